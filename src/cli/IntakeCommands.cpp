@@ -1,0 +1,62 @@
+#include "cli/Cli.h"
+
+#include "core/Dates.h"
+#include "core/Text.h"
+#include "intake/ImageScanner.h"
+#include "intake/WorkUnits.h"
+#include "platform/Imaging.h"
+
+#include <cstdio>
+
+namespace cli {
+
+int scanCommand(Args& args) {
+    if (args.unknownOption() || args.rest().size() != 1) {
+        err(QStringLiteral("用法：vitrino-cli scan DIR"));
+        return 2;
+    }
+    const auto scan = ImageScanner::scanFolder(args.path(0));
+    if (!scan) {
+        err(scan.error().description());
+        return 1;
+    }
+    out(ImageScanner::summaryLine(*scan));
+    const auto units = MediaPipeline::buildWorkUnits(scan->images);
+    out(MediaPipeline::taskLine(units));
+    for (const auto& unit : units) {
+        out(QStringLiteral("%1\t%2%3")
+                .arg(core::isoOrDash(unit.primary.creationDate), core::escapeControls(unit.primary.fileName),
+                     core::escapeControls(MediaPipeline::companionNote(unit))));
+    }
+    return 0;
+}
+
+int thumbCommand(Args& args) {
+    const auto max = args.take(QStringLiteral("--max"));
+    const auto output = args.take(QStringLiteral("-o"));
+    bool okMax = false;
+    const int maxSide = max ? max->toInt(&okMax) : 0;
+    if (args.unknownOption() || args.rest().size() != 1 || !output || !okMax || maxSide < 1) {
+        err(QStringLiteral("用法：vitrino-cli thumb IMAGE --max N -o OUT.jpg"));
+        return 2;
+    }
+    const auto source = platform::openImageSource(args.path(0));
+    const auto image = source ? platform::thumbnail(*source, maxSide) : std::nullopt;
+    if (!image) {
+        err(QStringLiteral("无法读取或解码图片：") + core::displayPath(args.path(0)));
+        return 1;
+    }
+    const auto jpeg = platform::encodeJpeg(*image, 90);
+    const auto outPath = core::toPath(*output);
+    std::FILE* file = jpeg ? std::fopen(outPath.c_str(), "wb") : nullptr;
+    const bool written = file && std::fwrite(jpeg->data(), 1, jpeg->size(), file) == jpeg->size();
+    if (file && std::fclose(file) != 0) return 1;
+    if (!written) {
+        err(QStringLiteral("无法写入文件：") + *output);
+        return 1;
+    }
+    out(QStringLiteral("%1×%2").arg(image->cols).arg(image->rows));
+    return 0;
+}
+
+} // namespace cli

@@ -1,0 +1,33 @@
+// vitrino-cli: the headless front end over the same runs the main window uses.
+
+#include "cli/Cli.h"
+
+#include <QCoreApplication>
+
+#include <functional>
+#include <map>
+
+namespace {
+
+const char* kUsage = "用法：vitrino-cli <命令> …\n"
+                     "  scan DIR                      扫描文件夹，列出识别任务\n"
+                     "  thumb IMAGE --max N -o OUT.jpg 生成缩略图\n";
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Vitrino"));
+    QCoreApplication::setApplicationName(QStringLiteral("Vitrino"));
+
+    const std::map<QString, std::function<int(cli::Args&)>> commands = {
+        {QStringLiteral("scan"), cli::scanCommand},
+        {QStringLiteral("thumb"), cli::thumbCommand},
+    };
+    if (argc < 2 || !commands.count(QString::fromLocal8Bit(argv[1]))) {
+        cli::err(QString::fromUtf8(kUsage).trimmed());
+        return 2;
+    }
+    cli::Args args(argc, argv, 2);
+    return commands.at(QString::fromLocal8Bit(argv[1]))(args);
+}

@@ -1,0 +1,128 @@
+// Files a shoot folder should never contain, and names it may: each yields a record, or a clean
+// failure of the one operation, and nothing is changed on disk.
+
+#include "intake/ImageScanner.h"
+#include "platform/Imaging.h"
+#include "support/Fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+using namespace fixtures;
+
+namespace {
+
+struct Snapshot {
+    std::string bytes;
+    timespec mtime{};
+    mode_t mode = 0;
+    bool operator==(const Snapshot& o) const {
+        return bytes == o.bytes && mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec &&
+               mode == o.mode;
+    }
+};
+
+std::map<std::string, Snapshot> snapshot(const fs::path& dir) {
+    std::map<std::string, Snapshot> result;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        struct stat st {};
+        ::lstat(entry.path().c_str(), &st);
+        Snapshot s;
+        s.mtime = st.st_mtim;
+        s.mode = st.st_mode;
+        if (S_ISREG(st.st_mode)) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            std::ostringstream buffer;
+            buffer << in.rdbuf();
+            s.bytes = buffer.str();
+        }
+        result[entry.path().filename().native()] = s;
+    }
+    return result;
+}
+
+} // namespace
+
+TEST(BadInput, EveryOddFileYieldsARecordAndNothingChanges) {
+    TempDir dir;
+    const auto& d = dir.path();
+    writeBytes(d / "empty.jpg", "");
+    writeJpeg(d / "whole.jpg", 300, 200);
+    {
+        std::ifstream in(d / "whole.jpg", std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), {});
+        writeBytes(d / "truncated.jpg", bytes.substr(0, bytes.size() / 3));
+    }
+    writeBytes(d / "text.jpg", "this is a text file, not a photograph\n");
+    fs::create_directory(d / "x.jpg");
+    fs::create_symlink("loop.jpg", d / "loop.jpg");
+    writeJpeg(d / "with space.jpg", 40, 30);
+    writeJpeg(d / "it's \"quoted\".jpg", 40, 30);
+    writeJpeg(d / "line\nbreak.jpg", 40, 30);
+    writeJpeg(d / "青铜器 展签.JPG", 40, 30);
+    writeJpeg(d / "bad\xff\xfe name.jpg", 40, 30);
+    writeJpeg(d / "locked.jpg", 40, 30);
+    fs::permissions(d / "locked.jpg", fs::perms::none);
+    writeBytes(d / "fake.CR3", "ftypcrx but not really a raw file");
+    writeBytes(d / "fake.nef", std::string("II*\0\x08\0\0\0garbage", 16));
+    ::mkfifo((d / "pipe.jpg").c_str(), 0600);
+
+    const auto before = snapshot(d);
+    const auto result = ImageScanner::scanFolder(d);
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result->images.size(), before.size());
+
+    for (const auto& info : result->images) {
+        SCOPED_TRACE(info.fileName.toStdString());
+        EXPECT_TRUE(info.url.parent_path() == d);
+        // Decoding either works or says "nothing"; it never throws or blocks.
+        const auto source = platform::openImageSource(info.url);
+        if (source) {
+            const auto thumb = platform::thumbnail(*source, 64);
+            if (thumb) {
+                EXPECT_LE(std::max(thumb->cols, thumb->rows), 64);
+            }
+            (void)platform::fullImage(*source);
+        }
+        (void)platform::decodeAny(info.url);
+        if (auto raw = platform::RawDeveloper::open(info.url)) (void)raw->develop(0.5);
+    }
+    // Names survive exactly, bytes that are not UTF-8 included.
+    std::set<std::string> names;
+    for (const auto& info : result->images) names.insert(info.url.filename().native());
+    for (const auto& [name, _] : before) EXPECT_TRUE(names.count(name)) << name;
+
+    EXPECT_TRUE(snapshot(d) == before);
+    fs::permissions(d / "locked.jpg", fs::perms::owner_all);
+}
+
+TEST(BadInput, UndecodableFilesAreNotImageSources) {
+    TempDir dir;
+    writeBytes(dir / "empty.jpg", "");
+    writeBytes(dir / "text.jpg", "hello");
+    fs::create_directory(dir / "x.jpg");
+    fs::create_symlink("loop.jpg", dir / "loop.jpg");
+    for (const char* name : {"empty.jpg", "text.jpg", "x.jpg", "loop.jpg", "missing.jpg"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(platform::openImageSource(dir / name).has_value());
+        EXPECT_FALSE(platform::decodeAny(dir / name).has_value());
+        EXPECT_EQ(platform::RawDeveloper::open(dir / name), nullptr);
+    }
+    // A truncated JPEG still opens as a source; what decodes of it is the decoder's business,
+    // but nothing larger than asked for comes back.
+    writeJpeg(dir / "whole.jpg", 640, 480);
+    std::ifstream in(dir / "whole.jpg", std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    writeBytes(dir / "cut.jpg", bytes.substr(0, 700));
+    const auto source = platform::openImageSource(dir / "cut.jpg");
+    ASSERT_TRUE(source.has_value());
+    if (const auto thumb = platform::thumbnail(*source, 100)) {
+        EXPECT_LE(std::max(thumb->cols, thumb->rows), 100);
+    }
+}

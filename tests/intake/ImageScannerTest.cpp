@@ -1,0 +1,177 @@
+#include "intake/ImageScanner.h"
+#include "platform/Imaging.h"
+#include "support/Fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <fstream>
+#include <functional>
+
+using namespace fixtures;
+using ImageScanner::ImageInfo;
+using Type = ImageInfo::ImageType;
+
+namespace {
+
+QDateTime local(int y, int mo, int d, int h, int mi, int s) {
+    return QDateTime(QDate(y, mo, d), QTime(h, mi, s), Qt::LocalTime);
+}
+
+const QDateTime kFileTime = local(2019, 3, 4, 5, 6, 7);
+const Dates kOriginalOnly{"2024:05:01 10:20:30", std::nullopt};
+const Dates kTiffOnly{std::nullopt, "2023:01:02 03:04:05"};
+const Dates kBoth{"2024:05:01 10:20:30", "2023:01:02 03:04:05"};
+const Dates kBadOriginal{"0000:00:00 00:00:00", "2023:01:02 03:04:05"};
+const Dates kBadOriginalOnly{"2024-05-01 10:20:30", std::nullopt};
+
+} // namespace
+
+TEST(CaptureTime, FallsBackFromExifToTiffToFileDate) {
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> write;
+        bool isVideo;
+        QDateTime expected;
+    };
+    const QDateTime original = local(2024, 5, 1, 10, 20, 30);
+    const QDateTime tiff = local(2023, 1, 2, 3, 4, 5);
+    const std::vector<Case> cases = {
+        {"a.jpg", [](auto& p) { writeJpeg(p, 64, 48, kOriginalOnly); }, false, original},
+        {"b.jpg", [](auto& p) { writeJpeg(p, 64, 48, kTiffOnly); }, false, tiff},
+        {"c.jpg", [](auto& p) { writeJpeg(p, 64, 48, kBoth); }, false, original},
+        {"d.jpg", [](auto& p) { writeJpeg(p, 64, 48, kBadOriginal); }, false, tiff},
+        {"e.jpg", [](auto& p) { writeJpeg(p, 64, 48, kBadOriginalOnly); }, false, kFileTime},
+        {"f.jpg", [](auto& p) { writeJpeg(p, 64, 48); }, false, kFileTime},
+        {"g.heic", [](auto& p) { writeHeic(p, 64, 64, kOriginalOnly); }, false, original},
+        {"h.heic", [](auto& p) { writeHeic(p, 64, 64, kTiffOnly); }, false, tiff},
+        {"i.heic", [](auto& p) { writeHeic(p, 64, 64); }, false, kFileTime},
+        {"j.dng", [](auto& p) { writeDng(p, 64, 48, kOriginalOnly); }, false, original},
+        {"k.dng", [](auto& p) { writeDng(p, 64, 48, kTiffOnly); }, false, tiff},
+        {"l.png", [](auto& p) { writePng(p, 32, 32); }, false, kFileTime},
+        {"m.cr3", [](auto& p) { writeBytes(p, "not a raw file at all"); }, false, kFileTime},
+        // A video keeps its file date even when its bytes look like a tagged photo.
+        {"n.mov", [](auto& p) { writeJpeg(p, 64, 48, kOriginalOnly); }, true, kFileTime},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto path = dir / c.name;
+        c.write(path);
+        setModified(path, kFileTime);
+        const auto date = ImageScanner::getCreationDate(path, c.isVideo);
+        ASSERT_TRUE(date.has_value());
+        EXPECT_EQ(*date, c.expected);
+    }
+}
+
+TEST(CaptureTime, FileDateIsTheEarlierOfBirthAndModification) {
+    TempDir dir;
+    const auto path = dir / "clip.mp4";
+    writeBytes(path, "video");
+    // A copy that kept the camera's older modification time: that time wins.
+    setModified(path, kFileTime);
+    EXPECT_EQ(platform::fileCreationDate(path), kFileTime);
+
+    // A modification time later than the birth time: the birth time wins, where recorded.
+    const QDateTime future = QDateTime::currentDateTime().addYears(5);
+    setModified(path, future);
+    const auto times = platform::fileTimes(path);
+    ASSERT_TRUE(times.has_value());
+    if (!times->birth) GTEST_SKIP() << "this file system records no birth time";
+    const auto date = platform::fileCreationDate(path);
+    ASSERT_TRUE(date.has_value());
+    EXPECT_EQ(*date, *times->birth);
+    EXPECT_LT(*date, future);
+}
+
+TEST(ImageScanner, TypesAndAcceptsExtensionsWhateverTheirCase) {
+    struct Case {
+        const char* name;
+        bool supported;
+        Type type;
+    };
+    const std::vector<Case> cases = {
+        {"IMG_0001.JPG", true, Type::jpg},   {"a.jpeg", true, Type::jpg},    {"a.JpEg", true, Type::jpg},
+        {"A.CR3", true, Type::raw},          {"a.nef", true, Type::raw},     {"a.X3F", true, Type::raw},
+        {"a.heif", true, Type::heic},        {"a.HEIC", true, Type::heic},   {"a.PNG", true, Type::png},
+        {"a.MOV", true, Type::video},        {"a.m4v", true, Type::video},   {"a.avi", true, Type::video},
+        {"a.xmp", false, Type::raw},         {"a.json", false, Type::raw},   {"noextension", false, Type::raw},
+        {"a.jpg.txt", false, Type::raw},     {"a.tiff", false, Type::raw},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString ext = ImageScanner::lowerExtension(c.name);
+        EXPECT_EQ(ImageScanner::isSupportedExtension(ext), c.supported);
+        if (c.supported) {
+            EXPECT_EQ(ImageScanner::typeForExtension(ext), c.type);
+            EXPECT_EQ(ImageScanner::processImageFile(fs::path("/nonexistent") / c.name).fileType, c.type);
+        }
+    }
+}
+
+TEST(ImageScanner, ScansOnlyTheFolderOwnMediaInCaptureOrder) {
+    TempDir dir;
+    writeJpeg(dir / "late.jpg", 32, 32, Dates{"2024:05:01 12:00:00", std::nullopt});
+    writeJpeg(dir / "early.JPG", 32, 32, Dates{"2024:05:01 09:00:00", std::nullopt});
+    writeDng(dir / "early.DNG", 64, 48, Dates{"2024:05:01 09:00:00", std::nullopt});
+    writeHeic(dir / "mid.heic", 64, 64, Dates{"2024:05:01 10:00:00", std::nullopt});
+    writePng(dir / "shot.png", 16, 16);
+    writeBytes(dir / "clip.MP4", "video");
+    writeBytes(dir / "notes.txt", "text");
+    writeBytes(dir / "early.xmp", "<xmp/>");
+    fs::create_directory(dir / "1 已整理");
+    writeJpeg(dir / "1 已整理" / "inside.jpg", 32, 32);
+    for (const char* name : {"shot.png", "clip.MP4"}) setModified(dir / name, local(2020, 1, 1, 0, 0, 0));
+
+    const auto result = ImageScanner::scanFolder(dir.path());
+    ASSERT_TRUE(result.ok());
+    QStringList names;
+    for (const auto& info : result->images) names << info.fileName;
+    // clip.MP4 and shot.png share their file date; equal dates keep name order.
+    EXPECT_EQ(names, QStringList({"clip.MP4", "shot.png", "early.DNG", "early.JPG", "mid.heic", "late.jpg"}));
+    EXPECT_EQ(result->images.size(), 6u);
+    EXPECT_EQ(result->rawCount(), 1);
+    EXPECT_EQ(result->jpgCount(), 2);
+    EXPECT_EQ(result->heicCount(), 1);
+    EXPECT_EQ(result->videoCount(), 1);
+    EXPECT_EQ(ImageScanner::summaryLine(*result), QStringLiteral("扫描完成：共 6 个（RAW 1 / JPG 2 / HEIC 1 / 视频 1）"));
+}
+
+TEST(ImageScanner, EmptyAndIgnoredOnlyFoldersGiveNoRecords) {
+    TempDir empty;
+    TempDir ignored;
+    writeBytes(ignored / "a.txt", "x");
+    writeBytes(ignored / "b.json", "{}");
+    fs::create_directory(ignored / "sub");
+    writeJpeg(ignored / "sub" / "c.jpg", 16, 16);
+    for (const auto* dir : {&empty, &ignored}) {
+        const auto result = ImageScanner::scanFolder(dir->path());
+        ASSERT_TRUE(result.ok());
+        EXPECT_TRUE(result->images.empty());
+        EXPECT_EQ(ImageScanner::summaryLine(*result), QStringLiteral("扫描完成：共 0 个（RAW 0 / JPG 0 / HEIC 0 / 视频 0）"));
+    }
+}
+
+TEST(ImageScanner, ReportsMissingFolderAndFile) {
+    TempDir dir;
+    writeJpeg(dir / "a.jpg", 16, 16);
+    const auto missing = ImageScanner::scanFolder(dir / "nope");
+    ASSERT_FALSE(missing.ok());
+    EXPECT_EQ(missing.error().description(), QStringLiteral("文件夹不存在"));
+    const auto file = ImageScanner::scanFolder(dir / "a.jpg");
+    ASSERT_FALSE(file.ok());
+    EXPECT_EQ(file.error().description(), QStringLiteral("选择的不是文件夹"));
+}
+
+TEST(ImageScanner, ReportsAFolderItCannotList) {
+    TempDir dir;
+    if (::geteuid() == 0) GTEST_SKIP() << "root reads every folder";
+    fs::create_directory(dir / "locked");
+    fs::permissions(dir / "locked", fs::perms::none);
+    const auto locked = ImageScanner::scanFolder(dir / "locked");
+    fs::permissions(dir / "locked", fs::perms::owner_all);
+    ASSERT_FALSE(locked.ok());
+    EXPECT_TRUE(locked.error().description().startsWith(QStringLiteral("无法读取文件夹内容：")));
+}

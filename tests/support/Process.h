@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+
+namespace fixtures {
+
+struct CliRun {
+    int exitCode = -1;
+    QString stdoutText;
+    QString stderrText;
+    QStringList stdoutLines() const;
+};
+
+/// Runs the vitrino-cli built with the tests (or the one VITRINO_CLI names) and waits for it.
+CliRun runCli(const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
+              int timeoutMs = 120000);
+
+/// The path of the vitrino-cli under test.
+QString cliPath();
+
+} // namespace fixtures
