@@ -10,8 +10,12 @@ static void writeLine(std::FILE* stream, const QString& line) {
     std::fflush(stream);
 }
 
-void out(const QString& line) { writeLine(stdout, line); }
-void err(const QString& line) { writeLine(stderr, line); }
+void out(const QString& line) {
+    writeLine(stdout, line);
+}
+void err(const QString& line) {
+    writeLine(stderr, line);
+}
 
 Args::Args(int argc, char** argv, int first) {
     for (int i = first; i < argc; ++i) {
@@ -37,7 +41,9 @@ bool Args::flag(const QString& name) {
     return true;
 }
 
-std::filesystem::path Args::path(int index) const { return std::filesystem::path(m_raw.at(size_t(index))); }
+std::filesystem::path Args::path(int index) const {
+    return std::filesystem::path(m_raw.at(size_t(index)));
+}
 
 std::optional<QString> Args::unknownOption() const {
     for (const auto& word : m_rest)

@@ -14,7 +14,7 @@ void err(const QString& line);
 
 /// The command-line words after the command name, with simple option handling.
 class Args {
-public:
+  public:
     Args(int argc, char** argv, int first);
     /// Removes and returns the value of "--name VALUE"; nothing when absent.
     std::optional<QString> take(const QString& name);
@@ -26,7 +26,7 @@ public:
     std::filesystem::path path(int index) const;
     std::optional<QString> unknownOption() const;
 
-private:
+  private:
     QStringList m_rest;
     std::vector<std::string> m_raw;
 };

@@ -17,7 +17,7 @@ struct Error {
 
 /// A value or an error, in the manner of std::expected (which C++20 does not have yet).
 template <typename T, typename E = Error> class Result {
-public:
+  public:
     Result(T value) : m_v(std::in_place_index<0>, std::move(value)) {}
     Result(E error) : m_v(std::in_place_index<1>, std::move(error)) {}
 
@@ -34,7 +34,7 @@ public:
 
     const E& error() const { return std::get<1>(m_v); }
 
-private:
+  private:
     std::variant<T, E> m_v;
 };
 

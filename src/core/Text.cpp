@@ -7,7 +7,9 @@ QString displayPath(const std::filesystem::path& path) {
     return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
-QString displayName(const std::filesystem::path& path) { return displayPath(path.filename()); }
+QString displayName(const std::filesystem::path& path) {
+    return displayPath(path.filename());
+}
 
 std::filesystem::path toPath(const QString& text) {
     const QByteArray bytes = text.toUtf8();
@@ -19,11 +21,16 @@ QString escapeControls(const QString& text) {
     out.reserve(text.size());
     for (const QChar c : text) {
         const ushort u = c.unicode();
-        if (u == '\n') out += QStringLiteral("\\n");
-        else if (u == '\r') out += QStringLiteral("\\r");
-        else if (u == '\t') out += QStringLiteral("\\t");
-        else if (u < 0x20 || u == 0x7f) out += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
-        else out += c;
+        if (u == '\n')
+            out += QStringLiteral("\\n");
+        else if (u == '\r')
+            out += QStringLiteral("\\r");
+        else if (u == '\t')
+            out += QStringLiteral("\\t");
+        else if (u < 0x20 || u == 0x7f)
+            out += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+        else
+            out += c;
     }
     return out;
 }

@@ -13,8 +13,8 @@
 namespace ImageScanner {
 namespace {
 
-constexpr std::array<const char*, 16> kImageExtensions = {"jpg", "jpeg", "png", "cr2", "cr3", "nef",
-                                                          "arw", "dng",  "raf", "orf", "rw2", "pef",
+constexpr std::array<const char*, 16> kImageExtensions = {"jpg", "jpeg", "png",  "cr2", "cr3", "nef",
+                                                          "arw", "dng",  "raf",  "orf", "rw2", "pef",
                                                           "srw", "x3f",  "heic", "heif"};
 constexpr std::array<const char*, 4> kVideoExtensions = {"mov", "mp4", "avi", "m4v"};
 
@@ -25,15 +25,18 @@ template <size_t N> bool contains(const std::array<const char*, N>& list, const 
 } // namespace
 
 int ScanResult::count(ImageInfo::ImageType type) const {
-    return static_cast<int>(
-        std::count_if(images.begin(), images.end(), [type](const ImageInfo& i) { return i.fileType == type; }));
+    return static_cast<int>(std::count_if(images.begin(), images.end(),
+                                          [type](const ImageInfo& i) { return i.fileType == type; }));
 }
 
 QString ScannerError::description() const {
     switch (kind) {
-    case Kind::folderNotFound: return kFolderNotFound;
-    case Kind::notADirectory: return kNotADirectory;
-    case Kind::listingFailed: return kListingFailed + reason;
+    case Kind::folderNotFound:
+        return kFolderNotFound;
+    case Kind::notADirectory:
+        return kNotADirectory;
+    case Kind::listingFailed:
+        return kListingFailed + reason;
     }
     return {};
 }
@@ -101,7 +104,8 @@ core::Result<ScanResult, ScannerError> scanFolder(const std::filesystem::path& f
 
     ScanResult result;
     result.images.reserve(entries.size());
-    for (const auto& path : entries) result.images.push_back(processImageFile(path));
+    for (const auto& path : entries)
+        result.images.push_back(processImageFile(path));
     std::stable_sort(result.images.begin(), result.images.end(), [](const ImageInfo& a, const ImageInfo& b) {
         return core::earlierCapture(a.creationDate, b.creationDate);
     });

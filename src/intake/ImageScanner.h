@@ -16,7 +16,7 @@ struct ImageInfo {
     enum class ImageType { jpg, raw, heic, png, video };
 
     std::filesystem::path url;
-    QString fileName; ///< the last path component, as text
+    QString fileName;                      ///< the last path component, as text
     std::optional<QDateTime> creationDate; ///< capture time; absent when nothing could be read
     ImageType fileType = ImageType::raw;
 
@@ -32,7 +32,7 @@ struct ScanResult {
     int heicCount() const { return count(ImageInfo::ImageType::heic); }
     int videoCount() const { return count(ImageInfo::ImageType::video); }
 
-private:
+  private:
     int count(ImageInfo::ImageType type) const;
 };
 

@@ -16,11 +16,16 @@ namespace {
 
 int priority(Type type) {
     switch (type) {
-    case Type::jpg: return 0;
-    case Type::heic: return 1;
-    case Type::png: return 2;
-    case Type::raw: return 3;
-    case Type::video: return 4;
+    case Type::jpg:
+        return 0;
+    case Type::heic:
+        return 1;
+    case Type::png:
+        return 2;
+    case Type::raw:
+        return 3;
+    case Type::video:
+        return 4;
     }
     return 5;
 }
@@ -54,17 +59,20 @@ std::vector<WorkUnit> buildWorkUnits(const std::vector<ImageInfo>& records) {
         if (!jpgs.empty()) {
             primary = *std::min_element(jpgs.begin(), jpgs.end(), nameLess);
         } else {
-            primary = *std::min_element(group.begin(), group.end(), [](const ImageInfo& a, const ImageInfo& b) {
-                if (priority(a.fileType) != priority(b.fileType)) return priority(a.fileType) < priority(b.fileType);
-                return nameLess(a, b);
-            });
+            primary =
+                *std::min_element(group.begin(), group.end(), [](const ImageInfo& a, const ImageInfo& b) {
+                    if (priority(a.fileType) != priority(b.fileType))
+                        return priority(a.fileType) < priority(b.fileType);
+                    return nameLess(a, b);
+                });
         }
         WorkUnit unit{primary, {}};
         for (const auto& record : group)
             if (record.url != primary.url) unit.companions.push_back(record);
-        std::stable_sort(unit.companions.begin(), unit.companions.end(), [](const ImageInfo& a, const ImageInfo& b) {
-            return core::earlierCapture(a.creationDate, b.creationDate);
-        });
+        std::stable_sort(unit.companions.begin(), unit.companions.end(),
+                         [](const ImageInfo& a, const ImageInfo& b) {
+                             return core::earlierCapture(a.creationDate, b.creationDate);
+                         });
         photos.push_back(std::move(unit));
     }
     // Ties at equal dates: photo units by primary name, then the videos in input order.
@@ -82,7 +90,8 @@ std::vector<WorkUnit> buildWorkUnits(const std::vector<ImageInfo>& records) {
 QString companionNote(const WorkUnit& unit) {
     if (unit.companions.empty()) return {};
     QStringList names;
-    for (const auto& c : unit.companions) names << c.fileName;
+    for (const auto& c : unit.companions)
+        names << c.fileName;
     return QStringLiteral("；同名跟移：") + names.join(QStringLiteral(", "));
 }
 
@@ -95,7 +104,8 @@ int rawCompanionCount(const std::vector<WorkUnit>& units) {
 }
 
 QString taskLine(const std::vector<WorkUnit>& units) {
-    return QStringLiteral("识别任务 %1 个（同名 RAW 跟移 %2 个；有 JPG 则只认 JPG，Vision/AI 流程与原先一致）")
+    return QStringLiteral(
+               "识别任务 %1 个（同名 RAW 跟移 %2 个；有 JPG 则只认 JPG，Vision/AI 流程与原先一致）")
         .arg(units.size())
         .arg(rawCompanionCount(units));
 }

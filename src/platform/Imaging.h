@@ -51,7 +51,7 @@ std::optional<Bitmap> decodeAny(const std::filesystem::path& path);
 
 /// A camera RAW file opened for development.
 class RawDeveloper {
-public:
+  public:
     static std::unique_ptr<RawDeveloper> open(const std::filesystem::path& path);
     virtual ~RawDeveloper() = default;
     /// The developed image's size at scale 1, orientation applied.

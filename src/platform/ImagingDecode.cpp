@@ -1,5 +1,5 @@
-// Decoders: TurboJPEG for JPEG, libheif for HEIF, OpenCV for PNG, Qt and OpenCV as the last
-// resort. RAW files are in ImagingRaw.cpp.
+// Decoders: TurboJPEG for JPEG, libheif for HEIF, libpng for PNG, Qt as the last resort. RAW files are in
+// ImagingRaw.cpp.
 
 #include "platform/ImagingInternal.h"
 
@@ -8,17 +8,15 @@
 #include <QImageReader>
 
 #include <libheif/heif.h>
-#include <opencv2/core/utils/logger.hpp>
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <png.h>
 #include <turbojpeg.h>
 
-#include <sys/stat.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
-#include <mutex>
 
 namespace platform {
 namespace detail {
@@ -50,14 +48,30 @@ std::optional<Bytes> readFileBytes(const std::filesystem::path& path, std::uintm
 Bitmap applyOrientation(const Bitmap& image, int orientation) {
     Bitmap out;
     switch (orientation) {
-    case 2: cv::flip(image, out, 1); return out;
-    case 3: cv::rotate(image, out, cv::ROTATE_180); return out;
-    case 4: cv::flip(image, out, 0); return out;
-    case 5: cv::transpose(image, out); return out;
-    case 6: cv::rotate(image, out, cv::ROTATE_90_CLOCKWISE); return out;
-    case 7: cv::transpose(image, out); cv::rotate(out, out, cv::ROTATE_180); return out;
-    case 8: cv::rotate(image, out, cv::ROTATE_90_COUNTERCLOCKWISE); return out;
-    default: return image;
+    case 2:
+        cv::flip(image, out, 1);
+        return out;
+    case 3:
+        cv::rotate(image, out, cv::ROTATE_180);
+        return out;
+    case 4:
+        cv::flip(image, out, 0);
+        return out;
+    case 5:
+        cv::transpose(image, out);
+        return out;
+    case 6:
+        cv::rotate(image, out, cv::ROTATE_90_CLOCKWISE);
+        return out;
+    case 7:
+        cv::transpose(image, out);
+        cv::rotate(out, out, cv::ROTATE_180);
+        return out;
+    case 8:
+        cv::rotate(image, out, cv::ROTATE_90_COUNTERCLOCKWISE);
+        return out;
+    default:
+        return image;
     }
 }
 
@@ -107,7 +121,8 @@ std::optional<Bitmap> decodeJpeg(const Bytes& bytes, int maxSide) {
                     }
                     // The target comes from the full size: DCT scaling rounds sides up, which would
                     // tilt the aspect ratio by a pixel.
-                    result = maxSide > 0 ? resizedTo(decoded, fittedSize(cv::Size(width, height), maxSide)) : decoded;
+                    result = maxSide > 0 ? resizedTo(decoded, fittedSize(cv::Size(width, height), maxSide))
+                                         : decoded;
                 }
             }
         }
@@ -121,11 +136,6 @@ std::optional<Bitmap> decodeJpeg(const Bytes& bytes, int maxSide) {
 } // namespace detail
 
 namespace {
-
-void silenceOpenCvOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT); });
-}
 
 std::optional<Bitmap> decodeHeif(const std::filesystem::path& path) {
     heif_context* ctx = heif_context_alloc();
@@ -160,18 +170,23 @@ std::optional<Bitmap> decodeHeif(const std::filesystem::path& path) {
     return result;
 }
 
-std::optional<Bitmap> decodeWithOpenCv(const detail::Bytes& bytes) {
-    silenceOpenCvOnce();
-    try {
-        const cv::Mat raw(1, static_cast<int>(bytes.size()), CV_8UC1, const_cast<unsigned char*>(bytes.data()));
-        cv::Mat bgr = cv::imdecode(raw, cv::IMREAD_COLOR);
-        if (bgr.empty()) return std::nullopt;
-        Bitmap rgb;
-        cv::cvtColor(bgr, rgb, cv::COLOR_BGR2RGB);
-        return rgb;
-    } catch (...) {
-        return std::nullopt;
+std::optional<Bitmap> decodePng(const detail::Bytes& bytes) {
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&png, bytes.data(), bytes.size())) return std::nullopt;
+    std::optional<Bitmap> result;
+    if (png.width > 0 && png.height > 0 && std::int64_t(png.width) * png.height <= detail::kMaxDecodePixels) {
+        png.format = PNG_FORMAT_RGB; // alpha is composited onto the background colour by libpng
+        try {
+            Bitmap image(int(png.height), int(png.width), CV_8UC3);
+            if (png_image_finish_read(&png, nullptr, image.data, static_cast<png_int_32>(image.step),
+                                      nullptr))
+                result = image;
+        } catch (...) {
+        }
     }
+    png_image_free(&png);
+    return result;
 }
 
 std::optional<Bitmap> decodeWithQt(const detail::Bytes& bytes) {
@@ -181,12 +196,14 @@ std::optional<Bitmap> decodeWithQt(const detail::Bytes& bytes) {
     QImageReader reader(&buffer);
     reader.setAutoTransform(true);
     const QSize size = reader.size();
-    if (size.isValid() && std::int64_t(size.width()) * size.height() > detail::kMaxDecodePixels) return std::nullopt;
+    if (size.isValid() && std::int64_t(size.width()) * size.height() > detail::kMaxDecodePixels)
+        return std::nullopt;
     QImage image = reader.read();
     if (image.isNull()) return std::nullopt;
     image = image.convertToFormat(QImage::Format_RGB888);
     try {
-        Bitmap view(image.height(), image.width(), CV_8UC3, image.bits(), static_cast<size_t>(image.bytesPerLine()));
+        Bitmap view(image.height(), image.width(), CV_8UC3, image.bits(),
+                    static_cast<size_t>(image.bytesPerLine()));
         return view.clone();
     } catch (...) {
         return std::nullopt;
@@ -210,12 +227,13 @@ std::optional<Bitmap> decodeSource(const ImageSource& source, int maxSide) {
     case ImageFormat::png: {
         const auto bytes = detail::readFileBytes(source.path, detail::kMaxFileBytes);
         if (!bytes) return std::nullopt;
-        auto decoded = decodeWithOpenCv(*bytes);
+        auto decoded = decodePng(*bytes);
         if (!decoded) return std::nullopt;
         return maxSide > 0 ? fitWithin(*decoded, maxSide) : *decoded;
     }
     case ImageFormat::raw:
-    case ImageFormat::other: break;
+    case ImageFormat::other:
+        break;
     }
     return std::nullopt;
 }
@@ -238,7 +256,9 @@ Bitmap resizedTo(const Bitmap& image, cv::Size size) {
     return out;
 }
 
-Bitmap fitWithin(const Bitmap& image, int maxSide) { return resizedTo(image, fittedSize(image.size(), maxSide)); }
+Bitmap fitWithin(const Bitmap& image, int maxSide) {
+    return resizedTo(image, fittedSize(image.size(), maxSide));
+}
 
 std::optional<Bitmap> thumbnail(const ImageSource& source, int maxSide) {
     if (maxSide <= 0) return std::nullopt;
@@ -259,7 +279,7 @@ std::optional<Bitmap> decodeAny(const std::filesystem::path& path) {
     const auto bytes = detail::readFileBytes(path, detail::kMaxFileBytes);
     if (!bytes) return std::nullopt;
     if (auto image = decodeWithQt(*bytes)) return image;
-    return decodeWithOpenCv(*bytes);
+    return decodePng(*bytes);
 }
 
 } // namespace platform

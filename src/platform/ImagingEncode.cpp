@@ -11,8 +11,8 @@ std::optional<std::vector<unsigned char>> encodeJpeg(const Bitmap& image, int qu
     unsigned char* out = nullptr;
     unsigned long size = 0;
     std::optional<std::vector<unsigned char>> result;
-    if (tjCompress2(tj, image.data, image.cols, static_cast<int>(image.step), image.rows, TJPF_RGB, &out, &size,
-                    TJSAMP_420, quality, TJFLAG_ACCURATEDCT) == 0 &&
+    if (tjCompress2(tj, image.data, image.cols, static_cast<int>(image.step), image.rows, TJPF_RGB, &out,
+                    &size, TJSAMP_420, quality, TJFLAG_ACCURATEDCT) == 0 &&
         out && size > 0) {
         try {
             result = std::vector<unsigned char>(out, out + size);

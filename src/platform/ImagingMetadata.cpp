@@ -6,8 +6,8 @@
 #include <exiv2/exiv2.hpp>
 #include <libheif/heif.h>
 
-#include <sys/stat.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -35,7 +35,8 @@ std::optional<QString> asciiTag(const Exiv2::ExifData& exif, const char* key) {
     const auto it = exif.findKey(Exiv2::ExifKey(key));
     if (it == exif.end()) return std::nullopt;
     std::string text = it->toString();
-    while (!text.empty() && (text.back() == '\0')) text.pop_back();
+    while (!text.empty() && (text.back() == '\0'))
+        text.pop_back();
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 

@@ -13,10 +13,14 @@ namespace {
 /// LibRaw's flip: 3 = 180°, 5 = 90° counter-clockwise, 6 = 90° clockwise.
 Bitmap applyFlip(const Bitmap& image, int flip) {
     switch (flip) {
-    case 3: return detail::applyOrientation(image, 3);
-    case 5: return detail::applyOrientation(image, 8);
-    case 6: return detail::applyOrientation(image, 6);
-    default: return image;
+    case 3:
+        return detail::applyOrientation(image, 3);
+    case 5:
+        return detail::applyOrientation(image, 8);
+    case 6:
+        return detail::applyOrientation(image, 6);
+    default:
+        return image;
     }
 }
 
@@ -34,7 +38,7 @@ std::unique_ptr<LibRaw> openLibRaw(const std::filesystem::path& path) {
 }
 
 class LibRawDeveloper final : public RawDeveloper {
-public:
+  public:
     explicit LibRawDeveloper(std::unique_ptr<LibRaw> raw) : m_raw(std::move(raw)) {}
 
     cv::Size nativeSize() const override {
@@ -56,7 +60,8 @@ public:
             p.use_camera_wb = 1;
             p.output_bps = 8;
             p.output_color = 1; // sRGB
-            if (m_raw->unpack() != LIBRAW_SUCCESS || m_raw->dcraw_process() != LIBRAW_SUCCESS) return std::nullopt;
+            if (m_raw->unpack() != LIBRAW_SUCCESS || m_raw->dcraw_process() != LIBRAW_SUCCESS)
+                return std::nullopt;
             int err = 0;
             libraw_processed_image_t* mem = m_raw->dcraw_make_mem_image(&err);
             if (!mem) return std::nullopt;
@@ -64,8 +69,10 @@ public:
             if (mem->type == LIBRAW_IMAGE_BITMAP && mem->colors == 3 && mem->bits == 8) {
                 const Bitmap view(mem->height, mem->width, CV_8UC3, mem->data);
                 Bitmap out;
-                if (view.cols == w && view.rows == h) out = view.clone();
-                else cv::resize(view, out, cv::Size(w, h), 0, 0, cv::INTER_AREA);
+                if (view.cols == w && view.rows == h)
+                    out = view.clone();
+                else
+                    cv::resize(view, out, cv::Size(w, h), 0, 0, cv::INTER_AREA);
                 result = out;
             }
             LibRaw::dcraw_clear_mem(mem);
@@ -75,7 +82,7 @@ public:
         }
     }
 
-private:
+  private:
     std::unique_ptr<LibRaw> m_raw;
     bool m_used = false;
 };

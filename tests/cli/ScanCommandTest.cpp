@@ -15,13 +15,14 @@ TEST(ScanCommand, PrintsSummaryTaskLineAndOneLinePerUnit) {
 
     const auto run = runCli({"scan", QString::fromStdString(dir.path().string())});
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.stdoutLines(), QStringList({
-                                     "扫描完成：共 4 个（RAW 1 / JPG 2 / HEIC 0 / 视频 1）",
-                                     "识别任务 3 个（同名 RAW 跟移 1 个；有 JPG 则只认 JPG，Vision/AI 流程与原先一致）",
-                                     "2024-05-01T10:00:00\tIMG_0001.JPG；同名跟移：IMG_0001.DNG",
-                                     "2024-05-01T10:05:00\tIMG_0002.JPG",
-                                     "2024-05-01T11:00:00\tline\\nbreak.mov",
-                                 }));
+    EXPECT_EQ(run.stdoutLines(),
+              QStringList({
+                  "扫描完成：共 4 个（RAW 1 / JPG 2 / HEIC 0 / 视频 1）",
+                  "识别任务 3 个（同名 RAW 跟移 1 个；有 JPG 则只认 JPG，Vision/AI 流程与原先一致）",
+                  "2024-05-01T10:00:00\tIMG_0001.JPG；同名跟移：IMG_0001.DNG",
+                  "2024-05-01T10:05:00\tIMG_0002.JPG",
+                  "2024-05-01T11:00:00\tline\\nbreak.mov",
+              }));
 }
 
 TEST(ScanCommand, FailuresGoToStderrWithNonZeroExit) {
@@ -56,8 +57,8 @@ TEST(ThumbCommand, WritesAJpegWithinTheRequestedSize) {
     ASSERT_TRUE(thumb.has_value());
     EXPECT_EQ(thumb->size(), cv::Size(300, 200));
 
-    const auto bad = runCli({"thumb", QString::fromStdString((dir / "missing.jpg").string()), "--max", "300", "-o",
-                             QString::fromStdString((dir / "x.jpg").string())});
+    const auto bad = runCli({"thumb", QString::fromStdString((dir / "missing.jpg").string()), "--max", "300",
+                             "-o", QString::fromStdString((dir / "x.jpg").string())});
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_FALSE(fs::exists(dir / "x.jpg"));
 }

@@ -95,8 +95,10 @@ TEST(BadInput, EveryOddFileYieldsARecordAndNothingChanges) {
     }
     // Names survive exactly, bytes that are not UTF-8 included.
     std::set<std::string> names;
-    for (const auto& info : result->images) names.insert(info.url.filename().native());
-    for (const auto& [name, _] : before) EXPECT_TRUE(names.count(name)) << name;
+    for (const auto& info : result->images)
+        names.insert(info.url.filename().native());
+    for (const auto& [name, _] : before)
+        EXPECT_TRUE(names.count(name)) << name;
 
     EXPECT_TRUE(snapshot(d) == before);
     fs::permissions(d / "locked.jpg", fs::perms::owner_all);

@@ -93,12 +93,12 @@ TEST(ImageScanner, TypesAndAcceptsExtensionsWhateverTheirCase) {
         Type type;
     };
     const std::vector<Case> cases = {
-        {"IMG_0001.JPG", true, Type::jpg},   {"a.jpeg", true, Type::jpg},    {"a.JpEg", true, Type::jpg},
-        {"A.CR3", true, Type::raw},          {"a.nef", true, Type::raw},     {"a.X3F", true, Type::raw},
-        {"a.heif", true, Type::heic},        {"a.HEIC", true, Type::heic},   {"a.PNG", true, Type::png},
-        {"a.MOV", true, Type::video},        {"a.m4v", true, Type::video},   {"a.avi", true, Type::video},
-        {"a.xmp", false, Type::raw},         {"a.json", false, Type::raw},   {"noextension", false, Type::raw},
-        {"a.jpg.txt", false, Type::raw},     {"a.tiff", false, Type::raw},
+        {"IMG_0001.JPG", true, Type::jpg}, {"a.jpeg", true, Type::jpg},  {"a.JpEg", true, Type::jpg},
+        {"A.CR3", true, Type::raw},        {"a.nef", true, Type::raw},   {"a.X3F", true, Type::raw},
+        {"a.heif", true, Type::heic},      {"a.HEIC", true, Type::heic}, {"a.PNG", true, Type::png},
+        {"a.MOV", true, Type::video},      {"a.m4v", true, Type::video}, {"a.avi", true, Type::video},
+        {"a.xmp", false, Type::raw},       {"a.json", false, Type::raw}, {"noextension", false, Type::raw},
+        {"a.jpg.txt", false, Type::raw},   {"a.tiff", false, Type::raw},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -123,12 +123,14 @@ TEST(ImageScanner, ScansOnlyTheFolderOwnMediaInCaptureOrder) {
     writeBytes(dir / "early.xmp", "<xmp/>");
     fs::create_directory(dir / "1 已整理");
     writeJpeg(dir / "1 已整理" / "inside.jpg", 32, 32);
-    for (const char* name : {"shot.png", "clip.MP4"}) setModified(dir / name, local(2020, 1, 1, 0, 0, 0));
+    for (const char* name : {"shot.png", "clip.MP4"})
+        setModified(dir / name, local(2020, 1, 1, 0, 0, 0));
 
     const auto result = ImageScanner::scanFolder(dir.path());
     ASSERT_TRUE(result.ok());
     QStringList names;
-    for (const auto& info : result->images) names << info.fileName;
+    for (const auto& info : result->images)
+        names << info.fileName;
     // clip.MP4 and shot.png share their file date; equal dates keep name order.
     EXPECT_EQ(names, QStringList({"clip.MP4", "shot.png", "early.DNG", "early.JPG", "mid.heic", "late.jpg"}));
     EXPECT_EQ(result->images.size(), 6u);
@@ -136,7 +138,8 @@ TEST(ImageScanner, ScansOnlyTheFolderOwnMediaInCaptureOrder) {
     EXPECT_EQ(result->jpgCount(), 2);
     EXPECT_EQ(result->heicCount(), 1);
     EXPECT_EQ(result->videoCount(), 1);
-    EXPECT_EQ(ImageScanner::summaryLine(*result), QStringLiteral("扫描完成：共 6 个（RAW 1 / JPG 2 / HEIC 1 / 视频 1）"));
+    EXPECT_EQ(ImageScanner::summaryLine(*result),
+              QStringLiteral("扫描完成：共 6 个（RAW 1 / JPG 2 / HEIC 1 / 视频 1）"));
 }
 
 TEST(ImageScanner, EmptyAndIgnoredOnlyFoldersGiveNoRecords) {
@@ -150,7 +153,8 @@ TEST(ImageScanner, EmptyAndIgnoredOnlyFoldersGiveNoRecords) {
         const auto result = ImageScanner::scanFolder(dir->path());
         ASSERT_TRUE(result.ok());
         EXPECT_TRUE(result->images.empty());
-        EXPECT_EQ(ImageScanner::summaryLine(*result), QStringLiteral("扫描完成：共 0 个（RAW 0 / JPG 0 / HEIC 0 / 视频 0）"));
+        EXPECT_EQ(ImageScanner::summaryLine(*result),
+                  QStringLiteral("扫描完成：共 0 个（RAW 0 / JPG 0 / HEIC 0 / 视频 0）"));
     }
 }
 

@@ -22,7 +22,8 @@ QStringList describe(const std::vector<WorkUnit>& units) {
     QStringList out;
     for (const auto& u : units) {
         QStringList companions;
-        for (const auto& c : u.companions) companions << c.fileName;
+        for (const auto& c : u.companions)
+            companions << c.fileName;
         out << u.primary.fileName + (companions.isEmpty() ? QString() : "[" + companions.join(",") + "]");
     }
     return out;
@@ -38,7 +39,9 @@ TEST(WorkUnits, FoldsSameStemFilesAroundOnePrimary) {
     };
     const std::vector<Case> cases = {
         {"jpeg beats raw", {rec("IMG_0001.JPG", 1), rec("IMG_0001.CR3", 1)}, {"IMG_0001.JPG[IMG_0001.CR3]"}},
-        {"heic beats raw", {rec("IMG_0002.DNG", 1), rec("IMG_0002.HEIC", 1)}, {"IMG_0002.HEIC[IMG_0002.DNG]"}},
+        {"heic beats raw",
+         {rec("IMG_0002.DNG", 1), rec("IMG_0002.HEIC", 1)},
+         {"IMG_0002.HEIC[IMG_0002.DNG]"}},
         {"png beats raw", {rec("IMG_0003.NEF", 1), rec("IMG_0003.PNG", 1)}, {"IMG_0003.PNG[IMG_0003.NEF]"}},
         {"lone raw", {rec("IMG_0009.ARW", 1)}, {"IMG_0009.ARW"}},
         {"video never a companion",
@@ -50,7 +53,9 @@ TEST(WorkUnits, FoldsSameStemFilesAroundOnePrimary) {
         {"jpeg beats heic even when later",
          {rec("IMG_0006.HEIC", 1), rec("IMG_0006.JPG", 5)},
          {"IMG_0006.JPG[IMG_0006.HEIC]"}},
-        {"stems compare exactly", {rec("img_0007.jpg", 1), rec("IMG_0007.CR3", 2)}, {"img_0007.jpg", "IMG_0007.CR3"}},
+        {"stems compare exactly",
+         {rec("img_0007.jpg", 1), rec("IMG_0007.CR3", 2)},
+         {"img_0007.jpg", "IMG_0007.CR3"}},
         {"companions by their own dates",
          {rec("A.JPG", 5), rec("A.NEF", 9), rec("A.DNG", 3), rec("A.HEIC", std::nullopt)},
          {"A.JPG[A.HEIC,A.DNG,A.NEF]"}},
@@ -67,7 +72,8 @@ TEST(WorkUnits, FoldsSameStemFilesAroundOnePrimary) {
         const auto units = MediaPipeline::buildWorkUnits(c.input);
         EXPECT_EQ(describe(units), c.expected);
         size_t total = 0;
-        for (const auto& u : units) total += 1 + u.companions.size();
+        for (const auto& u : units)
+            total += 1 + u.companions.size();
         EXPECT_EQ(total, c.input.size());
     }
 }
@@ -78,8 +84,10 @@ TEST(WorkUnits, CompanionNoteAndTaskLine) {
          rec("IMG_0002.NEF", 4), rec("IMG_0003.JPG", 5), rec("CLIP.MOV", 6)});
     ASSERT_EQ(units.size(), 4u);
     EXPECT_EQ(MediaPipeline::companionNote(units[0]), QStringLiteral("；同名跟移：IMG_0001.CR3"));
-    EXPECT_EQ(MediaPipeline::companionNote(units[1]), QStringLiteral("；同名跟移：IMG_0002.HEIC, IMG_0002.NEF"));
+    EXPECT_EQ(MediaPipeline::companionNote(units[1]),
+              QStringLiteral("；同名跟移：IMG_0002.HEIC, IMG_0002.NEF"));
     EXPECT_EQ(MediaPipeline::companionNote(units[2]), QString());
-    EXPECT_EQ(MediaPipeline::taskLine(units),
-              QStringLiteral("识别任务 4 个（同名 RAW 跟移 2 个；有 JPG 则只认 JPG，Vision/AI 流程与原先一致）"));
+    EXPECT_EQ(
+        MediaPipeline::taskLine(units),
+        QStringLiteral("识别任务 4 个（同名 RAW 跟移 2 个；有 JPG 则只认 JPG，Vision/AI 流程与原先一致）"));
 }

@@ -1,8 +1,9 @@
 #include "support/Fixtures.h"
 
+#include <QImage>
 #include <exiv2/exiv2.hpp>
 #include <libheif/heif.h>
-#include <opencv2/imgcodecs.hpp>
+
 #include <opencv2/imgproc.hpp>
 
 #include <fcntl.h>
@@ -26,13 +27,15 @@ platform::Bitmap picture(int width, int height, unsigned seed) {
     for (int y = 0; y < height; ++y) {
         auto* row = image.ptr<cv::Vec3b>(y);
         for (int x = 0; x < width; ++x)
-            row[x] = cv::Vec3b(uchar(r0 + 127 * x / std::max(1, width)), uchar(g0 + 127 * y / std::max(1, height)),
-                               uchar(b0 + 60 * ((x / 16 + y / 16) % 2)));
+            row[x] =
+                cv::Vec3b(uchar(r0 + 127 * x / std::max(1, width)), uchar(g0 + 127 * y / std::max(1, height)),
+                          uchar(b0 + 60 * ((x / 16 + y / 16) % 2)));
     }
     for (int i = 0; i < 6; ++i) {
         const cv::Point c(int(rng() % unsigned(width)), int(rng() % unsigned(height)));
         const int radius = 1 + int(rng() % unsigned(std::max(2, std::min(width, height) / 4)));
-        cv::circle(image, c, radius, cv::Scalar(rng() % 256, rng() % 256, rng() % 256), cv::FILLED, cv::LINE_AA);
+        cv::circle(image, c, radius, cv::Scalar(rng() % 256, rng() % 256, rng() % 256), cv::FILLED,
+                   cv::LINE_AA);
     }
     return image;
 }
@@ -62,8 +65,8 @@ void writeExifDates(const fs::path& path, const Dates& dates, int orientation) {
     image->writeMetadata();
 }
 
-void writeJpeg(const fs::path& path, int width, int height, const Dates& dates, int orientation, unsigned seed,
-               int quality) {
+void writeJpeg(const fs::path& path, int width, int height, const Dates& dates, int orientation,
+               unsigned seed, int quality) {
     const auto jpeg = platform::encodeJpeg(picture(width, height, seed), quality);
     if (!jpeg) throw std::runtime_error("cannot encode fixture JPEG");
     writeFile(path, jpeg->data(), jpeg->size());
@@ -71,11 +74,10 @@ void writeJpeg(const fs::path& path, int width, int height, const Dates& dates, 
 }
 
 void writePng(const fs::path& path, int width, int height, unsigned seed) {
-    cv::Mat bgr;
-    cv::cvtColor(picture(width, height, seed), bgr, cv::COLOR_RGB2BGR);
-    std::vector<unsigned char> bytes;
-    cv::imencode(".png", bgr, bytes);
-    writeFile(path, bytes.data(), bytes.size());
+    const platform::Bitmap rgb = picture(width, height, seed);
+    const QImage image(rgb.data, rgb.cols, rgb.rows, static_cast<qsizetype>(rgb.step), QImage::Format_RGB888);
+    if (!image.save(QString::fromStdString(path.string()), "PNG"))
+        throw std::runtime_error("cannot write PNG");
 }
 
 static std::vector<unsigned char> exifBlock(const Dates& dates) {
@@ -92,20 +94,23 @@ void writeHeic(const fs::path& path, int width, int height, const Dates& dates, 
     heif_encoder* encoder = nullptr;
     heif_image* image = nullptr;
     heif_image_handle* handle = nullptr;
-    bool ok = heif_context_get_encoder_for_format(ctx, heif_compression_HEVC, &encoder).code == heif_error_Ok &&
-              heif_image_create(width, height, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image).code ==
-                  heif_error_Ok &&
-              heif_image_add_plane(image, heif_channel_interleaved, width, height, 8).code == heif_error_Ok;
+    bool ok =
+        heif_context_get_encoder_for_format(ctx, heif_compression_HEVC, &encoder).code == heif_error_Ok &&
+        heif_image_create(width, height, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image).code ==
+            heif_error_Ok &&
+        heif_image_add_plane(image, heif_channel_interleaved, width, height, 8).code == heif_error_Ok;
     if (ok) {
         int stride = 0;
         uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
-        for (int y = 0; y < height; ++y) std::memcpy(plane + y * stride, rgb.ptr(y), size_t(width) * 3);
+        for (int y = 0; y < height; ++y)
+            std::memcpy(plane + y * stride, rgb.ptr(y), size_t(width) * 3);
         heif_encoder_set_lossy_quality(encoder, 80);
         ok = heif_context_encode_image(ctx, image, encoder, nullptr, &handle).code == heif_error_Ok;
     }
     if (ok && (dates.dateTimeOriginal || dates.dateTime)) {
         const auto block = exifBlock(dates);
-        ok = heif_context_add_exif_metadata(ctx, handle, block.data(), int(block.size())).code == heif_error_Ok;
+        ok = heif_context_add_exif_metadata(ctx, handle, block.data(), int(block.size())).code ==
+             heif_error_Ok;
     }
     if (ok) ok = heif_context_write_to_file(ctx, path.c_str()).code == heif_error_Ok;
     if (handle) heif_image_handle_release(handle);
@@ -119,7 +124,7 @@ namespace {
 
 /// A little-endian TIFF writer, just enough for a DNG.
 class TiffWriter {
-public:
+  public:
     struct Entry {
         uint16_t tag, type;
         uint32_t count;
@@ -128,15 +133,19 @@ public:
 
     static Entry shorts(uint16_t tag, std::vector<uint16_t> v) {
         Entry e{tag, 3, uint32_t(v.size()), {}};
-        for (auto x : v) put16(e.data, x);
+        for (auto x : v)
+            put16(e.data, x);
         return e;
     }
     static Entry longs(uint16_t tag, std::vector<uint32_t> v) {
         Entry e{tag, 4, uint32_t(v.size()), {}};
-        for (auto x : v) put32(e.data, x);
+        for (auto x : v)
+            put32(e.data, x);
         return e;
     }
-    static Entry bytes(uint16_t tag, std::vector<unsigned char> v) { return Entry{tag, 1, uint32_t(v.size()), v}; }
+    static Entry bytes(uint16_t tag, std::vector<unsigned char> v) {
+        return Entry{tag, 1, uint32_t(v.size()), v};
+    }
     static Entry ascii(uint16_t tag, const std::string& s) {
         Entry e{tag, 2, uint32_t(s.size() + 1), std::vector<unsigned char>(s.begin(), s.end())};
         e.data.push_back(0);
@@ -144,7 +153,8 @@ public:
     }
     static Entry srationals(uint16_t tag, std::vector<int32_t> v) { // num/den pairs
         Entry e{tag, 10, uint32_t(v.size() / 2), {}};
-        for (auto x : v) put32(e.data, uint32_t(x));
+        for (auto x : v)
+            put32(e.data, uint32_t(x));
         return e;
     }
 
@@ -153,15 +163,18 @@ public:
         b.push_back(uint8_t(v >> 8));
     }
     static void put32(std::vector<unsigned char>& b, uint32_t v) {
-        for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
+        for (int i = 0; i < 4; ++i)
+            b.push_back(uint8_t(v >> (8 * i)));
     }
     static void set32(std::vector<unsigned char>& b, size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) b[at + size_t(i)] = uint8_t(v >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            b[at + size_t(i)] = uint8_t(v >> (8 * i));
     }
 
     /// Appends an IFD at the end of out (entries sorted by tag) and returns its offset.
     static uint32_t writeIfd(std::vector<unsigned char>& out, std::vector<Entry> entries) {
-        std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.tag < b.tag; });
+        std::sort(entries.begin(), entries.end(),
+                  [](const Entry& a, const Entry& b) { return a.tag < b.tag; });
         if (out.size() % 2) out.push_back(0);
         const uint32_t at = uint32_t(out.size());
         put16(out, uint16_t(entries.size()));
@@ -189,7 +202,8 @@ public:
 
 } // namespace
 
-void writeDng(const fs::path& path, int width, int height, const Dates& dates, bool withPreview, unsigned seed) {
+void writeDng(const fs::path& path, int width, int height, const Dates& dates, bool withPreview,
+              unsigned seed) {
     using T = TiffWriter;
     const platform::Bitmap rgb = picture(width, height, seed);
     std::vector<unsigned char> out = {'I', 'I', 42, 0, 0, 0, 0, 0};
@@ -241,10 +255,11 @@ void writeDng(const fs::path& path, int width, int height, const Dates& dates, b
         const auto jpeg = platform::encodeJpeg(small, 85);
         const uint32_t previewOffset = uint32_t(out.size());
         out.insert(out.end(), jpeg->begin(), jpeg->end());
-        for (auto e : {T::longs(0x00FE, {1}), T::longs(0x0100, {uint32_t(small.cols)}),
-                       T::longs(0x0101, {uint32_t(small.rows)}), T::shorts(0x0102, {8, 8, 8}), T::shorts(0x0103, {7}),
-                       T::shorts(0x0106, {6}), T::longs(0x0111, {previewOffset}), T::shorts(0x0115, {3}),
-                       T::longs(0x0116, {uint32_t(small.rows)}), T::longs(0x0117, {uint32_t(jpeg->size())})})
+        for (auto e :
+             {T::longs(0x00FE, {1}), T::longs(0x0100, {uint32_t(small.cols)}),
+              T::longs(0x0101, {uint32_t(small.rows)}), T::shorts(0x0102, {8, 8, 8}), T::shorts(0x0103, {7}),
+              T::shorts(0x0106, {6}), T::longs(0x0111, {previewOffset}), T::shorts(0x0115, {3}),
+              T::longs(0x0116, {uint32_t(small.rows)}), T::longs(0x0117, {uint32_t(jpeg->size())})})
             entries.push_back(e);
     } else {
         entries.push_back(T::longs(0x00FE, {1}));

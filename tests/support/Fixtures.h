@@ -19,12 +19,12 @@ namespace fs = std::filesystem;
 
 /// A temporary directory removed with the object.
 class TempDir {
-public:
+  public:
     TempDir();
     const fs::path& path() const { return m_path; }
     fs::path operator/(const std::string& name) const { return m_path / name; }
 
-private:
+  private:
     QTemporaryDir m_dir;
     fs::path m_path;
 };

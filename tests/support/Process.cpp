@@ -2,7 +2,6 @@
 
 #include <QProcess>
 
-
 namespace fixtures {
 
 QStringList CliRun::stdoutLines() const {

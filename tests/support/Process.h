@@ -14,7 +14,8 @@ struct CliRun {
 };
 
 /// Runs the vitrino-cli built with the tests (or the one VITRINO_CLI names) and waits for it.
-CliRun runCli(const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
+CliRun runCli(const QStringList& args,
+              const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
               int timeoutMs = 120000);
 
 /// The path of the vitrino-cli under test.
