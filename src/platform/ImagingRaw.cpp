@@ -51,8 +51,9 @@ class LibRawDeveloper final : public RawDeveloper {
         if (!(scale > 0.0) || scale > 1.0 || m_used) return std::nullopt;
         m_used = true;
         const cv::Size native = nativeSize();
-        const int w = std::max(1, static_cast<int>(std::floor(scale * native.width)));
-        const int h = std::max(1, static_cast<int>(std::floor(scale * native.height)));
+        // The small epsilon keeps a ratio like 2560 / 6000 from flooring one pixel short.
+        const int w = std::max(1, static_cast<int>(std::floor(scale * native.width + 1e-6)));
+        const int h = std::max(1, static_cast<int>(std::floor(scale * native.height + 1e-6)));
         if (std::int64_t(native.width) * native.height > detail::kMaxDecodePixels) return std::nullopt;
         try {
             auto& p = m_raw->imgdata.params;

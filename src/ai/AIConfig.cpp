@@ -1,0 +1,77 @@
+#include "ai/AIConfig.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QDir>
+#include <QSettings>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ai {
+namespace {
+
+QSettings settings() { return QSettings(QStringLiteral("Vitrino"), QStringLiteral("Vitrino")); }
+
+/// The settings file holds the API key: it is created, and kept, readable by its owner only.
+void keepPrivate(const QString& fileName) {
+    const QByteArray path = QFile::encodeName(fileName);
+    if (!QFileInfo::exists(fileName)) {
+        QDir().mkpath(QFileInfo(fileName).absolutePath());
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0) ::close(fd);
+    }
+    ::chmod(path.constData(), 0600);
+}
+
+QString loadTrimmed(QSettings& store, const QString& key, const QString& fallback) {
+    const QString value = store.value(key).toString().trimmed();
+    return value.isEmpty() ? fallback : value;
+}
+
+} // namespace
+
+bool AISettings::isConfigured() const {
+    return !baseURL.trimmed().isEmpty() && !apiKey.trimmed().isEmpty() && !modelID.trimmed().isEmpty();
+}
+
+AIConfig::AIConfig(QObject* parent) : QObject(parent) {
+    QSettings store = settings();
+    m_values.baseURL = loadTrimmed(store, kBaseURLKey, kDefaultBaseURL);
+    m_values.modelID = loadTrimmed(store, kModelIDKey, kDefaultModelID);
+    m_values.apiKey = store.value(kApiKeyKey).toString();
+}
+
+AIConfig& AIConfig::shared() {
+    static AIConfig* instance = new AIConfig();
+    return *instance;
+}
+
+void AIConfig::store(const QString& key, const QString& value) {
+    QSettings store = settings();
+    keepPrivate(store.fileName());
+    store.setValue(key, value);
+    store.sync();
+    keepPrivate(store.fileName());
+}
+
+void AIConfig::setBaseURL(const QString& value) {
+    m_values.baseURL = value;
+    store(kBaseURLKey, value);
+    emit changed();
+}
+
+void AIConfig::setApiKey(const QString& value) {
+    m_values.apiKey = value;
+    store(kApiKeyKey, value);
+    emit changed();
+}
+
+void AIConfig::setModelID(const QString& value) {
+    m_values.modelID = value;
+    store(kModelIDKey, value);
+    emit changed();
+}
+
+} // namespace ai

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+namespace ai {
+
+/// The three endpoint values, as one request reads them.
+struct AISettings {
+    QString baseURL;
+    QString apiKey;
+    QString modelID;
+
+    /// True when all three, trimmed, are non-empty.
+    bool isConfigured() const;
+};
+
+/// The AI endpoint settings, kept in the user's preferences ("ai.baseURL", "ai.apiKey",
+/// "ai.modelID" under organisation and application "Vitrino"). Touched on the GUI thread; runs
+/// on worker threads take a snapshot() when they start.
+class AIConfig : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString baseURL READ baseURL WRITE setBaseURL NOTIFY changed)
+    Q_PROPERTY(QString apiKey READ apiKey WRITE setApiKey NOTIFY changed)
+    Q_PROPERTY(QString modelID READ modelID WRITE setModelID NOTIFY changed)
+
+public:
+    /// Ark (Volcano Engine) serves the default model under exactly this OpenAI-compatible path.
+    static inline const QString kDefaultBaseURL = QStringLiteral("https://ark.cn-beijing.volces.com/api/v3/chat/completions");
+    static inline const QString kDefaultModelID = QStringLiteral("doubao-seed-2-0-lite-260215");
+    static inline const QString kBaseURLKey = QStringLiteral("ai.baseURL");
+    static inline const QString kApiKeyKey = QStringLiteral("ai.apiKey");
+    static inline const QString kModelIDKey = QStringLiteral("ai.modelID");
+
+    /// Loads the stored values (base URL and model trimmed, empty → default; key as stored).
+    explicit AIConfig(QObject* parent = nullptr);
+
+    /// The one instance of the application, created on first use.
+    static AIConfig& shared();
+
+    QString baseURL() const { return m_values.baseURL; }
+    QString apiKey() const { return m_values.apiKey; }
+    QString modelID() const { return m_values.modelID; }
+
+    /// Each assignment is stored at once, exactly as given (not trimmed), and notifies.
+    void setBaseURL(const QString& value);
+    void setApiKey(const QString& value);
+    void setModelID(const QString& value);
+
+    bool isConfigured() const { return m_values.isConfigured(); }
+    AISettings snapshot() const { return m_values; }
+
+signals:
+    void changed();
+
+private:
+    void store(const QString& key, const QString& value);
+    AISettings m_values;
+};
+
+} // namespace ai

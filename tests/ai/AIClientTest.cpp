@@ -1,0 +1,159 @@
+#include "ai/AIClient.h"
+#include "support/FakeAIServer.h"
+#include "support/Fixtures.h"
+
+#include <QJsonArray>
+
+#include <gtest/gtest.h>
+
+using namespace fixtures;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct ClientTest : testing::Test {
+    FakeAIServer server;
+    TempDir dir;
+    fs::path photo = dir / "photo.jpg";
+    void SetUp() override { writeJpeg(photo, 3000, 2000); }
+    ai::AISettings settings() const { return {server.url(), QStringLiteral("  sk-test  "), QStringLiteral(" vision-1 ")}; }
+};
+
+} // namespace
+
+TEST_F(ClientTest, SendsExactlyTheProtocolRequest) {
+    server.enqueue(FakeAIServer::chat(QStringLiteral("  {\"category\":\"label\"}  ")));
+    const auto reply = AIClient::chatWithImage(photo, QStringLiteral("提示词"), settings(), 128);
+    ASSERT_TRUE(reply.ok()) << reply.error().description().toStdString();
+    EXPECT_EQ(*reply, QStringLiteral("  {\"category\":\"label\"}  "));
+
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    const auto& r = requests[0];
+    EXPECT_EQ(r.path, "/api/v3/chat/completions");
+    EXPECT_EQ(r.headers.at("authorization"), "Bearer sk-test");
+    EXPECT_EQ(r.headers.at("content-type"), "application/json");
+
+    EXPECT_EQ(r.body.keys(), QStringList({"max_tokens", "messages", "model", "thinking"}));
+    EXPECT_EQ(r.body.value("model").toString(), QStringLiteral("vision-1"));
+    EXPECT_TRUE(r.body.value("max_tokens").isDouble());
+    EXPECT_EQ(r.body.value("max_tokens").toInt(), 128);
+    EXPECT_EQ(r.body.value("thinking").toObject(), QJsonObject({{"type", "disabled"}}));
+    const QJsonArray messages = r.body.value("messages").toArray();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].toObject().keys(), QStringList({"content", "role"}));
+    EXPECT_EQ(messages[0].toObject().value("role").toString(), QStringLiteral("user"));
+    const QJsonArray content = messages[0].toObject().value("content").toArray();
+    ASSERT_EQ(content.size(), 2);
+    EXPECT_EQ(content[0].toObject().keys(), QStringList({"image_url", "type"}));
+    EXPECT_EQ(content[0].toObject().value("type").toString(), QStringLiteral("image_url"));
+    EXPECT_EQ(content[0].toObject().value("image_url").toObject().keys(), QStringList({"url"}));
+    EXPECT_EQ(content[1].toObject(), QJsonObject({{"type", "text"}, {"text", QStringLiteral("提示词")}}));
+
+    EXPECT_TRUE(r.imageURL.startsWith(QStringLiteral("data:image/jpeg;base64,")));
+    EXPECT_FALSE(r.imageURL.contains(QLatin1Char('\n')));
+    EXPECT_EQ(r.imageWidth, 2560);
+    EXPECT_EQ(r.imageHeight, 1706);
+}
+
+TEST_F(ClientTest, MapsEveryServerAnswerToItsResult) {
+    struct Case {
+        const char* name;
+        FakeAIServer::Reply reply;
+        std::optional<QString> content; // success
+        QString description;            // failure
+    };
+    const std::vector<Case> cases = {
+        {"401 passes the body through", {401, R"({"error":{"message":"bad key"}})"}, std::nullopt,
+         R"(API 错误 401: {"error":{"message":"bad key"}})"},
+        {"500", {500, "upstream exploded", "text/plain"}, std::nullopt, "API 错误 500: upstream exploded"},
+        {"201 is an error too", {201, FakeAIServer::chat("x").body}, std::nullopt,
+         QStringLiteral("API 错误 201: ") + QString::fromStdString(FakeAIServer::chat("x").body)},
+        {"non-UTF-8 error body", {400, "\xff\xfe\xfd", "text/plain"}, std::nullopt, "API 错误 400: 400"},
+        {"empty choices", {200, R"({"choices":[]})"}, std::nullopt, "无法解析 API 返回"},
+        {"content not a string", {200, R"({"choices":[{"message":{"content":42}}]})"}, std::nullopt,
+         "无法解析 API 返回"},
+        {"message missing", {200, R"({"choices":[{"text":"hi"}]})"}, std::nullopt, "无法解析 API 返回"},
+        {"HTML instead of JSON", {200, "<html><body>gateway</body></html>", "text/html"}, std::nullopt,
+         "无法解析 API 返回"},
+        {"content with spaces kept", FakeAIServer::chat(" 你好 \n"), QStringLiteral(" 你好 \n"), {}},
+    };
+    const auto prepared = RAWJPEGExporter::prepareForUpload(photo);
+    ASSERT_TRUE(prepared.ok());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.enqueue(c.reply);
+        const auto reply = AIClient::chatWithImage(photo, "p", settings(), 16, *prepared);
+        if (c.content) {
+            ASSERT_TRUE(reply.ok());
+            EXPECT_EQ(*reply, *c.content);
+        } else {
+            ASSERT_FALSE(reply.ok());
+            EXPECT_EQ(reply.error().description(), c.description);
+        }
+    }
+}
+
+TEST_F(ClientTest, TransportFailuresKeepTheNetworkDescription) {
+    const auto prepared = RAWJPEGExporter::prepareForUpload(photo);
+    ASSERT_TRUE(prepared.ok());
+
+    server.enqueue({200, FakeAIServer::chat("a long enough reply to be cut in half").body, "application/json", 0, true});
+    const auto dropped = AIClient::chatWithImage(photo, "p", settings(), 16, *prepared);
+    ASSERT_FALSE(dropped.ok());
+    EXPECT_EQ(dropped.error().kind, AIClient::ClientError::Kind::transport);
+    EXPECT_FALSE(dropped.error().description().isEmpty());
+
+    server.enqueue({200, FakeAIServer::chat("late").body, "application/json", 3000});
+    const auto slow = AIClient::chatWithImage(photo, "p", settings(), 16, *prepared, 300ms);
+    ASSERT_FALSE(slow.ok());
+    EXPECT_EQ(slow.error().description(), QStringLiteral("请求超时：0.3 秒内没有响应"));
+
+    // Nothing listens on this port once the server is gone.
+    QString deadURL;
+    {
+        FakeAIServer gone;
+        deadURL = gone.url();
+    }
+    const auto refused = AIClient::chatWithImage(photo, "p", {deadURL, "k", "m"}, 16, *prepared);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error().kind, AIClient::ClientError::Kind::transport);
+    EXPECT_TRUE(refused.error().description().contains(QStringLiteral("refused"), Qt::CaseInsensitive))
+        << refused.error().description().toStdString();
+}
+
+TEST_F(ClientTest, FailsBeforeTheNetworkWhenSettingsOrImageAreWrong) {
+    struct Case {
+        const char* name;
+        ai::AISettings settings;
+        fs::path image;
+        QString description;
+    };
+    const QString url = server.url();
+    const std::vector<Case> cases = {
+        {"key of spaces", {url, "   ", "m"}, photo, "请先填写 API Base URL、Key 与 Model"},
+        {"no model", {url, "k", "\n"}, photo, "请先填写 API Base URL、Key 与 Model"},
+        {"no url", {"", "k", "m"}, photo, "请先填写 API Base URL、Key 与 Model"},
+        {"not a URL", {"http://exa mple.com/x", "k", "m"}, photo, "API Base URL 无效"},
+        {"no scheme", {"api.example.com/v1/chat", "k", "m"}, photo, "API Base URL 无效"},
+        {"file URL", {"file:///etc/passwd", "k", "m"}, photo, "API Base URL 无效"},
+        {"unreadable image", {url, "k", "m"}, dir / "missing.jpg", "图片准备失败：无法读取或解码图片"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto reply = AIClient::chatWithImage(c.image, "p", c.settings, 16);
+        ASSERT_FALSE(reply.ok());
+        EXPECT_EQ(reply.error().description(), c.description);
+    }
+    EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(ClientTest, PreparedOverrideIsSentWithoutReadingTheFile) {
+    server.enqueue(FakeAIServer::chat("ok"));
+    const auto prepared = RAWJPEGExporter::prepareForUpload(photo);
+    ASSERT_TRUE(prepared.ok());
+    const auto reply = AIClient::chatWithImage(dir / "gone.jpg", "p", settings(), 16, *prepared);
+    ASSERT_TRUE(reply.ok());
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(QByteArray::fromStdString(server.requests()[0].imageBytes), prepared->data);
+}

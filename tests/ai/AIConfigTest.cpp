@@ -1,0 +1,85 @@
+#include "ai/AIConfig.h"
+#include "support/Fixtures.h"
+
+#include <QSettings>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using ai::AIConfig;
+
+namespace {
+
+/// Points the user's preferences at a fresh temporary folder for one test.
+struct PrivateSettings {
+    fixtures::TempDir dir;
+    PrivateSettings() {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(dir.path().string()));
+    }
+    QSettings store() const { return QSettings(QStringLiteral("Vitrino"), QStringLiteral("Vitrino")); }
+};
+
+} // namespace
+
+TEST(AIConfig, LoadsStoredValuesWithTheirRules) {
+    struct Case {
+        const char* name;
+        std::optional<QString> baseURL, apiKey, modelID;
+        QString expectBase, expectKey, expectModel;
+        bool configured;
+    };
+    const QString url = QStringLiteral("https://example.test/api/v3/chat/completions");
+    const std::vector<Case> cases = {
+        {"nothing stored", {}, {}, {}, AIConfig::kDefaultBaseURL, "", AIConfig::kDefaultModelID, false},
+        {"blank url and model fall back", QString("   "), QString("k"), QString(" \n"), AIConfig::kDefaultBaseURL, "k",
+         AIConfig::kDefaultModelID, true},
+        {"url with newline loads trimmed", url + "\n", QString("k"), QString("m"), url, "k", "m", true},
+        {"key keeps its spaces", url, QString("  secret  "), QString("m"), url, "  secret  ", "m", true},
+        {"key of spaces is not configured", url, QString("   "), QString("m"), url, "   ", "m", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PrivateSettings settings;
+        {
+            QSettings store = settings.store();
+            if (c.baseURL) store.setValue(AIConfig::kBaseURLKey, *c.baseURL);
+            if (c.apiKey) store.setValue(AIConfig::kApiKeyKey, *c.apiKey);
+            if (c.modelID) store.setValue(AIConfig::kModelIDKey, *c.modelID);
+        }
+        AIConfig config;
+        EXPECT_EQ(config.baseURL(), c.expectBase);
+        EXPECT_EQ(config.apiKey(), c.expectKey);
+        EXPECT_EQ(config.modelID(), c.expectModel);
+        EXPECT_EQ(config.isConfigured(), c.configured);
+        // Loading writes nothing back.
+        EXPECT_EQ(settings.store().contains(AIConfig::kBaseURLKey), c.baseURL.has_value());
+    }
+}
+
+TEST(AIConfig, AssignmentsAreStoredAsTypedNotifyAndStayPrivate) {
+    PrivateSettings settings;
+    AIConfig config;
+    QSignalSpy spy(&config, &AIConfig::changed);
+    config.setBaseURL(QStringLiteral("https://example.test/v1/chat/completions\n"));
+    config.setApiKey(QStringLiteral("sk-secret"));
+    config.setModelID(QStringLiteral("vision-model"));
+    EXPECT_EQ(spy.count(), 3);
+    EXPECT_TRUE(config.isConfigured());
+    EXPECT_EQ(settings.store().value(AIConfig::kBaseURLKey).toString(),
+              QStringLiteral("https://example.test/v1/chat/completions\n"));
+
+    config.setApiKey(QString());
+    EXPECT_FALSE(config.isConfigured());
+    EXPECT_EQ(settings.store().value(AIConfig::kApiKeyKey).toString(), QString());
+    EXPECT_TRUE(settings.store().contains(AIConfig::kApiKeyKey));
+
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(settings.store().fileName()).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    AIConfig reloaded;
+    EXPECT_EQ(reloaded.baseURL(), QStringLiteral("https://example.test/v1/chat/completions"));
+    EXPECT_EQ(reloaded.modelID(), QStringLiteral("vision-model"));
+}
