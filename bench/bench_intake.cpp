@@ -8,27 +8,9 @@
 
 #include <QCoreApplication>
 
-#include <opencv2/core.hpp>
-
 #include <cstdio>
-#include <fstream>
 
 using namespace fixtures;
-
-namespace {
-
-/// A photo-like 24 MP frame: smooth shapes plus sensor-like noise, so entropy is realistic.
-void writeRealisticJpeg(const fs::path& path, int width, int height) {
-    platform::Bitmap image = picture(width, height, 7);
-    cv::Mat noise(image.size(), CV_8UC3);
-    cv::randn(noise, cv::Scalar::all(0), cv::Scalar::all(6));
-    image += noise;
-    const auto jpeg = platform::encodeJpeg(image, 92);
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(jpeg->data()), long(jpeg->size()));
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -57,7 +39,7 @@ int main(int argc, char** argv) {
 
     // Thumbnails of a 24 MP JPEG, whole processes on both sides.
     const auto big = dir / "24mp.jpg";
-    writeRealisticJpeg(big, 6000, 4000);
+    bench::writeRealisticJpeg(big, 6000, 4000);
     const QString bigText = QString::fromStdString(big.string());
     const auto source = platform::openImageSource(big);
     for (int size : {2560, 768}) {

@@ -1,5 +1,9 @@
 #include "support/Bench.h"
 
+#include "support/Fixtures.h"
+
+#include <opencv2/core.hpp>
+
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -9,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <vector>
 
 namespace bench {
@@ -56,6 +61,16 @@ double peakRssOfRunMb(const QString& program, const QStringList& args) {
     rusage usage{};
     if (::wait4(pid, &status, 0, &usage) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
     return usage.ru_maxrss / 1024.0;
+}
+
+void writeRealisticJpeg(const std::filesystem::path& path, int width, int height) {
+    platform::Bitmap image = fixtures::picture(width, height, 7);
+    cv::Mat noise(image.size(), CV_8UC3);
+    cv::randn(noise, cv::Scalar::all(0), cv::Scalar::all(6));
+    image += noise;
+    const auto jpeg = platform::encodeJpeg(image, 92);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(jpeg->data()), long(jpeg->size()));
 }
 
 void printRow(const QString& what, double oursMs, double theirsMs, const QString& theirs) {

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 
 namespace bench {
@@ -19,6 +20,9 @@ bool haveProgram(const QString& program);
 
 /// Peak resident set of a child run, in MB (from wait4's rusage); negative on failure.
 double peakRssOfRunMb(const QString& program, const QStringList& args);
+
+/// A photo-like JPEG (smooth shapes plus sensor-like noise), so that entropy is realistic.
+void writeRealisticJpeg(const std::filesystem::path& path, int width, int height);
 
 void printRow(const QString& what, double oursMs, double theirsMs, const QString& theirs);
 

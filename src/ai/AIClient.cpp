@@ -17,20 +17,29 @@ namespace AIClient {
 
 QString ClientError::description() const {
     switch (kind) {
-    case Kind::apiError: return QStringLiteral("API 错误 %1: %2").arg(statusCode).arg(message);
-    case Kind::imagePrepareFailed: return QStringLiteral("图片准备失败：") + message;
-    case Kind::notConfigured: return kNotConfigured;
-    case Kind::invalidBaseURL: return kInvalidBaseURL;
-    case Kind::requestEncodeFailed: return kRequestEncodeFailed;
-    case Kind::invalidResponse: return kInvalidResponse;
-    case Kind::responseParseFailed: return kResponseParseFailed;
-    case Kind::transport: return message;
+    case Kind::apiError:
+        return QStringLiteral("API 错误 %1: %2").arg(statusCode).arg(message);
+    case Kind::imagePrepareFailed:
+        return QStringLiteral("图片准备失败：") + message;
+    case Kind::notConfigured:
+        return kNotConfigured;
+    case Kind::invalidBaseURL:
+        return kInvalidBaseURL;
+    case Kind::requestEncodeFailed:
+        return kRequestEncodeFailed;
+    case Kind::invalidResponse:
+        return kInvalidResponse;
+    case Kind::responseParseFailed:
+        return kResponseParseFailed;
+    case Kind::transport:
+        return message;
     }
     return message;
 }
 
 QString dataURL(const PreparedImage& image) {
-    return QStringLiteral("data:") + image.mime + QStringLiteral(";base64,") + QString::fromLatin1(image.data.toBase64());
+    return QStringLiteral("data:") + image.mime + QStringLiteral(";base64,") +
+           QString::fromLatin1(image.data.toBase64());
 }
 
 namespace {
@@ -81,12 +90,14 @@ core::Result<QString, ClientError> chatWithImage(const std::filesystem::path& im
     const QString baseURL = config.baseURL.trimmed();
     const QString apiKey = config.apiKey.trimmed();
     const QString modelID = config.modelID.trimmed();
-    if (baseURL.isEmpty() || apiKey.isEmpty() || modelID.isEmpty()) return error(ClientError::Kind::notConfigured);
+    if (baseURL.isEmpty() || apiKey.isEmpty() || modelID.isEmpty())
+        return error(ClientError::Kind::notConfigured);
 
     // Only web addresses: the key must never be posted to a file or another scheme.
     const QUrl url(baseURL, QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")) || url.host().isEmpty())
+    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")) ||
+        url.host().isEmpty())
         return error(ClientError::Kind::invalidBaseURL);
 
     PreparedImage image;
@@ -123,7 +134,8 @@ core::Result<QString, ClientError> chatWithImage(const std::filesystem::path& im
     // reading of an HTTP status, which is handled from the status itself.
     if (networkError != QNetworkReply::NoError && int(networkError) < 200) {
         // Qt reports its transfer time-out as a cancelled operation; say what happened.
-        if (networkError == QNetworkReply::OperationCanceledError || networkError == QNetworkReply::TimeoutError)
+        if (networkError == QNetworkReply::OperationCanceledError ||
+            networkError == QNetworkReply::TimeoutError)
             return error(ClientError::Kind::transport, kTimedOut.arg(timeout.count() / 1000.0));
         return error(ClientError::Kind::transport, networkText);
     }

@@ -49,10 +49,10 @@ using RAWJPEGExporter::PreparedImage;
 /// returns choices[0].message.content exactly as received. Synchronous: it runs its own event
 /// loop, so call it from a worker thread (or a command-line main). The time-out is the longest
 /// the connection may stay silent.
-core::Result<QString, ClientError> chatWithImage(const std::filesystem::path& imageURL, const QString& prompt,
-                                                 const ai::AISettings& config, int maxTokens,
-                                                 const std::optional<PreparedImage>& preparedOverride = std::nullopt,
-                                                 std::chrono::milliseconds timeout = kRequestTimeout);
+core::Result<QString, ClientError>
+chatWithImage(const std::filesystem::path& imageURL, const QString& prompt, const ai::AISettings& config,
+              int maxTokens, const std::optional<PreparedImage>& preparedOverride = std::nullopt,
+              std::chrono::milliseconds timeout = kRequestTimeout);
 
 /// "data:{mime};base64,{standard Base64}".
 QString dataURL(const PreparedImage& image);

@@ -1,8 +1,8 @@
 #include "ai/AIConfig.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QDir>
 #include <QSettings>
 
 #include <fcntl.h>
@@ -12,7 +12,9 @@
 namespace ai {
 namespace {
 
-QSettings settings() { return QSettings(QStringLiteral("Vitrino"), QStringLiteral("Vitrino")); }
+QSettings settings() {
+    return QSettings(QStringLiteral("Vitrino"), QStringLiteral("Vitrino"));
+}
 
 /// The settings file holds the API key: it is created, and kept, readable by its owner only.
 void keepPrivate(const QString& fileName) {

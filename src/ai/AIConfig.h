@@ -24,9 +24,10 @@ class AIConfig : public QObject {
     Q_PROPERTY(QString apiKey READ apiKey WRITE setApiKey NOTIFY changed)
     Q_PROPERTY(QString modelID READ modelID WRITE setModelID NOTIFY changed)
 
-public:
+  public:
     /// Ark (Volcano Engine) serves the default model under exactly this OpenAI-compatible path.
-    static inline const QString kDefaultBaseURL = QStringLiteral("https://ark.cn-beijing.volces.com/api/v3/chat/completions");
+    static inline const QString kDefaultBaseURL =
+        QStringLiteral("https://ark.cn-beijing.volces.com/api/v3/chat/completions");
     static inline const QString kDefaultModelID = QStringLiteral("doubao-seed-2-0-lite-260215");
     static inline const QString kBaseURLKey = QStringLiteral("ai.baseURL");
     static inline const QString kApiKeyKey = QStringLiteral("ai.apiKey");
@@ -50,10 +51,10 @@ public:
     bool isConfigured() const { return m_values.isConfigured(); }
     AISettings snapshot() const { return m_values; }
 
-signals:
+  signals:
     void changed();
 
-private:
+  private:
     void store(const QString& key, const QString& value);
     AISettings m_values;
 };

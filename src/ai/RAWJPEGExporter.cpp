@@ -59,7 +59,9 @@ std::optional<Bitmap> loadViewableImage(const std::filesystem::path& url, int ma
     return usable(platform::decodeAny(url));
 }
 
-Bitmap downsampledImage(const Bitmap& image, int maxPixelSize) { return platform::fitWithin(image, maxPixelSize); }
+Bitmap downsampledImage(const Bitmap& image, int maxPixelSize) {
+    return platform::fitWithin(image, maxPixelSize);
+}
 
 LuminanceStats luminanceHistogramStats(const Bitmap& image) {
     LuminanceStats stats;
@@ -91,7 +93,8 @@ LuminanceStats luminanceHistogramStats(const Bitmap& image) {
         }
     }
     std::int64_t top = 0;
-    for (int i = 217; i < 256; ++i) top += bins[size_t(i)];
+    for (int i = 217; i < 256; ++i)
+        top += bins[size_t(i)];
     stats.h = double(top) / double(std::max<std::int64_t>(n, 1));
     return stats;
 }
@@ -101,8 +104,10 @@ std::optional<double> exposureFor(const LuminanceStats& stats) {
     double ev = std::log2(0.42 / std::max(stats.m, 0.03));
     if (ev < 0.15) ev = 0.15;
     if (ev >= 2.0) ev = 2.0;
-    if (stats.h > 0.12) ev *= 0.55;
-    else if (stats.h > 0.06) ev *= 0.75;
+    if (stats.h > 0.12)
+        ev *= 0.55;
+    else if (stats.h > 0.06)
+        ev *= 0.75;
     if (ev < 0.12) return std::nullopt;
     return std::min(double(float(ev)), 2.0);
 }
@@ -114,7 +119,9 @@ double shadowAmountFor(double m) {
     return 0.08;
 }
 
-double highlightAmountFor(double h) { return h > 0.1 ? 0.05 : 0.0; }
+double highlightAmountFor(double h) {
+    return h > 0.1 ? 0.05 : 0.0;
+}
 
 namespace {
 
@@ -162,43 +169,58 @@ Bitmap enhanceForAPI(const Bitmap& image, Enhancement* decided) {
     e.highlightAmount = highlightAmountFor(e.stats.h);
     if (decided) *decided = e;
 
+    // Step 1 acts on each channel alone, so it is a table by 8-bit value. Step 2 depends only on
+    // luminance, so it is a table over Y. Step 3 is linear.
     const SrgbTables& tables = srgb();
+    std::array<float, 256> channel{};
     const float gain = e.ev ? float(std::exp2(*e.ev)) : 1.0f;
-    const bool expose = e.ev.has_value();
+    for (int i = 0; i < 256; ++i) {
+        // 1. Exposure: linear light × 2^ev, back to sRGB (clipped at white).
+        channel[size_t(i)] = e.ev ? tables.encode(tables.toLinear[size_t(i)] * gain) : float(i) / 255.0f;
+    }
+    // 2. Highlights and shadows: luminance Y moves towards √Y in the shadows (weight
+    //    1 − smoothstep(0, 0.6, Y)) and towards Y² in the highlights (weight smoothstep(0.5, 1, Y)),
+    //    each by its amount; the colour is scaled with Y, so hue and saturation stay.
+    constexpr int kSteps = 4096;
+    std::array<float, kSteps + 2> tone{};
     const auto shadow = float(e.shadowAmount);
     const auto highlight = float(e.highlightAmount);
+    for (int i = 0; i <= kSteps + 1; ++i) {
+        const float lum = std::min(1.0f, float(i) / kSteps);
+        tone[size_t(i)] = lum + shadow * (1.0f - smoothstep(0.0f, 0.6f, lum)) * (std::sqrt(lum) - lum) -
+                          highlight * smoothstep(0.5f, 1.0f, lum) * (lum - lum * lum);
+    }
+    // 3. Colour controls: saturation 1.04 about luminance, brightness 0, contrast 1.06 about
+    //    mid-grey: v = ((grey + 1.04 (c − grey)) + 0 − 0.5) × 1.06 + 0.5. After step 2 the grey is
+    //    the toned luminance itself.
     constexpr float kContrast = 1.06f, kSaturation = 1.04f, kBrightness = 0.0f;
+    constexpr float kA = kSaturation * kContrast;
+    constexpr float kB = (1.0f - kSaturation) * kContrast;
+    constexpr float kC = (kBrightness - 0.5f) * kContrast + 0.5f;
 
     Bitmap out(image.size(), CV_8UC3);
     cv::parallel_for_(cv::Range(0, image.rows), [&](const cv::Range& rows) {
         for (int y = rows.start; y < rows.end; ++y) {
-            const auto* in = image.ptr<cv::Vec3b>(y);
-            auto* dst = out.ptr<cv::Vec3b>(y);
-            for (int x = 0; x < image.cols; ++x) {
-                float c[3];
-                for (int k = 0; k < 3; ++k) {
-                    // 1. Exposure: linear light × 2^ev, back to sRGB (clipped at white).
-                    c[k] = expose ? tables.encode(tables.toLinear[in[x][k]] * gain) : in[x][k] / 255.0f;
-                }
-                // 2. Highlights and shadows: move luminance Y towards √Y in the shadows (weight
-                //    1 − smoothstep(0, 0.6, Y)) and towards Y² in the highlights (weight
-                //    smoothstep(0.5, 1, Y)), each by its amount; colour follows Y's ratio.
-                const float lum = 0.2126f * c[0] + 0.7152f * c[1] + 0.0722f * c[2];
-                const float lifted = lum + shadow * (1.0f - smoothstep(0.0f, 0.6f, lum)) * (std::sqrt(lum) - lum) -
-                                     highlight * smoothstep(0.5f, 1.0f, lum) * (lum - lum * lum);
+            const uchar* in = image.ptr<uchar>(y);
+            uchar* dst = out.ptr<uchar>(y);
+            for (int x = 0; x < image.cols * 3; x += 3) {
+                float r = channel[in[x]], g = channel[in[x + 1]], b = channel[in[x + 2]];
+                const float lum = 0.2126f * r + 0.7152f * g + 0.0722f * b;
+                const float at = lum * kSteps;
+                const int i = static_cast<int>(at);
+                const float toned =
+                    tone[size_t(i)] + (at - float(i)) * (tone[size_t(i) + 1] - tone[size_t(i)]);
                 if (lum > 1e-4f) {
-                    const float ratio = lifted / lum;
-                    for (float& v : c) v *= ratio;
+                    const float k = toned / lum;
+                    r *= k, g *= k, b *= k;
                 } else {
-                    for (float& v : c) v += lifted - lum;
+                    const float d = toned - lum;
+                    r += d, g += d, b += d;
                 }
-                // 3. Colour controls: saturation about luminance, brightness, contrast about grey.
-                const float grey = 0.2126f * c[0] + 0.7152f * c[1] + 0.0722f * c[2];
-                for (int k = 0; k < 3; ++k) {
-                    float v = grey + kSaturation * (c[k] - grey) + kBrightness;
-                    v = (v - 0.5f) * kContrast + 0.5f;
-                    dst[x][k] = static_cast<uchar>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
-                }
+                const float base = kB * toned + kC;
+                dst[x] = static_cast<uchar>(std::clamp(kA * r + base, 0.0f, 1.0f) * 255.0f + 0.5f);
+                dst[x + 1] = static_cast<uchar>(std::clamp(kA * g + base, 0.0f, 1.0f) * 255.0f + 0.5f);
+                dst[x + 2] = static_cast<uchar>(std::clamp(kA * b + base, 0.0f, 1.0f) * 255.0f + 0.5f);
             }
         }
     });
@@ -233,8 +255,9 @@ core::Result<PreparedImage, ExportError> compressImageForAPI(const Bitmap& image
         done.quality = hundredths / 100.0;
         done.size = current.size();
         if (report) *report = done;
-        return PreparedImage{QByteArray(reinterpret_cast<const char*>(bytes->data()), qsizetype(bytes->size())),
-                             QStringLiteral("image/jpeg")};
+        return PreparedImage{
+            QByteArray(reinterpret_cast<const char*>(bytes->data()), qsizetype(bytes->size())),
+            QStringLiteral("image/jpeg")};
     };
 
     // Quality ladders from 0.90 (later 0.88) down by 0.06, each bottom followed by a shrink to
@@ -259,7 +282,8 @@ core::Result<PreparedImage, ExportError> compressImageForAPI(const Bitmap& image
     return ExportError{Kind::imageCompressionFailed};
 }
 
-core::Result<PreparedImage, ExportError> prepareForUpload(const std::filesystem::path& url, Preparation* report) {
+core::Result<PreparedImage, ExportError> prepareForUpload(const std::filesystem::path& url,
+                                                          Preparation* report) {
     const auto image = loadViewableImage(url, kUploadMaxPixelSize);
     if (!image) return ExportError{ExportError::Kind::imageReadFailed};
     Preparation prepared;

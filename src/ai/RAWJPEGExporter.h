@@ -90,7 +90,8 @@ struct Compression {
 
 /// Encodes within the limits: shrink below 36 MP, then a quality ladder with shrinks, 48
 /// encodings at most, and a last attempt at 0.22.
-core::Result<PreparedImage, ExportError> compressImageForAPI(const Bitmap& image, const JpegEncoder& encoder = jpegData,
+core::Result<PreparedImage, ExportError> compressImageForAPI(const Bitmap& image,
+                                                             const JpegEncoder& encoder = jpegData,
                                                              Compression* report = nullptr);
 
 /// What one preparation did, for the command line and benchmarks.

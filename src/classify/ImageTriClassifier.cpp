@@ -5,16 +5,21 @@
 
 QString rawValue(MediaCategory category) {
     switch (category) {
-    case MediaCategory::panel: return QStringLiteral("panel");
-    case MediaCategory::artifact: return QStringLiteral("artifact");
-    case MediaCategory::label: return QStringLiteral("label");
-    case MediaCategory::unknown: return QStringLiteral("unknown");
+    case MediaCategory::panel:
+        return QStringLiteral("panel");
+    case MediaCategory::artifact:
+        return QStringLiteral("artifact");
+    case MediaCategory::label:
+        return QStringLiteral("label");
+    case MediaCategory::unknown:
+        return QStringLiteral("unknown");
     }
     return QStringLiteral("unknown");
 }
 
 std::optional<MediaCategory> mediaCategoryFromRaw(const QString& raw) {
-    for (auto c : {MediaCategory::panel, MediaCategory::artifact, MediaCategory::label, MediaCategory::unknown})
+    for (auto c :
+         {MediaCategory::panel, MediaCategory::artifact, MediaCategory::label, MediaCategory::unknown})
         if (rawValue(c) == raw) return c;
     return std::nullopt;
 }

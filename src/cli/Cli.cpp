@@ -1,5 +1,9 @@
 #include "cli/Cli.h"
 
+#include "core/Text.h"
+
+#include <QSaveFile>
+
 #include <cstdio>
 
 namespace cli {
@@ -49,6 +53,11 @@ std::optional<QString> Args::unknownOption() const {
     for (const auto& word : m_rest)
         if (word.startsWith(QLatin1String("--"))) return word;
     return std::nullopt;
+}
+
+bool writeFileAtomically(const std::filesystem::path& path, const QByteArray& bytes) {
+    QSaveFile file(core::displayPath(path));
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
 }
 
 } // namespace cli

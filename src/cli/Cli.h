@@ -3,8 +3,12 @@
 #include <QString>
 #include <QStringList>
 
+#include <QByteArray>
 #include <filesystem>
+
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace cli {
 
@@ -31,7 +35,12 @@ class Args {
     std::vector<std::string> m_raw;
 };
 
+/// Writes a whole file atomically (nothing is left behind on failure).
+bool writeFileAtomically(const std::filesystem::path& path, const QByteArray& bytes);
+
 int scanCommand(Args& args);
 int thumbCommand(Args& args);
+int prepareCommand(Args& args);
+int chatCommand(Args& args);
 
 } // namespace cli

@@ -6,8 +6,6 @@
 #include "intake/WorkUnits.h"
 #include "platform/Imaging.h"
 
-#include <cstdio>
-
 namespace cli {
 
 int scanCommand(Args& args) {
@@ -47,11 +45,9 @@ int thumbCommand(Args& args) {
         return 1;
     }
     const auto jpeg = platform::encodeJpeg(*image, 90);
-    const auto outPath = core::toPath(*output);
-    std::FILE* file = jpeg ? std::fopen(outPath.c_str(), "wb") : nullptr;
-    const bool written = file && std::fwrite(jpeg->data(), 1, jpeg->size(), file) == jpeg->size();
-    if (file && std::fclose(file) != 0) return 1;
-    if (!written) {
+    if (!jpeg ||
+        !writeFileAtomically(core::toPath(*output), QByteArray(reinterpret_cast<const char*>(jpeg->data()),
+                                                               qsizetype(jpeg->size())))) {
         err(QStringLiteral("无法写入文件：") + *output);
         return 1;
     }

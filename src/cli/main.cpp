@@ -9,9 +9,13 @@
 
 namespace {
 
-const char* kUsage = "用法：vitrino-cli <命令> …\n"
-                     "  scan DIR                      扫描文件夹，列出识别任务\n"
-                     "  thumb IMAGE --max N -o OUT.jpg 生成缩略图\n";
+const char* kUsage =
+    "用法：vitrino-cli <命令> …\n"
+    "  scan DIR                      扫描文件夹，列出识别任务\n"
+    "  thumb IMAGE --max N -o OUT.jpg 生成缩略图\n"
+    "  prepare IMAGE -o OUT.jpg       生成上传给模型的 JPEG\n"
+    "  chat IMAGE --prompt tri|FILE [--max-tokens N] [--base-url URL] [--model ID]\n"
+    "                                发送图片与提示词，打印模型回复（密钥取自 VITRINO_API_KEY）\n";
 
 } // namespace
 
@@ -23,6 +27,8 @@ int main(int argc, char** argv) {
     const std::map<QString, std::function<int(cli::Args&)>> commands = {
         {QStringLiteral("scan"), cli::scanCommand},
         {QStringLiteral("thumb"), cli::thumbCommand},
+        {QStringLiteral("prepare"), cli::prepareCommand},
+        {QStringLiteral("chat"), cli::chatCommand},
     };
     if (argc < 2 || !commands.count(QString::fromLocal8Bit(argv[1]))) {
         cli::err(QString::fromUtf8(kUsage).trimmed());

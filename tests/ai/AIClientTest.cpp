@@ -16,7 +16,9 @@ struct ClientTest : testing::Test {
     TempDir dir;
     fs::path photo = dir / "photo.jpg";
     void SetUp() override { writeJpeg(photo, 3000, 2000); }
-    ai::AISettings settings() const { return {server.url(), QStringLiteral("  sk-test  "), QStringLiteral(" vision-1 ")}; }
+    ai::AISettings settings() const {
+        return {server.url(), QStringLiteral("  sk-test  "), QStringLiteral(" vision-1 ")};
+    }
 };
 
 } // namespace
@@ -64,17 +66,25 @@ TEST_F(ClientTest, MapsEveryServerAnswerToItsResult) {
         QString description;            // failure
     };
     const std::vector<Case> cases = {
-        {"401 passes the body through", {401, R"({"error":{"message":"bad key"}})"}, std::nullopt,
+        {"401 passes the body through",
+         {401, R"({"error":{"message":"bad key"}})"},
+         std::nullopt,
          R"(API 错误 401: {"error":{"message":"bad key"}})"},
         {"500", {500, "upstream exploded", "text/plain"}, std::nullopt, "API 错误 500: upstream exploded"},
-        {"201 is an error too", {201, FakeAIServer::chat("x").body}, std::nullopt,
+        {"201 is an error too",
+         {201, FakeAIServer::chat("x").body},
+         std::nullopt,
          QStringLiteral("API 错误 201: ") + QString::fromStdString(FakeAIServer::chat("x").body)},
         {"non-UTF-8 error body", {400, "\xff\xfe\xfd", "text/plain"}, std::nullopt, "API 错误 400: 400"},
         {"empty choices", {200, R"({"choices":[]})"}, std::nullopt, "无法解析 API 返回"},
-        {"content not a string", {200, R"({"choices":[{"message":{"content":42}}]})"}, std::nullopt,
+        {"content not a string",
+         {200, R"({"choices":[{"message":{"content":42}}]})"},
+         std::nullopt,
          "无法解析 API 返回"},
         {"message missing", {200, R"({"choices":[{"text":"hi"}]})"}, std::nullopt, "无法解析 API 返回"},
-        {"HTML instead of JSON", {200, "<html><body>gateway</body></html>", "text/html"}, std::nullopt,
+        {"HTML instead of JSON",
+         {200, "<html><body>gateway</body></html>", "text/html"},
+         std::nullopt,
          "无法解析 API 返回"},
         {"content with spaces kept", FakeAIServer::chat(" 你好 \n"), QStringLiteral(" 你好 \n"), {}},
     };
@@ -98,7 +108,8 @@ TEST_F(ClientTest, TransportFailuresKeepTheNetworkDescription) {
     const auto prepared = RAWJPEGExporter::prepareForUpload(photo);
     ASSERT_TRUE(prepared.ok());
 
-    server.enqueue({200, FakeAIServer::chat("a long enough reply to be cut in half").body, "application/json", 0, true});
+    server.enqueue(
+        {200, FakeAIServer::chat("a long enough reply to be cut in half").body, "application/json", 0, true});
     const auto dropped = AIClient::chatWithImage(photo, "p", settings(), 16, *prepared);
     ASSERT_FALSE(dropped.ok());
     EXPECT_EQ(dropped.error().kind, AIClient::ClientError::Kind::transport);

@@ -16,7 +16,8 @@ namespace {
 struct PrivateSettings {
     fixtures::TempDir dir;
     PrivateSettings() {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(dir.path().string()));
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           QString::fromStdString(dir.path().string()));
     }
     QSettings store() const { return QSettings(QStringLiteral("Vitrino"), QStringLiteral("Vitrino")); }
 };
@@ -33,8 +34,8 @@ TEST(AIConfig, LoadsStoredValuesWithTheirRules) {
     const QString url = QStringLiteral("https://example.test/api/v3/chat/completions");
     const std::vector<Case> cases = {
         {"nothing stored", {}, {}, {}, AIConfig::kDefaultBaseURL, "", AIConfig::kDefaultModelID, false},
-        {"blank url and model fall back", QString("   "), QString("k"), QString(" \n"), AIConfig::kDefaultBaseURL, "k",
-         AIConfig::kDefaultModelID, true},
+        {"blank url and model fall back", QString("   "), QString("k"), QString(" \n"),
+         AIConfig::kDefaultBaseURL, "k", AIConfig::kDefaultModelID, true},
         {"url with newline loads trimmed", url + "\n", QString("k"), QString("m"), url, "k", "m", true},
         {"key keeps its spaces", url, QString("  secret  "), QString("m"), url, "  secret  ", "m", true},
         {"key of spaces is not configured", url, QString("   "), QString("m"), url, "   ", "m", false},

@@ -16,7 +16,9 @@ using namespace fixtures;
 
 namespace {
 
-Bitmap solid(int w, int h, cv::Vec3b colour) { return Bitmap(h, w, CV_8UC3, cv::Scalar(colour[0], colour[1], colour[2])); }
+Bitmap solid(int w, int h, cv::Vec3b colour) {
+    return Bitmap(h, w, CV_8UC3, cv::Scalar(colour[0], colour[1], colour[2]));
+}
 
 /// Top rows one colour, the rest another: `share` of the pixels are `a`.
 Bitmap split(int w, int h, double share, cv::Vec3b a, cv::Vec3b b) {
@@ -83,8 +85,14 @@ TEST(Enhancement, ExposureShadowAndHighlightDecisions) {
         double m;
         double shadow;
     };
-    for (const auto& a : std::vector<Amount>{{0.0, 0.5}, {0.2199, 0.5}, {0.22, 0.35}, {0.3199, 0.35}, {0.32, 0.18},
-                                             {0.3999, 0.18}, {0.4, 0.08}, {1.0, 0.08}})
+    for (const auto& a : std::vector<Amount>{{0.0, 0.5},
+                                             {0.2199, 0.5},
+                                             {0.22, 0.35},
+                                             {0.3199, 0.35},
+                                             {0.32, 0.18},
+                                             {0.3999, 0.18},
+                                             {0.4, 0.08},
+                                             {1.0, 0.08}})
         EXPECT_EQ(shadowAmountFor(a.m), a.shadow) << a.m;
     EXPECT_EQ(highlightAmountFor(0.1), 0.0);
     EXPECT_EQ(highlightAmountFor(0.1001), 0.05);
@@ -136,12 +144,15 @@ TEST(Compression, WalksTheQualityLaddersAndShrinksThenGivesUp) {
     EXPECT_EQ(result.error().description(), kImageCompressionFailed);
 
     std::vector<int> expected;
-    for (int q = 90; q >= 24; q -= 6) expected.push_back(q);
+    for (int q = 90; q >= 24; q -= 6)
+        expected.push_back(q);
     for (int ladder = 0; ladder < 3; ++ladder)
-        for (int q = 88; q >= 22; q -= 6) expected.push_back(q);
+        for (int q = 88; q >= 22; q -= 6)
+            expected.push_back(q);
     expected.push_back(22);
     std::vector<int> qualities;
-    for (const auto& a : rec.attempts) qualities.push_back(a.first);
+    for (const auto& a : rec.attempts)
+        qualities.push_back(a.first);
     EXPECT_EQ(qualities, expected);
     ASSERT_EQ(rec.attempts.size(), 49u);
     EXPECT_EQ(rec.attempts[11].second, cv::Size(1000, 800));
@@ -163,7 +174,10 @@ TEST(Compression, ReturnsTheFirstEncodingUnderTheLimit) {
         {"first try", [](int, cv::Size) { return true; }, 1, 0.90, {1000, 800}},
         {"at 0.48", [](int q, cv::Size) { return q <= 50; }, 8, 0.48, {1000, 800}},
         {"after one shrink", [](int, cv::Size s) { return s.width < 1000; }, 13, 0.88, {860, 688}},
-        {"bottom of the fourth ladder", [](int q, cv::Size s) { return q == 22 && s.width < 700; }, 48, 0.22,
+        {"bottom of the fourth ladder",
+         [](int q, cv::Size s) { return q == 22 && s.width < 700; },
+         48,
+         0.22,
          {635, 508}},
         {"the last attempt", [n = 0](int, cv::Size) mutable { return ++n == 49; }, 49, 0.22, {635, 508}},
     };
@@ -246,4 +260,14 @@ TEST(Loading, PreparedUploadIsAJpegWithinLimits) {
     const auto failed = prepareForUpload(dir / "missing.jpg");
     ASSERT_FALSE(failed.ok());
     EXPECT_EQ(failed.error().description(), kImageReadFailed);
+}
+
+TEST(Loading, TwoHundredMegapixelPhotoNeedsNoFullSizeCopy) {
+    TempDir dir;
+    writeLargeJpegInChild(dir / "huge.jpg", 17320, 11547);
+    std::optional<core::Result<PreparedImage, ExportError>> prepared;
+    const double growth = peakGrowthMb([&] { prepared = prepareForUpload(dir / "huge.jpg"); });
+    ASSERT_TRUE(prepared->ok());
+    // One full-size bitmap would be 600 MB; the quarter-scale decode is 37 MB.
+    EXPECT_LT(growth, 200.0);
 }

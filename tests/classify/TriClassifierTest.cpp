@@ -21,7 +21,8 @@ TEST(TriClassifier, ParsesRepliesWithEveryRule) {
     };
     const std::vector<Case> cases = {
         {R"({"category":"label","confidence":0.92})", MediaCategory::label, 0.92},
-        {"好的：\n```json\n{\"category\":\"label\",\"confidence\":0.92}\n```\n以上。", MediaCategory::label, 0.92},
+        {"好的：\n```json\n{\"category\":\"label\",\"confidence\":0.92}\n```\n以上。", MediaCategory::label,
+         0.92},
         {"Label", MediaCategory::unknown, std::nullopt},
         {R"({"category":"LABEL"})", MediaCategory::label, std::nullopt},
         {R"({"category":"展签","confidence":1})", MediaCategory::label, 1.0},
@@ -50,7 +51,8 @@ TEST(TriClassifier, ParsesRepliesWithEveryRule) {
 }
 
 TEST(TriClassifier, CategoryRawValuesRoundTrip) {
-    for (auto c : {MediaCategory::panel, MediaCategory::artifact, MediaCategory::label, MediaCategory::unknown})
+    for (auto c :
+         {MediaCategory::panel, MediaCategory::artifact, MediaCategory::label, MediaCategory::unknown})
         EXPECT_EQ(mediaCategoryFromRaw(rawValue(c)), c);
     EXPECT_EQ(mediaCategoryFromRaw(QStringLiteral("Label")), std::nullopt);
     EXPECT_EQ(rawValue(MediaCategory::artifact), QStringLiteral("artifact"));

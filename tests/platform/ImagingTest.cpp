@@ -8,10 +8,6 @@
 
 #include <opencv2/core.hpp>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <functional>
 
 using namespace fixtures;
@@ -116,27 +112,12 @@ TEST(Imaging, FitWithinFloorsEachSideAndKeepsAtLeastOnePixel) {
 TEST(Imaging, HundredMegapixelThumbnailNeverHoldsTheFullBitmap) {
     TempDir dir;
     const auto path = dir / "huge.jpg";
-    // Made in a child process so that this process's peak memory is the thumbnail's alone.
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const platform::Bitmap image(8400, 12000, CV_8UC3, cv::Scalar(90, 120, 150));
-        const auto jpeg = platform::encodeJpeg(image, 80);
-        FILE* f = jpeg ? std::fopen(path.c_str(), "wb") : nullptr;
-        const bool ok = f && std::fwrite(jpeg->data(), 1, jpeg->size(), f) == jpeg->size();
-        if (f) std::fclose(f);
-        ::_exit(ok ? 0 : 1);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-
-    rusage before{};
-    ::getrusage(RUSAGE_SELF, &before);
-    const auto thumb = platform::thumbnail(*platform::openImageSource(path), 768);
-    rusage after{};
-    ::getrusage(RUSAGE_SELF, &after);
+    writeLargeJpegInChild(path, 12000, 8400);
+    std::optional<platform::Bitmap> thumb;
+    const double growth =
+        peakGrowthMb([&] { thumb = platform::thumbnail(*platform::openImageSource(path), 768); });
     ASSERT_TRUE(thumb.has_value());
     EXPECT_EQ(thumb->size(), cv::Size(768, 537));
     // The full bitmap would be 302 MB; a 1/8-scale decode is under 5 MB.
-    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 100 * 1024);
+    EXPECT_LT(growth, 100.0);
 }

@@ -32,7 +32,8 @@ FakeAIServer::Request parseRequest(const httplib::Request& req) {
     r.path = req.path;
     for (const auto& [name, value] : req.headers) {
         std::string lower = name;
-        for (auto& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+        for (auto& c : lower)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
         r.headers[lower] = value;
     }
     r.rawBody = req.body;
@@ -93,7 +94,8 @@ FakeAIServer::FakeAIServer() : m_impl(std::make_unique<Impl>()) {
     impl->port = impl->server.bind_to_any_port("127.0.0.1");
     impl->thread = std::thread([impl] { impl->server.listen_after_bind(); });
     // stop() only takes effect once the accept loop runs.
-    while (!impl->server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!impl->server.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 FakeAIServer::~FakeAIServer() {
@@ -125,7 +127,8 @@ std::vector<FakeAIServer::Request> FakeAIServer::requests() const {
 FakeAIServer::Reply FakeAIServer::chat(const QString& content) {
     const QJsonObject message{{"role", "assistant"}, {"content", content}};
     const QJsonObject choice{{"index", 0}, {"message", message}, {"finish_reason", "stop"}};
-    const QJsonObject body{{"id", "chatcmpl-test"}, {"object", "chat.completion"}, {"choices", QJsonArray{choice}}};
+    const QJsonObject body{
+        {"id", "chatcmpl-test"}, {"object", "chat.completion"}, {"choices", QJsonArray{choice}}};
     return Reply{200, QJsonDocument(body).toJson(QJsonDocument::Compact).toStdString()};
 }
 

@@ -17,7 +17,7 @@
 namespace fixtures {
 
 class FakeAIServer {
-public:
+  public:
     struct Reply {
         int status = 200;
         std::string body;
@@ -31,9 +31,9 @@ public:
         std::map<std::string, std::string> headers; ///< names lower-cased
         std::string rawBody;
         QJsonObject body;
-        QString prompt;         ///< messages[0].content[1].text
-        QString imageURL;       ///< messages[0].content[0].image_url.url
-        int imageWidth = 0;     ///< of the decoded data-URL image; 0 when it did not decode
+        QString prompt;     ///< messages[0].content[1].text
+        QString imageURL;   ///< messages[0].content[0].image_url.url
+        int imageWidth = 0; ///< of the decoded data-URL image; 0 when it did not decode
         int imageHeight = 0;
         std::string imageBytes; ///< the decoded data-URL bytes
     };
@@ -56,7 +56,7 @@ public:
     /// An OpenAI-shaped 200 reply whose choices[0].message.content is the text.
     static Reply chat(const QString& content);
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };

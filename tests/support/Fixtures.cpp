@@ -7,7 +7,10 @@
 #include <opencv2/imgproc.hpp>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <fstream>
@@ -269,6 +272,34 @@ void writeDng(const fs::path& path, int width, int height, const Dates& dates, b
     const uint32_t ifd0 = T::writeIfd(out, entries);
     T::set32(out, 4, ifd0);
     writeFile(path, out.data(), out.size());
+}
+
+void writeLargeJpegInChild(const fs::path& path, int width, int height) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        bool ok = false;
+        try {
+            const platform::Bitmap image(height, width, CV_8UC3, cv::Scalar(90, 120, 150));
+            const auto jpeg = platform::encodeJpeg(image, 80);
+            FILE* f = jpeg ? std::fopen(path.c_str(), "wb") : nullptr;
+            ok = f && std::fwrite(jpeg->data(), 1, jpeg->size(), f) == jpeg->size();
+            if (f) std::fclose(f);
+        } catch (...) {
+        }
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error("cannot write large JPEG");
+}
+
+double peakGrowthMb(const std::function<void()>& work) {
+    rusage before{};
+    ::getrusage(RUSAGE_SELF, &before);
+    work();
+    rusage after{};
+    ::getrusage(RUSAGE_SELF, &after);
+    return double(after.ru_maxrss - before.ru_maxrss) / 1024.0;
 }
 
 void setModified(const fs::path& path, const QDateTime& when) {

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -47,6 +48,12 @@ void writeDng(const fs::path& path, int width, int height, const Dates& dates = 
               unsigned seed = 1);
 /// Any bytes under a video name.
 void writeBytes(const fs::path& path, const std::string& bytes);
+
+/// Writes a large flat JPEG from a child process, so that the caller's peak memory stays its own.
+void writeLargeJpegInChild(const fs::path& path, int width, int height);
+
+/// The growth of this process's peak resident set while `work` runs, in MB.
+double peakGrowthMb(const std::function<void()>& work);
 
 /// Sets the modification (and access) time.
 void setModified(const fs::path& path, const QDateTime& when);

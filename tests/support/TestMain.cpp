@@ -7,7 +7,8 @@
 
 int main(int argc, char** argv) {
     // The fake AI service is on loopback; a proxy from the environment must not intercept it.
-    for (const char* name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+    for (const char* name :
+         {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
         qunsetenv(name);
     QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("VitrinoTests"));
