@@ -9,10 +9,7 @@
 #include <QFile>
 
 namespace cli {
-namespace {
 
-/// The stored settings, with this run's --base-url, --model and VITRINO_API_KEY on top. The key
-/// is never taken from the command line, where it would land in shell history.
 ai::AISettings settingsForRun(Args& args) {
     ai::AISettings settings = ai::AIConfig::shared().snapshot();
     if (const auto url = args.take(QStringLiteral("--base-url"))) settings.baseURL = *url;
@@ -21,6 +18,8 @@ ai::AISettings settingsForRun(Args& args) {
         settings.apiKey = qEnvironmentVariable("VITRINO_API_KEY");
     return settings;
 }
+
+namespace {
 
 struct Prompt {
     QString text;

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "ai/AIConfig.h"
+
 #include <QByteArray>
 #include <filesystem>
 
@@ -38,9 +40,15 @@ class Args {
 /// Writes a whole file atomically (nothing is left behind on failure).
 bool writeFileAtomically(const std::filesystem::path& path, const QByteArray& bytes);
 
+/// The stored AI settings, with this run's --base-url, --model and VITRINO_API_KEY on top. The
+/// key is never taken from the command line, where it would land in shell history.
+ai::AISettings settingsForRun(Args& args);
+
 int scanCommand(Args& args);
 int thumbCommand(Args& args);
 int prepareCommand(Args& args);
 int chatCommand(Args& args);
+int probeCommand(Args& args);
+int classifyCommand(Args& args);
 
 } // namespace cli

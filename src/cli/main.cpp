@@ -25,10 +25,9 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName(QStringLiteral("Vitrino"));
 
     const std::map<QString, std::function<int(cli::Args&)>> commands = {
-        {QStringLiteral("scan"), cli::scanCommand},
-        {QStringLiteral("thumb"), cli::thumbCommand},
-        {QStringLiteral("prepare"), cli::prepareCommand},
-        {QStringLiteral("chat"), cli::chatCommand},
+        {QStringLiteral("scan"), cli::scanCommand},       {QStringLiteral("thumb"), cli::thumbCommand},
+        {QStringLiteral("prepare"), cli::prepareCommand}, {QStringLiteral("chat"), cli::chatCommand},
+        {QStringLiteral("probe"), cli::probeCommand},     {QStringLiteral("classify"), cli::classifyCommand},
     };
     if (argc < 2 || !commands.count(QString::fromLocal8Bit(argv[1]))) {
         cli::err(QString::fromUtf8(kUsage).trimmed());

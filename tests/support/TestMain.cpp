@@ -1,7 +1,7 @@
-// Test programs run inside a QCoreApplication so that Qt Network and QSettings work as in the
-// application.
+// Test programs run inside a Qt application so that Qt Network, QSettings and fonts work as in
+// the application.
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,9 @@ int main(int argc, char** argv) {
     for (const char* name :
          {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
         qunsetenv(name);
-    QCoreApplication app(argc, argv);
+    // Scene rendering needs fonts, hence a GUI application on the offscreen platform.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("VitrinoTests"));
     QCoreApplication::setApplicationName(QStringLiteral("VitrinoTests"));
     ::testing::InitGoogleTest(&argc, argv);

@@ -1,0 +1,11 @@
+# Copies the prepared model files (SRC) into the build tree (DST) when they differ.
+if(NOT EXISTS "${SRC}/SHA256SUMS")
+  message(WARNING "No prepared text models in ${SRC}: run scripts/models")
+  return()
+endif()
+file(GLOB files "${SRC}/*")
+file(MAKE_DIRECTORY "${DST}")
+foreach(f ${files})
+  get_filename_component(name "${f}" NAME)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E copy_if_different "${f}" "${DST}/${name}")
+endforeach()

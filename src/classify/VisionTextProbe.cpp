@@ -1,0 +1,80 @@
+#include "classify/VisionTextProbe.h"
+
+#include "ai/RAWJPEGExporter.h"
+#include "platform/TextRecognition.h"
+
+#include <algorithm>
+
+namespace VisionTextProbe {
+
+QString ProbeError::description() const {
+    return kind == Kind::imageLoadFailed ? kImageLoadFailed : reason;
+}
+
+const Thresholds& thresholds() {
+    // Measured with bench/bench_probe on 60 rendered scenes (20 labels, 20 panels, 20 objects):
+    // see docs/ARCHITECTURE.md, "Text probe thresholds", for the table.
+    static const Thresholds t;
+    return t;
+}
+
+namespace {
+
+int detSideFor(const platform::Bitmap& bitmap) {
+    return std::max(bitmap.cols, bitmap.rows) > 1280 ? thresholds().detSide2560 : thresholds().detSide1280;
+}
+
+/// Accurate: read the largest regions; any region that reads as a few confident characters is text.
+bool readsText(const platform::Bitmap& bitmap, std::vector<platform::TextBox> boxes) {
+    const Thresholds& t = thresholds();
+    std::stable_sort(boxes.begin(), boxes.end(), [](const auto& a, const auto& b) {
+        if (a.lineLike() != b.lineLike()) return a.lineLike();
+        return a.width * a.height > b.width * b.height;
+    });
+    if (int(boxes.size()) > t.accurateMaxBoxes) boxes.resize(size_t(t.accurateMaxBoxes));
+    for (const auto& box : boxes) {
+        const auto read = platform::recognizeText(bitmap, box);
+        if (!read) return false;
+        const QString text = read->text.trimmed();
+        if (!text.isEmpty() && text.size() >= t.accurateMinChars &&
+            read->confidence >= t.accurateMinConfidence)
+            return true;
+    }
+    return false;
+}
+
+bool fastHasText(const std::vector<platform::TextBox>& boxes) {
+    const auto lines = std::count_if(boxes.begin(), boxes.end(), [](const auto& b) { return b.lineLike(); });
+    return lines >= thresholds().fastMinLines;
+}
+
+} // namespace
+
+bool recognizeHasText(const platform::Bitmap& bitmap, Level level) {
+    const auto boxes = platform::detectText(bitmap, detSideFor(bitmap), thresholds().minTextHeight);
+    if (!boxes) return false;
+    return level == Level::fast ? fastHasText(*boxes) : readsText(bitmap, *boxes);
+}
+
+core::Result<ProbeResult, ProbeError> containsAnyText(const std::filesystem::path& imageURL) {
+    if (auto models = platform::checkModels(); !models)
+        return ProbeError{ProbeError::Kind::modelsUnavailable, models.error().description()};
+    const auto loaded = RAWJPEGExporter::loadViewableImage(imageURL, RAWJPEGExporter::kUploadMaxPixelSize);
+    if (!loaded) return ProbeError{ProbeError::Kind::imageLoadFailed, {}};
+    const platform::Bitmap enhanced = RAWJPEGExporter::enhanceForAPI(*loaded);
+
+    const platform::Bitmap small = RAWJPEGExporter::downsampledImage(enhanced, 1280);
+    if (!small.empty()) {
+        // Both 1280 attempts share one detection: the accurate one only adds recognition.
+        const auto boxes = platform::detectText(small, thresholds().detSide1280, thresholds().minTextHeight);
+        if (boxes) {
+            if (fastHasText(*boxes)) return ProbeResult{true, kFast1280};
+            if (readsText(small, *boxes)) return ProbeResult{true, kAccurate1280};
+        }
+    }
+    const platform::Bitmap large = RAWJPEGExporter::downsampledImage(enhanced, 2560);
+    if (!large.empty() && recognizeHasText(large, Level::accurate)) return ProbeResult{true, kAccurate2560};
+    return ProbeResult{false, kNoText};
+}
+
+} // namespace VisionTextProbe

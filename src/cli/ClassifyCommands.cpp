@@ -1,0 +1,75 @@
+#include "cli/Cli.h"
+
+#include "ai/AIClient.h"
+#include "classify/Classification.h"
+#include "classify/VisionTextProbe.h"
+#include "core/Text.h"
+#include "intake/ImageScanner.h"
+
+#include <QElapsedTimer>
+
+#include <map>
+
+namespace cli {
+
+int probeCommand(Args& args) {
+    if (args.unknownOption() || args.rest().isEmpty()) {
+        err(QStringLiteral("用法：vitrino-cli probe IMAGE..."));
+        return 2;
+    }
+    int failures = 0;
+    for (int i = 0; i < args.rest().size(); ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        const auto path = args.path(i);
+        const auto result = VisionTextProbe::containsAnyText(path);
+        const QString shown = core::escapeControls(core::displayPath(path));
+        if (!result) {
+            err(shown + QStringLiteral("\t") + result.error().description());
+            ++failures;
+            continue;
+        }
+        out(QStringLiteral("%1\t%2\t%3\t%4")
+                .arg(shown, result->hasText ? QStringLiteral("true") : QStringLiteral("false"),
+                     result->detail)
+                .arg(timer.elapsed()));
+    }
+    return failures ? 1 : 0;
+}
+
+int classifyCommand(Args& args) {
+    const ai::AISettings settings = settingsForRun(args);
+    const bool prefilter = !args.flag(QStringLiteral("--no-prefilter"));
+    if (args.unknownOption() || args.rest().size() != 1) {
+        err(QStringLiteral("用法：vitrino-cli classify DIR [--no-prefilter] [--base-url URL] [--model ID]"));
+        return 2;
+    }
+    if (!settings.isConfigured()) {
+        err(AIClient::kNotConfigured);
+        return 2;
+    }
+    const auto scan = ImageScanner::scanFolder(args.path(0));
+    if (!scan) {
+        err(scan.error().description());
+        return 2;
+    }
+    out(ImageScanner::summaryLine(*scan));
+    const auto units = MediaPipeline::buildWorkUnits(scan->images);
+    out(MediaPipeline::taskLine(units));
+    const auto result =
+        MediaPipeline::classify(units, prefilter, settings, [](const QString& line) { out(line); });
+
+    std::map<MediaCategory, int> counts;
+    for (const auto& item : result.items)
+        ++counts[item.category];
+    out(QStringLiteral("分类完成：展板 %1，标签 %2，文物 %3，未分类 %4；Vision 直接归文物 %5 张；错误 %6 条")
+            .arg(counts[MediaCategory::panel])
+            .arg(counts[MediaCategory::label])
+            .arg(counts[MediaCategory::artifact])
+            .arg(counts[MediaCategory::unknown])
+            .arg(result.visionArtifactCount)
+            .arg(result.errors.size()));
+    return result.errors.isEmpty() ? 0 : 1;
+}
+
+} // namespace cli

@@ -1,0 +1,342 @@
+// The one place that runs OpenCV DNN for text. Two traps of OpenCV 4.6 shape this file: a
+// network must never be run at a second input shape (results go silently wrong), and a detector
+// input of 4,194,304 pixels or more crashes inside the last ConvTranspose. So every input is
+// padded to one of a few fixed shapes, each with its own network, all well below that size.
+
+#include "platform/TextRecognition.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <opencv2/dnn.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <map>
+#include <memory>
+#include <mutex>
+
+namespace platform {
+namespace {
+
+constexpr int kRecHeight = 48;
+constexpr std::array<int, 3> kRecWidths = {320, 640, 1280};
+constexpr std::int64_t kDetPixelLimit = 4'194'304;
+
+// DB post-processing, as PaddleOCR's defaults: probability threshold, region score threshold,
+// and the unclip ratio that grows the shrunk text kernel back to the line's full extent.
+constexpr float kBinaryThreshold = 0.3f;
+constexpr float kBoxThreshold = 0.6f;
+constexpr float kUnclipRatio = 1.5f;
+constexpr float kMinBoxSide = 3.0f;
+
+QString buildModelsDir() {
+#ifdef VITRINO_BUILD_MODELS_DIR
+    return QStringLiteral(VITRINO_BUILD_MODELS_DIR);
+#else
+    return {};
+#endif
+}
+
+QString executableDir() {
+    char buffer[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0) return {};
+    return QFileInfo(QString::fromLocal8Bit(buffer, n)).absolutePath();
+}
+
+/// Networks and the character list, loaded once per process. Each network serves one input
+/// shape and is used under its own lock.
+struct Models {
+    struct Slot {
+        std::mutex mutex;
+        cv::dnn::Net net;
+        bool loaded = false;
+    };
+    std::mutex mapMutex;
+    std::map<std::pair<int, int>, std::unique_ptr<Slot>> det; // (height, width)
+    std::map<int, std::unique_ptr<Slot>> rec;                 // width
+    std::vector<QString> keys;
+    std::once_flag keysOnce;
+};
+
+Models& models() {
+    static Models m;
+    return m;
+}
+
+core::Result<bool> loadInto(Models::Slot& slot, const QString& file) {
+    if (slot.loaded) return true;
+    try {
+        slot.net = cv::dnn::readNetFromONNX(QFile::encodeName(file).toStdString());
+        slot.net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
+        slot.loaded = !slot.net.empty();
+    } catch (const std::exception& e) {
+        return core::Error{kModelsMissing + QString::fromStdString(e.what()).left(200)};
+    }
+    if (!slot.loaded) return core::Error{kModelsMissing + file};
+    return true;
+}
+
+Models::Slot& detSlot(int h, int w) {
+    std::lock_guard lock(models().mapMutex);
+    auto& slot = models().det[{h, w}];
+    if (!slot) slot = std::make_unique<Models::Slot>();
+    return *slot;
+}
+
+Models::Slot& recSlot(int w) {
+    std::lock_guard lock(models().mapMutex);
+    auto& slot = models().rec[w];
+    if (!slot) slot = std::make_unique<Models::Slot>();
+    return *slot;
+}
+
+const std::vector<QString>& keys() {
+    std::call_once(models().keysOnce, [] {
+        QFile file(QDir(modelsDirectory()).filePath(QStringLiteral("keys.txt")));
+        if (!file.open(QIODevice::ReadOnly)) return;
+        const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+        for (const QString& line : lines)
+            models().keys.push_back(line);
+        while (!models().keys.empty() && models().keys.back().isEmpty())
+            models().keys.pop_back();
+    });
+    return models().keys;
+}
+
+/// The fixed detector shape for an image: the longest side becomes detSide and the other side
+/// is padded up to 3/4 of it, or to the full square, whichever holds it.
+cv::Size detShape(cv::Size image, int detSide) {
+    const bool landscape = image.width >= image.height;
+    const int longSide = std::max(image.width, image.height);
+    const int shortScaled = int(std::ceil(double(std::min(image.width, image.height)) * detSide / longSide));
+    const int three4 = (detSide * 3 / 4 + 31) / 32 * 32;
+    const int shortSide = shortScaled <= three4 ? three4 : detSide;
+    return landscape ? cv::Size(detSide, shortSide) : cv::Size(shortSide, detSide);
+}
+
+/// The region's quadrilateral grown by the unclip distance (area × ratio / perimeter).
+cv::RotatedRect unclip(const cv::RotatedRect& r) {
+    const float area = r.size.width * r.size.height;
+    const float perimeter = 2.0f * (r.size.width + r.size.height);
+    const float d = area * kUnclipRatio / std::max(perimeter, 1e-3f);
+    return cv::RotatedRect(r.center, cv::Size2f(r.size.width + 2 * d, r.size.height + 2 * d), r.angle);
+}
+
+TextBox toTextBox(const cv::RotatedRect& r, float sx, float sy, float score) {
+    cv::Point2f pts[4];
+    r.points(pts);
+    for (auto& p : pts)
+        p = cv::Point2f(p.x * sx, p.y * sy);
+    // Order: the point with the smallest x + y first, then clockwise.
+    std::array<cv::Point2f, 4> c;
+    std::sort(pts, pts + 4, [](const cv::Point2f& a, const cv::Point2f& b) { return a.x < b.x; });
+    const cv::Point2f leftTop = pts[0].y <= pts[1].y ? pts[0] : pts[1];
+    const cv::Point2f leftBottom = pts[0].y <= pts[1].y ? pts[1] : pts[0];
+    const cv::Point2f rightTop = pts[2].y <= pts[3].y ? pts[2] : pts[3];
+    const cv::Point2f rightBottom = pts[2].y <= pts[3].y ? pts[3] : pts[2];
+    c = {leftTop, rightTop, rightBottom, leftBottom};
+    TextBox box;
+    box.corners = c;
+    const float top = float(cv::norm(rightTop - leftTop));
+    const float side = float(cv::norm(leftBottom - leftTop));
+    box.width = std::max(top, side);
+    box.height = std::min(top, side);
+    box.score = score;
+    return box;
+}
+
+} // namespace
+
+QString modelsDirectory() {
+    const QString fromEnv = qEnvironmentVariable("VITRINO_MODELS_DIR");
+    if (!fromEnv.isEmpty()) return fromEnv;
+    const QString build = buildModelsDir();
+    if (!build.isEmpty() && QFileInfo::exists(build + QStringLiteral("/det.onnx"))) return build;
+    return executableDir() + QStringLiteral("/../share/vitrino/models");
+}
+
+core::Result<bool> checkModels() {
+    static std::once_flag once;
+    static std::optional<core::Error> problem;
+    std::call_once(once, [] {
+        const QDir dir(modelsDirectory());
+        QFile sums(dir.filePath(QStringLiteral("SHA256SUMS")));
+        if (!sums.open(QIODevice::ReadOnly)) {
+            problem = core::Error{kModelsMissing + QStringLiteral("找不到 ") + sums.fileName() +
+                                  QStringLiteral("（请运行 scripts/models）")};
+            return;
+        }
+        int checked = 0;
+        for (const QByteArray& line : sums.readAll().split('\n')) {
+            const QList<QByteArray> parts = line.simplified().split(' ');
+            if (parts.size() != 2) continue;
+            QFile file(dir.filePath(QString::fromUtf8(parts[1])));
+            QCryptographicHash hash(QCryptographicHash::Sha256);
+            if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file) ||
+                hash.result().toHex() != parts[0]) {
+                problem =
+                    core::Error{kModelsMissing + QStringLiteral("文件缺失或已损坏：") + file.fileName()};
+                return;
+            }
+            ++checked;
+        }
+        if (checked < 2)
+            problem = core::Error{kModelsMissing + QStringLiteral("清单为空：") + sums.fileName()};
+    });
+    if (problem) return *problem;
+    return true;
+}
+
+core::Result<std::vector<TextBox>> detectText(const Bitmap& image, int detSide, double minHeightFraction) {
+    if (auto ok = checkModels(); !ok) return ok.error();
+    if (image.empty() || image.type() != CV_8UC3) return std::vector<TextBox>{};
+    detSide = std::max(32, detSide / 32 * 32);
+    const cv::Size shape = detShape(image.size(), detSide);
+    if (std::int64_t(shape.width) * shape.height >= kDetPixelLimit)
+        return core::Error{kModelsMissing + "det shape"};
+
+    // Resize keeping the aspect ratio, then pad to the fixed shape (the padding reads as black).
+    const double scale = double(detSide) / std::max(image.cols, image.rows);
+    const cv::Size scaled(std::max(1, int(std::lround(image.cols * scale))),
+                          std::max(1, int(std::lround(image.rows * scale))));
+    cv::Mat resized;
+    cv::resize(image, resized, scaled, 0, 0, cv::INTER_AREA);
+    cv::Mat padded(shape, CV_8UC3, cv::Scalar::all(0));
+    resized.copyTo(
+        padded(cv::Rect(0, 0, std::min(scaled.width, shape.width), std::min(scaled.height, shape.height))));
+    // The detector was trained on BGR input normalised with ImageNet's mean and deviation.
+    const cv::Mat blob =
+        cv::dnn::blobFromImage(padded, 1.0 / 255.0, shape, cv::Scalar(), true, false, CV_32F);
+    const float mean[3] = {0.485f, 0.456f, 0.406f}, stdev[3] = {0.229f, 0.224f, 0.225f};
+    for (int c = 0; c < 3; ++c) {
+        cv::Mat plane(shape.height, shape.width, CV_32F, const_cast<float*>(blob.ptr<float>(0, c)));
+        plane = (plane - mean[c]) / stdev[c];
+    }
+
+    Models::Slot& slot = detSlot(shape.height, shape.width);
+    cv::Mat prob;
+    {
+        std::lock_guard lock(slot.mutex);
+        if (auto loaded = loadInto(slot, QDir(modelsDirectory()).filePath(QStringLiteral("det.onnx")));
+            !loaded)
+            return loaded.error();
+        try {
+            slot.net.setInput(blob);
+            cv::Mat out = slot.net.forward();
+            prob = cv::Mat(shape.height, shape.width, CV_32F, out.ptr<float>()).clone();
+        } catch (const std::exception& e) {
+            return core::Error{kModelsMissing + QString::fromStdString(e.what()).left(200)};
+        }
+    }
+
+    const cv::Mat valid = prob(cv::Rect(0, 0, scaled.width, scaled.height));
+    cv::Mat mask = valid > kBinaryThreshold;
+    std::vector<std::vector<cv::Point>> contours;
+    cv::findContours(mask, contours, cv::RETR_LIST, cv::CHAIN_APPROX_SIMPLE);
+    const float sx = float(image.cols) / float(scaled.width);
+    const float sy = float(image.rows) / float(scaled.height);
+    std::vector<TextBox> boxes;
+    for (const auto& contour : contours) {
+        if (contour.size() < 3) continue;
+        const cv::RotatedRect rect = cv::minAreaRect(contour);
+        if (std::min(rect.size.width, rect.size.height) < kMinBoxSide) continue;
+        const cv::Rect bounds = cv::boundingRect(contour) & cv::Rect(0, 0, valid.cols, valid.rows);
+        cv::Mat regionMask = cv::Mat::zeros(bounds.size(), CV_8U);
+        std::vector<std::vector<cv::Point>> shifted(1);
+        for (const auto& p : contour)
+            shifted[0].push_back(p - bounds.tl());
+        cv::fillPoly(regionMask, shifted, cv::Scalar(1));
+        const float score = float(cv::mean(valid(bounds), regionMask)[0]);
+        if (score < kBoxThreshold) continue;
+        TextBox box = toTextBox(unclip(rect), sx, sy, score);
+        if (box.height < minHeightFraction * image.rows) continue;
+        boxes.push_back(box);
+    }
+    // Reading order: top to bottom, then left to right.
+    std::sort(boxes.begin(), boxes.end(), [](const TextBox& a, const TextBox& b) {
+        const float ay = a.corners[0].y, by = b.corners[0].y;
+        if (std::abs(ay - by) > std::min(a.height, b.height) * 0.5f) return ay < by;
+        return a.corners[0].x < b.corners[0].x;
+    });
+    return boxes;
+}
+
+core::Result<RecognizedText> recognizeText(const Bitmap& image, const TextBox& box) {
+    if (auto ok = checkModels(); !ok) return ok.error();
+    const std::vector<QString>& characters = keys();
+    if (characters.empty()) return core::Error{kModelsMissing + QStringLiteral("keys.txt")};
+
+    // Cut the region out upright.
+    const int w = std::max(1, int(std::lround(cv::norm(box.corners[1] - box.corners[0]))));
+    const int h = std::max(1, int(std::lround(cv::norm(box.corners[3] - box.corners[0]))));
+    const cv::Point2f dst[4] = {{0, 0}, {float(w), 0}, {float(w), float(h)}, {0, float(h)}};
+    const cv::Mat m = cv::getPerspectiveTransform(box.corners.data(), dst);
+    cv::Mat crop;
+    cv::warpPerspective(image, crop, m, cv::Size(w, h), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+    if (crop.rows >= crop.cols * 1.5) cv::rotate(crop, crop, cv::ROTATE_90_COUNTERCLOCKWISE);
+
+    // Height 48; the width follows the aspect ratio and picks the smallest network that holds it
+    // (a longer line is squeezed into the widest one).
+    int width = std::max(1, int(std::ceil(double(kRecHeight) * crop.cols / std::max(1, crop.rows))));
+    int netWidth = kRecWidths.back();
+    for (int candidate : kRecWidths)
+        if (width <= candidate) {
+            netWidth = candidate;
+            break;
+        }
+    width = std::min(width, netWidth);
+    cv::Mat resized;
+    cv::resize(crop, resized, cv::Size(width, kRecHeight), 0, 0, cv::INTER_LINEAR);
+    cv::Mat canvas(kRecHeight, netWidth, CV_8UC3, cv::Scalar::all(128));
+    resized.copyTo(canvas(cv::Rect(0, 0, width, kRecHeight)));
+    // BGR, scaled to −1…1; the padding is mid-grey, i.e. 0.
+    const cv::Mat blob = cv::dnn::blobFromImage(canvas, 1.0 / 127.5, canvas.size(), cv::Scalar::all(127.5),
+                                                true, false, CV_32F);
+
+    Models::Slot& slot = recSlot(netWidth);
+    cv::Mat out;
+    {
+        std::lock_guard lock(slot.mutex);
+        const QString file = QDir(modelsDirectory()).filePath(QStringLiteral("rec_48x%1.onnx").arg(netWidth));
+        if (auto loaded = loadInto(slot, file); !loaded) return loaded.error();
+        try {
+            slot.net.setInput(blob);
+            out = slot.net.forward().clone();
+        } catch (const std::exception& e) {
+            return core::Error{kModelsMissing + QString::fromStdString(e.what()).left(200)};
+        }
+    }
+    if (out.dims != 3) return core::Error{kModelsMissing + QStringLiteral("rec output")};
+    const int steps = out.size[1], classes = out.size[2];
+    // Only the steps that cover the text, not the grey padding.
+    const int usedSteps = std::min(steps, int(std::ceil(double(steps) * width / netWidth)) + 1);
+
+    RecognizedText result;
+    double confidenceSum = 0;
+    int kept = 0, previous = 0;
+    for (int t = 0; t < usedSteps; ++t) {
+        const float* p = out.ptr<float>(0, t);
+        const int best = int(std::max_element(p, p + classes) - p);
+        if (best != 0 && best != previous) {
+            // Index 0 is the CTC blank; the last class is the space.
+            if (best - 1 < int(characters.size()))
+                result.text += characters[size_t(best - 1)];
+            else
+                result.text += QLatin1Char(' ');
+            confidenceSum += p[best];
+            ++kept;
+        }
+        previous = best;
+    }
+    result.confidence = kept ? float(confidenceSum / kept) : 0.0f;
+    return result;
+}
+
+} // namespace platform

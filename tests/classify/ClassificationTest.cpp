@@ -1,0 +1,139 @@
+#include "classify/Classification.h"
+#include "support/FakeAIServer.h"
+#include "support/Fixtures.h"
+
+#include <gtest/gtest.h>
+
+using namespace fixtures;
+using MediaPipeline::ClassifyResult;
+using VisionTextProbe::ProbeError;
+using VisionTextProbe::ProbeResult;
+
+namespace {
+
+struct PipelineTest : testing::Test {
+    FakeAIServer server;
+    TempDir dir;
+    QStringList lines;
+    int probes = 0;
+
+    ai::AISettings settings() const { return {server.url(), "k", "m"}; }
+    MediaPipeline::Log log() {
+        return [this](const QString& line) { lines << line; };
+    }
+    /// A probe that says "no text" for names containing "obj", fails for "odd", text otherwise.
+    MediaPipeline::Probe probe() {
+        return [this](const fs::path& p) -> core::Result<ProbeResult, ProbeError> {
+            ++probes;
+            const std::string name = p.filename().string();
+            if (name.find("odd") != std::string::npos)
+                return ProbeError{ProbeError::Kind::modelsUnavailable, "文字识别模型不可用：测试"};
+            if (name.find("obj") != std::string::npos) return ProbeResult{false, VisionTextProbe::kNoText};
+            return ProbeResult{true, VisionTextProbe::kFast1280};
+        };
+    }
+    std::vector<MediaPipeline::WorkUnit> units(const std::vector<std::string>& names) {
+        std::vector<ImageScanner::ImageInfo> records;
+        int minute = 0;
+        for (const auto& name : names) {
+            const auto path = dir / name;
+            if (!fs::exists(path)) writeJpeg(path, 320, 240);
+            auto info = ImageScanner::processImageFile(path);
+            info.creationDate = QDateTime(QDate(2024, 5, 1), QTime(10, minute++), Qt::LocalTime);
+            records.push_back(info);
+        }
+        return MediaPipeline::buildWorkUnits(records);
+    }
+};
+
+QStringList categories(const ClassifyResult& r) {
+    QStringList out;
+    for (const auto& item : r.items)
+        out << rawValue(item.category);
+    return out;
+}
+
+} // namespace
+
+TEST_F(PipelineTest, OnlyVideosNeedNeitherProbeNorModel) {
+    writeBytes(dir / "a.mov", "v");
+    writeBytes(dir / "b.mp4", "v");
+    const auto result = MediaPipeline::classify(units({"a.mov", "b.mp4"}), true, settings(), log(), probe());
+    EXPECT_EQ(categories(result), QStringList({"artifact", "artifact"}));
+    EXPECT_EQ(result.visionArtifactCount, 0);
+    EXPECT_EQ(probes, 0);
+    EXPECT_TRUE(server.requests().empty());
+    EXPECT_EQ(lines, QStringList(
+                         {"[1/2] a.mov → 视频（不调 AI，按文物）", "[2/2] b.mp4 → 视频（不调 AI，按文物）"}));
+}
+
+TEST_F(PipelineTest, PrefilterOffSendsEveryPhotoToTheModel) {
+    writeDng(dir / "IMG_1.DNG", 64, 48);
+    server.enqueue(FakeAIServer::chat(R"({"category":"label","confidence":0.934})"));
+    server.enqueue(FakeAIServer::chat("I cannot tell"));
+    const auto result = MediaPipeline::classify(units({"IMG_1.JPG", "IMG_1.DNG", "obj.jpg"}), false,
+                                                settings(), log(), probe());
+    EXPECT_EQ(probes, 0);
+    EXPECT_EQ(categories(result), QStringList({"label", "unknown"}));
+    EXPECT_TRUE(result.errors.isEmpty());
+    EXPECT_EQ(lines, QStringList({
+                         "[1/2] 准备 AI 识别：IMG_1.JPG",
+                         "[1/2] IMG_1.JPG → 标签 (confidence 0.93)；同名跟移：IMG_1.DNG",
+                         "[2/2] 准备 AI 识别：obj.jpg",
+                         "[2/2] obj.jpg → 未分类 (confidence -)",
+                     }));
+    ASSERT_EQ(server.requests().size(), 2u);
+    EXPECT_EQ(server.requests()[0].prompt, ImageTriClassifier::kPrompt);
+    EXPECT_EQ(server.requests()[0].body.value("max_tokens").toInt(), 128);
+}
+
+TEST_F(PipelineTest, ProbeDecidesFallsBackAndFailuresAreCollected) {
+    writeBytes(dir / "broken.jpg", "not a jpeg");
+    server.enqueue(FakeAIServer::chat(R"({"category":"panel","confidence":1})"));
+    server.enqueue(FakeAIServer::Reply{500, "boom", "text/plain"});
+    server.enqueue(FakeAIServer::chat(R"({"category":"artifact"})"));
+    const auto result =
+        MediaPipeline::classify(units({"obj.jpg", "wall.jpg", "label.jpg", "broken.jpg", "odd.jpg"}), true,
+                                settings(), log(), probe());
+    EXPECT_EQ(categories(result), QStringList({"artifact", "panel", "unknown", "unknown", "artifact"}));
+    EXPECT_EQ(result.visionArtifactCount, 1);
+    EXPECT_EQ(result.errors, QStringList({"分类失败 label.jpg：API 错误 500: boom → 未分类",
+                                          "解码失败 broken.jpg：无法读取或解码图片 → 未分类"}));
+    EXPECT_EQ(lines, QStringList({
+                         "[1/5] Vision 粗筛：obj.jpg",
+                         "[1/5] obj.jpg → 文物（Vision：1280+2560 均无文字，跳过 AI）",
+                         "[2/5] Vision 粗筛：wall.jpg",
+                         "[2/5] wall.jpg 有文字（1280 fast）→ 送 AI 分类",
+                         "[2/5] 准备 AI 识别：wall.jpg",
+                         "[2/5] wall.jpg → 展板 (confidence 1.00)",
+                         "[3/5] Vision 粗筛：label.jpg",
+                         "[3/5] label.jpg 有文字（1280 fast）→ 送 AI 分类",
+                         "[3/5] 准备 AI 识别：label.jpg",
+                         "[失败] 分类失败 label.jpg：API 错误 500: boom → 未分类",
+                         "[4/5] Vision 粗筛：broken.jpg",
+                         "[4/5] broken.jpg 有文字（1280 fast）→ 送 AI 分类",
+                         "[4/5] 准备 AI 识别：broken.jpg",
+                         "[失败] 解码失败 broken.jpg：无法读取或解码图片 → 未分类",
+                         "[5/5] Vision 粗筛：odd.jpg",
+                         "[5/5] Vision 失败（文字识别模型不可用：测试）→ 回退 AI：odd.jpg",
+                         "[5/5] 准备 AI 识别：odd.jpg",
+                         "[5/5] odd.jpg → 文物 (confidence -)",
+                     }));
+    EXPECT_EQ(server.requests().size(), 3u);
+}
+
+TEST_F(PipelineTest, RealProbeOnAnUndecodableFileFallsBackToTheModelPath) {
+    writeBytes(dir / "broken.jpg", "not a jpeg");
+    const auto result = MediaPipeline::classify(units({"broken.jpg"}), true, settings(), log());
+    EXPECT_EQ(lines, QStringList({"[1/1] Vision 粗筛：broken.jpg",
+                                  "[1/1] Vision 失败（无法加载图像供 Vision 检测）→ 回退 AI：broken.jpg",
+                                  "[1/1] 准备 AI 识别：broken.jpg",
+                                  "[失败] 解码失败 broken.jpg：无法读取或解码图片 → 未分类"}));
+    EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(PipelineTest, EmptyInputLogsNothing) {
+    const auto result = MediaPipeline::classify({}, true, settings(), log(), probe());
+    EXPECT_TRUE(result.items.empty());
+    EXPECT_TRUE(lines.isEmpty());
+}

@@ -1,0 +1,104 @@
+#include "classify/VisionTextProbe.h"
+#include "platform/TextRecognition.h"
+#include "support/Fixtures.h"
+#include "support/Process.h"
+#include "support/Scenes.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace fixtures;
+
+TEST(VisionTextProbe, FindsTextOnLabelsAndPanelsButNotOnObjects) {
+    TempDir dir;
+    int labelsFound = 0, panelsFound = 0, objectsCalledText = 0;
+    QStringList misses;
+    for (int i = 0; i < 20; ++i) {
+        const unsigned seed = 5000u + unsigned(i) * 17u;
+        const struct {
+            const char* kind;
+            platform::Bitmap image;
+        } shots[] = {
+            {"label", scenes::renderLabel(scenes::randomLabel(seed), seed, 1600, 1067)},
+            {"panel", scenes::renderPanel(seed, 1600, 1067)},
+            {"object", scenes::renderObject(seed, 1600, 1067)},
+        };
+        for (const auto& shot : shots) {
+            const auto path = dir / (std::string(shot.kind) + std::to_string(i) + ".jpg");
+            scenes::writePhoto(path, shot.image);
+            const auto result = VisionTextProbe::containsAnyText(path);
+            ASSERT_TRUE(result.ok()) << result.error().description().toStdString();
+            const QString kind = QString::fromLatin1(shot.kind);
+            if (kind == "label") labelsFound += result->hasText;
+            if (kind == "panel") panelsFound += result->hasText;
+            if (kind == "object") objectsCalledText += result->hasText;
+            if ((kind == "object") == result->hasText)
+                misses << kind + QString::number(i) + ": " + result->detail;
+            // The detail always names the attempt that decided.
+            EXPECT_TRUE(result->hasText ? (result->detail == VisionTextProbe::kFast1280 ||
+                                           result->detail == VisionTextProbe::kAccurate1280 ||
+                                           result->detail == VisionTextProbe::kAccurate2560)
+                                        : result->detail == VisionTextProbe::kNoText);
+        }
+    }
+    EXPECT_EQ(labelsFound, 20) << misses.join("; ").toStdString();
+    EXPECT_EQ(panelsFound, 20) << misses.join("; ").toStdString();
+    EXPECT_LE(objectsCalledText, 2) << misses.join("; ").toStdString();
+}
+
+TEST(VisionTextProbe, AnUnloadableImageIsTheOnlyError) {
+    TempDir dir;
+    writeBytes(dir / "text.jpg", "not a picture");
+    for (const char* name : {"text.jpg", "missing.jpg"}) {
+        const auto result = VisionTextProbe::containsAnyText(dir / name);
+        ASSERT_FALSE(result.ok());
+        EXPECT_EQ(result.error().description(), QStringLiteral("无法加载图像供 Vision 检测"));
+    }
+    // A tiny or blank picture is simply "no text".
+    scenes::writePhoto(dir / "blank.jpg", platform::Bitmap(40, 60, CV_8UC3, cv::Scalar(128, 128, 128)));
+    const auto blank = VisionTextProbe::containsAnyText(dir / "blank.jpg");
+    ASSERT_TRUE(blank.ok());
+    EXPECT_EQ(*blank, (VisionTextProbe::ProbeResult{false, QStringLiteral("1280+2560 均无文字")}));
+}
+
+TEST(VisionTextProbe, MissingOrCorruptModelsGiveTheirOwnError) {
+    TempDir dir;
+    scenes::writePhoto(dir / "label.jpg", scenes::renderLabel(scenes::randomLabel(1), 1, 800, 600));
+    const QDir real(platform::modelsDirectory());
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> prepare;
+        QString expected;
+    };
+    const std::vector<Case> cases = {
+        {"empty folder", [](const fs::path&) {}, "文字识别模型不可用：找不到"},
+        {"a file missing",
+         [&](const fs::path& d) {
+             for (const QString& f : real.entryList(QDir::Files))
+                 QFile::copy(real.filePath(f), QString::fromStdString((d / f.toStdString()).string()));
+             fs::remove(d / "rec_48x320.onnx");
+         },
+         "文字识别模型不可用：文件缺失或已损坏"},
+        {"a wrong hash",
+         [&](const fs::path& d) {
+             for (const QString& f : real.entryList(QDir::Files))
+                 QFile::copy(real.filePath(f), QString::fromStdString((d / f.toStdString()).string()));
+             fs::permissions(d / "det.onnx", fs::perms::owner_all);
+             writeBytes(d / "det.onnx", "truncated");
+         },
+         "文字识别模型不可用：文件缺失或已损坏"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir models;
+        c.prepare(models.path());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("VITRINO_MODELS_DIR", QString::fromStdString(models.path().string()));
+        const auto run = runCli({"probe", QString::fromStdString((dir / "label.jpg").string())}, env);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.stderrText.contains(c.expected)) << run.stderrText.toStdString();
+        EXPECT_TRUE(run.stdoutText.isEmpty());
+    }
+}
