@@ -6,6 +6,7 @@
 #include "ai/AIConfig.h"
 #include "classify/ImageTriClassifier.h"
 #include "classify/VisionTextProbe.h"
+#include "core/Log.h"
 #include "intake/WorkUnits.h"
 
 #include <QStringList>
@@ -14,8 +15,7 @@
 
 namespace MediaPipeline {
 
-/// One log line per call, without stamp or line break; may be called from any thread.
-using Log = std::function<void(const QString&)>;
+using core::Log;
 
 struct ClassifiedItem {
     WorkUnit unit;

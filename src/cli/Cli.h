@@ -50,5 +50,6 @@ int prepareCommand(Args& args);
 int chatCommand(Args& args);
 int probeCommand(Args& args);
 int classifyCommand(Args& args);
+int organizeCommand(Args& args);
 
 } // namespace cli

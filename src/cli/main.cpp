@@ -3,19 +3,39 @@
 #include "cli/Cli.h"
 
 #include <QCoreApplication>
+#include <QStringList>
 
 #include <functional>
-#include <map>
+#include <vector>
 
 namespace {
 
-const char* kUsage =
-    "用法：vitrino-cli <命令> …\n"
-    "  scan DIR                      扫描文件夹，列出识别任务\n"
-    "  thumb IMAGE --max N -o OUT.jpg 生成缩略图\n"
-    "  prepare IMAGE -o OUT.jpg       生成上传给模型的 JPEG\n"
-    "  chat IMAGE --prompt tri|FILE [--max-tokens N] [--base-url URL] [--model ID]\n"
-    "                                发送图片与提示词，打印模型回复（密钥取自 VITRINO_API_KEY）\n";
+struct Command {
+    const char* name;
+    int (*run)(cli::Args&);
+    const char* usage;
+};
+
+const std::vector<Command>& commands() {
+    static const std::vector<Command> list = {
+        {"scan", cli::scanCommand, "scan DIR                        扫描文件夹，列出识别任务"},
+        {"thumb", cli::thumbCommand, "thumb IMAGE --max N -o OUT.jpg  生成缩略图"},
+        {"prepare", cli::prepareCommand, "prepare IMAGE -o OUT.jpg        生成上传给模型的 JPEG"},
+        {"chat", cli::chatCommand, "chat IMAGE --prompt tri|FILE [--max-tokens N]  发送图片与提示词，打印模型回复"},
+        {"probe", cli::probeCommand, "probe IMAGE...                  本机检测图中是否有文字"},
+        {"classify", cli::classifyCommand, "classify DIR [--no-prefilter]   扫描并分类（展板 / 标签 / 文物）"},
+        {"organize", cli::organizeCommand,
+         "organize DIR [--no-prefilter] [--dry-run]  按拍摄时间整理：每件展品一个文件夹"},
+    };
+    return list;
+}
+
+QString usage() {
+    QStringList lines{QStringLiteral("用法：vitrino-cli <命令> …")};
+    for (const auto& c : commands()) lines << QStringLiteral("  ") + QString::fromUtf8(c.usage);
+    lines << QStringLiteral("连接模型的命令另收 --base-url URL 与 --model ID；密钥只从环境变量 VITRINO_API_KEY 读取。");
+    return lines.join(QLatin1Char('\n'));
+}
 
 } // namespace
 
@@ -24,15 +44,12 @@ int main(int argc, char** argv) {
     QCoreApplication::setOrganizationName(QStringLiteral("Vitrino"));
     QCoreApplication::setApplicationName(QStringLiteral("Vitrino"));
 
-    const std::map<QString, std::function<int(cli::Args&)>> commands = {
-        {QStringLiteral("scan"), cli::scanCommand},       {QStringLiteral("thumb"), cli::thumbCommand},
-        {QStringLiteral("prepare"), cli::prepareCommand}, {QStringLiteral("chat"), cli::chatCommand},
-        {QStringLiteral("probe"), cli::probeCommand},     {QStringLiteral("classify"), cli::classifyCommand},
-    };
-    if (argc < 2 || !commands.count(QString::fromLocal8Bit(argv[1]))) {
-        cli::err(QString::fromUtf8(kUsage).trimmed());
-        return 2;
+    const QString name = argc >= 2 ? QString::fromLocal8Bit(argv[1]) : QString();
+    for (const auto& command : commands()) {
+        if (name != QLatin1String(command.name)) continue;
+        cli::Args args(argc, argv, 2);
+        return command.run(args);
     }
-    cli::Args args(argc, argv, 2);
-    return commands.at(QString::fromLocal8Bit(argv[1]))(args);
+    cli::err(usage());
+    return 2;
 }

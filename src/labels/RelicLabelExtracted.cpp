@@ -1,0 +1,188 @@
+#include "labels/RelicLabelExtracted.h"
+
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QStringList>
+
+// clang-format off
+const QString RelicLabelExtracted::kPrompt = QStringLiteral(
+    "你是一个文博标签信息抽取器。请从给定的中文标签图像中抽取信息，并且只输出一个 JSON 对象（不要解释、不要 Markdown、不要代码块）。\n"
+    "\n"
+    "必须输出且仅输出这四个字段：文物名称、文物来源、年代、其他。\n"
+    "\n"
+    "关键规则：\n"
+    "1) 绝对禁止输出任何额外字段。只能有以上四个键。不要单独输出「馆藏地」或「标签全文」。\n"
+    "2) 「文物来源」只填一条，禁止把出土地和馆藏用逗号、顿号或「现藏」拼在一起。\n"
+    "   按优先级命中即停：\n"
+    "   a) 有出土地（出土于某地 / 某墓 / 某遗址等）→ 只写出土地。标签上即使同时印了博物馆也丢掉馆藏。\n"
+    "      错误：「上世纪七十年代出土于常州郑陆镇寺墩遗址，常州博物馆藏」\n"
+    "      正确：「上世纪七十年代出土于常州郑陆镇寺墩遗址」\n"
+    "   b) 没有出土地，但有馆藏博物馆/收藏单位 → 只写馆藏（如「昭陵博物馆藏」）。\n"
+    "   c) 都没有 → 「来源不明」。\n"
+    "   移交/捐赠/采购/旧藏/征集：在没有出土地时，可作为来源单独填写，仍不要再拼博物馆。\n"
+    "3) 年代：朝代/时期/史前时代/考古学文化；无法识别填「年代不明」。\n"
+    "4) 「其他」= 牌面上除名称、来源、年代之外的全部原文，逐字照录，一个字都不能少、不能改、不能摘要。\n"
+    "   必须写入：材质、尺寸、工艺、说明正文每一句、展览/单元名等所有剩余文字。禁止用省略号代替任何段落。\n"
+    "   不要重复抄名称/来源/年代；这三项已单独成字段。\n"
+    "   仅当标签上确实没有任何剩余文字时，「其他」才填 \"\"。不要用 null。\n"
+    "5) 输出必须是纯 JSON。字段值内部避免半角双引号（改用中文引号）。\n"
+    "6) 字段值只用中文及必要编号；英文翻译不要写入。");
+// clang-format on
+
+namespace {
+
+const QString kName = QStringLiteral("文物名称");
+const QString kSource = QStringLiteral("文物来源");
+const QString kPeriod = QStringLiteral("年代");
+const QString kOther = QStringLiteral("其他");
+
+/// The object's string under key, or nothing when absent or not a string.
+std::optional<QString> stringAt(const QJsonObject& object, const QString& key) {
+    const QJsonValue value = object.value(key);
+    if (!value.isString()) return std::nullopt;
+    return value.toString();
+}
+
+std::optional<QJsonObject> parseObjectText(const QString& text) {
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject()) return std::nullopt;
+    return doc.object();
+}
+
+bool containsAny(const QString& text, std::initializer_list<const char16_t*> words) {
+    for (const char16_t* w : words)
+        if (text.contains(QString::fromUtf16(w))) return true;
+    return false;
+}
+
+} // namespace
+
+core::Result<RelicLabelExtracted, AIClient::ClientError> RelicLabelExtracted::extract(const std::filesystem::path& url,
+                                                                                      const ai::AISettings& config) {
+    const auto reply = AIClient::chatWithImage(url, kPrompt, config, kMaxTokens);
+    if (!reply) return reply.error();
+    const Candidate candidate = parseJSONObjectWithCandidate(*reply);
+    if (!candidate.object) return AIClient::ClientError{AIClient::ClientError::Kind::responseParseFailed, 0, {}};
+    return parseObject(*candidate.object);
+}
+
+QString RelicLabelExtracted::repairMisclosedStraightQuotesAfterChineseOpenQuote(const QString& text) {
+    static const QRegularExpression beforePunctuation(QStringLiteral("“([^“”]*?)\"([，。；、,\\.])"));
+    static const QRegularExpression beforeIdeograph(QStringLiteral("“([^“”]*?)\"(?=[\\x{4E00}-\\x{9FFF}])"));
+    QString out = text;
+    if (beforePunctuation.isValid()) out.replace(beforePunctuation, QStringLiteral("“\\1”\\2"));
+    if (beforeIdeograph.isValid()) out.replace(beforeIdeograph, QStringLiteral("“\\1”"));
+    return out;
+}
+
+RelicLabelExtracted::Candidate RelicLabelExtracted::parseJSONObjectWithCandidate(const QString& reply) {
+    QString text = reply.trimmed();
+    text.remove(QStringLiteral("```json"));
+    text.remove(QStringLiteral("```"));
+    text.remove(QChar(0xFEFF));
+    while (text.contains(QStringLiteral(",}"))) text.replace(QStringLiteral(",}"), QStringLiteral("}"));
+    while (text.contains(QStringLiteral(",]"))) text.replace(QStringLiteral(",]"), QStringLiteral("]"));
+    text = repairMisclosedStraightQuotesAfterChineseOpenQuote(text);
+
+    if (auto object = parseObjectText(text)) return {object, text};
+    const qsizetype open = text.indexOf(QLatin1Char('{'));
+    const qsizetype close = text.lastIndexOf(QLatin1Char('}'));
+    if (open < 0 || close < 0 || close < open) return {std::nullopt, text};
+    const QString slice = text.mid(open, close - open + 1);
+    if (auto object = parseObjectText(slice)) return {object, slice};
+    // The longest prefix from the first "{" that closes into an object wins.
+    for (qsizetype end = close; end > open; --end) {
+        if (text.at(end) != QLatin1Char('}')) continue;
+        const QString prefix = text.mid(open, end - open + 1);
+        if (auto object = parseObjectText(prefix)) return {object, prefix};
+    }
+    return {std::nullopt, slice};
+}
+
+QString RelicLabelExtracted::preferFindspotOverMuseum(const QString& source) {
+    const QString trimmed = source.trimmed();
+    if (trimmed.isEmpty()) return trimmed;
+    auto namesFindspot = [](const QString& t) { return containsAny(t, {u"出土", u"遗址", u"墓"}); };
+    auto namesMuseum = [](const QString& t) { return containsAny(t, {u"博物馆", u"博物院", u"纪念馆"}); };
+    if (!(namesFindspot(trimmed) && namesMuseum(trimmed))) return trimmed;
+    static const QRegularExpression separators(QStringLiteral("[，,；;、/]"));
+    QStringList kept;
+    for (const QString& piece : trimmed.split(separators)) {
+        const QString p = piece.trimmed();
+        if (p.isEmpty()) continue;
+        if (!namesMuseum(p) || namesFindspot(p)) kept << p;
+    }
+    return kept.isEmpty() ? trimmed : kept.join(QStringLiteral("，"));
+}
+
+QString RelicLabelExtracted::normalizeFieldForPathAndPersistence(const QString& text) {
+    static const QString unsafe = QStringLiteral("/\\:*?\"<>|");
+    QString out;
+    out.reserve(text.size());
+    // By code point, so that characters outside the Basic Multilingual Plane stay whole.
+    for (const char32_t c : text.toUcs4()) {
+        if (c < 0x10000 && unsafe.contains(QChar(char16_t(c)))) continue;
+        if (QChar::isSpace(c)) continue;
+        out += QString::fromUcs4(&c, 1);
+    }
+    return out;
+}
+
+RelicLabelExtracted RelicLabelExtracted::parseObject(const QJsonObject& object) {
+    const QString name = stringAt(object, kName).value_or(stringAt(object, QStringLiteral("文物名")).value_or(QString()));
+    QString source = stringAt(object, kSource).value_or(QString());
+    if (source.isEmpty()) {
+        source = stringAt(object, QStringLiteral("出土地点"))
+                     .value_or(stringAt(object, QStringLiteral("出土地")).value_or(QString()));
+    }
+    const QString period = stringAt(object, kPeriod).value_or(QString());
+    QString other = stringAt(object, kOther).value_or(QString());
+    const QString museum = stringAt(object, QStringLiteral("馆藏地")).value_or(QString());
+
+    source = preferFindspotOverMuseum(source);
+    if ((source.isEmpty() || source == kUnknownSource) && !museum.isEmpty()) {
+        source = museum;
+    } else if (!museum.isEmpty() && museum != source && !other.contains(museum)) {
+        other = other.isEmpty() ? QStringLiteral("馆藏地：") + museum : other + QStringLiteral("\n馆藏地：") + museum;
+    }
+    return RelicLabelExtracted{normalizeFieldForPathAndPersistence(name), normalizeFieldForPathAndPersistence(source),
+                               normalizeFieldForPathAndPersistence(period), other};
+}
+
+RelicLabelExtracted RelicLabelExtracted::withPersistenceDefaultsForAIOutput() const {
+    RelicLabelExtracted copy = *this;
+    if (copy.source.isEmpty()) copy.source = kUnknownSource;
+    if (copy.period.isEmpty()) copy.period = kUnknownPeriod;
+    return copy;
+}
+
+std::optional<QString> RelicLabelExtracted::mergeSignature() const {
+    const QString n = normalizeFieldForPathAndPersistence(name);
+    const QString s = normalizeFieldForPathAndPersistence(source);
+    const QString p = normalizeFieldForPathAndPersistence(period);
+    if (n.isEmpty() || s.isEmpty() || p.isEmpty() || s == kUnknownSource || p == kUnknownPeriod) return std::nullopt;
+    return n + QLatin1Char('|') + s + QLatin1Char('|') + p;
+}
+
+QString RelicLabelExtracted::newFolderName(const QString& serialNumber) const {
+    QStringList parts;
+    for (const QString& part : {serialNumber, normalizeFieldForPathAndPersistence(name),
+                                normalizeFieldForPathAndPersistence(source), normalizeFieldForPathAndPersistence(period)})
+        if (!part.isEmpty()) parts << part;
+    return parts.join(QLatin1Char(' '));
+}
+
+std::optional<QByteArray> RelicLabelExtracted::toJSONString() const {
+    const QJsonObject object{{kName, name}, {kSource, source}, {kPeriod, period}, {kOther, other}};
+    QByteArray json = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    if (json.isEmpty()) return std::nullopt;
+    // Qt leaves "/" alone; the saved files escape it, as other readers of them expect.
+    json.replace("/", "\\/");
+    return json;
+}
+
+QString RelicLabelExtracted::toReadableTxt() const {
+    return QStringLiteral("文物名称：") + name + QStringLiteral("\n文物来源：") + source + QStringLiteral("\n年代：") +
+           period + QStringLiteral("\n其他：") + other;
+}

@@ -1,0 +1,197 @@
+#include "platform/FileSystem.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <random>
+#include <string>
+
+namespace platform {
+namespace {
+
+int sysRenameNoReplace(const char* from, const char* to) {
+    return static_cast<int>(::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE));
+}
+
+std::string temporaryName() {
+    static std::atomic<unsigned> counter{0};
+    std::random_device rd;
+    return std::string(kTemporaryPrefix) + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
+           std::to_string(rd());
+}
+
+bool syncDirectory(const std::filesystem::path& dir) {
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+/// Copies a regular file's bytes and mode to `to` (which must not exist), synced.
+int copyFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return errno;
+    struct stat st {};
+    if (::fstat(in, &st) != 0) {
+        const int e = errno;
+        ::close(in);
+        return e;
+    }
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777);
+    if (out < 0) {
+        const int e = errno;
+        ::close(in);
+        return e;
+    }
+    int result = 0;
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            result = errno;
+            break;
+        }
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = ::write(out, buffer + done, size_t(n - done));
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                result = errno;
+                break;
+            }
+            done += w;
+        }
+        if (result) break;
+    }
+    if (!result) {
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        ::futimens(out, times); // keep the camera's file time
+        if (::fsync(out) != 0) result = errno;
+    }
+    if (::close(out) != 0 && !result) result = errno;
+    ::close(in);
+    return result;
+}
+
+std::optional<MoveFailure> failure(int error) {
+    if (error == EEXIST || error == ENOTEMPTY) return MoveFailure{MoveFailure::Kind::destinationExists, EEXIST};
+    if (error == ENOENT) return MoveFailure{MoveFailure::Kind::sourceMissing, error};
+    return MoveFailure{MoveFailure::Kind::other, error};
+}
+
+std::optional<MoveFailure> moveAcrossFileSystems(const std::filesystem::path& from, const std::filesystem::path& to,
+                                                 const MoveOps& ops) {
+    struct stat st {};
+    if (::lstat(from.c_str(), &st) != 0) return failure(errno);
+    if (!S_ISREG(st.st_mode)) return MoveFailure{MoveFailure::Kind::other, EXDEV};
+    if (itemExists(to)) return failure(EEXIST);
+    const std::filesystem::path temp = to.parent_path() / temporaryName();
+    if (const int e = copyFile(from, temp)) {
+        ::unlink(temp.c_str());
+        return failure(e);
+    }
+    // Into place without replacing: a name taken meanwhile is left alone.
+    if (ops.renameNoReplace(temp.c_str(), to.c_str()) != 0) {
+        int e = errno;
+        if (e == EINVAL || e == ENOSYS) {
+            e = ops.link(temp.c_str(), to.c_str()) == 0 ? 0 : errno;
+        }
+        if (e) {
+            ::unlink(temp.c_str());
+            return failure(e);
+        }
+        ::unlink(temp.c_str());
+    }
+    syncDirectory(to.parent_path());
+    if (::unlink(from.c_str()) != 0) {
+        // The copy is complete and in place; the source could not be removed, so undo the copy
+        // rather than leave the photo twice.
+        const int e = errno;
+        ::unlink(to.c_str());
+        return failure(e);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+const MoveOps& MoveOps::system() {
+    static const MoveOps ops{sysRenameNoReplace, [](const char* a, const char* b) { return ::link(a, b); },
+                             [](const char* a, const char* b) { return ::rename(a, b); }};
+    return ops;
+}
+
+bool itemExists(const std::filesystem::path& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::optional<MoveFailure> moveNoReplace(const std::filesystem::path& from, const std::filesystem::path& to,
+                                         const MoveOps& ops) {
+    if (ops.renameNoReplace(from.c_str(), to.c_str()) == 0) return std::nullopt;
+    const int error = errno;
+    if (error == EXDEV) return moveAcrossFileSystems(from, to, ops);
+    if (error != EINVAL && error != ENOSYS) return failure(error);
+
+    // A file system without RENAME_NOREPLACE: a hard link cannot replace either.
+    struct stat st {};
+    if (::lstat(from.c_str(), &st) != 0) return failure(errno);
+    if (!S_ISDIR(st.st_mode)) {
+        if (ops.link(from.c_str(), to.c_str()) == 0) {
+            if (::unlink(from.c_str()) != 0) {
+                const int e = errno;
+                ::unlink(to.c_str());
+                return failure(e);
+            }
+            return std::nullopt;
+        }
+        const int e = errno;
+        if (e == EXDEV) return moveAcrossFileSystems(from, to, ops);
+        if (e != EPERM && e != EOPNOTSUPP && e != EMLINK) return failure(e);
+    }
+    // Neither is available (a folder, or a file system without hard links): look, then rename.
+    if (itemExists(to)) return failure(EEXIST);
+    if (ops.rename(from.c_str(), to.c_str()) != 0) return failure(errno);
+    return std::nullopt;
+}
+
+bool writeFileAtomically(const std::filesystem::path& path, const QByteArray& bytes) {
+    const std::filesystem::path temp = path.parent_path() / temporaryName();
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    bool ok = true;
+    for (qsizetype done = 0; ok && done < bytes.size();) {
+        const ssize_t w = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (w < 0 && errno == EINTR) continue;
+        ok = w > 0;
+        if (ok) done += w;
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
+    if (!ok) ::unlink(temp.c_str());
+    return ok;
+}
+
+int removeStaleTemporaries(const std::filesystem::path& folder) {
+    int removed = 0;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().native();
+        if (name.rfind(kTemporaryPrefix, 0) != 0) continue;
+        struct stat st {};
+        if (::lstat(it->path().c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(it->path().c_str()) == 0)
+            ++removed;
+    }
+    return removed;
+}
+
+} // namespace platform

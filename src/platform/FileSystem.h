@@ -1,0 +1,51 @@
+#pragma once
+
+// File operations that must never lose or overwrite anything.
+
+#include <QByteArray>
+#include <QString>
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+namespace platform {
+
+/// The system calls the safe move is built from; tests replace them to simulate failures.
+struct MoveOps {
+    /// renameat2(RENAME_NOREPLACE): 0 or -1 with errno.
+    std::function<int(const char* from, const char* to)> renameNoReplace;
+    std::function<int(const char* from, const char* to)> link;
+    std::function<int(const char* from, const char* to)> rename;
+    static const MoveOps& system();
+};
+
+/// The result of a move: nothing on success, else the failure with errno.
+struct MoveFailure {
+    enum class Kind { destinationExists, sourceMissing, other };
+    Kind kind = Kind::other;
+    int error = 0; ///< errno
+};
+
+/// Moves a file or folder without ever replacing what is at the destination. Within one file
+/// system it is one atomic rename; across file systems a regular file is copied to a temporary
+/// name beside the destination, synced, renamed into place without replacing, and only then is
+/// the source removed. On any failure the source is intact and the destination untouched.
+std::optional<MoveFailure> moveNoReplace(const std::filesystem::path& from, const std::filesystem::path& to,
+                                         const MoveOps& ops = MoveOps::system());
+
+/// The prefix of every temporary file this program leaves beside a destination while writing.
+inline constexpr const char* kTemporaryPrefix = ".vitrino-tmp-";
+
+/// Writes a whole file through a temporary beside it, synced, then renamed over the target.
+/// Nothing is left behind on failure.
+bool writeFileAtomically(const std::filesystem::path& path, const QByteArray& bytes);
+
+/// Removes temporary files of ours (see kTemporaryPrefix) left in a folder by a process that was
+/// killed; returns how many.
+int removeStaleTemporaries(const std::filesystem::path& folder);
+
+/// True when something (a file, a folder, or a dangling symbolic link) exists at the path.
+bool itemExists(const std::filesystem::path& path);
+
+} // namespace platform

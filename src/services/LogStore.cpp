@@ -1,0 +1,68 @@
+#include "services/LogStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <algorithm>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace LogStore {
+
+QString logsDirectory() {
+    QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (base.isEmpty()) base = QDir::tempPath();
+    const QString dir = QDir(base).filePath(QStringLiteral("Vitrino/Logs"));
+    QDir().mkpath(dir);
+    return dir;
+}
+
+QString beginSession(const QDateTime& now) {
+    pruneOldLogs();
+    const QString stamp = now.toString(QStringLiteral("yyyyMMdd_HHmmss"));
+    const QDir dir(logsDirectory());
+    QString path = dir.filePath(QStringLiteral("Vitrino_%1.log").arg(stamp));
+    // O_EXCL: a second session in the same second must not empty the first one's file.
+    for (int k = 2; k < 1000; ++k) {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            ::close(fd);
+            break;
+        }
+        if (errno != EEXIST) break;
+        path = dir.filePath(QStringLiteral("Vitrino_%1-%2.log").arg(stamp).arg(k));
+    }
+    return path;
+}
+
+void append(const QString& line, const QString& file) {
+    const QByteArray bytes = line.toUtf8() + '\n';
+    QFile out(file);
+    if (out.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        out.write(bytes);
+        return;
+    }
+    QFile fallback(file);
+    if (fallback.open(QIODevice::WriteOnly | QIODevice::Truncate)) fallback.write(bytes);
+}
+
+void pruneOldLogs() {
+    const QDir dir(logsDirectory());
+    if (!dir.exists()) return;
+    QFileInfoList logs;
+    for (const QFileInfo& info : dir.entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name))
+        if (info.suffix().toLower() == QLatin1String("log") && !info.completeBaseName().isEmpty()) logs << info;
+    std::stable_sort(logs.begin(), logs.end(), [](const QFileInfo& a, const QFileInfo& b) {
+        return a.lastModified() > b.lastModified();
+    });
+    for (qsizetype i = 5; i < logs.size(); ++i) QFile::remove(logs.at(i).absoluteFilePath());
+}
+
+QString stamped(const QString& line, const QTime& now) {
+    return now.toString(QStringLiteral("HH:mm:ss ")) + line;
+}
+
+} // namespace LogStore

@@ -1,0 +1,163 @@
+#include "labels/RelicLabelExtracted.h"
+#include "support/FakeAIServer.h"
+#include "support/Fixtures.h"
+
+#include <QCryptographicHash>
+#include <QJsonDocument>
+
+#include <gtest/gtest.h>
+
+using R = RelicLabelExtracted;
+
+TEST(LabelFields, PromptIsExactlyTheTwentyOneLines) {
+    const QByteArray bytes = R::kPrompt.toUtf8();
+    EXPECT_EQ(bytes.size(), 1875);
+    EXPECT_EQ(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex(),
+              QByteArray("19a2735586028e06134c380e16c48f198208ff053765d3ceceaef96fd71b527a"));
+    EXPECT_EQ(R::kPrompt.count(QLatin1Char('\n')), 20);
+}
+
+TEST(LabelFields, TolerantParsingFindsTheObject) {
+    struct Case {
+        const char* name;
+        QString reply;
+        std::optional<QString> expectName; // absent: no object
+    };
+    const std::vector<Case> cases = {
+        {"plain", R"({"文物名称":"玉琮"})", "玉琮"},
+        {"fence, trailing comma, BOM", QStringLiteral("\uFEFF```json\n{\"文物名称\":\"玉琮\",\"年代\":\"良渚文化\",}\n```"),
+         "玉琮"},
+        {"trailing comma in array", R"({"文物名称":"玉琮","x":[1,2,]})", "玉琮"},
+        {"explanation with a stray brace after", R"(结果：{"文物名称":"鼎"} 说明：字段}齐全)", "鼎"},
+        {"straight quote closing a Chinese quote", QStringLiteral("{\"文物名称\":\"“鼎\"，\",\"其他\":\"\"}"),
+         QStringLiteral("“鼎”，")},
+        {"no braces", "文物名称：鼎", std::nullopt},
+        {"closing brace before opening", "} {", std::nullopt},
+        {"array only", R"(["鼎"])", std::nullopt},
+        {"empty", "", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto candidate = R::parseJSONObjectWithCandidate(c.reply);
+        ASSERT_EQ(candidate.object.has_value(), c.expectName.has_value()) << candidate.text.toStdString();
+        if (candidate.object) {
+            EXPECT_EQ(candidate.object->value("文物名称").toString(), *c.expectName);
+        }
+    }
+    const auto sliced = R::parseJSONObjectWithCandidate(R"(答：{"文物名称":"鼎"} 完)");
+    EXPECT_EQ(sliced.text, QStringLiteral(R"({"文物名称":"鼎"})"));
+}
+
+TEST(LabelFields, QuoteRepairOnlyAfterAChineseOpeningQuote) {
+    struct Case {
+        QString in, out;
+    };
+    const std::vector<Case> cases = {
+        {QStringLiteral("“玉琮\"，良渚"), QStringLiteral("“玉琮”，良渚")},
+        {QStringLiteral("“玉琮\".x"), QStringLiteral("“玉琮”.x")},
+        {QStringLiteral("“玉琮\"出土"), QStringLiteral("“玉琮”出土")},
+        {QStringLiteral("“玉琮\"abc"), QStringLiteral("“玉琮\"abc")},
+        {QStringLiteral("\"玉琮\"，"), QStringLiteral("\"玉琮\"，")},
+        {QStringLiteral("“甲\"，“乙\"丙"), QStringLiteral("“甲”，“乙”丙")},
+    };
+    for (const auto& c : cases) EXPECT_EQ(R::repairMisclosedStraightQuotesAfterChineseOpenQuote(c.in), c.out);
+}
+
+TEST(LabelFields, BuildsTheRecordWithSecondaryKeysAndMuseumRules) {
+    struct Case {
+        const char* name;
+        const char* json;
+        R expected;
+    };
+    const std::vector<Case> cases = {
+        {"secondary name and find-spot keys", R"({"文物名":"鼎","出土地点":"安阳殷墟","年代":"商"})",
+         {"鼎", "安阳殷墟", "商", ""}},
+        {"出土地 when 出土地点 is absent", R"({"文物名称":"鼎","文物来源":"","出土地":"随州"})", {"鼎", "随州", "", ""}},
+        {"unknown source takes the museum", R"({"文物名称":"鼎","文物来源":"来源不明","馆藏地":"湖北省博物馆"})",
+         {"鼎", "湖北省博物馆", "", ""}},
+        {"find-spot keeps, museum goes to other", R"({"文物名称":"鼎","文物来源":"随州擂鼓墩出土","其他":"青铜","馆藏地":"湖北省博物馆"})",
+         {"鼎", "随州擂鼓墩出土", "", "青铜\n馆藏地：湖北省博物馆"}},
+        {"museum already in other", R"({"文物名称":"鼎","文物来源":"随州出土","其他":"湖北省博物馆藏","馆藏地":"湖北省博物馆"})",
+         {"鼎", "随州出土", "", "湖北省博物馆藏"}},
+        {"museum into empty other", R"({"文物名称":"鼎","文物来源":"随州出土","馆藏地":"湖北省博物馆"})",
+         {"鼎", "随州出土", "", "馆藏地：湖北省博物馆"}},
+        {"find-spot and museum in one source", R"({"文物名称":"玉琮","文物来源":"上世纪七十年代出土于常州郑陆镇寺墩遗址，常州博物馆藏"})",
+         {"玉琮", "上世纪七十年代出土于常州郑陆镇寺墩遗址", "", ""}},
+        {"names normalised, other kept", R"({"文物名称":"青铜 鼎/甲","年代":" 商　代 ","其他":" 高 42 厘米 "})",
+         {"青铜鼎甲", "", "商代", " 高 42 厘米 "}},
+        {"non-string values count as empty", R"({"文物名称":42,"文物名":"鼎","年代":null})", {"鼎", "", "", ""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto object = QJsonDocument::fromJson(QByteArray(c.json)).object();
+        EXPECT_EQ(R::parseObject(object), c.expected);
+    }
+}
+
+TEST(LabelFields, TextRules) {
+    EXPECT_EQ(R::preferFindspotOverMuseum(QStringLiteral(" 曾侯乙墓；湖北省博物馆 ")), QStringLiteral("曾侯乙墓"));
+    EXPECT_EQ(R::preferFindspotOverMuseum(QStringLiteral("湖北省博物馆")), QStringLiteral("湖北省博物馆"));
+    EXPECT_EQ(R::preferFindspotOverMuseum(QStringLiteral("曾侯乙墓出土、湖北省博物馆/国家博物馆")),
+              QStringLiteral("曾侯乙墓出土"));
+    EXPECT_EQ(R::preferFindspotOverMuseum(QStringLiteral("遗址博物馆")), QStringLiteral("遗址博物馆"));
+    EXPECT_EQ(R::preferFindspotOverMuseum(QStringLiteral("  ")), QString());
+
+    EXPECT_EQ(R::normalizeFieldForPathAndPersistence(QStringLiteral("a /b\\c:d*e?f\"g<h>i|j\tk\nl\u3000m\u00a0n😀")),
+              QStringLiteral("abcdefghijklmn😀"));
+
+    struct Sig {
+        R record;
+        std::optional<QString> signature;
+    };
+    for (const auto& s : std::vector<Sig>{{{"玉琮", "寺墩遗址", "良渚文化", ""}, QStringLiteral("玉琮|寺墩遗址|良渚文化")},
+                                          {{"玉 琮", "寺墩", "良渚", "x"}, QStringLiteral("玉琮|寺墩|良渚")},
+                                          {{"玉琮", "来源不明", "良渚", ""}, std::nullopt},
+                                          {{"玉琮", "寺墩", "年代不明", ""}, std::nullopt},
+                                          {{"", "寺墩", "良渚", ""}, std::nullopt}})
+        EXPECT_EQ(s.record.mergeSignature(), s.signature);
+
+    EXPECT_EQ((R{"玉琮", "", "良渚文化", ""}.newFolderName("12")), QStringLiteral("12 玉琮 良渚文化"));
+    EXPECT_EQ((R{"", "", "", ""}.newFolderName("3")), QStringLiteral("3"));
+    EXPECT_EQ((R{"鼎", "", " ", "x"}.withPersistenceDefaultsForAIOutput()), (R{"鼎", "来源不明", " ", "x"}));
+}
+
+TEST(LabelFields, SavedForms) {
+    const R record{"鼎", "安阳/殷墟", "商", "高 42 厘米\n“铭文”"};
+    const auto json = record.toJSONString();
+    ASSERT_TRUE(json.has_value());
+    EXPECT_TRUE(json->contains("\"文物来源\":\"安阳\\/殷墟\""));
+    EXPECT_FALSE(json->contains(' ') && json->contains(": "));
+    EXPECT_FALSE(json->contains('\n'));
+    const QJsonObject back = QJsonDocument::fromJson(*json).object();
+    EXPECT_EQ(back.keys(), QStringList({"其他", "年代", "文物名称", "文物来源"}));
+    EXPECT_EQ(back.value("文物来源").toString(), QStringLiteral("安阳/殷墟"));
+    EXPECT_EQ(back.value("其他").toString(), record.other);
+    EXPECT_EQ(record.toReadableTxt(),
+              QStringLiteral("文物名称：鼎\n文物来源：安阳/殷墟\n年代：商\n其他：高 42 厘米\n“铭文”"));
+}
+
+TEST(LabelFields, ExtractAsksTheModelAndParsesItsReply) {
+    fixtures::FakeAIServer server;
+    fixtures::TempDir dir;
+    fixtures::writeJpeg(dir / "label.jpg", 400, 300);
+    const ai::AISettings settings{server.url(), "k", "m"};
+    server.enqueue(fixtures::FakeAIServer::chat(
+        "```json\n{\"文物名称\":\"玉琮\",\"文物来源\":\"\",\"年代\":\"良渚文化\",\"其他\":\"\",}\n```"));
+    server.enqueue(fixtures::FakeAIServer::chat("抱歉，我看不清。"));
+    server.enqueue(fixtures::FakeAIServer::Reply{500, "overloaded", "text/plain"});
+
+    const auto ok = R::extract(dir / "label.jpg", settings);
+    ASSERT_TRUE(ok.ok());
+    EXPECT_EQ(*ok, (R{"玉琮", "", "良渚文化", ""}));
+    const auto garbage = R::extract(dir / "label.jpg", settings);
+    ASSERT_FALSE(garbage.ok());
+    EXPECT_EQ(garbage.error().description(), QStringLiteral("无法解析 API 返回"));
+    const auto failed = R::extract(dir / "label.jpg", settings);
+    ASSERT_FALSE(failed.ok());
+    EXPECT_EQ(failed.error().description(), QStringLiteral("API 错误 500: overloaded"));
+
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[0].prompt, R::kPrompt);
+    EXPECT_EQ(requests[0].body.value("max_tokens").toInt(), 4096);
+}

@@ -1,0 +1,79 @@
+#include "support/Shoot.h"
+
+#include "classify/ImageTriClassifier.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace fixtures {
+
+namespace {
+
+QByteArray sha256(const fs::path& path) {
+    QFile file(QString::fromStdString(path.string()));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&file);
+    return hash.result().toHex();
+}
+
+} // namespace
+
+Shoot::Shoot(const fs::path& dir, FakeAIServer& server) : m_dir(dir) {
+    server.setHandler([this](const FakeAIServer::Request& request) {
+        std::lock_guard lock(m_mutex);
+        auto& table = request.prompt == ImageTriClassifier::kPrompt ? m_tri : m_label;
+        const auto it = table.find(request.imageWidth);
+        if (it == table.end()) return FakeAIServer::Reply{404, "unknown photo"};
+        return it->second;
+    });
+}
+
+void Shoot::remember(const std::string& name) { m_originals[name] = sha256(m_dir / name); }
+
+void Shoot::photo(const std::string& name, const QString& date, const QString& triReply, const QString& labelReply) {
+    const int width = 200 + 8 * m_next++;
+    writeJpeg(m_dir / name, width, 150, Dates{date.toStdString(), std::nullopt}, 0, unsigned(width));
+    std::lock_guard lock(m_mutex);
+    const bool plain = triReply == "panel" || triReply == "label" || triReply == "artifact";
+    m_tri[width] = FakeAIServer::chat(plain ? QStringLiteral("{\"category\":\"%1\",\"confidence\":0.9}").arg(triReply)
+                                            : triReply);
+    if (!labelReply.isEmpty()) m_label[width] = FakeAIServer::chat(labelReply);
+    remember(name);
+}
+
+void Shoot::label(const std::string& name, const QString& date, const QString& name_, const QString& source,
+                  const QString& period) {
+    const QJsonObject fields{{"文物名称", name_}, {"文物来源", source}, {"年代", period}, {"其他", "高 10 厘米"}};
+    photo(name, date, "label", QString::fromUtf8(QJsonDocument(fields).toJson(QJsonDocument::Compact)));
+}
+
+void Shoot::raw(const std::string& name, const QString& date) {
+    writeDng(m_dir / name, 64, 48, Dates{date.toStdString(), std::nullopt});
+    remember(name);
+}
+
+void Shoot::video(const std::string& name, const QDateTime& when) {
+    writeBytes(m_dir / name, "video " + name);
+    setModified(m_dir / name, when);
+    remember(name);
+}
+
+void Shoot::failing(const std::string& name, const QString& date, FakeAIServer::Reply reply) {
+    const int width = 200 + 8 * m_next++;
+    writeJpeg(m_dir / name, width, 150, Dates{date.toStdString(), std::nullopt}, 0, unsigned(width));
+    std::lock_guard lock(m_mutex);
+    m_tri[width] = std::move(reply);
+    remember(name);
+}
+
+std::map<std::string, QByteArray> treeHashes(const fs::path& dir) {
+    std::map<std::string, QByteArray> out;
+    for (const auto& entry : fs::recursive_directory_iterator(dir))
+        if (entry.is_regular_file()) out[fs::relative(entry.path(), dir).string()] = sha256(entry.path());
+    return out;
+}
+
+} // namespace fixtures

@@ -1,0 +1,52 @@
+#pragma once
+
+// A generated exhibition shoot for end-to-end tests: small JPEGs with EXIF dates, RAW companions
+// and videos, and a fake AI service that answers per photograph. Each photo gets a width of its
+// own, which survives upload preparation, so the server knows which photo it was sent.
+
+#include "support/FakeAIServer.h"
+#include "support/Fixtures.h"
+
+#include <QString>
+
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace fixtures {
+
+class Shoot {
+public:
+    Shoot(const fs::path& dir, FakeAIServer& server);
+
+    /// A JPEG the model classifies with `triReply` ("panel", "label", "artifact" or any raw
+    /// text); a label also answers the label prompt with `labelReply`.
+    void photo(const std::string& name, const QString& date, const QString& triReply,
+               const QString& labelReply = {});
+    /// Shortcuts for the common kinds.
+    void artifact(const std::string& name, const QString& date) { photo(name, date, "artifact"); }
+    void panel(const std::string& name, const QString& date) { photo(name, date, "panel"); }
+    void label(const std::string& name, const QString& date, const QString& name_, const QString& source,
+               const QString& period);
+    void raw(const std::string& name, const QString& date);
+    void video(const std::string& name, const QDateTime& when);
+    /// A server failure for this photo's classification instead of a reply.
+    void failing(const std::string& name, const QString& date, FakeAIServer::Reply reply);
+
+    const fs::path& dir() const { return m_dir; }
+    /// file name → SHA-256 of its bytes, for every file made.
+    const std::map<std::string, QByteArray>& originals() const { return m_originals; }
+
+private:
+    void remember(const std::string& name);
+    fs::path m_dir;
+    int m_next = 0;
+    std::mutex m_mutex;
+    std::map<int, FakeAIServer::Reply> m_tri, m_label; // by image width
+    std::map<std::string, QByteArray> m_originals;
+};
+
+/// Every regular file below dir (relative path → SHA-256), subfolders included.
+std::map<std::string, QByteArray> treeHashes(const fs::path& dir);
+
+} // namespace fixtures
