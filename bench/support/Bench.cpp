@@ -6,10 +6,7 @@
 
 #include <QProcess>
 #include <QStandardPaths>
-
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <QTemporaryFile>
 
 #include <algorithm>
 #include <cstdio>
@@ -44,23 +41,20 @@ bool haveProgram(const QString& program) {
 }
 
 double peakRssOfRunMb(const QString& program, const QStringList& args) {
-    std::vector<QByteArray> storage;
-    storage.push_back(program.toLocal8Bit());
-    for (const auto& a : args)
-        storage.push_back(a.toLocal8Bit());
-    std::vector<char*> argv;
-    for (auto& s : storage)
-        argv.push_back(s.data());
-    argv.push_back(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    if (::wait4(pid, &status, 0, &usage) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
-    return usage.ru_maxrss / 1024.0;
+    // GNU time measures its own child, which it forks while small: a child forked or spawned from
+    // this (large) process would count our resident pages in its peak.
+    QTemporaryFile report;
+    if (!report.open()) return -1;
+    QProcess process;
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(QStringLiteral("/usr/bin/time"),
+                  QStringList{"-f", "%M", "-o", report.fileName(), program} + args);
+    if (!process.waitForFinished(3600000) || process.exitStatus() != QProcess::NormalExit) return -1;
+    const QByteArray text = report.readAll().trimmed();
+    bool ok = false;
+    const double kb = text.split('\n').last().toDouble(&ok);
+    return ok ? kb / 1024.0 : -1;
 }
 
 void writeRealisticJpeg(const std::filesystem::path& path, int width, int height) {

@@ -16,7 +16,8 @@ int organizeCommand(Args& args) {
     options.useVisionPrefilter = !args.flag(QStringLiteral("--no-prefilter"));
     options.dryRun = args.flag(QStringLiteral("--dry-run"));
     if (args.unknownOption() || args.rest().size() != 1) {
-        err(QStringLiteral("用法：vitrino-cli organize DIR [--no-prefilter] [--dry-run] [--base-url URL] [--model ID]"));
+        err(QStringLiteral(
+            "用法：vitrino-cli organize DIR [--no-prefilter] [--dry-run] [--base-url URL] [--model ID]"));
         return 2;
     }
     // Like the main window's start button, which stays disabled until the settings are complete.

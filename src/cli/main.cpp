@@ -21,9 +21,11 @@ const std::vector<Command>& commands() {
         {"scan", cli::scanCommand, "scan DIR                        扫描文件夹，列出识别任务"},
         {"thumb", cli::thumbCommand, "thumb IMAGE --max N -o OUT.jpg  生成缩略图"},
         {"prepare", cli::prepareCommand, "prepare IMAGE -o OUT.jpg        生成上传给模型的 JPEG"},
-        {"chat", cli::chatCommand, "chat IMAGE --prompt tri|FILE [--max-tokens N]  发送图片与提示词，打印模型回复"},
+        {"chat", cli::chatCommand,
+         "chat IMAGE --prompt tri|FILE [--max-tokens N]  发送图片与提示词，打印模型回复"},
         {"probe", cli::probeCommand, "probe IMAGE...                  本机检测图中是否有文字"},
-        {"classify", cli::classifyCommand, "classify DIR [--no-prefilter]   扫描并分类（展板 / 标签 / 文物）"},
+        {"classify", cli::classifyCommand,
+         "classify DIR [--no-prefilter]   扫描并分类（展板 / 标签 / 文物）"},
         {"organize", cli::organizeCommand,
          "organize DIR [--no-prefilter] [--dry-run]  按拍摄时间整理：每件展品一个文件夹"},
     };
@@ -32,8 +34,10 @@ const std::vector<Command>& commands() {
 
 QString usage() {
     QStringList lines{QStringLiteral("用法：vitrino-cli <命令> …")};
-    for (const auto& c : commands()) lines << QStringLiteral("  ") + QString::fromUtf8(c.usage);
-    lines << QStringLiteral("连接模型的命令另收 --base-url URL 与 --model ID；密钥只从环境变量 VITRINO_API_KEY 读取。");
+    for (const auto& c : commands())
+        lines << QStringLiteral("  ") + QString::fromUtf8(c.usage);
+    lines << QStringLiteral(
+        "连接模型的命令另收 --base-url URL 与 --model ID；密钥只从环境变量 VITRINO_API_KEY 读取。");
     return lines.join(QLatin1Char('\n'));
 }
 

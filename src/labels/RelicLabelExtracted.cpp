@@ -58,12 +58,13 @@ bool containsAny(const QString& text, std::initializer_list<const char16_t*> wor
 
 } // namespace
 
-core::Result<RelicLabelExtracted, AIClient::ClientError> RelicLabelExtracted::extract(const std::filesystem::path& url,
-                                                                                      const ai::AISettings& config) {
+core::Result<RelicLabelExtracted, AIClient::ClientError>
+RelicLabelExtracted::extract(const std::filesystem::path& url, const ai::AISettings& config) {
     const auto reply = AIClient::chatWithImage(url, kPrompt, config, kMaxTokens);
     if (!reply) return reply.error();
     const Candidate candidate = parseJSONObjectWithCandidate(*reply);
-    if (!candidate.object) return AIClient::ClientError{AIClient::ClientError::Kind::responseParseFailed, 0, {}};
+    if (!candidate.object)
+        return AIClient::ClientError{AIClient::ClientError::Kind::responseParseFailed, 0, {}};
     return parseObject(*candidate.object);
 }
 
@@ -81,8 +82,10 @@ RelicLabelExtracted::Candidate RelicLabelExtracted::parseJSONObjectWithCandidate
     text.remove(QStringLiteral("```json"));
     text.remove(QStringLiteral("```"));
     text.remove(QChar(0xFEFF));
-    while (text.contains(QStringLiteral(",}"))) text.replace(QStringLiteral(",}"), QStringLiteral("}"));
-    while (text.contains(QStringLiteral(",]"))) text.replace(QStringLiteral(",]"), QStringLiteral("]"));
+    while (text.contains(QStringLiteral(",}")))
+        text.replace(QStringLiteral(",}"), QStringLiteral("}"));
+    while (text.contains(QStringLiteral(",]")))
+        text.replace(QStringLiteral(",]"), QStringLiteral("]"));
     text = repairMisclosedStraightQuotesAfterChineseOpenQuote(text);
 
     if (auto object = parseObjectText(text)) return {object, text};
@@ -130,7 +133,8 @@ QString RelicLabelExtracted::normalizeFieldForPathAndPersistence(const QString& 
 }
 
 RelicLabelExtracted RelicLabelExtracted::parseObject(const QJsonObject& object) {
-    const QString name = stringAt(object, kName).value_or(stringAt(object, QStringLiteral("文物名")).value_or(QString()));
+    const QString name =
+        stringAt(object, kName).value_or(stringAt(object, QStringLiteral("文物名")).value_or(QString()));
     QString source = stringAt(object, kSource).value_or(QString());
     if (source.isEmpty()) {
         source = stringAt(object, QStringLiteral("出土地点"))
@@ -144,9 +148,11 @@ RelicLabelExtracted RelicLabelExtracted::parseObject(const QJsonObject& object) 
     if ((source.isEmpty() || source == kUnknownSource) && !museum.isEmpty()) {
         source = museum;
     } else if (!museum.isEmpty() && museum != source && !other.contains(museum)) {
-        other = other.isEmpty() ? QStringLiteral("馆藏地：") + museum : other + QStringLiteral("\n馆藏地：") + museum;
+        other = other.isEmpty() ? QStringLiteral("馆藏地：") + museum
+                                : other + QStringLiteral("\n馆藏地：") + museum;
     }
-    return RelicLabelExtracted{normalizeFieldForPathAndPersistence(name), normalizeFieldForPathAndPersistence(source),
+    return RelicLabelExtracted{normalizeFieldForPathAndPersistence(name),
+                               normalizeFieldForPathAndPersistence(source),
                                normalizeFieldForPathAndPersistence(period), other};
 }
 
@@ -161,14 +167,16 @@ std::optional<QString> RelicLabelExtracted::mergeSignature() const {
     const QString n = normalizeFieldForPathAndPersistence(name);
     const QString s = normalizeFieldForPathAndPersistence(source);
     const QString p = normalizeFieldForPathAndPersistence(period);
-    if (n.isEmpty() || s.isEmpty() || p.isEmpty() || s == kUnknownSource || p == kUnknownPeriod) return std::nullopt;
+    if (n.isEmpty() || s.isEmpty() || p.isEmpty() || s == kUnknownSource || p == kUnknownPeriod)
+        return std::nullopt;
     return n + QLatin1Char('|') + s + QLatin1Char('|') + p;
 }
 
 QString RelicLabelExtracted::newFolderName(const QString& serialNumber) const {
     QStringList parts;
-    for (const QString& part : {serialNumber, normalizeFieldForPathAndPersistence(name),
-                                normalizeFieldForPathAndPersistence(source), normalizeFieldForPathAndPersistence(period)})
+    for (const QString& part :
+         {serialNumber, normalizeFieldForPathAndPersistence(name),
+          normalizeFieldForPathAndPersistence(source), normalizeFieldForPathAndPersistence(period)})
         if (!part.isEmpty()) parts << part;
     return parts.join(QLatin1Char(' '));
 }
@@ -183,6 +191,6 @@ std::optional<QByteArray> RelicLabelExtracted::toJSONString() const {
 }
 
 QString RelicLabelExtracted::toReadableTxt() const {
-    return QStringLiteral("文物名称：") + name + QStringLiteral("\n文物来源：") + source + QStringLiteral("\n年代：") +
-           period + QStringLiteral("\n其他：") + other;
+    return QStringLiteral("文物名称：") + name + QStringLiteral("\n文物来源：") + source +
+           QStringLiteral("\n年代：") + period + QStringLiteral("\n其他：") + other;
 }

@@ -28,17 +28,20 @@ QString fitFolderName(const QString& name) {
     QString fitted = name;
     fitted.remove(QChar(0));
     fitted.replace(QLatin1Char('/'), QLatin1Char('_'));
-    if (fitted.isEmpty() || fitted == QLatin1String(".") || fitted == QLatin1String("..")) return QStringLiteral("_");
+    if (fitted.isEmpty() || fitted == QLatin1String(".") || fitted == QLatin1String(".."))
+        return QStringLiteral("_");
     if (fitted.toUtf8().size() <= kMaxBytes) return fitted;
     // Keep the serial (the first word) whole; shorten the title by whole characters.
     const qsizetype space = fitted.indexOf(QLatin1Char(' '));
     const QString serial = space > 0 ? fitted.left(space + 1) : QString();
     QList<uint> title = fitted.mid(serial.size()).toUcs4();
     while (!title.isEmpty() &&
-           (serial + QString::fromUcs4(reinterpret_cast<const char32_t*>(title.constData()), title.size())).toUtf8().size() >
-               kMaxBytes)
+           (serial + QString::fromUcs4(reinterpret_cast<const char32_t*>(title.constData()), title.size()))
+                   .toUtf8()
+                   .size() > kMaxBytes)
         title.removeLast();
-    return (serial + QString::fromUcs4(reinterpret_cast<const char32_t*>(title.constData()), title.size())).trimmed();
+    return (serial + QString::fromUcs4(reinterpret_cast<const char32_t*>(title.constData()), title.size()))
+        .trimmed();
 }
 
 namespace {
@@ -53,11 +56,14 @@ struct Placement {
             if (assigned.insert(info.url).second) files.push_back(info);
         };
         add(unit.primary);
-        for (const auto& companion : unit.companions) add(companion);
+        for (const auto& companion : unit.companions)
+            add(companion);
     }
 };
 
-std::string stemOf(const ImageInfo& info) { return info.url.filename().stem().native(); }
+std::string stemOf(const ImageInfo& info) {
+    return info.url.filename().stem().native();
+}
 
 bool hasStem(const WorkUnit& unit, const std::string& stem) {
     if (stemOf(unit.primary) == stem) return true;
@@ -147,12 +153,14 @@ PlanResult planGroups(const std::vector<ClassifiedItem>& classified, const ai::A
         std::optional<RelicLabelExtracted> record;
         const auto extracted = RelicLabelExtracted::extract(label.unit.primary.url, config);
         if (!extracted) {
-            const QString message = QStringLiteral("字段抽取失败 %1：%2").arg(file, extracted.error().description());
+            const QString message =
+                QStringLiteral("字段抽取失败 %1：%2").arg(file, extracted.error().description());
             log(QStringLiteral("[失败] ") + message);
             result.errors << message;
         } else {
             record = extracted->withPersistenceDefaultsForAIOutput();
-            log(QStringLiteral("  名称=%1 来源=%2 年代=%3").arg(record->name, record->source, record->period));
+            log(QStringLiteral("  名称=%1 来源=%2 年代=%3")
+                    .arg(record->name, record->source, record->period));
         }
 
         std::vector<ImageInfo> files;
@@ -201,10 +209,14 @@ PlanResult planGroups(const std::vector<ClassifiedItem>& classified, const ai::A
     return result;
 }
 
-int executeMoves(const std::filesystem::path& folder, const std::vector<PlannedGroup>& groups, const core::Log& log,
-                 QStringList& errors) {
+int executeMoves(const std::filesystem::path& folder, const std::vector<PlannedGroup>& groups,
+                 const core::Log& log, QStringList& errors) {
     int moved = 0;
+    // A run that was killed may have left a temporary file of ours in any exhibit folder.
     platform::removeStaleTemporaries(folder);
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        if (it->is_directory(ec) && !it->is_symlink(ec)) platform::removeStaleTemporaries(it->path());
     for (const PlannedGroup& group : foldSameNames(groups)) {
         const QString& name = group.folderName;
         auto fail = [&](const QString& message) {
@@ -216,14 +228,13 @@ int executeMoves(const std::filesystem::path& folder, const std::vector<PlannedG
             continue;
         }
         const std::filesystem::path target = folder / core::toPath(name);
-        std::error_code ec;
         std::filesystem::create_directories(target, ec);
         if (ec || !std::filesystem::is_directory(target)) {
-            const QString reason = ec ? QString::fromLocal8Bit(ec.message().c_str()) : QStringLiteral("已有同名文件");
+            const QString reason =
+                ec ? QString::fromLocal8Bit(ec.message().c_str()) : QStringLiteral("已有同名文件");
             fail(QStringLiteral("创建文件夹失败 %1：%2").arg(name, reason));
             continue;
         }
-        platform::removeStaleTemporaries(target);
         log(QStringLiteral("创建：") + name);
 
         if (group.labelExtracted && !group.isPanelFolder && !group.files.empty()) {
@@ -234,7 +245,8 @@ int executeMoves(const std::filesystem::path& folder, const std::vector<PlannedG
             const std::string stem = sidecar->url.filename().stem().native();
             if (const auto json = group.labelExtracted->toJSONString()) {
                 platform::writeFileAtomically(target / (stem + ".json"), *json);
-                platform::writeFileAtomically(target / (stem + ".txt"), group.labelExtracted->toReadableTxt().toUtf8());
+                platform::writeFileAtomically(target / (stem + ".txt"),
+                                              group.labelExtracted->toReadableTxt().toUtf8());
             }
         }
 
@@ -262,7 +274,8 @@ RunResult run(const std::filesystem::path& folder, const ai::AISettings& config,
     if (shown.filename().empty()) shown = shown.parent_path();
     log(QStringLiteral("开始扫描：") + core::displayName(shown));
     log(options.useVisionPrefilter
-            ? QStringLiteral("模式：按拍摄时间整理 + Vision 预处理（完整解码+提亮；1280 无字再 2560；仍无字→文物）")
+            ? QStringLiteral(
+                  "模式：按拍摄时间整理 + Vision 预处理（完整解码+提亮；1280 无字再 2560；仍无字→文物）")
             : QStringLiteral("模式：按拍摄时间整理 + 全量 AI 三分类"));
 
     const auto scan = ImageScanner::scanFolder(folder);
@@ -282,7 +295,8 @@ RunResult run(const std::filesystem::path& folder, const ai::AISettings& config,
         MediaPipeline::classify(units, options.useVisionPrefilter, config, log, options.probe);
     result.errors << classified.errors;
     if (options.useVisionPrefilter)
-        log(QStringLiteral("Vision 预处理：%1 张无文字直接归文物，跳过 AI").arg(classified.visionArtifactCount));
+        log(QStringLiteral("Vision 预处理：%1 张无文字直接归文物，跳过 AI")
+                .arg(classified.visionArtifactCount));
 
     PlanResult plan = planGroups(classified.items, config, log);
     result.errors << plan.errors;
@@ -294,12 +308,14 @@ RunResult run(const std::filesystem::path& folder, const ai::AISettings& config,
         log(QStringLiteral("文件夹 %1%2：%3 个文件")
                 .arg(group.folderName, group.mergedIntoExisting ? QStringLiteral("（合并）") : QString(),
                      QString::number(group.files.size())));
-        for (const auto& file : group.files) log(QStringLiteral("  • ") + file.fileName);
+        for (const auto& file : group.files)
+            log(QStringLiteral("  • ") + file.fileName);
     }
 
     if (options.dryRun) {
         qsizetype files = 0;
-        for (const auto& group : result.groups) files += qsizetype(group.files.size());
+        for (const auto& group : result.groups)
+            files += qsizetype(group.files.size());
         log(QStringLiteral("预演完成：计划 %1 个文件夹、%2 个文件；未创建文件夹，未移动文件。错误 %3 条。")
                 .arg(result.groups.size())
                 .arg(files)
@@ -307,7 +323,9 @@ RunResult run(const std::filesystem::path& folder, const ai::AISettings& config,
         return result;
     }
     result.movedCount = executeMoves(folder, result.groups, log, result.errors);
-    log(QStringLiteral("全部完成。移动 %1 个文件，错误 %2 条。").arg(result.movedCount).arg(result.errors.size()));
+    log(QStringLiteral("全部完成。移动 %1 个文件，错误 %2 条。")
+            .arg(result.movedCount)
+            .arg(result.errors.size()));
     return result;
 }
 

@@ -58,12 +58,12 @@ std::optional<QString> safeMoveItem(const std::filesystem::path& from, const std
 QString fitFolderName(const QString& name);
 
 /// Turns the classified stream into planned folders (reads every label card through the model).
-PlanResult planGroups(const std::vector<MediaPipeline::ClassifiedItem>& classified, const ai::AISettings& config,
-                      const core::Log& log);
+PlanResult planGroups(const std::vector<MediaPipeline::ClassifiedItem>& classified,
+                      const ai::AISettings& config, const core::Log& log);
 
 /// Carries the plan out inside `folder`; appends failures to `errors`; returns files moved.
-int executeMoves(const std::filesystem::path& folder, const std::vector<PlannedGroup>& groups, const core::Log& log,
-                 QStringList& errors);
+int executeMoves(const std::filesystem::path& folder, const std::vector<PlannedGroup>& groups,
+                 const core::Log& log, QStringList& errors);
 
 /// The whole organize run.
 RunResult run(const std::filesystem::path& folder, const ai::AISettings& config, const core::Log& log,

@@ -22,8 +22,8 @@ int sysRenameNoReplace(const char* from, const char* to) {
 std::string temporaryName() {
     static std::atomic<unsigned> counter{0};
     std::random_device rd;
-    return std::string(kTemporaryPrefix) + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
-           std::to_string(rd());
+    return std::string(kTemporaryPrefix) + std::to_string(::getpid()) + "-" + std::to_string(counter++) +
+           "-" + std::to_string(rd());
 }
 
 bool syncDirectory(const std::filesystem::path& dir) {
@@ -82,13 +82,14 @@ int copyFile(const std::filesystem::path& from, const std::filesystem::path& to)
 }
 
 std::optional<MoveFailure> failure(int error) {
-    if (error == EEXIST || error == ENOTEMPTY) return MoveFailure{MoveFailure::Kind::destinationExists, EEXIST};
+    if (error == EEXIST || error == ENOTEMPTY)
+        return MoveFailure{MoveFailure::Kind::destinationExists, EEXIST};
     if (error == ENOENT) return MoveFailure{MoveFailure::Kind::sourceMissing, error};
     return MoveFailure{MoveFailure::Kind::other, error};
 }
 
-std::optional<MoveFailure> moveAcrossFileSystems(const std::filesystem::path& from, const std::filesystem::path& to,
-                                                 const MoveOps& ops) {
+std::optional<MoveFailure> moveAcrossFileSystems(const std::filesystem::path& from,
+                                                 const std::filesystem::path& to, const MoveOps& ops) {
     struct stat st {};
     if (::lstat(from.c_str(), &st) != 0) return failure(errno);
     if (!S_ISREG(st.st_mode)) return MoveFailure{MoveFailure::Kind::other, EXDEV};

@@ -110,15 +110,29 @@ const std::vector<QString>& keys() {
     return models().keys;
 }
 
-/// The fixed detector shape for an image: the longest side becomes detSide and the other side
-/// is padded up to 3/4 of it, or to the full square, whichever holds it.
-cv::Size detShape(cv::Size image, int detSide) {
-    const bool landscape = image.width >= image.height;
-    const int longSide = std::max(image.width, image.height);
-    const int shortScaled = int(std::ceil(double(std::min(image.width, image.height)) * detSide / longSide));
-    const int three4 = (detSide * 3 / 4 + 31) / 32 * 32;
-    const int shortSide = shortScaled <= three4 ? three4 : detSide;
-    return landscape ? cv::Size(detSide, shortSide) : cv::Size(shortSide, detSide);
+/// The detector runs on fixed tiles only: 640×480 for landscape pictures, 480×640 for portrait
+/// ones. A picture scaled to a larger detector side is covered by overlapping tiles whose
+/// probability maps are stitched (maximum where they overlap), so one network serves every size.
+/// A second, larger network (960×736) held some 225 MB of activations for one forward pass.
+constexpr int kTileLong = 640, kTileShort = 480, kTileOverlap = 96;
+
+cv::Size tileShape(cv::Size scaled) {
+    return scaled.width >= scaled.height ? cv::Size(kTileLong, kTileShort) : cv::Size(kTileShort, kTileLong);
+}
+
+/// Tile origins along one axis of `length` covered by tiles of `tile` with some overlap.
+std::vector<int> tileOrigins(int length, int tile) {
+    if (length <= tile) return {0};
+    std::vector<int> origins;
+    const int stride = tile - kTileOverlap;
+    for (int at = 0;; at += stride) {
+        if (at + tile >= length) {
+            origins.push_back(length - tile);
+            break;
+        }
+        origins.push_back(at);
+    }
+    return origins;
 }
 
 /// The region's quadrilateral grown by the unclip distance (area × ratio / perimeter).
@@ -198,45 +212,50 @@ core::Result<std::vector<TextBox>> detectText(const Bitmap& image, int detSide, 
     if (auto ok = checkModels(); !ok) return ok.error();
     if (image.empty() || image.type() != CV_8UC3) return std::vector<TextBox>{};
     detSide = std::max(32, detSide / 32 * 32);
-    const cv::Size shape = detShape(image.size(), detSide);
-    if (std::int64_t(shape.width) * shape.height >= kDetPixelLimit)
-        return core::Error{kModelsMissing + "det shape"};
 
-    // Resize keeping the aspect ratio, then pad to the fixed shape (the padding reads as black).
+    // Resize keeping the aspect ratio; tiles beyond the picture are padded (reads as black).
     const double scale = double(detSide) / std::max(image.cols, image.rows);
     const cv::Size scaled(std::max(1, int(std::lround(image.cols * scale))),
                           std::max(1, int(std::lround(image.rows * scale))));
     cv::Mat resized;
     cv::resize(image, resized, scaled, 0, 0, cv::INTER_AREA);
-    cv::Mat padded(shape, CV_8UC3, cv::Scalar::all(0));
-    resized.copyTo(
-        padded(cv::Rect(0, 0, std::min(scaled.width, shape.width), std::min(scaled.height, shape.height))));
-    // The detector was trained on BGR input normalised with ImageNet's mean and deviation.
-    const cv::Mat blob =
-        cv::dnn::blobFromImage(padded, 1.0 / 255.0, shape, cv::Scalar(), true, false, CV_32F);
-    const float mean[3] = {0.485f, 0.456f, 0.406f}, stdev[3] = {0.229f, 0.224f, 0.225f};
-    for (int c = 0; c < 3; ++c) {
-        cv::Mat plane(shape.height, shape.width, CV_32F, const_cast<float*>(blob.ptr<float>(0, c)));
-        plane = (plane - mean[c]) / stdev[c];
-    }
+    const cv::Size shape = tileShape(scaled);
+    static_assert(std::int64_t(kTileLong) * kTileShort < kDetPixelLimit);
 
     Models::Slot& slot = detSlot(shape.height, shape.width);
-    cv::Mat prob;
-    {
-        std::lock_guard lock(slot.mutex);
-        if (auto loaded = loadInto(slot, QDir(modelsDirectory()).filePath(QStringLiteral("det.onnx")));
-            !loaded)
-            return loaded.error();
-        try {
-            slot.net.setInput(blob);
-            cv::Mat out = slot.net.forward();
-            prob = cv::Mat(shape.height, shape.width, CV_32F, out.ptr<float>()).clone();
-        } catch (const std::exception& e) {
-            return core::Error{kModelsMissing + QString::fromStdString(e.what()).left(200)};
+    cv::Mat prob(scaled, CV_32F, cv::Scalar(0));
+    for (int y0 : tileOrigins(scaled.height, shape.height)) {
+        for (int x0 : tileOrigins(scaled.width, shape.width)) {
+            const cv::Rect area(x0, y0, std::min(shape.width, scaled.width - x0),
+                                std::min(shape.height, scaled.height - y0));
+            cv::Mat tile(shape, CV_8UC3, cv::Scalar::all(0));
+            resized(area).copyTo(tile(cv::Rect(0, 0, area.width, area.height)));
+            // The detector was trained on BGR input normalised with ImageNet's mean and deviation.
+            const cv::Mat blob =
+                cv::dnn::blobFromImage(tile, 1.0 / 255.0, shape, cv::Scalar(), true, false, CV_32F);
+            const float mean[3] = {0.485f, 0.456f, 0.406f}, stdev[3] = {0.229f, 0.224f, 0.225f};
+            for (int c = 0; c < 3; ++c) {
+                cv::Mat plane(shape.height, shape.width, CV_32F, const_cast<float*>(blob.ptr<float>(0, c)));
+                plane = (plane - mean[c]) / stdev[c];
+            }
+            std::lock_guard lock(slot.mutex);
+            if (auto loaded = loadInto(slot, QDir(modelsDirectory()).filePath(QStringLiteral("det.onnx")));
+                !loaded)
+                return loaded.error();
+            try {
+                slot.net.setInput(blob);
+                cv::Mat out = slot.net.forward();
+                const cv::Mat tileProb(shape.height, shape.width, CV_32F, out.ptr<float>());
+                cv::Mat target = prob(area);
+                cv::max(target, tileProb(cv::Rect(0, 0, area.width, area.height)), target);
+            } catch (const std::exception& e) {
+                return core::Error{kModelsMissing + QString::fromStdString(e.what()).left(200)};
+            }
         }
     }
 
-    const cv::Mat valid = prob(cv::Rect(0, 0, scaled.width, scaled.height));
+    const cv::Mat& valid = prob;
+
     cv::Mat mask = valid > kBinaryThreshold;
     std::vector<std::vector<cv::Point>> contours;
     cv::findContours(mask, contours, cv::RETR_LIST, cv::CHAIN_APPROX_SIMPLE);

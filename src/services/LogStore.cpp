@@ -13,9 +13,14 @@
 namespace LogStore {
 
 QString logsDirectory() {
-    QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (base.isEmpty()) base = QDir::tempPath();
-    const QString dir = QDir(base).filePath(QStringLiteral("Vitrino/Logs"));
+    const QString relative = QStringLiteral("Vitrino/Logs");
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (!base.isEmpty()) {
+        const QString dir = QDir(base).filePath(relative);
+        if (QDir().mkpath(dir)) return dir;
+    }
+    // No usable data folder: the temporary folder keeps the logs instead.
+    const QString dir = QDir(QDir::tempPath()).filePath(relative);
     QDir().mkpath(dir);
     return dir;
 }
@@ -27,7 +32,8 @@ QString beginSession(const QDateTime& now) {
     QString path = dir.filePath(QStringLiteral("Vitrino_%1.log").arg(stamp));
     // O_EXCL: a second session in the same second must not empty the first one's file.
     for (int k = 2; k < 1000; ++k) {
-        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        const int fd =
+            ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd >= 0) {
             ::close(fd);
             break;
@@ -54,11 +60,13 @@ void pruneOldLogs() {
     if (!dir.exists()) return;
     QFileInfoList logs;
     for (const QFileInfo& info : dir.entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name))
-        if (info.suffix().toLower() == QLatin1String("log") && !info.completeBaseName().isEmpty()) logs << info;
+        if (info.suffix().toLower() == QLatin1String("log") && !info.completeBaseName().isEmpty())
+            logs << info;
     std::stable_sort(logs.begin(), logs.end(), [](const QFileInfo& a, const QFileInfo& b) {
         return a.lastModified() > b.lastModified();
     });
-    for (qsizetype i = 5; i < logs.size(); ++i) QFile::remove(logs.at(i).absoluteFilePath());
+    for (qsizetype i = 5; i < logs.size(); ++i)
+        QFile::remove(logs.at(i).absoluteFilePath());
 }
 
 QString stamped(const QString& line, const QTime& now) {

@@ -8,7 +8,8 @@
 
 namespace LogStore {
 
-/// The log folder, created when missing.
+/// The log folder, created when missing (under the temporary folder when the data folder is
+/// unavailable or cannot be created).
 QString logsDirectory();
 
 /// Prunes, then starts "Vitrino_{yyyyMMdd_HHmmss}.log". A session started in the same second as

@@ -13,12 +13,13 @@ class ProcessingLock : public QObject {
     Q_OBJECT
     Q_PROPERTY(Owner owner READ owner NOTIFY ownerChanged)
 
-public:
+  public:
     enum class Owner { idle, main, finder };
     Q_ENUM(Owner)
 
     /// The message of a main-window start that finds the lock taken.
-    static inline const QString kBusyForMain = QStringLiteral("另有任务正在处理（Finder 右键），请稍后再试。");
+    static inline const QString kBusyForMain =
+        QStringLiteral("另有任务正在处理（Finder 右键），请稍后再试。");
 
     /// lockFilePath: the cross-process lock; empty means the default in the user's runtime folder.
     explicit ProcessingLock(const QString& lockFilePath = {}, QObject* parent = nullptr);
@@ -37,10 +38,10 @@ public:
     /// The default lock file: "vitrino-processing.lock" in the user's runtime folder.
     static QString defaultLockFilePath();
 
-signals:
+  signals:
     void ownerChanged(ProcessingLock::Owner owner);
 
-private:
+  private:
     Owner m_owner = Owner::idle;
     QString m_path;
     std::unique_ptr<QLockFile> m_file;

@@ -25,8 +25,8 @@ TEST(LabelFields, TolerantParsingFindsTheObject) {
     };
     const std::vector<Case> cases = {
         {"plain", R"({"文物名称":"玉琮"})", "玉琮"},
-        {"fence, trailing comma, BOM", QStringLiteral("\uFEFF```json\n{\"文物名称\":\"玉琮\",\"年代\":\"良渚文化\",}\n```"),
-         "玉琮"},
+        {"fence, trailing comma, BOM",
+         QStringLiteral("\uFEFF```json\n{\"文物名称\":\"玉琮\",\"年代\":\"良渚文化\",}\n```"), "玉琮"},
         {"trailing comma in array", R"({"文物名称":"玉琮","x":[1,2,]})", "玉琮"},
         {"explanation with a stray brace after", R"(结果：{"文物名称":"鼎"} 说明：字段}齐全)", "鼎"},
         {"straight quote closing a Chinese quote", QStringLiteral("{\"文物名称\":\"“鼎\"，\",\"其他\":\"\"}"),
@@ -60,7 +60,8 @@ TEST(LabelFields, QuoteRepairOnlyAfterAChineseOpeningQuote) {
         {QStringLiteral("\"玉琮\"，"), QStringLiteral("\"玉琮\"，")},
         {QStringLiteral("“甲\"，“乙\"丙"), QStringLiteral("“甲”，“乙”丙")},
     };
-    for (const auto& c : cases) EXPECT_EQ(R::repairMisclosedStraightQuotesAfterChineseOpenQuote(c.in), c.out);
+    for (const auto& c : cases)
+        EXPECT_EQ(R::repairMisclosedStraightQuotesAfterChineseOpenQuote(c.in), c.out);
 }
 
 TEST(LabelFields, BuildsTheRecordWithSecondaryKeysAndMuseumRules) {
@@ -70,22 +71,33 @@ TEST(LabelFields, BuildsTheRecordWithSecondaryKeysAndMuseumRules) {
         R expected;
     };
     const std::vector<Case> cases = {
-        {"secondary name and find-spot keys", R"({"文物名":"鼎","出土地点":"安阳殷墟","年代":"商"})",
+        {"secondary name and find-spot keys",
+         R"({"文物名":"鼎","出土地点":"安阳殷墟","年代":"商"})",
          {"鼎", "安阳殷墟", "商", ""}},
-        {"出土地 when 出土地点 is absent", R"({"文物名称":"鼎","文物来源":"","出土地":"随州"})", {"鼎", "随州", "", ""}},
-        {"unknown source takes the museum", R"({"文物名称":"鼎","文物来源":"来源不明","馆藏地":"湖北省博物馆"})",
+        {"出土地 when 出土地点 is absent",
+         R"({"文物名称":"鼎","文物来源":"","出土地":"随州"})",
+         {"鼎", "随州", "", ""}},
+        {"unknown source takes the museum",
+         R"({"文物名称":"鼎","文物来源":"来源不明","馆藏地":"湖北省博物馆"})",
          {"鼎", "湖北省博物馆", "", ""}},
-        {"find-spot keeps, museum goes to other", R"({"文物名称":"鼎","文物来源":"随州擂鼓墩出土","其他":"青铜","馆藏地":"湖北省博物馆"})",
+        {"find-spot keeps, museum goes to other",
+         R"({"文物名称":"鼎","文物来源":"随州擂鼓墩出土","其他":"青铜","馆藏地":"湖北省博物馆"})",
          {"鼎", "随州擂鼓墩出土", "", "青铜\n馆藏地：湖北省博物馆"}},
-        {"museum already in other", R"({"文物名称":"鼎","文物来源":"随州出土","其他":"湖北省博物馆藏","馆藏地":"湖北省博物馆"})",
+        {"museum already in other",
+         R"({"文物名称":"鼎","文物来源":"随州出土","其他":"湖北省博物馆藏","馆藏地":"湖北省博物馆"})",
          {"鼎", "随州出土", "", "湖北省博物馆藏"}},
-        {"museum into empty other", R"({"文物名称":"鼎","文物来源":"随州出土","馆藏地":"湖北省博物馆"})",
+        {"museum into empty other",
+         R"({"文物名称":"鼎","文物来源":"随州出土","馆藏地":"湖北省博物馆"})",
          {"鼎", "随州出土", "", "馆藏地：湖北省博物馆"}},
-        {"find-spot and museum in one source", R"({"文物名称":"玉琮","文物来源":"上世纪七十年代出土于常州郑陆镇寺墩遗址，常州博物馆藏"})",
+        {"find-spot and museum in one source",
+         R"({"文物名称":"玉琮","文物来源":"上世纪七十年代出土于常州郑陆镇寺墩遗址，常州博物馆藏"})",
          {"玉琮", "上世纪七十年代出土于常州郑陆镇寺墩遗址", "", ""}},
-        {"names normalised, other kept", R"({"文物名称":"青铜 鼎/甲","年代":" 商　代 ","其他":" 高 42 厘米 "})",
+        {"names normalised, other kept",
+         R"({"文物名称":"青铜 鼎/甲","年代":" 商　代 ","其他":" 高 42 厘米 "})",
          {"青铜鼎甲", "", "商代", " 高 42 厘米 "}},
-        {"non-string values count as empty", R"({"文物名称":42,"文物名":"鼎","年代":null})", {"鼎", "", "", ""}},
+        {"non-string values count as empty",
+         R"({"文物名称":42,"文物名":"鼎","年代":null})",
+         {"鼎", "", "", ""}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -95,25 +107,28 @@ TEST(LabelFields, BuildsTheRecordWithSecondaryKeysAndMuseumRules) {
 }
 
 TEST(LabelFields, TextRules) {
-    EXPECT_EQ(R::preferFindspotOverMuseum(QStringLiteral(" 曾侯乙墓；湖北省博物馆 ")), QStringLiteral("曾侯乙墓"));
+    EXPECT_EQ(R::preferFindspotOverMuseum(QStringLiteral(" 曾侯乙墓；湖北省博物馆 ")),
+              QStringLiteral("曾侯乙墓"));
     EXPECT_EQ(R::preferFindspotOverMuseum(QStringLiteral("湖北省博物馆")), QStringLiteral("湖北省博物馆"));
     EXPECT_EQ(R::preferFindspotOverMuseum(QStringLiteral("曾侯乙墓出土、湖北省博物馆/国家博物馆")),
               QStringLiteral("曾侯乙墓出土"));
     EXPECT_EQ(R::preferFindspotOverMuseum(QStringLiteral("遗址博物馆")), QStringLiteral("遗址博物馆"));
     EXPECT_EQ(R::preferFindspotOverMuseum(QStringLiteral("  ")), QString());
 
-    EXPECT_EQ(R::normalizeFieldForPathAndPersistence(QStringLiteral("a /b\\c:d*e?f\"g<h>i|j\tk\nl\u3000m\u00a0n😀")),
-              QStringLiteral("abcdefghijklmn😀"));
+    EXPECT_EQ(
+        R::normalizeFieldForPathAndPersistence(QStringLiteral("a /b\\c:d*e?f\"g<h>i|j\tk\nl\u3000m\u00a0n😀")),
+        QStringLiteral("abcdefghijklmn😀"));
 
     struct Sig {
         R record;
         std::optional<QString> signature;
     };
-    for (const auto& s : std::vector<Sig>{{{"玉琮", "寺墩遗址", "良渚文化", ""}, QStringLiteral("玉琮|寺墩遗址|良渚文化")},
-                                          {{"玉 琮", "寺墩", "良渚", "x"}, QStringLiteral("玉琮|寺墩|良渚")},
-                                          {{"玉琮", "来源不明", "良渚", ""}, std::nullopt},
-                                          {{"玉琮", "寺墩", "年代不明", ""}, std::nullopt},
-                                          {{"", "寺墩", "良渚", ""}, std::nullopt}})
+    for (const auto& s :
+         std::vector<Sig>{{{"玉琮", "寺墩遗址", "良渚文化", ""}, QStringLiteral("玉琮|寺墩遗址|良渚文化")},
+                          {{"玉 琮", "寺墩", "良渚", "x"}, QStringLiteral("玉琮|寺墩|良渚")},
+                          {{"玉琮", "来源不明", "良渚", ""}, std::nullopt},
+                          {{"玉琮", "寺墩", "年代不明", ""}, std::nullopt},
+                          {{"", "寺墩", "良渚", ""}, std::nullopt}})
         EXPECT_EQ(s.record.mergeSignature(), s.signature);
 
     EXPECT_EQ((R{"玉琮", "", "良渚文化", ""}.newFolderName("12")), QStringLiteral("12 玉琮 良渚文化"));

@@ -26,7 +26,8 @@ ImageScanner::ImageInfo file(const fs::path& dir, const std::string& name, const
 
 std::set<std::string> listing(const fs::path& dir) {
     std::set<std::string> out;
-    for (const auto& e : fs::recursive_directory_iterator(dir)) out.insert(fs::relative(e.path(), dir).string());
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+        out.insert(fs::relative(e.path(), dir).string());
     return out;
 }
 
@@ -39,32 +40,54 @@ TEST(ExecuteMoves, CreatesFoldersWritesSidecarsAndMovesEveryFile) {
     const RelicLabelExtracted fields{"鼎", "随州出土", "战国", "高 10 厘米"};
     const std::vector<PlannedGroup> groups = {
         {"0 展板", {file(d, "P1.JPG"), file(d, "P1.CR3")}, std::nullopt, true, false},
-        {"1 鼎 随州出土 战国", {file(d, "V0.MOV"), file(d, "IMG_0100.JPG"), file(d, "IMG_0100.DNG")}, fields, false, false},
+        {"1 鼎 随州出土 战国",
+         {file(d, "V0.MOV"), file(d, "IMG_0100.JPG"), file(d, "IMG_0100.DNG")},
+         fields,
+         false,
+         false},
         {"2 未识别标签", {file(d, "L2.JPG")}, std::nullopt, false, false},
         {"3 璧", {file(d, "C1.MOV"), file(d, "C2.MP4")}, RelicLabelExtracted{"璧", "", "", ""}, false, false},
-        {"4 其他", {file(d, "sub/same.jpg", "first"), file(d, "same.jpg", "second"), file(d, "gone.jpg")},
-         std::nullopt, false, false},
+        {"4 其他",
+         {file(d, "sub/same.jpg", "first"), file(d, "same.jpg", "second"), file(d, "gone.jpg")},
+         std::nullopt,
+         false,
+         false},
         // A second group of an existing name folds into the first.
         {"2 未识别标签", {file(d, "L2b.JPG")}, std::nullopt, false, false},
     };
     fs::remove(d / "gone.jpg");
     QStringList lines, errors;
-    const int moved = AutoOrganizer::executeMoves(d, groups, [&](const QString& l) { lines << l; }, errors);
+    const int moved = AutoOrganizer::executeMoves(
+        d, groups, [&](const QString& l) { lines << l; }, errors);
     EXPECT_EQ(moved, 11);
     EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
-    EXPECT_EQ(lines, QStringList({"创建：0 展板", "创建：1 鼎 随州出土 战国", "创建：2 未识别标签", "创建：3 璧",
-                                  "创建：4 其他", "[跳过] 源文件不存在：gone.jpg"}));
-    EXPECT_EQ(listing(d), (std::set<std::string>{
-                              "0 展板", "0 展板/P1.JPG", "0 展板/P1.CR3",
-                              "1 鼎 随州出土 战国", "1 鼎 随州出土 战国/V0.MOV", "1 鼎 随州出土 战国/IMG_0100.JPG",
-                              "1 鼎 随州出土 战国/IMG_0100.DNG", "1 鼎 随州出土 战国/IMG_0100.json",
-                              "1 鼎 随州出土 战国/IMG_0100.txt",
-                              "2 未识别标签", "2 未识别标签/L2.JPG", "2 未识别标签/L2b.JPG",
-                              "3 璧", "3 璧/C1.MOV", "3 璧/C2.MP4", "3 璧/C1.json", "3 璧/C1.txt",
-                              "4 其他", "4 其他/same.jpg", "4 其他/same-2.jpg", "sub"}));
+    EXPECT_EQ(lines, QStringList({"创建：0 展板", "创建：1 鼎 随州出土 战国", "创建：2 未识别标签",
+                                  "创建：3 璧", "创建：4 其他", "[跳过] 源文件不存在：gone.jpg"}));
+    EXPECT_EQ(listing(d), (std::set<std::string>{"0 展板",
+                                                 "0 展板/P1.JPG",
+                                                 "0 展板/P1.CR3",
+                                                 "1 鼎 随州出土 战国",
+                                                 "1 鼎 随州出土 战国/V0.MOV",
+                                                 "1 鼎 随州出土 战国/IMG_0100.JPG",
+                                                 "1 鼎 随州出土 战国/IMG_0100.DNG",
+                                                 "1 鼎 随州出土 战国/IMG_0100.json",
+                                                 "1 鼎 随州出土 战国/IMG_0100.txt",
+                                                 "2 未识别标签",
+                                                 "2 未识别标签/L2.JPG",
+                                                 "2 未识别标签/L2b.JPG",
+                                                 "3 璧",
+                                                 "3 璧/C1.MOV",
+                                                 "3 璧/C2.MP4",
+                                                 "3 璧/C1.json",
+                                                 "3 璧/C1.txt",
+                                                 "4 其他",
+                                                 "4 其他/same.jpg",
+                                                 "4 其他/same-2.jpg",
+                                                 "sub"}));
     EXPECT_EQ(read(d / "4 其他/same.jpg"), "first");
     EXPECT_EQ(read(d / "4 其他/same-2.jpg"), "second");
-    EXPECT_EQ(QByteArray::fromStdString(read(d / "1 鼎 随州出土 战国/IMG_0100.json")), *fields.toJSONString());
+    EXPECT_EQ(QByteArray::fromStdString(read(d / "1 鼎 随州出土 战国/IMG_0100.json")),
+              *fields.toJSONString());
     EXPECT_EQ(QString::fromStdString(read(d / "1 鼎 随州出土 战国/IMG_0100.txt")), fields.toReadableTxt());
 }
 
@@ -80,7 +103,8 @@ TEST(ExecuteMoves, FailuresAreCollectedAndNothingIsOverwritten) {
         {"..", {file(d, "dots.jpg")}, std::nullopt, false, false},
     };
     QStringList lines, errors;
-    const int moved = AutoOrganizer::executeMoves(d, groups, [&](const QString& l) { lines << l; }, errors);
+    const int moved = AutoOrganizer::executeMoves(
+        d, groups, [&](const QString& l) { lines << l; }, errors);
     EXPECT_EQ(moved, 1);
     ASSERT_EQ(errors.size(), 3);
     EXPECT_EQ(errors[0], QStringLiteral("移动失败 taken.jpg：目标已存在：taken.jpg"));
@@ -126,11 +150,13 @@ TEST(SafeMove, NeverReplacesAndSurvivesEveryFallback) {
         {"same file system", platform::MoveOps::system(), false, std::nullopt},
         {"destination taken", platform::MoveOps::system(), true, QStringLiteral("目标已存在：b.jpg")},
         {"across file systems", opsFailingFirstRename(EXDEV), false, std::nullopt},
-        {"across file systems, destination taken", opsFailingFirstRename(EXDEV), true, QStringLiteral("目标已存在：b.jpg")},
+        {"across file systems, destination taken", opsFailingFirstRename(EXDEV), true,
+         QStringLiteral("目标已存在：b.jpg")},
         {"across file systems, name taken meanwhile", opsFailingFirstRename(EXDEV, EEXIST), false,
          QStringLiteral("目标已存在：b.jpg")},
         {"no RENAME_NOREPLACE: hard link", opsFailingFirstRename(EINVAL), false, std::nullopt},
-        {"no RENAME_NOREPLACE, destination taken", opsFailingFirstRename(EINVAL), true, QStringLiteral("目标已存在：b.jpg")},
+        {"no RENAME_NOREPLACE, destination taken", opsFailingFirstRename(EINVAL), true,
+         QStringLiteral("目标已存在：b.jpg")},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -17,7 +17,8 @@ struct PlanTest : testing::Test {
     QStringList lines;
 
     /// Units of the folder with the categories given by primary name (artifact otherwise).
-    std::vector<MediaPipeline::ClassifiedItem> classified(const std::map<std::string, MediaCategory>& categories) {
+    std::vector<MediaPipeline::ClassifiedItem>
+    classified(const std::map<std::string, MediaCategory>& categories) {
         const auto scan = ImageScanner::scanFolder(dir.path());
         std::vector<MediaPipeline::ClassifiedItem> items;
         for (const auto& unit : MediaPipeline::buildWorkUnits(scan->images)) {
@@ -37,7 +38,8 @@ QStringList describe(const std::vector<PlannedGroup>& groups) {
     QStringList out;
     for (const auto& g : groups) {
         QStringList files;
-        for (const auto& f : g.files) files << f.fileName;
+        for (const auto& f : g.files)
+            files << f.fileName;
         out << g.folderName + (g.mergedIntoExisting ? "（合并）" : "") + ": " + files.join(", ");
     }
     return out;
@@ -89,10 +91,11 @@ TEST_F(PlanTest, SameLabelTwiceMergesAndKeepsTheNumbering) {
     shoot.artifact("A3.JPG", "2024:05:01 10:04:00");
     shoot.label("L3.JPG", "2024:05:01 10:05:00", "玉璧", "寺墩遗址", "良渚文化");
     const auto result = plan({{"L1.JPG", L}, {"L2.JPG", L}, {"L3.JPG", L}});
-    EXPECT_EQ(describe(result.groups), QStringList({
-                                           "1 青铜鼎 安阳殷墟出土 商代晚期（合并）: L1.JPG, A1.JPG, L2.JPG, A2.JPG",
-                                           "2 玉璧 寺墩遗址 良渚文化: L3.JPG, A3.JPG",
-                                       }));
+    EXPECT_EQ(describe(result.groups),
+              QStringList({
+                  "1 青铜鼎 安阳殷墟出土 商代晚期（合并）: L1.JPG, A1.JPG, L2.JPG, A2.JPG",
+                  "2 玉璧 寺墩遗址 良渚文化: L3.JPG, A3.JPG",
+              }));
     EXPECT_TRUE(lines.contains("与已有标签相同 → 并入 1 青铜鼎 安阳殷墟出土 商代晚期"));
 }
 
@@ -103,10 +106,11 @@ TEST_F(PlanTest, SameStemFilesFollowTheLabelWhateverTheirTime) {
     shoot.video("IMG_0100.MOV", QDateTime(QDate(2024, 5, 1), QTime(10, 9), Qt::LocalTime));
     shoot.artifact("A2.JPG", "2024:05:01 10:05:00");
     const auto result = plan({{"IMG_0100.JPG", L}});
-    EXPECT_EQ(describe(result.groups), QStringList({
-                                           "1 鼎 随州出土 战国: IMG_0100.JPG, IMG_0100.DNG, A1.JPG, IMG_0100.MOV",
-                                           "2 其他: A2.JPG",
-                                       }));
+    EXPECT_EQ(describe(result.groups),
+              QStringList({
+                  "1 鼎 随州出土 战国: IMG_0100.JPG, IMG_0100.DNG, A1.JPG, IMG_0100.MOV",
+                  "2 其他: A2.JPG",
+              }));
 }
 
 TEST_F(PlanTest, FailedOrUndatedLabelsStillOpenFolders) {
@@ -132,10 +136,11 @@ TEST_F(PlanTest, FailedOrUndatedLabelsStillOpenFolders) {
     for (auto& item : stream)
         if (item.unit.primary.fileName == "L3.JPG") item.unit.primary.creationDate.reset();
     const auto undated = AutoOrganizer::planGroups(stream, {server.url(), "k", "m"}, [](const QString&) {});
-    EXPECT_EQ(describe(undated.groups), QStringList({
-                                            "1 璧 寺墩遗址 良渚文化: L3.JPG, A1.JPG, A2.JPG, L2.JPG, A3.JPG, A4.JPG",
-                                            "2 鼎 随州出土 战国: L1.JPG",
-                                        }));
+    EXPECT_EQ(describe(undated.groups),
+              QStringList({
+                  "1 璧 寺墩遗址 良渚文化: L3.JPG, A1.JPG, A2.JPG, L2.JPG, A3.JPG, A4.JPG",
+                  "2 鼎 随州出土 战国: L1.JPG",
+              }));
 }
 
 TEST_F(PlanTest, PanelsOnlyNothingElseAndEmptyInput) {
@@ -145,7 +150,8 @@ TEST_F(PlanTest, PanelsOnlyNothingElseAndEmptyInput) {
     EXPECT_EQ(describe(plan({}).groups), QStringList({"1 其他: P1.JPG, P2.JPG"}));
     EXPECT_EQ(lines.last(), QStringLiteral("剩余 2 个 → 1 其他"));
     lines.clear();
-    const auto empty = AutoOrganizer::planGroups({}, {server.url(), "k", "m"}, [this](const QString& l) { lines << l; });
+    const auto empty =
+        AutoOrganizer::planGroups({}, {server.url(), "k", "m"}, [this](const QString& l) { lines << l; });
     EXPECT_TRUE(empty.groups.empty());
     EXPECT_TRUE(lines.isEmpty());
     EXPECT_TRUE(server.requests().empty());
@@ -153,7 +159,8 @@ TEST_F(PlanTest, PanelsOnlyNothingElseAndEmptyInput) {
 
 TEST(FolderNames, StayOneComponentWithinTheNameLimit) {
     const QString longTitle = QString(200, QChar(0x7389)); // 200 × "玉", 600 bytes
-    const QString fitted = AutoOrganizer::fitFolderName(QStringLiteral("12 ") + longTitle + QStringLiteral(" 良渚"));
+    const QString fitted =
+        AutoOrganizer::fitFolderName(QStringLiteral("12 ") + longTitle + QStringLiteral(" 良渚"));
     EXPECT_LE(fitted.toUtf8().size(), 255);
     EXPECT_TRUE(fitted.startsWith(QStringLiteral("12 玉玉")));
     EXPECT_EQ(fitted.toUtf8().size(), 3 + 84 * 3);
@@ -161,7 +168,8 @@ TEST(FolderNames, StayOneComponentWithinTheNameLimit) {
     EXPECT_EQ(AutoOrganizer::fitFolderName(QStringLiteral("..")), QStringLiteral("_"));
     EXPECT_EQ(AutoOrganizer::fitFolderName(QStringLiteral("a/b")), QStringLiteral("a_b"));
     // Characters outside the Basic Multilingual Plane are never cut in half.
-    const QString emoji = AutoOrganizer::fitFolderName(QStringLiteral("1 ") + QString::fromUtf8("😀").repeated(80));
+    const QString emoji =
+        AutoOrganizer::fitFolderName(QStringLiteral("1 ") + QString::fromUtf8("😀").repeated(80));
     EXPECT_EQ(emoji.toUtf8().size(), 2 + 63 * 4);
     EXPECT_FALSE(emoji.toUtf8().contains("\xEF\xBF\xBD"));
 }

@@ -31,22 +31,26 @@ Shoot::Shoot(const fs::path& dir, FakeAIServer& server) : m_dir(dir) {
     });
 }
 
-void Shoot::remember(const std::string& name) { m_originals[name] = sha256(m_dir / name); }
+void Shoot::remember(const std::string& name) {
+    m_originals[name] = sha256(m_dir / name);
+}
 
-void Shoot::photo(const std::string& name, const QString& date, const QString& triReply, const QString& labelReply) {
+void Shoot::photo(const std::string& name, const QString& date, const QString& triReply,
+                  const QString& labelReply) {
     const int width = 200 + 8 * m_next++;
     writeJpeg(m_dir / name, width, 150, Dates{date.toStdString(), std::nullopt}, 0, unsigned(width));
     std::lock_guard lock(m_mutex);
     const bool plain = triReply == "panel" || triReply == "label" || triReply == "artifact";
-    m_tri[width] = FakeAIServer::chat(plain ? QStringLiteral("{\"category\":\"%1\",\"confidence\":0.9}").arg(triReply)
-                                            : triReply);
+    m_tri[width] = FakeAIServer::chat(
+        plain ? QStringLiteral("{\"category\":\"%1\",\"confidence\":0.9}").arg(triReply) : triReply);
     if (!labelReply.isEmpty()) m_label[width] = FakeAIServer::chat(labelReply);
     remember(name);
 }
 
 void Shoot::label(const std::string& name, const QString& date, const QString& name_, const QString& source,
                   const QString& period) {
-    const QJsonObject fields{{"文物名称", name_}, {"文物来源", source}, {"年代", period}, {"其他", "高 10 厘米"}};
+    const QJsonObject fields{
+        {"文物名称", name_}, {"文物来源", source}, {"年代", period}, {"其他", "高 10 厘米"}};
     photo(name, date, "label", QString::fromUtf8(QJsonDocument(fields).toJson(QJsonDocument::Compact)));
 }
 

@@ -16,7 +16,7 @@
 namespace fixtures {
 
 class Shoot {
-public:
+  public:
     Shoot(const fs::path& dir, FakeAIServer& server);
 
     /// A JPEG the model classifies with `triReply` ("panel", "label", "artifact" or any raw
@@ -37,7 +37,7 @@ public:
     /// file name → SHA-256 of its bytes, for every file made.
     const std::map<std::string, QByteArray>& originals() const { return m_originals; }
 
-private:
+  private:
     void remember(const std::string& name);
     fs::path m_dir;
     int m_next = 0;

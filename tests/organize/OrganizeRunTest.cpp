@@ -1,0 +1,377 @@
+#include "organize/AutoOrganizer.h"
+#include "support/Process.h"
+#include "support/Shoot.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+using namespace fixtures;
+
+namespace {
+
+QDateTime at(int h, int m) {
+    return QDateTime(QDate(2024, 5, 1), QTime(h, m), Qt::LocalTime);
+}
+
+/// A small exhibition: two exhibits, a panel, RAW companions, a video and a leftover.
+void smallExhibition(Shoot& shoot) {
+    shoot.artifact("IMG_0001.JPG", "2024:05:01 10:00:00");
+    shoot.raw("IMG_0001.DNG", "2024:05:01 10:00:00");
+    shoot.artifact("IMG_0002.JPG", "2024:05:01 10:01:00");
+    shoot.label("IMG_0003.JPG", "2024:05:01 10:02:00", "青铜鼎", "安阳殷墟出土", "商代晚期");
+    shoot.panel("IMG_0004.JPG", "2024:05:01 10:03:00");
+    shoot.video("IMG_0005.MOV", at(10, 4));
+    shoot.label("IMG_0006.JPG", "2024:05:01 10:05:00", "玉/琮", "寺墩遗址，常州博物馆藏", "良渚文化");
+    shoot.raw("IMG_0006.DNG", "2024:05:01 10:05:00");
+    shoot.artifact("IMG_0007.JPG", "2024:05:01 10:06:00");
+}
+
+/// Every original file exists exactly once in the tree, under its own name or renamed "-k".
+void expectEveryOriginalOnce(const Shoot& shoot) {
+    std::map<QByteArray, int> seen;
+    for (const auto& [path, hash] : treeHashes(shoot.dir()))
+        ++seen[hash];
+    for (const auto& [name, hash] : shoot.originals())
+        EXPECT_EQ(seen[hash], 1) << name;
+}
+
+std::string read(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+} // namespace
+
+TEST(OrganizeRun, SortsAShootIntoExhibitFolders) {
+    FakeAIServer server;
+    TempDir dir;
+    Shoot shoot(dir / "shoot", server);
+    fs::create_directory(dir / "shoot");
+    smallExhibition(shoot);
+    writeBytes(dir / "shoot" / "notes.txt", "kept where it is");
+
+    QStringList lines;
+    const auto result = AutoOrganizer::run(dir / "shoot", {server.url(), "k", "m"},
+                                           [&](const QString& l) { lines << l; }, {false, false});
+    EXPECT_TRUE(result.errors.isEmpty()) << result.errors.join("\n").toStdString();
+    EXPECT_EQ(result.movedCount, 9);
+    const QStringList expected = {
+        "开始扫描：shoot",
+        "模式：按拍摄时间整理 + 全量 AI 三分类",
+        "扫描完成：共 9 个（RAW 2 / JPG 6 / HEIC 0 / 视频 1）",
+        "识别任务 7 个（同名 RAW 跟移 2 个；有 JPG 则只认 JPG，Vision/AI 流程与原先一致）",
+        "[1/7] 准备 AI 识别：IMG_0001.JPG",
+        "[1/7] IMG_0001.JPG → 文物 (confidence 0.90)；同名跟移：IMG_0001.DNG",
+        "[2/7] 准备 AI 识别：IMG_0002.JPG",
+        "[2/7] IMG_0002.JPG → 文物 (confidence 0.90)",
+        "[3/7] 准备 AI 识别：IMG_0003.JPG",
+        "[3/7] IMG_0003.JPG → 标签 (confidence 0.90)",
+        "[4/7] 准备 AI 识别：IMG_0004.JPG",
+        "[4/7] IMG_0004.JPG → 展板 (confidence 0.90)",
+        "[5/7] IMG_0005.MOV → 视频（不调 AI，按文物）",
+        "[6/7] 准备 AI 识别：IMG_0006.JPG",
+        "[6/7] IMG_0006.JPG → 标签 (confidence 0.90)；同名跟移：IMG_0006.DNG",
+        "[7/7] 准备 AI 识别：IMG_0007.JPG",
+        "[7/7] IMG_0007.JPG → 文物 (confidence 0.90)",
+        "展板 1 个文件 → 0 展板",
+        "抽取标签字段：IMG_0003.JPG (1/2)",
+        "  名称=青铜鼎 来源=安阳殷墟出土 年代=商代晚期",
+        "新组：1 青铜鼎 安阳殷墟出土 商代晚期（4 个文件）",
+        "抽取标签字段：IMG_0006.JPG (2/2)",
+        "  名称=玉琮 来源=寺墩遗址 年代=良渚文化",
+        "新组：2 玉琮 寺墩遗址 良渚文化（3 个文件）",
+        "剩余 1 个 → 3 其他",
+        "—— 规划结果 ——",
+        "文件夹 0 展板：1 个文件",
+        "  • IMG_0004.JPG",
+        "文件夹 1 青铜鼎 安阳殷墟出土 商代晚期：4 个文件",
+        "  • IMG_0003.JPG",
+        "  • IMG_0001.JPG",
+        "  • IMG_0001.DNG",
+        "  • IMG_0002.JPG",
+        "文件夹 2 玉琮 寺墩遗址 良渚文化：3 个文件",
+        "  • IMG_0006.JPG",
+        "  • IMG_0006.DNG",
+        "  • IMG_0005.MOV",
+        "文件夹 3 其他：1 个文件",
+        "  • IMG_0007.JPG",
+        "创建：0 展板",
+        "创建：1 青铜鼎 安阳殷墟出土 商代晚期",
+        "创建：2 玉琮 寺墩遗址 良渚文化",
+        "创建：3 其他",
+        "全部完成。移动 9 个文件，错误 0 条。",
+    };
+    EXPECT_EQ(lines, expected);
+
+    const auto tree = treeHashes(dir / "shoot");
+    std::set<std::string> names;
+    for (const auto& [path, _] : tree)
+        names.insert(path);
+    EXPECT_EQ(
+        names,
+        (std::set<std::string>{
+            "notes.txt", "0 展板/IMG_0004.JPG", "1 青铜鼎 安阳殷墟出土 商代晚期/IMG_0001.DNG",
+            "1 青铜鼎 安阳殷墟出土 商代晚期/IMG_0001.JPG", "1 青铜鼎 安阳殷墟出土 商代晚期/IMG_0002.JPG",
+            "1 青铜鼎 安阳殷墟出土 商代晚期/IMG_0003.JPG", "1 青铜鼎 安阳殷墟出土 商代晚期/IMG_0003.json",
+            "1 青铜鼎 安阳殷墟出土 商代晚期/IMG_0003.txt", "2 玉琮 寺墩遗址 良渚文化/IMG_0005.MOV",
+            "2 玉琮 寺墩遗址 良渚文化/IMG_0006.DNG", "2 玉琮 寺墩遗址 良渚文化/IMG_0006.JPG",
+            "2 玉琮 寺墩遗址 良渚文化/IMG_0006.json", "2 玉琮 寺墩遗址 良渚文化/IMG_0006.txt",
+            "3 其他/IMG_0007.JPG"}));
+    EXPECT_EQ(read(dir / "shoot/2 玉琮 寺墩遗址 良渚文化/IMG_0006.txt"),
+              "文物名称：玉琮\n文物来源：寺墩遗址\n年代：良渚文化\n其他：高 10 厘米");
+    expectEveryOriginalOnce(shoot);
+
+    // A second run finds nothing left at the top level.
+    lines.clear();
+    const auto again = AutoOrganizer::run(dir / "shoot", {server.url(), "k", "m"},
+                                          [&](const QString& l) { lines << l; }, {false, false});
+    EXPECT_EQ(again.errors, QStringList({"目录中没有可处理的媒体文件"}));
+    EXPECT_EQ(lines.last(), QStringLiteral("扫描完成：共 0 个（RAW 0 / JPG 0 / HEIC 0 / 视频 0）"));
+}
+
+TEST(OrganizeRun, ServerFailuresAreCountedAndNoFileIsLost) {
+    FakeAIServer server;
+    TempDir dir;
+    Shoot shoot(dir.path(), server);
+    shoot.artifact("A1.JPG", "2024:05:01 10:00:00");
+    shoot.failing("A2.JPG", "2024:05:01 10:01:00", {500, "boom", "text/plain"});
+    shoot.failing("A3.JPG", "2024:05:01 10:02:00", FakeAIServer::chat("<html>not json</html>"));
+    shoot.failing("A4.JPG", "2024:05:01 10:03:00",
+                  {200, FakeAIServer::chat("cut").body, "application/json", 0, true});
+    shoot.photo("L1.JPG", "2024:05:01 10:04:00", "label", "I cannot read this label");
+    shoot.artifact("A5.JPG", "2024:05:01 10:05:00");
+
+    QStringList lines;
+    const auto result = AutoOrganizer::run(dir.path(), {server.url(), "k", "m"},
+                                           [&](const QString& l) { lines << l; }, {false, false});
+    ASSERT_EQ(result.errors.size(), 3);
+    EXPECT_EQ(result.errors[0], QStringLiteral("分类失败 A2.JPG：API 错误 500: boom → 未分类"));
+    EXPECT_TRUE(result.errors[1].startsWith(QStringLiteral("分类失败 A4.JPG：")));
+    EXPECT_EQ(result.errors[2], QStringLiteral("字段抽取失败 L1.JPG：无法解析 API 返回"));
+    EXPECT_EQ(lines.last(), QStringLiteral("全部完成。移动 6 个文件，错误 3 条。"));
+    EXPECT_TRUE(fs::exists(dir / "1 未识别标签" / "A2.JPG")); // unknown counts as an artifact
+    EXPECT_TRUE(fs::exists(dir / "2 其他" / "A5.JPG"));
+    expectEveryOriginalOnce(shoot);
+}
+
+TEST(OrganizeRun, EarlyStops) {
+    FakeAIServer server;
+    TempDir dir;
+    writeBytes(dir / "readme.txt", "x");
+    QStringList lines;
+    const auto empty = AutoOrganizer::run(dir.path(), {server.url(), "k", "m"},
+                                          [&](const QString& l) { lines << l; }, {true, false});
+    EXPECT_EQ(empty.errors, QStringList({"目录中没有可处理的媒体文件"}));
+    EXPECT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[1],
+              QStringLiteral(
+                  "模式：按拍摄时间整理 + Vision 预处理（完整解码+提亮；1280 无字再 2560；仍无字→文物）"));
+    lines.clear();
+    const auto missing = AutoOrganizer::run(dir / "missing", {server.url(), "k", "m"},
+                                            [&](const QString& l) { lines << l; }, {true, false});
+    EXPECT_EQ(missing.errors, QStringList({"文件夹不存在"}));
+    EXPECT_EQ(lines.size(), 2);
+    EXPECT_TRUE(server.requests().empty());
+}
+
+namespace {
+
+struct CliOrganize : testing::Test {
+    FakeAIServer server;
+    TempDir home;
+    TempDir dir;
+    Shoot shoot{dir.path(), server};
+
+    QProcessEnvironment env() const {
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert("XDG_CONFIG_HOME", QString::fromStdString((home / "config").string()));
+        e.insert("XDG_DATA_HOME", QString::fromStdString((home / "data").string()));
+        e.insert("XDG_RUNTIME_DIR", QString::fromStdString(home.path().string()));
+        e.insert("VITRINO_API_KEY", "sk-test");
+        return e;
+    }
+    QStringList args(const QStringList& extra = {}) const {
+        return QStringList{"organize", QString::fromStdString(dir.path().string()), "--base-url",
+                           server.url(), "--no-prefilter"} +
+               extra;
+    }
+};
+
+QStringList unstamped(const QString& out) {
+    QStringList lines;
+    static const QRegularExpression stamp(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d "));
+    for (const QString& line : out.split('\n', Qt::SkipEmptyParts)) {
+        EXPECT_TRUE(stamp.match(line).hasMatch()) << line.toStdString();
+        lines << line.mid(9);
+    }
+    return lines;
+}
+
+} // namespace
+
+TEST_F(CliOrganize, PrintsFramedStampedLinesAndWritesTheLogFile) {
+    smallExhibition(shoot);
+    shoot.failing("IMG_0008.JPG", "2024:05:01 10:07:00", {500, "boom", "text/plain"});
+
+    const auto dry = runCli(args({"--dry-run"}), env());
+    EXPECT_EQ(dry.exitCode, 1);
+    const QStringList dryLines = unstamped(dry.stdoutText);
+    EXPECT_EQ(dryLines[2], QStringLiteral("预演：只分类、读标签并列出计划，不创建文件夹、不移动文件"));
+    EXPECT_TRUE(
+        dryLines.contains("预演完成：计划 4 个文件夹、10 个文件；未创建文件夹，未移动文件。错误 1 条。"));
+    expectEveryOriginalOnce(shoot);
+    EXPECT_EQ(treeHashes(dir.path()).size(), shoot.originals().size()); // nothing created
+
+    const auto run = runCli(args(), env());
+    EXPECT_EQ(run.exitCode, 1) << run.stderrText.toStdString();
+    const QStringList lines = unstamped(run.stdoutText);
+    ASSERT_GE(lines.size(), 6);
+    EXPECT_EQ(lines[0], QStringLiteral("—— 开始整理 ——"));
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("日志文件：Vitrino_")));
+    EXPECT_EQ(lines[2],
+              QStringLiteral("开始扫描：") + QString::fromStdString(dir.path().filename().string()));
+    EXPECT_EQ(lines[lines.size() - 3], QStringLiteral("全部完成。移动 10 个文件，错误 1 条。"));
+    EXPECT_EQ(lines[lines.size() - 2], QStringLiteral("错误汇总 1 条（详见上方日志）"));
+    EXPECT_EQ(lines.last(), QStringLiteral("—— 整理结束 ——"));
+
+    const fs::path logDir = home / "data" / "Vitrino" / "Logs";
+    const fs::path logFile = logDir / lines[1].mid(5).toStdString();
+    EXPECT_EQ(QString::fromStdString(read(logFile)), run.stdoutText);
+    expectEveryOriginalOnce(shoot);
+}
+
+TEST_F(CliOrganize, RefusesWithoutSettingsOrWhileAnotherRunHoldsTheLock) {
+    shoot.artifact("A1.JPG", "2024:05:01 10:00:00");
+    QProcessEnvironment noKey = env();
+    noKey.remove("VITRINO_API_KEY");
+    const auto refused = runCli(args(), noKey);
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_EQ(refused.stderrText.trimmed(), QStringLiteral("请先填写 API Base URL、Key 与 Model"));
+    EXPECT_TRUE(refused.stdoutText.isEmpty());
+
+    // Another process holds the lock file while a slow request is under way.
+    shoot.failing("SLOW.JPG", "2024:05:01 10:01:00",
+                  {200, FakeAIServer::chat("{}").body, "application/json", 1500});
+    QProcess first;
+    first.setProcessEnvironment(env());
+    first.start(cliPath(), args());
+    ASSERT_TRUE(first.waitForStarted());
+    QThread::msleep(500);
+    const auto second = runCli(args(), env());
+    EXPECT_EQ(second.exitCode, 2);
+    EXPECT_EQ(second.stderrText.trimmed(), QStringLiteral("另有任务正在处理（Finder 右键），请稍后再试。"));
+    ASSERT_TRUE(first.waitForFinished(60000));
+    EXPECT_EQ(first.exitCode(), 0);
+    // Once it is done, a run may start again (and finds nothing left to do).
+    EXPECT_EQ(runCli(args(), env()).exitCode, 1);
+}
+
+namespace {
+
+/// Six exhibits of four shots and a label each.
+void sixExhibits(Shoot& shoot) {
+    for (int exhibit = 0; exhibit < 6; ++exhibit) {
+        const QString minute = QStringLiteral("%1").arg(exhibit * 5, 2, 10, QChar('0'));
+        for (int shot = 0; shot < 4; ++shot)
+            shoot.artifact("E" + std::to_string(exhibit) + "_" + std::to_string(shot) + ".JPG",
+                           QStringLiteral("2024:05:01 10:%1:0%2").arg(minute).arg(shot));
+        shoot.label("E" + std::to_string(exhibit) + "_L.JPG",
+                    QStringLiteral("2024:05:01 10:%1:59").arg(minute), QStringLiteral("器物%1").arg(exhibit),
+                    QStringLiteral("遗址%1").arg(exhibit), QStringLiteral("汉"));
+    }
+}
+
+/// Counts files leaving the folder (inotify IN_MOVED_FROM) until `moves` have gone, the server
+/// has seen `requests` requests, or the process ends; then kills it with SIGKILL.
+void killAfter(QProcess& process, const fs::path& folder, const FakeAIServer& server, int moves,
+               size_t requests) {
+    const int fd = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    ASSERT_GE(::inotify_add_watch(fd, folder.c_str(), IN_MOVED_FROM), 0);
+    process.start(cliPath(), process.arguments());
+    ASSERT_TRUE(process.waitForStarted());
+    int seen = 0;
+    alignas(inotify_event) char buffer[8192];
+    while (process.state() != QProcess::NotRunning && seen < moves && server.requests().size() < requests) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 5) > 0) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            for (ssize_t off = 0; off < n;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(buffer + off);
+                if (e->len && std::string(e->name).rfind(platform::kTemporaryPrefix, 0) != 0) ++seen;
+                off += ssize_t(sizeof(inotify_event) + e->len);
+            }
+        }
+    }
+    ::kill(pid_t(process.processId()), SIGKILL);
+    process.waitForFinished(10000);
+    ::close(fd);
+}
+
+} // namespace
+
+TEST(KilledOrganize, LosesNothingAndASecondRunFinishes) {
+    struct Case {
+        int moves;
+        size_t requests;
+    };
+    // Killed while classifying, while reading labels, and after 1, 6, 15 and 27 moves.
+    for (const Case c :
+         std::vector<Case>{{1000, 3}, {1000, 33}, {1, 1000}, {6, 1000}, {15, 1000}, {27, 1000}}) {
+        SCOPED_TRACE(testing::Message() << "moves " << c.moves << ", requests " << c.requests);
+        FakeAIServer server;
+        TempDir home, dir;
+        Shoot shoot(dir.path(), server);
+        sixExhibits(shoot);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", QString::fromStdString((home / "config").string()));
+        env.insert("XDG_DATA_HOME", QString::fromStdString((home / "data").string()));
+        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(home.path().string()));
+        env.insert("VITRINO_API_KEY", "sk-test");
+        const QStringList args{"organize", QString::fromStdString(dir.path().string()), "--base-url",
+                               server.url(), "--no-prefilter"};
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.setArguments(args);
+        process.setStandardOutputFile(QProcess::nullDevice());
+        killAfter(process, dir.path(), server, c.moves, c.requests);
+
+        // Every photo exactly once, whole; besides them only label sidecars (and, at most, a
+        // temporary of ours if the kill landed inside a sidecar write).
+        expectEveryOriginalOnce(shoot);
+        int leftAtTop = 0;
+        for (const auto& [path, hash] : treeHashes(dir.path()))
+            leftAtTop += fs::path(path).parent_path().empty();
+        std::set<QByteArray> originalHashes;
+        for (const auto& [name, hash] : shoot.originals())
+            originalHashes.insert(hash);
+        for (const auto& [path, hash] : treeHashes(dir.path())) {
+            const std::string name = fs::path(path).filename().string();
+            const bool sidecar = name.size() > 5 && (path.ends_with(".json") || path.ends_with(".txt"));
+            const bool temporary = name.rfind(platform::kTemporaryPrefix, 0) == 0;
+            EXPECT_TRUE(originalHashes.count(hash) || sidecar || temporary) << path;
+        }
+
+        // A kill that landed after the last move leaves the second run nothing to do.
+        const auto second = runCli(args, env);
+        EXPECT_EQ(second.exitCode, leftAtTop ? 0 : 1) << second.stdoutText.toStdString();
+        expectEveryOriginalOnce(shoot);
+        for (const auto& [path, hash] : treeHashes(dir.path())) {
+            EXPECT_NE(fs::path(path).parent_path(), fs::path()) << path << " left at the top level";
+            EXPECT_NE(fs::path(path).filename().string().rfind(platform::kTemporaryPrefix, 0), 0u) << path;
+        }
+    }
+}
