@@ -8,20 +8,26 @@
 
 namespace cli {
 
+std::optional<std::vector<MediaPipeline::WorkUnit>> scanAndReport(const std::filesystem::path& folder) {
+    const auto scan = ImageScanner::scanFolder(folder);
+    if (!scan) {
+        err(scan.error().description());
+        return std::nullopt;
+    }
+    out(ImageScanner::summaryLine(*scan));
+    auto units = MediaPipeline::buildWorkUnits(scan->images);
+    out(MediaPipeline::taskLine(units));
+    return units;
+}
+
 int scanCommand(Args& args) {
     if (args.unknownOption() || args.rest().size() != 1) {
         err(QStringLiteral("用法：vitrino-cli scan DIR"));
         return 2;
     }
-    const auto scan = ImageScanner::scanFolder(args.path(0));
-    if (!scan) {
-        err(scan.error().description());
-        return 1;
-    }
-    out(ImageScanner::summaryLine(*scan));
-    const auto units = MediaPipeline::buildWorkUnits(scan->images);
-    out(MediaPipeline::taskLine(units));
-    for (const auto& unit : units) {
+    const auto units = scanAndReport(args.path(0));
+    if (!units) return 1;
+    for (const auto& unit : *units) {
         out(QStringLiteral("%1\t%2%3")
                 .arg(core::isoOrDash(unit.primary.creationDate), core::escapeControls(unit.primary.fileName),
                      core::escapeControls(MediaPipeline::companionNote(unit))));

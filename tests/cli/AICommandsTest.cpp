@@ -19,13 +19,7 @@ struct AICommandTest : testing::Test {
 
     /// A child environment with its own (empty) preferences and, optionally, a key.
     QProcessEnvironment env(const QString& key = QStringLiteral("sk-from-env")) const {
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert("XDG_CONFIG_HOME", QString::fromStdString((dir / "config").string()));
-        e.remove("VITRINO_API_KEY");
-        if (!key.isEmpty()) e.insert("VITRINO_API_KEY", key);
-        for (const char* p : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY"})
-            e.remove(p);
-        return e;
+        return isolatedEnvironment(QString::fromStdString(dir.path().string()), key);
     }
     QString path(const fs::path& p) const { return QString::fromStdString(p.string()); }
 };

@@ -196,12 +196,7 @@ struct CliOrganize : testing::Test {
     Shoot shoot{dir.path(), server};
 
     QProcessEnvironment env() const {
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert("XDG_CONFIG_HOME", QString::fromStdString((home / "config").string()));
-        e.insert("XDG_DATA_HOME", QString::fromStdString((home / "data").string()));
-        e.insert("XDG_RUNTIME_DIR", QString::fromStdString(home.path().string()));
-        e.insert("VITRINO_API_KEY", "sk-test");
-        return e;
+        return isolatedEnvironment(QString::fromStdString(home.path().string()));
     }
     QStringList args(const QStringList& extra = {}) const {
         return QStringList{"organize", QString::fromStdString(dir.path().string()), "--base-url",
@@ -336,11 +331,7 @@ TEST(KilledOrganize, LosesNothingAndASecondRunFinishes) {
         TempDir home, dir;
         Shoot shoot(dir.path(), server);
         sixExhibits(shoot);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", QString::fromStdString((home / "config").string()));
-        env.insert("XDG_DATA_HOME", QString::fromStdString((home / "data").string()));
-        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(home.path().string()));
-        env.insert("VITRINO_API_KEY", "sk-test");
+        const QProcessEnvironment env = isolatedEnvironment(QString::fromStdString(home.path().string()));
         const QStringList args{"organize", QString::fromStdString(dir.path().string()), "--base-url",
                                server.url(), "--no-prefilter"};
         QProcess process;

@@ -10,6 +10,19 @@ QStringList CliRun::stdoutLines() const {
     return lines;
 }
 
+QProcessEnvironment isolatedEnvironment(const QString& home, const QString& apiKey) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", home + "/config");
+    env.insert("XDG_DATA_HOME", home + "/data");
+    env.insert("XDG_RUNTIME_DIR", home);
+    env.remove("VITRINO_API_KEY");
+    if (!apiKey.isEmpty()) env.insert("VITRINO_API_KEY", apiKey);
+    for (const char* proxy :
+         {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+        env.remove(proxy);
+    return env;
+}
+
 QString cliPath() {
     const QString path = qEnvironmentVariable("VITRINO_CLI");
     return path.isEmpty() ? QStringLiteral(VITRINO_CLI_PATH) : path;

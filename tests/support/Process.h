@@ -18,6 +18,11 @@ CliRun runCli(const QStringList& args,
               const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
               int timeoutMs = 120000);
 
+/// The system environment with the user's folders (settings, data, runtime) moved below `home`,
+/// no proxies, and VITRINO_API_KEY set to `apiKey` (removed when empty).
+QProcessEnvironment isolatedEnvironment(const QString& home,
+                                        const QString& apiKey = QStringLiteral("sk-test"));
+
 /// The path of the vitrino-cli under test.
 QString cliPath();
 
