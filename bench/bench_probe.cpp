@@ -5,7 +5,7 @@
 
 #include "support/Bench.h"
 #include "support/Fixtures.h"
-#include "support/Scenes.h"
+#include "samples/Scenes.h"
 
 #include "ai/RAWJPEGExporter.h"
 #include "classify/VisionTextProbe.h"

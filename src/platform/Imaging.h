@@ -85,6 +85,11 @@ Bitmap resizedTo(const Bitmap& image, cv::Size size);
 
 namespace platform {
 
+/// Writes EXIF DateTimeOriginal (and, when given, TIFF DateTime) into a JPEG's metadata; false
+/// on failure.
+bool writeExifDates(const std::filesystem::path& path, const QString& dateTimeOriginal,
+                    const QString& dateTime = {}, int orientation = 0);
+
 /// One baseline JPEG encoding of an RGB bitmap; quality 1–100. Nothing on failure.
 std::optional<std::vector<unsigned char>> encodeJpeg(const Bitmap& image, int quality);
 

@@ -154,6 +154,26 @@ int exifOrientation(const std::filesystem::path& path) {
 
 } // namespace detail
 
+bool writeExifDates(const std::filesystem::path& path, const QString& dateTimeOriginal,
+                    const QString& dateTime, int orientation) {
+    initExiv2Once();
+    const std::lock_guard lock(exivMutex());
+    try {
+        auto image = Exiv2::ImageFactory::open(path.native());
+        if (!image.get()) return false;
+        image->readMetadata();
+        Exiv2::ExifData exif = image->exifData();
+        if (!dateTimeOriginal.isEmpty()) exif["Exif.Photo.DateTimeOriginal"] = dateTimeOriginal.toStdString();
+        if (!dateTime.isEmpty()) exif["Exif.Image.DateTime"] = dateTime.toStdString();
+        if (orientation > 0) exif["Exif.Image.Orientation"] = uint16_t(orientation);
+        image->setExifData(exif);
+        image->writeMetadata();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
 std::optional<FileTimes> fileTimes(const std::filesystem::path& path) {
     struct statx stx {};
     if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME | STATX_MTIME, &stx) != 0)

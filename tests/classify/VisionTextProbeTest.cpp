@@ -2,7 +2,7 @@
 #include "platform/TextRecognition.h"
 #include "support/Fixtures.h"
 #include "support/Process.h"
-#include "support/Scenes.h"
+#include "samples/Scenes.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,4 @@
-#include "support/Scenes.h"
-
-#include "support/Fixtures.h"
+#include "samples/Scenes.h"
 
 #include <QFont>
 #include <QImage>
@@ -289,8 +287,8 @@ void writePhoto(const std::filesystem::path& path, const platform::Bitmap& image
     if (!jpeg) throw std::runtime_error("cannot encode scene");
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(jpeg->data()), std::streamsize(jpeg->size()));
-    if (!dateTimeOriginal.isEmpty())
-        fixtures::writeExifDates(path, fixtures::Dates{dateTimeOriginal.toStdString(), std::nullopt});
+    if (!dateTimeOriginal.isEmpty() && !platform::writeExifDates(path, dateTimeOriginal))
+        throw std::runtime_error("cannot write the capture date");
 }
 
 } // namespace scenes

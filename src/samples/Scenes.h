@@ -1,6 +1,6 @@
 #pragma once
 
-// A small renderer of exhibition photographs for tests, measurements and sample shoots: label
+// A small renderer of exhibition photographs for sample shoots, tests and measurements: label
 // cards with Chinese text on a wall, wall panels with many lines, and text-free objects (vessels,
 // bowls, figures, a painting), with tilt, blur, noise and uneven light. Needs a QGuiApplication
 // (fonts) and fonts-noto-cjk.
