@@ -3,9 +3,9 @@
 // scene with the detector's region counts and the best recognition, which is what the
 // thresholds in VisionTextProbe were chosen from. --dump DIR keeps the rendered photographs.
 
+#include "samples/Scenes.h"
 #include "support/Bench.h"
 #include "support/Fixtures.h"
-#include "samples/Scenes.h"
 
 #include "ai/RAWJPEGExporter.h"
 #include "classify/VisionTextProbe.h"

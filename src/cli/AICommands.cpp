@@ -5,6 +5,8 @@
 #include "ai/RAWJPEGExporter.h"
 #include "classify/ImageTriClassifier.h"
 #include "core/Text.h"
+#include "labels/RelicLabelExtracted.h"
+#include "services/ImageOCRProcessor.h"
 
 #include <QFile>
 
@@ -19,6 +21,37 @@ ai::AISettings settingsForRun(Args& args) {
     return settings;
 }
 
+std::optional<Endpoint> endpointForRun(Args& args, int& exitCode) {
+    const auto choice = args.take(QStringLiteral("--engine"));
+    const bool urlGiven = args.rest().contains(QStringLiteral("--base-url"));
+    Endpoint endpoint;
+    endpoint.settings = settingsForRun(args);
+    if (choice && *choice != QLatin1String("local") && *choice != QLatin1String("remote")) {
+        err(QStringLiteral("--engine 只能是 remote 或 local"));
+        exitCode = 2;
+        return std::nullopt;
+    }
+    const bool local =
+        choice ? *choice == QLatin1String("local") : (!endpoint.settings.isConfigured() && !urlGiven);
+    if (!local) {
+        if (!endpoint.settings.isConfigured()) {
+            err(AIClient::kNotConfigured);
+            exitCode = 2;
+            return std::nullopt;
+        }
+        return endpoint;
+    }
+    endpoint.local = std::make_unique<engine::LocalAIServer>();
+    if (!endpoint.local->start()) {
+        err(QStringLiteral("无法启动本机离线引擎"));
+        exitCode = 2;
+        return std::nullopt;
+    }
+    endpoint.settings = ai::AISettings{endpoint.local->url(), engine::kApiKey, engine::kModelID};
+    endpoint.notice = choice ? QStringLiteral("使用本机离线引擎（不上传照片）") : kUsingLocalEngine;
+    return endpoint;
+}
+
 namespace {
 
 struct Prompt {
@@ -29,6 +62,9 @@ struct Prompt {
 /// A prompt by name (tri) or from a UTF-8 text file.
 std::optional<Prompt> promptFor(const QString& name) {
     if (name == QLatin1String("tri")) return Prompt{ImageTriClassifier::kPrompt, 128};
+    if (name == QLatin1String("label"))
+        return Prompt{RelicLabelExtracted::kPrompt, RelicLabelExtracted::kMaxTokens};
+    if (name == QLatin1String("ocr")) return Prompt{ImageOCRProcessor::kPrompt, 4096};
     QFile file(name);
     if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
     return Prompt{QString::fromUtf8(file.readAll()), 4096};
@@ -66,15 +102,17 @@ int prepareCommand(Args& args) {
 }
 
 int chatCommand(Args& args) {
-    const ai::AISettings settings = settingsForRun(args);
+    int exitCode = 0;
+    const auto endpoint = endpointForRun(args, exitCode);
+    if (!endpoint) return exitCode;
     const auto promptName = args.take(QStringLiteral("--prompt"));
     const auto maxTokens = args.take(QStringLiteral("--max-tokens"));
     bool tokensOk = true;
     const int tokens = maxTokens ? maxTokens->toInt(&tokensOk) : 0;
     if (args.unknownOption() || args.rest().size() != 1 || !promptName || !tokensOk ||
         (maxTokens && tokens < 1)) {
-        err(QStringLiteral(
-            "用法：vitrino-cli chat IMAGE --prompt tri|FILE [--max-tokens N] [--base-url URL] [--model ID]"));
+        err(QStringLiteral("用法：vitrino-cli chat IMAGE --prompt tri|label|ocr|FILE [--max-tokens N] "
+                           "[--engine remote|local] [--base-url URL] [--model ID]"));
         return 2;
     }
     const auto prompt = promptFor(*promptName);
@@ -82,12 +120,9 @@ int chatCommand(Args& args) {
         err(QStringLiteral("无法读取提示词：") + *promptName);
         return 2;
     }
-    if (!settings.isConfigured()) {
-        err(AIClient::kNotConfigured);
-        return 2;
-    }
-    const auto reply =
-        AIClient::chatWithImage(args.path(0), prompt->text, settings, maxTokens ? tokens : prompt->maxTokens);
+    if (!endpoint->notice.isEmpty()) err(endpoint->notice);
+    const auto reply = AIClient::chatWithImage(args.path(0), prompt->text, endpoint->settings,
+                                               maxTokens ? tokens : prompt->maxTokens);
     if (!reply) {
         err(reply.error().description());
         return 1;

@@ -38,26 +38,21 @@ int probeCommand(Args& args) {
 }
 
 int classifyCommand(Args& args) {
-    const ai::AISettings settings = settingsForRun(args);
+    int exitCode = 0;
+    const auto endpoint = endpointForRun(args, exitCode);
+    if (!endpoint) return exitCode;
     const bool prefilter = !args.flag(QStringLiteral("--no-prefilter"));
     if (args.unknownOption() || args.rest().size() != 1) {
-        err(QStringLiteral("用法：vitrino-cli classify DIR [--no-prefilter] [--base-url URL] [--model ID]"));
+        err(QStringLiteral(
+            "用法：vitrino-cli classify DIR [--no-prefilter] [--engine remote|local] [--base-url URL] "
+            "[--model ID]"));
         return 2;
     }
-    if (!settings.isConfigured()) {
-        err(AIClient::kNotConfigured);
-        return 2;
-    }
-    const auto scan = ImageScanner::scanFolder(args.path(0));
-    if (!scan) {
-        err(scan.error().description());
-        return 2;
-    }
-    out(ImageScanner::summaryLine(*scan));
-    const auto units = MediaPipeline::buildWorkUnits(scan->images);
-    out(MediaPipeline::taskLine(units));
-    const auto result =
-        MediaPipeline::classify(units, prefilter, settings, [](const QString& line) { out(line); });
+    if (!endpoint->notice.isEmpty()) out(endpoint->notice);
+    const auto units = scanAndReport(args.path(0));
+    if (!units) return 2;
+    const auto result = MediaPipeline::classify(*units, prefilter, endpoint->settings,
+                                                [](const QString& line) { out(line); });
 
     std::map<MediaCategory, int> counts;
     for (const auto& item : result.items)

@@ -4,10 +4,13 @@
 #include <QStringList>
 
 #include "ai/AIConfig.h"
+#include "engine/LocalAIService.h"
+#include "intake/WorkUnits.h"
 
 #include <QByteArray>
 #include <filesystem>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,6 +47,25 @@ bool writeFileAtomically(const std::filesystem::path& path, const QByteArray& by
 /// key is never taken from the command line, where it would land in shell history.
 ai::AISettings settingsForRun(Args& args);
 
+/// The endpoint a run talks to: the configured service, or the offline engine on this machine
+/// (started here and stopped with the object) when --engine local is given, or when nothing is
+/// configured and neither --engine nor --base-url was given.
+struct Endpoint {
+    ai::AISettings settings;
+    std::unique_ptr<engine::LocalAIServer> local;
+    QString notice; ///< what to tell the user about the choice ("" for the configured service)
+};
+
+inline const QString kUsingLocalEngine = QStringLiteral("未配置 AI 接口，使用本机离线引擎（不上传照片）");
+
+/// Takes --engine, --base-url and --model. Nothing (after printing why) when it cannot be had:
+/// exit code in `exitCode`.
+std::optional<Endpoint> endpointForRun(Args& args, int& exitCode);
+
+/// Scans a folder and prints the scan summary and the task line; nothing (after printing the
+/// error) when the folder cannot be scanned.
+std::optional<std::vector<MediaPipeline::WorkUnit>> scanAndReport(const std::filesystem::path& folder);
+
 int scanCommand(Args& args);
 int thumbCommand(Args& args);
 int prepareCommand(Args& args);
@@ -51,5 +73,6 @@ int chatCommand(Args& args);
 int probeCommand(Args& args);
 int classifyCommand(Args& args);
 int organizeCommand(Args& args);
+int makeSampleCommand(Args& args);
 
 } // namespace cli

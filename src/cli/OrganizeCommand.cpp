@@ -11,18 +11,16 @@
 namespace cli {
 
 int organizeCommand(Args& args) {
-    const ai::AISettings settings = settingsForRun(args);
+    int exitCode = 0;
+    const auto endpoint = endpointForRun(args, exitCode);
+    if (!endpoint) return exitCode;
     AutoOrganizer::RunOptions options;
     options.useVisionPrefilter = !args.flag(QStringLiteral("--no-prefilter"));
     options.dryRun = args.flag(QStringLiteral("--dry-run"));
     if (args.unknownOption() || args.rest().size() != 1) {
         err(QStringLiteral(
-            "用法：vitrino-cli organize DIR [--no-prefilter] [--dry-run] [--base-url URL] [--model ID]"));
-        return 2;
-    }
-    // Like the main window's start button, which stays disabled until the settings are complete.
-    if (!settings.isConfigured()) {
-        err(AIClient::kNotConfigured);
+            "用法：vitrino-cli organize DIR [--no-prefilter] [--dry-run] [--engine remote|local] "
+            "[--base-url URL] [--model ID]"));
         return 2;
     }
     ProcessingLock& lock = ProcessingLock::shared();
@@ -39,9 +37,10 @@ int organizeCommand(Args& args) {
     };
     log(QStringLiteral("—— 开始整理 ——"));
     log(QStringLiteral("日志文件：") + QFileInfo(logFile).fileName());
+    if (!endpoint->notice.isEmpty()) log(endpoint->notice);
     if (options.dryRun) log(QStringLiteral("预演：只分类、读标签并列出计划，不创建文件夹、不移动文件"));
 
-    const auto result = AutoOrganizer::run(args.path(0), settings, log, options);
+    const auto result = AutoOrganizer::run(args.path(0), endpoint->settings, log, options);
     if (!result.errors.isEmpty())
         log(QStringLiteral("错误汇总 %1 条（详见上方日志）").arg(result.errors.size()));
     log(QStringLiteral("—— 整理结束 ——"));

@@ -2,10 +2,12 @@
 
 #include "cli/Cli.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QStringList>
 
+#include <algorithm>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -14,6 +16,7 @@ struct Command {
     const char* name;
     int (*run)(cli::Args&);
     const char* usage;
+    bool needsFonts = false; ///< rendering text needs a GUI application (on the offscreen platform)
 };
 
 const std::vector<Command>& commands() {
@@ -28,6 +31,8 @@ const std::vector<Command>& commands() {
          "classify DIR [--no-prefilter]   扫描并分类（展板 / 标签 / 文物）"},
         {"organize", cli::organizeCommand,
          "organize DIR [--no-prefilter] [--dry-run]  按拍摄时间整理：每件展品一个文件夹"},
+        {"make-sample", cli::makeSampleCommand,
+         "make-sample DIR [--exhibits N] [--seed S]  生成一组示例展览照片", true},
     };
     return list;
 }
@@ -44,11 +49,16 @@ QString usage() {
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    const QString name = argc >= 2 ? QString::fromLocal8Bit(argv[1]) : QString();
+    const auto found = std::find_if(commands().begin(), commands().end(),
+                                    [&](const Command& c) { return name == QLatin1String(c.name); });
+    const bool fonts = found != commands().end() && found->needsFonts;
+    if (fonts && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> app = fonts ? std::make_unique<QGuiApplication>(argc, argv)
+                                                  : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Vitrino"));
     QCoreApplication::setApplicationName(QStringLiteral("Vitrino"));
 
-    const QString name = argc >= 2 ? QString::fromLocal8Bit(argv[1]) : QString();
     for (const auto& command : commands()) {
         if (name != QLatin1String(command.name)) continue;
         cli::Args args(argc, argv, 2);

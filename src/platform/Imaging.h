@@ -46,6 +46,9 @@ std::optional<Bitmap> thumbnail(const ImageSource& source, int maxSide);
 /// Image 0 at full size, orientation applied.
 std::optional<Bitmap> fullImage(const ImageSource& source);
 
+/// An image held in memory (JPEG, PNG or anything Qt reads), at its own size, upright.
+std::optional<Bitmap> decodeImageBytes(const std::vector<unsigned char>& bytes);
+
 /// Any raster file Qt or OpenCV can decode, at its own size: the last resort.
 std::optional<Bitmap> decodeAny(const std::filesystem::path& path);
 

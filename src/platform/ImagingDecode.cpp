@@ -275,6 +275,13 @@ std::optional<Bitmap> fullImage(const ImageSource& source) {
     return decodeSource(source, 0);
 }
 
+std::optional<Bitmap> decodeImageBytes(const std::vector<unsigned char>& bytes) {
+    if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF)
+        if (auto jpeg = detail::decodeJpeg(bytes, 0)) return jpeg;
+    if (auto image = decodeWithQt(bytes)) return image;
+    return decodePng(bytes);
+}
+
 std::optional<Bitmap> decodeAny(const std::filesystem::path& path) {
     const auto bytes = detail::readFileBytes(path, detail::kMaxFileBytes);
     if (!bytes) return std::nullopt;

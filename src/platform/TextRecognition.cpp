@@ -287,22 +287,11 @@ core::Result<std::vector<TextBox>> detectText(const Bitmap& image, int detSide, 
     return boxes;
 }
 
-core::Result<RecognizedText> recognizeText(const Bitmap& image, const TextBox& box) {
-    if (auto ok = checkModels(); !ok) return ok.error();
-    const std::vector<QString>& characters = keys();
-    if (characters.empty()) return core::Error{kModelsMissing + QStringLiteral("keys.txt")};
+namespace {
 
-    // Cut the region out upright.
-    const int w = std::max(1, int(std::lround(cv::norm(box.corners[1] - box.corners[0]))));
-    const int h = std::max(1, int(std::lround(cv::norm(box.corners[3] - box.corners[0]))));
-    const cv::Point2f dst[4] = {{0, 0}, {float(w), 0}, {float(w), float(h)}, {0, float(h)}};
-    const cv::Mat m = cv::getPerspectiveTransform(box.corners.data(), dst);
-    cv::Mat crop;
-    cv::warpPerspective(image, crop, m, cv::Size(w, h), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
-    if (crop.rows >= crop.cols * 1.5) cv::rotate(crop, crop, cv::ROTATE_90_COUNTERCLOCKWISE);
-
-    // Height 48; the width follows the aspect ratio and picks the smallest network that holds it
-    // (a longer line is squeezed into the widest one).
+/// Reads one upright crop: height 48, the narrowest network that holds its width (a slightly
+/// longer line is squeezed into the widest one).
+core::Result<RecognizedText> recognizeCrop(const cv::Mat& crop, const std::vector<QString>& characters) {
     int width = std::max(1, int(std::ceil(double(kRecHeight) * crop.cols / std::max(1, crop.rows))));
     int netWidth = kRecWidths.back();
     for (int candidate : kRecWidths)
@@ -356,6 +345,41 @@ core::Result<RecognizedText> recognizeText(const Bitmap& image, const TextBox& b
     }
     result.confidence = kept ? float(confidenceSum / kept) : 0.0f;
     return result;
+}
+
+} // namespace
+
+core::Result<RecognizedText> recognizeText(const Bitmap& image, const TextBox& box) {
+    if (auto ok = checkModels(); !ok) return ok.error();
+    const std::vector<QString>& characters = keys();
+    if (characters.empty()) return core::Error{kModelsMissing + QStringLiteral("keys.txt")};
+
+    // Cut the region out upright.
+    const int w = std::max(1, int(std::lround(cv::norm(box.corners[1] - box.corners[0]))));
+    const int h = std::max(1, int(std::lround(cv::norm(box.corners[3] - box.corners[0]))));
+    const cv::Point2f dst[4] = {{0, 0}, {float(w), 0}, {float(w), float(h)}, {0, float(h)}};
+    const cv::Mat m = cv::getPerspectiveTransform(box.corners.data(), dst);
+    cv::Mat crop;
+    cv::warpPerspective(image, crop, m, cv::Size(w, h), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+    if (crop.rows >= crop.cols * 1.5) cv::rotate(crop, crop, cv::ROTATE_90_COUNTERCLOCKWISE);
+
+    // A line much longer than the widest network is read in equal pieces rather than squeezed
+    // beyond recognition.
+    const double naturalWidth = double(kRecHeight) * crop.cols / std::max(1, crop.rows);
+    const int pieces = std::max(1, int(std::ceil(naturalWidth / (kRecWidths.back() * 1.25))));
+    RecognizedText joined;
+    double weighted = 0;
+    int characterCount = 0;
+    for (int i = 0; i < pieces; ++i) {
+        const int x0 = crop.cols * i / pieces, x1 = crop.cols * (i + 1) / pieces;
+        const auto part = recognizeCrop(crop(cv::Rect(x0, 0, std::max(1, x1 - x0), crop.rows)), characters);
+        if (!part) return part.error();
+        joined.text += part->text;
+        weighted += double(part->confidence) * part->text.size();
+        characterCount += int(part->text.size());
+    }
+    joined.confidence = characterCount ? float(weighted / characterCount) : 0.0f;
+    return joined;
 }
 
 } // namespace platform

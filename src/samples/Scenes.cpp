@@ -191,7 +191,7 @@ platform::Bitmap renderPanel(unsigned seed, int width, int height) {
     return photograph(canvas, rng, 0.03);
 }
 
-platform::Bitmap renderObject(ObjectKind kind, unsigned seed, int width, int height) {
+platform::Bitmap renderObject(ObjectKind kind, unsigned seed, int width, int height, unsigned view) {
     std::mt19937 rng(seed);
     QImage canvas(width, height, QImage::Format_RGB888);
     QPainter p(&canvas);
@@ -274,11 +274,13 @@ platform::Bitmap renderObject(ObjectKind kind, unsigned seed, int width, int hei
         p.setClipping(false);
     }
     p.end();
-    return photograph(canvas, rng);
+    // Another viewpoint of the same object: the same object, another camera.
+    std::mt19937 camera(seed * 31u + view * 7919u + 1u);
+    return photograph(canvas, view == 0 ? rng : camera, view == 0 ? 0.04 : 0.04 + 0.02 * (view % 3));
 }
 
 platform::Bitmap renderObject(unsigned seed, int width, int height) {
-    return renderObject(static_cast<ObjectKind>(seed % 4), seed, width, height);
+    return renderObject(static_cast<ObjectKind>(seed % 4), seed, width, height, 0);
 }
 
 void writePhoto(const std::filesystem::path& path, const platform::Bitmap& image,

@@ -30,7 +30,8 @@ enum class ObjectKind { vessel, bowl, figure, painting };
 platform::Bitmap renderLabel(const LabelCard& card, unsigned seed, int width = 1600, int height = 1200);
 platform::Bitmap renderPanel(unsigned seed, int width = 1600, int height = 1200);
 platform::Bitmap renderObject(unsigned seed, int width = 1600, int height = 1200);
-platform::Bitmap renderObject(ObjectKind kind, unsigned seed, int width, int height);
+/// `view` > 0 photographs the same object again from another camera position.
+platform::Bitmap renderObject(ObjectKind kind, unsigned seed, int width, int height, unsigned view = 0);
 
 /// Encodes at quality 90 and writes the file, with an EXIF DateTimeOriginal when given.
 void writePhoto(const std::filesystem::path& path, const platform::Bitmap& image,

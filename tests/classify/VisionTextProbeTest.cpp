@@ -1,8 +1,8 @@
 #include "classify/VisionTextProbe.h"
 #include "platform/TextRecognition.h"
+#include "samples/Scenes.h"
 #include "support/Fixtures.h"
 #include "support/Process.h"
-#include "samples/Scenes.h"
 
 #include <QDir>
 #include <QFile>

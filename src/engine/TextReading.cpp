@@ -1,0 +1,104 @@
+#include "engine/TextReading.h"
+
+#include "platform/TextRecognition.h"
+
+#include <algorithm>
+
+namespace engine {
+namespace {
+
+/// The detector side for reading: label cards are shot close, but their small lines (sizes,
+/// accession numbers) need more than the probe's 640.
+constexpr int kDetSide = 960;
+constexpr double kMinLineHeight = 0.006;
+constexpr float kMinConfidence = 0.5f;
+
+} // namespace
+
+QString TextRow::text() const {
+    QStringList parts;
+    for (const auto& line : lines)
+        if (!line.text.isEmpty()) parts << line.text;
+    return parts.join(QLatin1Char(' '));
+}
+
+float TextRow::height() const {
+    float h = 0;
+    for (const auto& line : lines)
+        h = std::max(h, line.height);
+    return h;
+}
+
+double TextRow::estimatedCharacters() const {
+    double n = 0;
+    for (const auto& line : lines)
+        n += line.height > 0 ? line.width / line.height : 0;
+    return n;
+}
+
+int PageText::lineCount() const {
+    int n = 0;
+    for (const auto& row : rows)
+        n += int(row.lines.size());
+    return n;
+}
+
+QStringList PageText::rowTexts() const {
+    QStringList out;
+    for (const auto& row : rows)
+        out << row.text();
+    return out;
+}
+
+core::Result<PageText> readPage(const platform::Bitmap& image, int maxRead, const ReadFilter& worthReading) {
+    PageText page;
+    page.imageWidth = image.cols;
+    page.imageHeight = image.rows;
+    const auto boxes = platform::detectText(image, kDetSide, kMinLineHeight);
+    if (!boxes) return boxes.error();
+    if (worthReading && !worthReading(*boxes)) maxRead = 0;
+    std::vector<TextLine> lines;
+    double area = 0;
+    int readCount = 0;
+    for (const auto& box : *boxes) {
+        float top = box.corners[0].y, left = box.corners[0].x;
+        for (const auto& c : box.corners) {
+            top = std::min(top, c.y);
+            left = std::min(left, c.x);
+        }
+        area += double(box.width) * box.height;
+        if (readCount++ >= maxRead) {
+            lines.push_back(TextLine{QString(), 0, box.height, box.width, top, left});
+            continue;
+        }
+        const auto read = platform::recognizeText(image, box);
+        if (!read) return read.error();
+        const QString text = read->text.trimmed();
+        if (text.isEmpty() || read->confidence < kMinConfidence) {
+            area -= double(box.width) * box.height;
+            continue;
+        }
+        lines.push_back(TextLine{text, read->confidence, box.height, box.width, top, left});
+    }
+    page.textAreaShare = image.empty() ? 0 : area / (double(image.cols) * image.rows);
+
+    // Rows: a line joins the row whose vertical middle lies within half its height.
+    std::sort(lines.begin(), lines.end(), [](const TextLine& a, const TextLine& b) { return a.top < b.top; });
+    for (const auto& line : lines) {
+        const float middle = line.top + line.height / 2;
+        auto row = std::find_if(page.rows.begin(), page.rows.end(), [&](const TextRow& r) {
+            const TextLine& first = r.lines.front();
+            return std::abs(first.top + first.height / 2 - middle) < std::min(first.height, line.height) / 2;
+        });
+        if (row == page.rows.end())
+            page.rows.push_back(TextRow{{line}});
+        else
+            row->lines.push_back(line);
+    }
+    for (auto& row : page.rows)
+        std::sort(row.lines.begin(), row.lines.end(),
+                  [](const TextLine& a, const TextLine& b) { return a.left < b.left; });
+    return page;
+}
+
+} // namespace engine

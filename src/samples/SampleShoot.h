@@ -1,0 +1,30 @@
+#pragma once
+
+// A sample exhibition shoot made on this machine: objects shot from a few viewpoints and then
+// their label cards, wall panels along the way, EXIF dates in shooting order, a few RAW
+// companions and a video. It lets the main job run on a fresh machine without photographs.
+
+#include "samples/Scenes.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace samples {
+
+struct SampleShot {
+    enum class Kind { object, label, panel, raw, video };
+    std::string fileName;
+    Kind kind = Kind::object;
+    int exhibit = -1; ///< 0-based exhibit the shot belongs to (-1: a panel)
+};
+
+struct SampleShoot {
+    std::vector<SampleShot> shots;         ///< in shooting order
+    std::vector<scenes::LabelCard> labels; ///< one per exhibit
+};
+
+/// Renders the shoot into `dir` (created when missing). Photos are 2400×1600 JPEGs.
+SampleShoot makeSampleShoot(const std::filesystem::path& dir, int exhibits, unsigned seed);
+
+} // namespace samples
