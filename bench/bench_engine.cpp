@@ -43,6 +43,31 @@ int main(int argc, char** argv) {
 
     engine::LocalAIServer server;
     if (!server.start()) return 1;
+    if (app.arguments().contains("--labels-only")) {
+        // Label cards alone, straight through the engine: a quick loop for the reading rules.
+        TempDir cards;
+        const ai::AISettings local{server.url(), engine::kApiKey, engine::kModelID};
+        int names = 0, sources = 0, periods = 0, n = 0;
+        for (int show = 0; show < 5; ++show)
+            for (int e = 0; e < 12; ++e) {
+                const unsigned seed = (40u + unsigned(show)) * 1000u + unsigned(e);
+                const auto card = scenes::randomLabel(seed);
+                const fs::path file = cards / ("card" + std::to_string(n++) + ".jpg");
+                scenes::writePhoto(file, scenes::renderLabel(card, seed + 107u, 2400, 1600));
+                const auto read = RelicLabelExtracted::extract(file, local);
+                const RelicLabelExtracted got = read ? *read : RelicLabelExtracted{};
+                names += got.name == card.name;
+                sources += got.source == card.source;
+                periods += got.period == card.period;
+                if (got.name != card.name || got.source != card.source || got.period != card.period)
+                    std::printf("%s | %s | %s   (want %s | %s | %s)\n", got.name.toUtf8().constData(),
+                                got.source.toUtf8().constData(), got.period.toUtf8().constData(),
+                                card.name.toUtf8().constData(), card.source.toUtf8().constData(),
+                                card.period.toUtf8().constData());
+            }
+        std::printf("names %d/%d, sources %d/%d, periods %d/%d\n", names, n, sources, n, periods, n);
+        return 0;
+    }
     const ai::AISettings settings{server.url(), engine::kApiKey, engine::kModelID};
     TempDir work;
 

@@ -165,6 +165,15 @@ RelicLabelExtracted readLabelFields(const PageText& page) {
                     row.segments[i] = segment.mid(lead->size());
                     return true;
                 }
+                // "唐湖北随州…出土": a one-character dynasty run together with the source that
+                // follows it on the card's line.
+                const auto m = periodPattern().match(segment);
+                if (m.hasMatch() && m.capturedLength() == 1 && segment.size() > 1 &&
+                    (namesFindspot(segment.mid(1)) || namesHolder(segment.mid(1)))) {
+                    fields.period = m.captured(0);
+                    row.segments[i] = segment.mid(1);
+                    return true;
+                }
             }
         return false;
     };

@@ -301,7 +301,8 @@ core::Result<RecognizedText> recognizeCrop(const cv::Mat& crop, const std::vecto
         }
     width = std::min(width, netWidth);
     cv::Mat resized;
-    cv::resize(crop, resized, cv::Size(width, kRecHeight), 0, 0, cv::INTER_LINEAR);
+    cv::resize(crop, resized, cv::Size(width, kRecHeight), 0, 0,
+               crop.rows > kRecHeight ? cv::INTER_AREA : cv::INTER_LINEAR);
     cv::Mat canvas(kRecHeight, netWidth, CV_8UC3, cv::Scalar::all(128));
     resized.copyTo(canvas(cv::Rect(0, 0, width, kRecHeight)));
     // BGR, scaled to −1…1; the padding is mid-grey, i.e. 0.
