@@ -117,3 +117,24 @@ TEST_F(AICommandTest, PrepareWritesTheUploadAndReportsIt) {
     EXPECT_EQ(bad.stderrText.trimmed(), QStringLiteral("图片准备失败：无法读取或解码图片"));
     EXPECT_FALSE(fs::exists(dir / "never.jpg"));
 }
+
+TEST_F(AICommandTest, ClassifyPrintsThePipelineAndASummary) {
+    const fs::path shoot = dir / "shoot";
+    fs::create_directory(shoot);
+    writeJpeg(shoot / "wall.jpg", 640, 480, Dates{"2024:05:01 10:00:00", std::nullopt});
+    writeBytes(shoot / "clip.mov", "video");
+    setModified(shoot / "clip.mov", QDateTime(QDate(2024, 5, 1), QTime(11, 0), Qt::LocalTime));
+    server.enqueue(FakeAIServer::chat(R"({"category":"panel","confidence":0.8})"));
+    const auto run = runCli(
+        {"classify", path(shoot), "--no-prefilter", "--base-url", server.url(), "--model", "m"}, env());
+    EXPECT_EQ(run.exitCode, 0) << run.stderrText.toStdString();
+    EXPECT_EQ(run.stdoutLines(),
+              QStringList({
+                  "扫描完成：共 2 个（RAW 0 / JPG 1 / HEIC 0 / 视频 1）",
+                  "识别任务 2 个（同名 RAW 跟移 0 个；有 JPG 则只认 JPG，Vision/AI 流程与原先一致）",
+                  "[1/2] 准备 AI 识别：wall.jpg",
+                  "[1/2] wall.jpg → 展板 (confidence 0.80)",
+                  "[2/2] clip.mov → 视频（不调 AI，按文物）",
+                  "分类完成：展板 1，标签 0，文物 1，未分类 0；Vision 直接归文物 0 张；错误 0 条",
+              }));
+}

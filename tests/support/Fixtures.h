@@ -62,3 +62,9 @@ void setModified(const fs::path& path, const QDateTime& when);
 void writeExifDates(const fs::path& path, const Dates& dates, int orientation = 0);
 
 } // namespace fixtures
+
+// Readable failure messages for Qt text in GoogleTest assertions.
+#include <ostream>
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
