@@ -57,6 +57,18 @@ void paintWall(QPainter& p, int w, int h, std::mt19937& rng) {
     p.fillRect(0, 0, w, h, spot);
 }
 
+/// A blank photograph of a museum wall, with a painter ready on it.
+struct Canvas {
+    QImage image;
+    QPainter painter;
+    Canvas(int width, int height, std::mt19937& rng)
+        : image(width, height, QImage::Format_RGB888), painter(&image) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setRenderHint(QPainter::TextAntialiasing);
+        paintWall(painter, width, height, rng);
+    }
+};
+
 /// Camera effects: a slight perspective tilt, blur, sensor noise and uneven light.
 platform::Bitmap photograph(const QImage& drawn, std::mt19937& rng, double tiltAmount = 0.04) {
     platform::Bitmap image = toBitmap(drawn);
@@ -115,11 +127,8 @@ LabelCard randomLabel(unsigned seed) {
 
 platform::Bitmap renderLabel(const LabelCard& card, unsigned seed, int width, int height) {
     std::mt19937 rng(seed);
-    QImage canvas(width, height, QImage::Format_RGB888);
-    QPainter p(&canvas);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setRenderHint(QPainter::TextAntialiasing);
-    paintWall(p, width, height, rng);
+    Canvas canvas(width, height, rng);
+    QPainter& p = canvas.painter;
 
     // The card fills a good part of the frame, as when the photographer steps up to read it.
     const double share = 0.55 + (rng() % 30) / 100.0;
@@ -146,16 +155,13 @@ platform::Bitmap renderLabel(const LabelCard& card, unsigned seed, int width, in
         y += int(small * 1.7);
     }
     p.end();
-    return photograph(canvas, rng);
+    return photograph(canvas.image, rng);
 }
 
 platform::Bitmap renderPanel(unsigned seed, int width, int height) {
     std::mt19937 rng(seed);
-    QImage canvas(width, height, QImage::Format_RGB888);
-    QPainter p(&canvas);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setRenderHint(QPainter::TextAntialiasing);
-    paintWall(p, width, height, rng);
+    Canvas canvas(width, height, rng);
+    QPainter& p = canvas.painter;
     const int bx = width / 20, by = height / 20, bw = width - 2 * bx, bh = height - 2 * by;
     const QColor board = QColor::fromHsv(int(rng() % 360), 40 + int(rng() % 80), 120 + int(rng() % 120));
     p.fillRect(bx, by, bw, bh, board);
@@ -188,15 +194,13 @@ platform::Bitmap renderPanel(unsigned seed, int width, int height) {
         p.drawText(area.left() + 10, area.bottom() - 10, pick(kPlaces, rng));
     }
     p.end();
-    return photograph(canvas, rng, 0.03);
+    return photograph(canvas.image, rng, 0.03);
 }
 
 platform::Bitmap renderObject(ObjectKind kind, unsigned seed, int width, int height, unsigned view) {
     std::mt19937 rng(seed);
-    QImage canvas(width, height, QImage::Format_RGB888);
-    QPainter p(&canvas);
-    p.setRenderHint(QPainter::Antialiasing);
-    paintWall(p, width, height, rng);
+    Canvas canvas(width, height, rng);
+    QPainter& p = canvas.painter;
     const QColor body = QColor::fromHsv(int(rng() % 360), 60 + int(rng() % 150), 80 + int(rng() % 150));
     const double cx = width * (0.4 + (rng() % 20) / 100.0), base = height * 0.85;
     // Plinth and shadow.
@@ -276,7 +280,7 @@ platform::Bitmap renderObject(ObjectKind kind, unsigned seed, int width, int hei
     p.end();
     // Another viewpoint of the same object: the same object, another camera.
     std::mt19937 camera(seed * 31u + view * 7919u + 1u);
-    return photograph(canvas, view == 0 ? rng : camera, view == 0 ? 0.04 : 0.04 + 0.02 * (view % 3));
+    return photograph(canvas.image, view == 0 ? rng : camera, view == 0 ? 0.04 : 0.04 + 0.02 * (view % 3));
 }
 
 platform::Bitmap renderObject(unsigned seed, int width, int height) {
