@@ -220,9 +220,10 @@ LogPanel::LogPanel(LogModel* model, std::function<void(const QString&)> log, QWi
     m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_view->setFrameShape(QFrame::NoFrame);
     m_view->setSpacing(0);
-    QPalette viewPalette = m_view->palette();
-    viewPalette.setColor(QPalette::Base, Theme::card);
-    m_view->setPalette(viewPalette);
+    // The rows paint their own bands; elsewhere the panel's rounded card shows through.
+    m_view->viewport()->setAutoFillBackground(false);
+    m_view->setAutoFillBackground(false);
+    m_view->setStyleSheet(QStringLiteral("QListView { background: transparent; }"));
     outer->addWidget(m_view, 1);
 
     connect(m_copy, &QPushButton::clicked, this, &LogPanel::copyAll);
