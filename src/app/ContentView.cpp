@@ -76,6 +76,7 @@ QWidget* optionControl(CompactSwitch* toggle, const QString& title, QLabel*& exp
     layout->setContentsMargins(14, 10, 14, 10);
     layout->setSpacing(10);
     toggle->setParent(option);
+    toggle->setFixedSize(26, 19); // the track centred on the title's line
     layout->addWidget(toggle, 0, Qt::AlignTop);
     auto* texts = new QVBoxLayout;
     texts->setSpacing(2);

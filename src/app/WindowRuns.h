@@ -24,8 +24,8 @@ struct RunHooks {
 
 /// One file move of a refinement pass (where it was, where it is now).
 struct MoveRecord {
-    QString fromPath;
-    QString toPath;
+    std::filesystem::path fromPath;
+    std::filesystem::path toPath;
 };
 
 struct OrganizeOutcome {

@@ -23,6 +23,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -304,7 +305,7 @@ TEST_F(WindowTest, UndoKeepsWhatCouldNotBeRestored) {
               (QStringList{"—— 撤销上一次后处理 ——", "待恢复 3 个文件", "  [撤销] IMG_3.JPG → 1/",
                            "撤销错误 2 条（详见上方日志）", "—— 撤销结束 ——"}));
     ASSERT_EQ(view->lastMoves().size(), 1u);
-    EXPECT_EQ(view->lastMoves()[0].toPath, QStringLiteral("/s/2/b.jpg"));
+    EXPECT_EQ(view->lastMoves()[0].toPath, std::filesystem::path("/s/2/b.jpg"));
     EXPECT_TRUE(window->undoPostprocessAction()->isEnabled());
 
     runs.undoResult = {};
@@ -382,4 +383,28 @@ TEST_F(WindowTest, WindowHasItsTitleSizesAndShortcuts) {
     EXPECT_EQ(view->prefilterExplanation()->text(), QStringLiteral("本机视觉模型预先处理，可加快处理速度。"));
     view->prefilterSwitch()->setChecked(false);
     EXPECT_EQ(view->prefilterExplanation()->text(), QStringLiteral("每张图片都发送给 AI 处理，速度较慢。"));
+}
+
+TEST_F(WindowTest, LinesFromAWorkerAndTheWindowReachListAndFileInTheSameOrder) {
+    pickFolder();
+    view->start(); // begins a log file
+    waitIdle();
+    std::thread worker([&] {
+        for (int i = 0; i < 2000; ++i)
+            view->appendLog(QStringLiteral("worker %1").arg(i));
+    });
+    for (int i = 0; i < 200; ++i) {
+        view->appendLog(QStringLiteral("window %1").arg(i));
+        QCoreApplication::processEvents();
+    }
+    worker.join();
+    const QStringList shown = messages();
+    EXPECT_EQ(shown.size(), 5 + 2200);
+    EXPECT_EQ(fileMessages(), shown);
+    int next = 0;
+    for (const QString& line : shown) {
+        if (line.startsWith(QLatin1String("worker ")))
+            EXPECT_EQ(line, QStringLiteral("worker %1").arg(next++));
+    }
+    EXPECT_EQ(next, 2000);
 }
