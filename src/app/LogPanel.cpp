@@ -3,6 +3,7 @@
 #include "app/Theme.h"
 #include "services/LogStore.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
@@ -226,6 +227,19 @@ LogPanel::LogPanel(LogModel* model, std::function<void(const QString&)> log, QWi
     m_view->setStyleSheet(QStringLiteral("QListView { background: transparent; }"));
     outer->addWidget(m_view, 1);
 
+    // Ctrl+C copies the selected rows, in list order.
+    auto* copySelected = new QAction(m_view);
+    copySelected->setShortcut(QKeySequence::Copy);
+    copySelected->setShortcutContext(Qt::WidgetShortcut);
+    m_view->addAction(copySelected);
+    connect(copySelected, &QAction::triggered, this, [this] {
+        QModelIndexList rows = m_view->selectionModel()->selectedRows();
+        std::sort(rows.begin(), rows.end());
+        QStringList lines;
+        for (const QModelIndex& row : rows)
+            lines << m_model->line(row.row());
+        if (!lines.isEmpty()) QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
+    });
     connect(m_copy, &QPushButton::clicked, this, &LogPanel::copyAll);
     connect(m_openFolder, &QPushButton::clicked, this, &LogPanel::openLogFolder);
 

@@ -350,6 +350,14 @@ TEST_F(WindowTest, CopyIsOnlyOfferedWithLinesAndTheListFollowsTheNewestLine) {
     view->appendLog(QStringLiteral("more"));
     view->logPump()->flush();
     ASSERT_TRUE(waitUntil([&] { return bar->value() == bar->maximum(); }));
+
+    QListView* list = view->logPanel()->view();
+    list->selectionModel()->select(view->logModel()->index(3), QItemSelectionModel::Select);
+    list->selectionModel()->select(view->logModel()->index(1), QItemSelectionModel::Select);
+    list->setFocus();
+    QTest::keySequence(list, QKeySequence::Copy);
+    EXPECT_EQ(QApplication::clipboard()->text(),
+              view->logModel()->line(1) + QLatin1Char('\n') + view->logModel()->line(3));
 }
 
 TEST_F(WindowTest, ClosingDuringARunStopsItFirstAndThenCloses) {
@@ -403,8 +411,9 @@ TEST_F(WindowTest, LinesFromAWorkerAndTheWindowReachListAndFileInTheSameOrder) {
     EXPECT_EQ(fileMessages(), shown);
     int next = 0;
     for (const QString& line : shown) {
-        if (line.startsWith(QLatin1String("worker ")))
+        if (line.startsWith(QLatin1String("worker "))) {
             EXPECT_EQ(line, QStringLiteral("worker %1").arg(next++));
+        }
     }
     EXPECT_EQ(next, 2000);
 }
