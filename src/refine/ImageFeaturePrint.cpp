@@ -64,9 +64,9 @@ std::optional<platform::Bitmap> ImageFeaturePrint::thumbnail(const std::filesyst
 //
 // top-1: the nearest other photograph shows the same object; pair < all: another view of the
 // same object is nearer than every view of every other object. Centre crop, which cuts off the
-// picture's edges, is worst on both sets; squash and pad are even, and squash
-// wins the nearest-neighbour test that the refinement pass relies on, uses the whole input
-// instead of a quarter of black, and is how the model's own package feeds it.
+// picture's edges, is worst on both sets; squash and pad are even, and squash wins the
+// nearest-neighbour test that the refinement pass relies on, spends no input on black bars, and
+// is how the model's own package feeds it.
 platform::Bitmap ImageFeaturePrint::networkInput(const platform::Bitmap& thumbnail, FeatureInputFit fit) {
     const int side = platform::kImageFeatureSide;
     switch (fit) {
