@@ -107,6 +107,12 @@ core::Result<FeaturePrintObservation> ImageFeaturePrint::compute(const std::file
     return ofThumbnail(*image);
 }
 
+core::Result<std::vector<float>> ImageFeaturePrint::featureVector(const std::filesystem::path& file) {
+    auto print = compute(file);
+    if (!print) return print.error();
+    return print->values();
+}
+
 std::optional<FeaturePrintObservation> ImageFeaturePrint::observation(const std::filesystem::path& file) {
     auto print = compute(file);
     if (!print) return std::nullopt;

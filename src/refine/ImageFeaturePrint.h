@@ -49,6 +49,9 @@ struct ImageFeaturePrint {
     /// As observation(), with the reason: "无法读取图像：…" or the model's own error.
     static core::Result<FeaturePrintObservation> compute(const std::filesystem::path& file);
 
+    /// compute()'s unit vector alone, the form the refinement pass takes its prints in.
+    static core::Result<std::vector<float>> featureVector(const std::filesystem::path& file);
+
     /// The steps of compute(), apart for measurements: the 768 px upright thumbnail, its square
     /// network input, and the print of a thumbnail.
     static std::optional<platform::Bitmap> thumbnail(const std::filesystem::path& file);

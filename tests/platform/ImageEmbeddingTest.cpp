@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <sstream>
+#include <thread>
 
 using namespace fixtures;
 
@@ -150,6 +151,28 @@ TEST(ImageEmbedding, MissingOrDamagedModelIsAClearErrorAndLeavesTextModelsAlone)
         }
         EXPECT_EQ(platform::verifyModelFiles(dir, textFiles, "x").ok(), c.textUsable);
     }
+}
+
+TEST(ImageEmbedding, ConcurrentCallsGiveTheSameFeaturesAsOneByOne) {
+    auto& network = platform::ImageEmbedding::shared();
+    std::vector<platform::Bitmap> inputs;
+    std::vector<std::vector<float>> alone;
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+        inputs.push_back(picture(platform::kImageFeatureSide, platform::kImageFeatureSide, seed));
+        alone.push_back(*network.feature(inputs.back()));
+    }
+    std::vector<std::vector<float>> together(inputs.size());
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < inputs.size(); ++i)
+        threads.emplace_back([&, i] {
+            for (int round = 0; round < 2; ++round)
+                together[i] = *network.feature(inputs[i]);
+        });
+    for (auto& t : threads)
+        t.join();
+    for (size_t i = 0; i < inputs.size(); ++i)
+        EXPECT_EQ(together[i], alone[i]) << "input " << i;
+    EXPECT_NE(alone[0], alone[1]);
 }
 
 TEST(ImageEmbedding, RefusesInputOfAnotherShape) {

@@ -99,6 +99,27 @@ TEST(ImageFeaturePrint, ThumbnailIsUprightSoTheTagDoesNotChangeThePrint) {
     EXPECT_GT(turnedScene, 4 * sameScene);
 }
 
+TEST(ImageFeaturePrint, EveryImageFormatGetsAPrint) {
+    TempDir dir;
+    writeJpeg(dir / "a.jpg", 1600, 1200, {}, 0, 5);
+    writePng(dir / "a.png", 1600, 1200, 5);
+    writeHeic(dir / "a.heic", 960, 720, {}, 5);
+    writeDng(dir / "a.dng", 800, 600, {}, true, 5);
+    for (const char* name : {"a.jpg", "a.png", "a.heic", "a.dng"}) {
+        SCOPED_TRACE(name);
+        const auto vector = ImageFeaturePrint::featureVector(dir / name);
+        ASSERT_TRUE(vector.ok()) << vector.error().text.toStdString();
+        ASSERT_EQ(vector->size(), size_t(platform::kImageFeatureLength));
+        double norm = 0;
+        for (float v : *vector)
+            norm += double(v) * v;
+        EXPECT_NEAR(norm, 1.0, 1e-5);
+    }
+    // The same picture as JPEG and PNG gives nearly the same print.
+    const float d = *refine::distance(printOf(dir / "a.jpg"), printOf(dir / "a.png"));
+    EXPECT_LT(d, 0.1f);
+}
+
 TEST(ImageFeaturePrint, FailuresAreNothingWithAReason) {
     TempDir dir;
     writeBytes(dir / "broken.jpg", "\xFF\xD8\xFF not really a JPEG");
