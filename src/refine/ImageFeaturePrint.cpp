@@ -1,7 +1,5 @@
 #include "refine/ImageFeaturePrint.h"
 
-#include <opencv2/imgproc.hpp>
-
 #include <algorithm>
 #include <cmath>
 
