@@ -131,7 +131,7 @@ ContentView::ContentView(ai::AIConfig& config, ProcessingLock& lock, app::Window
 ContentView::~ContentView() {
     // Normally the window waits for its run; should it go away anyway, the run stops first.
     if (m_worker) {
-        if (m_cancel) m_cancel->store(true);
+        if (m_job) m_job->cancelToken().cancel();
         m_worker->wait();
     }
 }
@@ -322,21 +322,13 @@ void ContentView::setProcessing(bool processing) {
 }
 
 void ContentView::appendLog(const QString& line) {
-    std::lock_guard lock(m_logMutex);
+    if (m_job) {
+        m_job->log(line);
+        return;
+    }
     const QString stamped = LogStore::stamped(line);
     if (!m_currentLogFile.isEmpty()) LogStore::append(stamped, m_currentLogFile);
     m_pump->post(stamped);
-}
-
-QString ContentView::currentLogFile() const {
-    std::lock_guard lock(const_cast<std::mutex&>(m_logMutex));
-    return m_currentLogFile;
-}
-
-void ContentView::beginLogSession() {
-    const QString file = LogStore::beginSession();
-    std::lock_guard lock(m_logMutex);
-    m_currentLogFile = file;
 }
 
 void ContentView::clearLog() {
@@ -365,50 +357,62 @@ void ContentView::folderPicked(const QString& path, const QString& error) {
 
 // ---- flows
 
-bool ContentView::acquire(const QString& refusal) {
-    if (m_lock.tryAcquire(ProcessingLock::Owner::main)) return true;
-    appendLog(refusal);
-    return false;
+bool ContentView::beginJob(services::JobFrame frame, bool clearsLog) {
+    if (m_lock.owner() != ProcessingLock::Owner::idle) {
+        appendLog(frame.busyMessage);
+        return false;
+    }
+    // Cleared before the job writes its opening lines, which are on their way to the list.
+    if (clearsLog) clearLog();
+    const QString busy = frame.busyMessage;
+    auto job = std::make_unique<services::RunJob>(
+        std::move(frame), ProcessingLock::Owner::main,
+        [pump = m_pump](const QString& stamped) { pump->post(stamped); }, m_lock);
+    job->setProgressObserver([this](const core::Progress& progress) {
+        QMetaObject::invokeMethod(
+            this, [this, progress] { showProgress(progress); }, Qt::QueuedConnection);
+    });
+    if (!job->begin()) {
+        appendLog(busy); // another Vitrino process holds the lock
+        return false;
+    }
+    m_job = std::move(job);
+    setProcessing(true);
+    return true;
 }
 
 template <typename R>
-void ContentView::runInBackground(std::function<R(const app::RunHooks&)> work, std::function<void(R)> done) {
-    m_cancel = std::make_shared<std::atomic<bool>>(false);
-    app::RunHooks hooks;
-    hooks.log = [this](const QString& line) { appendLog(line); };
-    hooks.progress = [this](const QString& stage, int index, int count) {
-        QMetaObject::invokeMethod(
-            this, [this, stage, index, count] { showProgress(stage, index, count); }, Qt::QueuedConnection);
-    };
-    hooks.cancelled = [cancel = m_cancel] { return cancel->load(); };
+void ContentView::runInBackground(std::function<R(const services::RunJob&)> work,
+                                  std::function<void(R)> done) {
     auto result = std::make_shared<R>();
-    m_worker = QThread::create([work = std::move(work), hooks, result] { *result = work(hooks); });
+    m_worker = QThread::create([work = std::move(work), &job = *m_job, result] { *result = work(job); });
     connect(m_worker, &QThread::finished, this, [this, result, done = std::move(done)] {
         m_worker->deleteLater();
         m_worker = nullptr;
         done(std::move(*result));
+        m_job->end(); // closing line, old logs pruned, lock released
+        m_currentLogFile = m_job->logFilePath();
+        m_job.reset();
+        setProcessing(false);
+        emit finished();
     });
     m_worker->start();
 }
 
-void ContentView::showProgress(const QString& stage, int index, int count) {
+void ContentView::showProgress(const core::Progress& progress) {
     if (!m_isProcessing) return;
-    m_progress->setRange(0, std::max(count, 1));
-    m_progress->setValue(std::clamp(index, 0, std::max(count, 1)));
-    m_progressText->setText(count > 0 ? QStringLiteral("%1 %2/%3").arg(stage).arg(index).arg(count) : stage);
-}
-
-void ContentView::endFlow(const QString& closing) {
-    appendLog(closing);
-    LogStore::pruneOldLogs();
-    m_lock.release(ProcessingLock::Owner::main);
-    setProcessing(false);
-    emit finished();
+    const int count = std::max(progress.count, 1);
+    m_progress->setRange(0, count);
+    m_progress->setValue(std::clamp(progress.index, 0, count));
+    m_progressText->setText(
+        progress.count > 0
+            ? QStringLiteral("%1 %2/%3").arg(progress.stage).arg(progress.index).arg(progress.count)
+            : progress.stage);
 }
 
 void ContentView::stop() {
-    if (!m_isProcessing || !m_cancel) return;
-    m_cancel->store(true);
+    if (!m_isProcessing || !m_job) return;
+    m_job->cancelToken().cancel();
     m_stopRequested = true;
     refreshControls();
 }
@@ -419,12 +423,7 @@ void ContentView::start() {
         return;
     }
     if (!m_folder) return;
-    if (!acquire(ProcessingLock::kBusyForMain)) return;
-    setProcessing(true);
-    clearLog();
-    beginLogSession();
-    appendLog(kOpening);
-    appendLog(kLogFile.arg(QFileInfo(currentLogFile()).fileName()));
+    if (!beginJob(services::organizeFrame(), true)) return;
 
     // The options as they are now: switching them later does not change this run.
     const std::filesystem::path folder = *m_folder;
@@ -433,25 +432,17 @@ void ContentView::start() {
     const bool offline = m_offline->isChecked();
     const ai::AISettings settings = m_config.snapshot();
     app::WindowRuns& runs = m_runs;
-    struct Outcome {
-        std::optional<app::RefineOutcome> refined;
-    };
-    runInBackground<Outcome>(
-        [=, &runs](const app::RunHooks& hooks) {
-            Outcome outcome;
-            const app::OrganizeOutcome organized = runs.organize(folder, prefilter, offline, settings, hooks);
-            if (!organized.errors.isEmpty()) hooks.log(kErrorSummary.arg(organized.errors.size()));
-            if (postprocess && !organized.cancelled && !hooks.cancelled()) {
-                hooks.log(kPostOpening);
-                outcome.refined = runs.refine(folder, hooks);
-                if (!outcome.refined->errors.isEmpty())
-                    hooks.log(kPostErrors.arg(outcome.refined->errors.size()));
-            }
-            return outcome;
+    runInBackground<std::optional<app::RefineOutcome>>(
+        [=, &runs](const services::RunJob& job) -> std::optional<app::RefineOutcome> {
+            const auto organized = runs.organize(job, folder, prefilter, offline, settings);
+            if (!postprocess || organized.cancelled || job.cancelToken().isCancelled()) return std::nullopt;
+            job.log(kPostOpening);
+            app::RefineOutcome refined = runs.refine(folder, job.context());
+            job.summarize(refined.errors, kPostErrors);
+            return refined;
         },
-        [this](Outcome outcome) {
-            if (outcome.refined) m_lastMoves = outcome.refined->moves;
-            endFlow(kClosing);
+        [this](std::optional<app::RefineOutcome> refined) {
+            if (refined) m_lastMoves = std::move(refined->moves);
         });
 }
 
@@ -468,23 +459,16 @@ void ContentView::runFeaturePrintFromMenu() {
         appendLog(kMenuNoFolder);
         return;
     }
-    if (!acquire(kMenuBusy)) return;
-    setProcessing(true);
-    beginLogSession();
-    appendLog(kMenuOpening);
-    appendLog(kLogFile.arg(QFileInfo(currentLogFile()).fileName()));
+    if (!beginJob({kMenuOpening, kMenuClosing, kMenuBusy, true})) return;
     const std::filesystem::path folder = *m_folder;
     app::WindowRuns& runs = m_runs;
     runInBackground<app::RefineOutcome>(
-        [folder, &runs](const app::RunHooks& hooks) {
-            app::RefineOutcome outcome = runs.refine(folder, hooks);
-            if (!outcome.errors.isEmpty()) hooks.log(kPostErrors.arg(outcome.errors.size()));
+        [folder, &runs](const services::RunJob& job) {
+            app::RefineOutcome outcome = runs.refine(folder, job.context());
+            job.summarize(outcome.errors, kPostErrors);
             return outcome;
         },
-        [this](app::RefineOutcome outcome) {
-            m_lastMoves = std::move(outcome.moves);
-            endFlow(kMenuClosing);
-        });
+        [this](app::RefineOutcome outcome) { m_lastMoves = std::move(outcome.moves); });
 }
 
 void ContentView::undoFeaturePrintFromMenu() {
@@ -492,48 +476,38 @@ void ContentView::undoFeaturePrintFromMenu() {
         appendLog(kNothingToUndo);
         return;
     }
-    if (!acquire(kMenuBusy)) return;
+    if (!beginJob({kUndoOpening, kUndoClosing, kMenuBusy, false})) return;
     // The record now belongs to this undo; what cannot be restored comes back as the new one.
-    std::vector<app::MoveRecord> moves = std::move(m_lastMoves);
-    m_lastMoves.clear();
-    setProcessing(true);
-    beginLogSession();
-    appendLog(kUndoOpening);
-    appendLog(kUndoPending.arg(moves.size()));
+    std::vector<app::MoveRecord> moves = std::exchange(m_lastMoves, {});
+    refreshControls();
+    m_job->log(kUndoPending.arg(moves.size()));
     app::WindowRuns& runs = m_runs;
     runInBackground<app::UndoOutcome>(
-        [moves = std::move(moves), &runs](const app::RunHooks& hooks) {
-            app::UndoOutcome outcome = runs.undoRefine(moves, hooks);
-            if (!outcome.errors.isEmpty()) hooks.log(kUndoErrors.arg(outcome.errors.size()));
+        [moves = std::move(moves), &runs](const services::RunJob& job) {
+            app::UndoOutcome outcome = runs.undoRefine(moves, job.context());
+            job.summarize(outcome.errors, kUndoErrors);
             return outcome;
         },
-        [this](app::UndoOutcome outcome) {
-            m_lastMoves = std::move(outcome.remaining);
-            endFlow(kUndoClosing);
-        });
+        [this](app::UndoOutcome outcome) { m_lastMoves = std::move(outcome.remaining); });
 }
 
 bool ContentView::canUndoOrganize() const {
-    return m_folder && !m_isProcessing && m_runs.canUndoOrganize(*m_folder);
+    return m_folder && m_runs.canUndoOrganize(*m_folder);
 }
 
 void ContentView::undoOrganizeFromMenu() {
-    if (!m_folder || !m_runs.canUndoOrganize(*m_folder)) {
+    if (!canUndoOrganize()) {
         appendLog(kNoOrganizeJournal);
         return;
     }
-    if (!acquire(kMenuBusy)) return;
-    setProcessing(true);
-    beginLogSession();
-    appendLog(kOrganizeUndoOpening);
-    appendLog(kLogFile.arg(QFileInfo(currentLogFile()).fileName()));
+    if (!beginJob({kOrganizeUndoOpening, kUndoClosing, kMenuBusy, true})) return;
     const std::filesystem::path folder = *m_folder;
     app::WindowRuns& runs = m_runs;
     runInBackground<app::UndoOutcome>(
-        [folder, &runs](const app::RunHooks& hooks) {
-            app::UndoOutcome outcome = runs.undoOrganize(folder, hooks);
-            if (!outcome.errors.isEmpty()) hooks.log(kUndoErrors.arg(outcome.errors.size()));
+        [folder, &runs](const services::RunJob& job) {
+            app::UndoOutcome outcome = runs.undoOrganize(folder, job.context());
+            job.summarize(outcome.errors, kUndoErrors);
             return outcome;
         },
-        [this](app::UndoOutcome) { endFlow(kUndoClosing); });
+        [](app::UndoOutcome) {});
 }

@@ -8,16 +8,15 @@
 #include "app/LogPump.h"
 #include "app/WindowRuns.h"
 #include "services/ProcessingLock.h"
+#include "services/RunJob.h"
 
 #include <QPointer>
 #include <QThread>
 #include <QWidget>
 
-#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 
 class CompactSwitch;
@@ -53,8 +52,6 @@ class ContentView : public QWidget {
     static inline const QString kNoAccess = QStringLiteral("[警告] 未能获取安全作用域访问，移动文件可能失败");
 
     static inline const QString kOpening = QStringLiteral("—— 开始整理 ——");
-    static inline const QString kLogFile = QStringLiteral("日志文件：%1");
-    static inline const QString kErrorSummary = QStringLiteral("错误汇总 %1 条（详见上方日志）");
     static inline const QString kPostOpening = QStringLiteral("—— 开始 FeaturePrint 后处理 ——");
     static inline const QString kPostErrors = QStringLiteral("后处理错误 %1 条（详见上方日志）");
     static inline const QString kClosing = QStringLiteral("—— 整理结束 ——");
@@ -71,7 +68,8 @@ class ContentView : public QWidget {
     static inline const QString kOrganizeUndoOpening = QStringLiteral("—— 撤销上一次整理 ——");
     static inline const QString kNoOrganizeJournal = QStringLiteral("[失败] 没有可撤销的整理记录");
 
-    /// The line to the log: stamped, shown, and appended to the current log file. Any thread.
+    /// The line to the log: stamped, shown, and appended to the current log file (through the
+    /// running job's session, so list and file keep one order).
     void appendLog(const QString& line);
 
     /// The start button: an organize run of the picked folder (then the refinement pass when
@@ -95,7 +93,7 @@ class ContentView : public QWidget {
 
     bool isProcessing() const { return m_isProcessing; }
     bool isBusy() const;
-    QString currentLogFile() const;
+    QString currentLogFile() const { return m_job ? m_job->logFilePath() : m_currentLogFile; }
 
     // Controls, for the menus and the tests.
     QPushButton* startButton() const { return m_start; }
@@ -125,8 +123,6 @@ class ContentView : public QWidget {
     void refreshControls();
     /// Clears the log list (only an organize run does).
     void clearLog();
-    /// Begins a new log file for the lines that follow.
-    void beginLogSession();
     void setProcessing(bool processing);
 
     ai::AIConfig& m_config;
@@ -139,20 +135,18 @@ class ContentView : public QWidget {
   private:
     void buildLayout();
     void pickFolder();
-    /// Takes the lock as main; false (with the refusal written) when it is held.
-    bool acquire(const QString& refusal);
-    /// Runs `work` on a worker thread, then `done` on the GUI thread.
+    /// Takes the lock as main and begins the job's log session with its opening lines; false
+    /// (with the refusal written) when the lock is held.
+    bool beginJob(services::JobFrame frame, bool clearsLog = false);
+    /// Runs `work` on a worker thread, then `done` and the job's end on the GUI thread.
     template <typename R>
-    void runInBackground(std::function<R(const app::RunHooks&)> work, std::function<void(R)> done);
-    /// The closing of every flow: closing line, pruning, lock release, idle again.
-    void endFlow(const QString& closing);
-    void showProgress(const QString& stage, int index, int count);
+    void runInBackground(std::function<R(const services::RunJob&)> work, std::function<void(R)> done);
+    void showProgress(const core::Progress& progress);
 
     app::WindowRuns& m_runs;
     std::vector<app::MoveRecord> m_lastMoves;
-    std::shared_ptr<std::atomic<bool>> m_cancel;
+    std::unique_ptr<services::RunJob> m_job; ///< the running job; its session takes every line
     QThread* m_worker = nullptr;
-    std::mutex m_logMutex; ///< one line at a time into the file and the list, whoever writes
     QLabel* m_progressText = nullptr;
 
     LogModel* m_logModel;

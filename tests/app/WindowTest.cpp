@@ -5,6 +5,7 @@
 #include "app/MainWindow.h"
 #include "app/Widgets.h"
 #include "services/LogStore.h"
+#include "support/Fixtures.h"
 
 #include <QAction>
 #include <QApplication>
@@ -23,7 +24,6 @@
 
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 
 namespace {
 
@@ -51,40 +51,52 @@ class ScriptedRuns : public app::WindowRuns {
         return m_waiting;
     }
 
-    app::OrganizeOutcome organize(const std::filesystem::path&, bool prefilter, bool, const ai::AISettings&,
-                                  const app::RunHooks& hooks) override {
+    AutoOrganizer::RunResult organize(const services::RunJob& job, const std::filesystem::path&,
+                                      bool prefilter, bool, const ai::AISettings&) override {
         ++organizeCalls;
         lastPrefilter = prefilter;
-        gate(hooks);
+        gate(job.cancelToken());
         for (const QString& line : organizeLines)
-            hooks.log(line);
-        return {organizeErrors, hooks.cancelled()};
+            job.log(line);
+        for (const QString& error : organizeErrors)
+            job.log("[失败] " + error);
+        AutoOrganizer::RunResult result;
+        result.errors = organizeErrors;
+        result.cancelled = job.cancelToken().isCancelled();
+        job.summarize(result.errors);
+        return result;
     }
-    app::RefineOutcome refine(const std::filesystem::path&, const app::RunHooks& hooks) override {
-        gate(hooks);
+    app::RefineOutcome refine(const std::filesystem::path&, const core::RunContext& context) override {
+        gate(context.cancel);
         for (const QString& line : refineLines)
-            hooks.log(line);
+            context.log(line);
+        for (const QString& error : refineResult.errors)
+            context.log("[失败] " + error);
         return refineResult;
     }
     app::UndoOutcome undoRefine(const std::vector<app::MoveRecord>& moves,
-                                const app::RunHooks& hooks) override {
+                                const core::RunContext& context) override {
         undoneMoves = moves;
-        gate(hooks);
+        gate(context.cancel);
         for (const QString& line : undoLines)
-            hooks.log(line);
+            context.log(line);
+        for (const QString& error : undoResult.errors)
+            context.log("[失败] " + error);
         return undoResult;
     }
     bool canUndoOrganize(const std::filesystem::path&) const override { return false; }
-    app::UndoOutcome undoOrganize(const std::filesystem::path&, const app::RunHooks&) override { return {}; }
+    app::UndoOutcome undoOrganize(const std::filesystem::path&, const core::RunContext&) override {
+        return {};
+    }
 
     std::vector<app::MoveRecord> undoneMoves;
 
   private:
-    void gate(const app::RunHooks& hooks) {
+    void gate(const core::CancelToken& cancel) {
         if (!holdAtGate) return;
         std::unique_lock lock(m_mutex);
         m_waiting = true;
-        while (!m_open && !hooks.cancelled())
+        while (!m_open && !cancel.isCancelled())
             m_changed.wait_for(lock, std::chrono::milliseconds(5));
         m_waiting = false;
         m_open = false;
@@ -136,7 +148,7 @@ class WindowTest : public ::testing::Test {
             out << line.mid(9);
         return out;
     }
-    QString logFileLine() { return ContentView::kLogFile.arg(QFileInfo(view->currentLogFile()).fileName()); }
+    QString logFileLine() { return services::kLogFileLine.arg(QFileInfo(view->currentLogFile()).fileName()); }
 
     QTemporaryDir dir;
     ai::AIConfig config;
@@ -202,8 +214,8 @@ TEST_F(WindowTest, OrganizeRunIsFramedAndMirroredToItsLogFile) {
     view->startButton()->click();
     EXPECT_TRUE(view->isProcessing());
     waitIdle();
-    const QStringList expected{ContentView::kOpening,           logFileLine(),
-                               "[1/2] IMG_1.JPG → 文物",        "[2/2] IMG_2.JPG → 标签",
+    const QStringList expected{ContentView::kOpening,           logFileLine(),   "[1/2] IMG_1.JPG → 文物",
+                               "[2/2] IMG_2.JPG → 标签",        "[失败] a",      "[失败] b",
                                "错误汇总 2 条（详见上方日志）", "—— 整理结束 ——"};
     EXPECT_EQ(messages(), expected);
     EXPECT_EQ(fileMessages(), expected);
@@ -220,10 +232,10 @@ TEST_F(WindowTest, PostprocessingFollowsTheRunAndOffersItsUndo) {
     runs.refineResult.errors = {"x"};
     view->start();
     waitIdle();
-    EXPECT_EQ(messages(),
-              (QStringList{ContentView::kOpening, logFileLine(), "[1/2] IMG_1.JPG → 文物",
-                           "[2/2] IMG_2.JPG → 标签", "—— 开始 FeaturePrint 后处理 ——", "对比：1 → 2",
-                           "  搬回 IMG_3.JPG", "后处理错误 1 条（详见上方日志）", "—— 整理结束 ——"}));
+    EXPECT_EQ(messages(), (QStringList{ContentView::kOpening, logFileLine(), "[1/2] IMG_1.JPG → 文物",
+                                       "[2/2] IMG_2.JPG → 标签", "—— 开始 FeaturePrint 后处理 ——",
+                                       "对比：1 → 2", "  搬回 IMG_3.JPG", "[失败] x",
+                                       "后处理错误 1 条（详见上方日志）", "—— 整理结束 ——"}));
     EXPECT_TRUE(window->undoPostprocessAction()->isEnabled());
 }
 
@@ -296,13 +308,18 @@ TEST_F(WindowTest, UndoKeepsWhatCouldNotBeRestored) {
     runs.undoResult.remaining = {moves[1]};
     runs.undoResult.errors = {"撤销失败（原文件夹不存在）：1", "撤销跳过（目标已不在）：c.jpg"};
     const int before = int(messages().size());
+    runs.holdAtGate = true;
     window->undoPostprocessAction()->trigger();
-    ASSERT_TRUE(waitUntil([&] { return view->isProcessing(); }));
+    ASSERT_TRUE(waitUntil([&] { return runs.waiting(); }));
     EXPECT_FALSE(view->canUndoPostprocess()) << "the record belongs to the running undo";
+    EXPECT_FALSE(window->undoPostprocessAction()->isEnabled());
+    runs.open();
     waitIdle();
+    runs.holdAtGate = false;
     EXPECT_EQ(runs.undoneMoves.size(), 3u);
     EXPECT_EQ(messages().mid(before),
               (QStringList{"—— 撤销上一次后处理 ——", "待恢复 3 个文件", "  [撤销] IMG_3.JPG → 1/",
+                           "[失败] 撤销失败（原文件夹不存在）：1", "[失败] 撤销跳过（目标已不在）：c.jpg",
                            "撤销错误 2 条（详见上方日志）", "—— 撤销结束 ——"}));
     ASSERT_EQ(view->lastMoves().size(), 1u);
     EXPECT_EQ(view->lastMoves()[0].toPath, std::filesystem::path("/s/2/b.jpg"));
@@ -393,26 +410,26 @@ TEST_F(WindowTest, WindowHasItsTitleSizesAndShortcuts) {
     EXPECT_EQ(view->prefilterExplanation()->text(), QStringLiteral("每张图片都发送给 AI 处理，速度较慢。"));
 }
 
-TEST_F(WindowTest, LinesFromAWorkerAndTheWindowReachListAndFileInTheSameOrder) {
+TEST_F(WindowTest, LinesFromTheRunAndTheWindowReachListAndFileInTheSameOrder) {
     pickFolder();
-    view->start(); // begins a log file
-    waitIdle();
-    std::thread worker([&] {
-        for (int i = 0; i < 2000; ++i)
-            view->appendLog(QStringLiteral("worker %1").arg(i));
-    });
+    for (int i = 0; i < 2000; ++i)
+        runs.organizeLines << QStringLiteral("run %1").arg(i);
+    runs.holdAtGate = true;
+    view->start();
+    ASSERT_TRUE(waitUntil([&] { return runs.waiting(); }));
+    runs.open();
     for (int i = 0; i < 200; ++i) {
         view->appendLog(QStringLiteral("window %1").arg(i));
         QCoreApplication::processEvents();
     }
-    worker.join();
+    waitIdle();
     const QStringList shown = messages();
-    EXPECT_EQ(shown.size(), 5 + 2200);
+    EXPECT_EQ(shown.size(), 2 + 2002 + 200 + 1);
     EXPECT_EQ(fileMessages(), shown);
     int next = 0;
     for (const QString& line : shown) {
-        if (line.startsWith(QLatin1String("worker "))) {
-            EXPECT_EQ(line, QStringLiteral("worker %1").arg(next++));
+        if (line.startsWith(QLatin1String("run "))) {
+            EXPECT_EQ(line, QStringLiteral("run %1").arg(next++));
         }
     }
     EXPECT_EQ(next, 2000);
