@@ -293,7 +293,7 @@ TEST_F(WindowTest, StartWhileTheFileManagerHoldsTheLockOnlyAddsTheRefusal) {
     view->appendLog(QStringLiteral("earlier"));
     ASSERT_TRUE(lock->tryAcquire(ProcessingLock::Owner::finder));
     view->start();
-    EXPECT_EQ(messages(), (QStringList{"earlier", "另有任务正在处理（Finder 右键），请稍后再试。"}));
+    EXPECT_EQ(messages(), (QStringList{"earlier", "另有任务正在处理（文件管理器右键），请稍后再试。"}));
     lock->release(ProcessingLock::Owner::finder);
 }
 
