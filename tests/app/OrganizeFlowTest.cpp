@@ -9,6 +9,7 @@
 #include "app/ServiceRuns.h"
 #include "support/Shoot.h"
 
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 
@@ -132,6 +133,8 @@ TEST_F(OrganizeFlowTest, StopDuringTheRunLeavesEveryFileInPlaceAndClosesTheLog) 
     ASSERT_TRUE(waitUntil([&] { return view->startButton()->text() == QStringLiteral("处理中…"); }, 10000))
         << "after Stop the button waits for the run";
     EXPECT_FALSE(view->startButton()->isEnabled());
+    EXPECT_TRUE(waitUntil([&] { return view->progressBar()->maximum() >= 3; }, 5000))
+        << "the bar counts the run's files, not just spins";
     ASSERT_TRUE(waitUntil([&] { return !view->isProcessing(); }, 60000));
     EXPECT_EQ(treeHashes(shoot.dir()), before) << "stopped before moving: nothing moved";
     const QStringList lines = messages();
