@@ -273,6 +273,7 @@ void LogPanel::refreshCount() {
 }
 
 void LogPanel::copyAll() {
+    if (m_beforeCopy) m_beforeCopy();
     const QStringList lines = m_model->lines();
     if (lines.isEmpty()) return;
     QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));

@@ -79,6 +79,8 @@ class LogPanel : public QFrame {
     LogPanel(LogModel* model, std::function<void(const QString&)> log, QWidget* parent = nullptr);
 
     void setLive(bool live);
+    /// Called before copying, so lines still on their way to the list are copied too.
+    void setBeforeCopy(std::function<void()> beforeCopy) { m_beforeCopy = std::move(beforeCopy); }
     QListView* view() const { return m_view; }
     QPushButton* copyButton() const { return m_copy; }
     QPushButton* openFolderButton() const { return m_openFolder; }
@@ -99,6 +101,7 @@ class LogPanel : public QFrame {
     void refreshCount();
     LogModel* m_model;
     std::function<void(const QString&)> m_log;
+    std::function<void()> m_beforeCopy;
     QListView* m_view;
     QPushButton* m_copy;
     QPushButton* m_openFolder;

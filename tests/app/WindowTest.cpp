@@ -368,6 +368,11 @@ TEST_F(WindowTest, CopyIsOnlyOfferedWithLinesAndTheListFollowsTheNewestLine) {
     view->logPump()->flush();
     ASSERT_TRUE(waitUntil([&] { return bar->value() == bar->maximum(); }));
 
+    view->appendLog(QStringLiteral("just now"));
+    view->logPanel()->copyButton()->click();
+    EXPECT_TRUE(QApplication::clipboard()->text().endsWith(QStringLiteral(" just now")))
+        << "a line still on its way to the list is copied too";
+
     QListView* list = view->logPanel()->view();
     list->selectionModel()->select(view->logModel()->index(3), QItemSelectionModel::Select);
     list->selectionModel()->select(view->logModel()->index(1), QItemSelectionModel::Select);
