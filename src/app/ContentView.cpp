@@ -266,6 +266,7 @@ void ContentView::buildLayout() {
     page->addSpacing(14);
     m_panel = new LogPanel(
         m_logModel, [this](const QString& line) { appendLog(line); }, this);
+    m_panel->setBeforeCopy([this] { m_pump->flush(); });
     page->addWidget(m_panel, 1);
 }
 
