@@ -46,7 +46,7 @@ struct RunResult {
 struct RunOptions {
     bool useVisionPrefilter = true;
     bool dryRun = false; ///< plan (classification and label reading included), move nothing
-    MediaPipeline::Probe probe = VisionTextProbe::containsAnyText;
+    MediaPipeline::Probe probe{}; ///< empty: the on-device probe
 };
 
 inline const QString kPanelFolder = QStringLiteral("0 展板");

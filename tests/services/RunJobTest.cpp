@@ -75,7 +75,7 @@ TEST(RunJob, RefusesWhileTheLockIsHeldAndWritesNothing) {
     services::RunJob job(
         services::organizeFrame(), Owner::main, [&](const QString& l) { sink << l; }, lock);
     EXPECT_FALSE(job.begin());
-    EXPECT_EQ(job.frame().busyMessage, QStringLiteral("另有任务正在处理（Finder 右键），请稍后再试。"));
+    EXPECT_EQ(job.frame().busyMessage, QStringLiteral("另有任务正在处理（文件管理器右键），请稍后再试。"));
     job.summarize({QStringLiteral("x")});
     job.end();
     EXPECT_TRUE(sink.isEmpty());
