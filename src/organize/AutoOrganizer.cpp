@@ -3,6 +3,7 @@
 #include "core/Dates.h"
 #include "core/Text.h"
 #include "intake/WorkUnits.h"
+#include "labels/Naming.h"
 
 #include <cstring>
 #include <map>
@@ -21,27 +22,6 @@ std::optional<QString> safeMoveItem(const std::filesystem::path& from, const std
     if (failure->kind == platform::MoveFailure::Kind::destinationExists)
         return kDestinationExists.arg(core::displayName(to));
     return QStringLiteral("无法移动（%1）").arg(QString::fromLocal8Bit(std::strerror(failure->error)));
-}
-
-QString fitFolderName(const QString& name) {
-    constexpr qsizetype kMaxBytes = 255;
-    QString fitted = name;
-    fitted.remove(QChar(0));
-    fitted.replace(QLatin1Char('/'), QLatin1Char('_'));
-    if (fitted.isEmpty() || fitted == QLatin1String(".") || fitted == QLatin1String(".."))
-        return QStringLiteral("_");
-    if (fitted.toUtf8().size() <= kMaxBytes) return fitted;
-    // Keep the serial (the first word) whole; shorten the title by whole characters.
-    const qsizetype space = fitted.indexOf(QLatin1Char(' '));
-    const QString serial = space > 0 ? fitted.left(space + 1) : QString();
-    QList<uint> title = fitted.mid(serial.size()).toUcs4();
-    while (!title.isEmpty() &&
-           (serial + QString::fromUcs4(reinterpret_cast<const char32_t*>(title.constData()), title.size()))
-                   .toUtf8()
-                   .size() > kMaxBytes)
-        title.removeLast();
-    return (serial + QString::fromUcs4(reinterpret_cast<const char32_t*>(title.constData()), title.size()))
-        .trimmed();
 }
 
 namespace {
@@ -187,8 +167,8 @@ PlanResult planGroups(const std::vector<ClassifiedItem>& classified, const ai::A
             continue;
         }
         const QString serialText = QString::number(serial);
-        const QString name = fitFolderName(record ? record->newFolderName(serialText)
-                                                  : serialText + QStringLiteral(" 未识别标签"));
+        const QString name = Naming::fitFolderName(record ? record->newFolderName(serialText)
+                                                          : serialText + QStringLiteral(" 未识别标签"));
         const size_t fileCount = files.size();
         result.groups.push_back(PlannedGroup{name, std::move(files), record, false, false});
         if (signature) mergeMap[*signature] = result.groups.size() - 1;

@@ -53,10 +53,6 @@ inline const QString kDestinationExists = QStringLiteral("目标已存在：%1")
 std::optional<QString> safeMoveItem(const std::filesystem::path& from, const std::filesystem::path& to,
                                     const platform::MoveOps& ops = platform::MoveOps::system());
 
-/// A folder name made from label text, fitted to one path component of at most 255 bytes: the
-/// title after the serial is shortened (never the serial), and "." or ".." cannot result.
-QString fitFolderName(const QString& name);
-
 /// Turns the classified stream into planned folders (reads every label card through the model).
 PlanResult planGroups(const std::vector<MediaPipeline::ClassifiedItem>& classified,
                       const ai::AISettings& config, const core::Log& log);
