@@ -64,17 +64,19 @@ std::vector<QStringList> StandInExifTool::calls() const {
 }
 
 Unwritable::Unwritable(const fs::path& file) : m_file(file) {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) == 0) m_mode = st.st_mode & 07777;
     if (::geteuid() == 0) {
         m_immutable = setImmutable(file, true);
         m_ok = m_immutable;
     } else {
-        m_ok = ::chmod(file.c_str(), 0444) == 0;
+        m_ok = ::chmod(file.c_str(), m_mode & 0555) == 0;
     }
 }
 
 Unwritable::~Unwritable() {
     if (m_immutable) setImmutable(m_file, false);
-    ::chmod(m_file.c_str(), 0644);
+    ::chmod(m_file.c_str(), m_mode);
 }
 
 ScratchMount::ScratchMount(const std::string& type) {

@@ -25,7 +25,7 @@ class StandInExifTool {
     fs::path m_program, m_record;
 };
 
-/// Makes a file unwritable for this process for its lifetime: the immutable flag when running as
+/// Makes a file (or folder) unwritable for this process for its lifetime: the immutable flag when running as
 /// root (which ignores modes), else mode 0444.
 class Unwritable {
   public:
@@ -38,6 +38,7 @@ class Unwritable {
   private:
     fs::path m_file;
     bool m_immutable = false;
+    unsigned m_mode = 0644;
     bool m_ok = false;
 };
 
