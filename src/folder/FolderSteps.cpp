@@ -20,10 +20,6 @@ void report(const QString& prefix, const QString& message, const core::Log& log,
     errors << message;
 }
 
-QString systemReason() {
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
-
 } // namespace
 
 void rateFile(int stars, const std::filesystem::path& file, const RateFile& rate, const core::Log& log,
@@ -72,9 +68,13 @@ void saveLabelFiles(const std::filesystem::path& folder, const std::string& stem
     const auto json = label.toJSONString();
     if (!json) return;
     const std::string jsonName = stem + ".json", txtName = stem + ".txt";
-    if (!platform::writeFileAtomically(folder / jsonName, *json) ||
-        !platform::writeFileAtomically(folder / txtName, label.toReadableTxt().toUtf8())) {
-        report(kFailure, QStringLiteral("写入 json/txt 失败：%1").arg(systemReason()), log, errors);
+    // The JSON file first; a failure of the text file leaves it in place.
+    auto error = platform::writeFileAtomically(folder / jsonName, *json);
+    if (!error) error = platform::writeFileAtomically(folder / txtName, label.toReadableTxt().toUtf8());
+    if (error) {
+        report(kFailure,
+               QStringLiteral("写入 json/txt 失败：%1").arg(QString::fromLocal8Bit(std::strerror(*error))),
+               log, errors);
         return;
     }
     log(QStringLiteral("已写入 %1 / %2").arg(core::displayPath(jsonName), core::displayPath(txtName)));
