@@ -31,7 +31,8 @@ void rateFile(int stars, const std::filesystem::path& file, const RateFile& rate
         log(QStringLiteral("  写 %1 星：%2").arg(QString::number(stars), name));
 }
 
-void restampStars(const RoleFiles& files, const RateFile& rate, const core::Log& log, QStringList& errors) {
+bool restampStars(const RoleFiles& files, const RateFile& rate, const core::RunContext& context,
+                  QStringList& errors) {
     const struct {
         const std::vector<std::filesystem::path>& files;
         int stars;
@@ -39,17 +40,22 @@ void restampStars(const RoleFiles& files, const RateFile& rate, const core::Log&
     } groups[] = {{files.labels, 1, QStringLiteral("标签")},
                   {files.panels, 2, QStringLiteral("展板")},
                   {files.artifacts, 3, QStringLiteral("文物")}};
+    const int count = int(files.labels.size() + files.panels.size() + files.artifacts.size());
+    int index = 0;
     for (const auto& group : groups)
         for (const auto& file : group.files) {
-            if (!platform::itemExists(file)) continue;
+            if (context.cancelled()) return false;
             const QString name = core::displayName(file);
+            context.report(stage::rate, ++index, count, name);
+            if (!platform::itemExists(file)) continue;
             const QString stars = QString::number(group.stars);
             if (const auto failure = rate(group.stars, file))
-                report(kWarning, QStringLiteral("收尾写%1星失败 %2：%3").arg(stars, name, *failure), log,
-                       errors);
+                report(kWarning, QStringLiteral("收尾写%1星失败 %2：%3").arg(stars, name, *failure),
+                       context.log, errors);
             else
-                log(QStringLiteral("  收尾确认 %1 %2 星：%3").arg(group.word, stars, name));
+                context.log(QStringLiteral("  收尾确认 %1 %2 星：%3").arg(group.word, stars, name));
         }
+    return true;
 }
 
 void mergeLabel(RelicLabelExtracted& first, const RelicLabelExtracted& next, const core::Log& log) {
@@ -80,41 +86,47 @@ void saveLabelFiles(const std::filesystem::path& folder, const std::string& stem
     log(QStringLiteral("已写入 %1 / %2").arg(core::displayPath(jsonName), core::displayPath(txtName)));
 }
 
-std::vector<std::filesystem::path> renameArtifacts(const std::filesystem::path& folder, const QString& title,
-                                                   const std::vector<std::filesystem::path>& artifacts,
-                                                   const core::Log& log, QStringList& errors, int* moved) {
+RenameResult renameArtifacts(const std::filesystem::path& folder, const QString& title,
+                             const std::vector<std::filesystem::path>& artifacts,
+                             const core::RunContext& context, QStringList& errors) {
+    const core::Log& log = context.log;
     QSet<QString> used;
     std::error_code ec;
     for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
         used.insert(core::displayName(it->path()));
 
-    std::vector<std::filesystem::path> finals;
+    RenameResult result;
+    const int count = int(artifacts.size());
     for (const auto& file : artifacts) {
+        if (context.cancelled()) {
+            result.cancelled = true;
+            break;
+        }
         const QString oldName = core::displayName(file);
+        context.report(stage::rename, int(result.files.size()) + 1, count, oldName);
         used.remove(oldName);
         const QString newName = Naming::uniquify(Naming::artifactFileName(title, file), used);
         if (newName == oldName) {
             log(QStringLiteral("文物文件名已是目标：%1").arg(newName));
-            finals.push_back(file);
+            result.files.push_back(file);
             continue;
         }
         const std::filesystem::path target = folder / core::toPath(newName);
-        std::optional<QString> failure;
-        const int count = AutoOrganizer::moveUnit(
-            {{file, target}}, [&](size_t, const std::optional<QString>& error) { failure = error; }, log,
-            errors);
-        if (moved) *moved += count;
-        if (failure) {
+        // Told before the sidecars follow, so that their warnings come after the rename's line.
+        const auto told = [&](size_t, const std::optional<QString>& failure) {
+            if (!failure) {
+                log(QStringLiteral("重命名：%1 → %2").arg(oldName, newName));
+                result.files.push_back(target);
+                return;
+            }
             report(kFailure, QStringLiteral("重命名失败 %1：%2").arg(oldName, *failure), log, errors);
             // The file still holds its old name on disk; no later file may be moved onto it.
             used.insert(oldName);
-            finals.push_back(file);
-            continue;
-        }
-        log(QStringLiteral("重命名：%1 → %2").arg(oldName, newName));
-        finals.push_back(target);
+            result.files.push_back(file);
+        };
+        result.renamed += AutoOrganizer::moveUnit({{file, target}}, told, log, errors);
     }
-    return finals;
+    return result;
 }
 
 std::filesystem::path renameFolder(const std::filesystem::path& folder, const QString& title,

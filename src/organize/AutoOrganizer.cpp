@@ -4,6 +4,7 @@
 #include "core/Text.h"
 #include "intake/WorkUnits.h"
 #include "labels/Naming.h"
+#include "organize/UnitMove.h"
 
 #include <cstring>
 #include <future>
@@ -300,11 +301,13 @@ ExecuteResult executeMoves(const std::filesystem::path& folder, const std::vecto
                 log(QStringLiteral("[跳过] 源文件不存在：") + file.fileName);
                 continue;
             }
-            if (const auto error = safeMoveItem(file.path, target / targetName)) {
-                fail(QStringLiteral("移动失败 %1：%2").arg(file.fileName, *error));
-                continue;
-            }
-            ++result.moved;
+            // Edit sidecars follow the photo; they are not counted as moves.
+            result.moved += moveUnit(
+                {{file.path, target / targetName}},
+                [&](size_t, const std::optional<QString>& error) {
+                    if (error) fail(QStringLiteral("移动失败 %1：%2").arg(file.fileName, *error));
+                },
+                log, errors);
         }
         if (result.cancelled) break;
     }

@@ -25,6 +25,7 @@ struct Lines {
     core::Log log() {
         return [this](const QString& l) { lines << l; };
     }
+    core::RunContext context() { return core::logOnly(log()); }
 };
 
 TEST(FolderSteps, ArtifactsTakeTheTitleAndTheirNumberUniquely) {
@@ -36,12 +37,12 @@ TEST(FolderSteps, ArtifactsTakeTheTitleAndTheirNumberUniquely) {
     // An unrelated file already holds a wanted name.
     writeBytes(d / "玉琮 良渚 良渚文化 scan.png", "occupant");
     Lines out;
-    int moved = 0;
-    const auto finals = FolderProcessor::renameArtifacts(
+    const auto renamed = FolderProcessor::renameArtifacts(
         d, kTitle,
         {d / "IMG_0457.JPG", d / "IMG_0457.CR3", d / "A_0001.JPG", d / "B_0001.JPG", d / "scan.png"},
-        out.log(), out.errors, &moved);
-    EXPECT_EQ(moved, 5);
+        out.context(), out.errors);
+    EXPECT_EQ(renamed.renamed, 5);
+    const auto& finals = renamed.files;
     EXPECT_TRUE(out.errors.isEmpty());
     EXPECT_EQ(out.lines, QStringList({"重命名：IMG_0457.JPG → 玉琮 良渚 良渚文化 0457.JPG",
                                       "重命名：IMG_0457.CR3 → 玉琮 良渚 良渚文化 0457.CR3",
@@ -59,7 +60,7 @@ TEST(FolderSteps, ArtifactsTakeTheTitleAndTheirNumberUniquely) {
     // run is now 2.
     Lines again;
     std::vector<fs::path> current(finals.begin(), finals.end() - 1);
-    FolderProcessor::renameArtifacts(d, kTitle, current, again.log(), again.errors);
+    FolderProcessor::renameArtifacts(d, kTitle, current, again.context(), again.errors);
     EXPECT_EQ(again.lines, QStringList({"文物文件名已是目标：玉琮 良渚 良渚文化 0457.JPG",
                                         "文物文件名已是目标：玉琮 良渚 良渚文化 0457.CR3",
                                         "文物文件名已是目标：玉琮 良渚 良渚文化 0001.JPG",
@@ -77,7 +78,7 @@ TEST(FolderSteps, AFileThatCouldNotMoveKeepsItsNameReserved) {
     Lines out;
     FolderProcessor::renameArtifacts(
         d, kTitle, {d / "玉琮 良渚 良渚文化 0001.JPG", d / "玉琮 良渚 良渚文化 0001-2.JPG", d / "C_0001.JPG"},
-        out.log(), out.errors);
+        out.context(), out.errors);
     ASSERT_EQ(out.errors.size(), 1);
     EXPECT_TRUE(out.errors[0].startsWith(QStringLiteral("重命名失败 玉琮 良渚 良渚文化 0001-2.JPG：")));
     EXPECT_EQ(out.lines.last(), QStringLiteral("重命名：C_0001.JPG → 玉琮 良渚 良渚文化 0001-3.JPG"));
@@ -127,8 +128,9 @@ TEST(FolderSteps, StarsAreStampedAgainByRoleForFilesThatStillExist) {
         return std::nullopt;
     };
     Lines out;
-    FolderProcessor::restampStars({{d / "L.JPG"}, {d / "P.JPG", d / "gone.JPG"}, {d / "A.JPG", d / "A.CR3"}},
-                                  rate, out.log(), out.errors);
+    EXPECT_TRUE(FolderProcessor::restampStars(
+        {{d / "L.JPG"}, {d / "P.JPG", d / "gone.JPG"}, {d / "A.JPG", d / "A.CR3"}}, rate, out.context(),
+        out.errors));
     EXPECT_EQ(rated, (std::vector<std::pair<int, std::string>>{
                          {1, "L.JPG"}, {2, "P.JPG"}, {3, "A.JPG"}, {3, "A.CR3"}}));
     EXPECT_EQ(out.lines,
