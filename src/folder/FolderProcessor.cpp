@@ -126,7 +126,7 @@ RunResult run(const std::filesystem::path& folder, ai::VisionBackend& backend,
             else
                 mergeLabel(*first, *read.record, log);
         });
-    if (!allRead) return stopHere();
+    if (!allRead || context.cancelled()) return stopHere();
     if (!first) return fail(kNoLabelFields);
 
     saveLabelFiles(folder, labels.front().unit.primary.path.filename().stem().native(), *first, log,
