@@ -1,4 +1,5 @@
 #include "organize/UnitMove.h"
+#include "organize/AutoOrganizer.h"
 #include "support/Fixtures.h"
 
 #include <gtest/gtest.h>
@@ -72,6 +73,33 @@ TEST(UnitMove, ASidecarThatCannotFollowStaysWithAWarning) {
     EXPECT_EQ(told, QStringLiteral("目标已存在：T 2.JPG"));
     EXPECT_TRUE(fs::exists(d / "B_2.aae"));
     EXPECT_TRUE(lines.isEmpty());
+}
+
+} // namespace
+
+namespace {
+
+TEST(UnitMove, OrganizeTakesSidecarsIntoTheExhibitFolderWithoutCountingThem) {
+    TempDir dir;
+    const auto& d = dir.path();
+    for (const char* name :
+         {"IMG_0100.JPG", "IMG_0100.CR3", "IMG_0100.XMP", "IMG_0100.CR3.xmp", "IMG_0100.aae"})
+        writeBytes(d / name, name);
+    const std::vector<AutoOrganizer::PlannedGroup> groups = {
+        {"1 鼎",
+         {ImageScanner::processImageFile(d / "IMG_0100.JPG"),
+          ImageScanner::processImageFile(d / "IMG_0100.CR3")},
+         std::nullopt,
+         false,
+         false}};
+    QStringList lines, errors;
+    const auto result =
+        AutoOrganizer::executeMoves(d, groups, core::logOnly([&](const QString& l) { lines << l; }), errors);
+    EXPECT_EQ(result.moved, 2);
+    EXPECT_TRUE(errors.isEmpty());
+    EXPECT_EQ(listing(d),
+              (std::set<std::string>{"1 鼎/IMG_0100.JPG", "1 鼎/IMG_0100.CR3", "1 鼎/IMG_0100.XMP",
+                                     "1 鼎/IMG_0100.CR3.xmp", "1 鼎/IMG_0100.aae"}));
 }
 
 } // namespace
