@@ -6,6 +6,7 @@
 #include "intake/WorkUnits.h"
 #include "labels/Naming.h"
 #include "organize/AutoOrganizer.h"
+#include "platform/FileSystem.h"
 
 #include <algorithm>
 
@@ -129,6 +130,8 @@ RunResult run(const std::filesystem::path& folder, ai::VisionBackend& backend,
     if (!allRead || context.cancelled()) return stopHere();
     if (!first) return fail(kNoLabelFields);
 
+    // A run that was killed while writing may have left a temporary file of ours here.
+    platform::removeStaleTemporaries(folder);
     saveLabelFiles(folder, labels.front().unit.primary.path.filename().stem().native(), *first, log,
                    result.errors);
 
