@@ -81,7 +81,7 @@ TEST_F(FolderRun, NamesTheFolderItsArtifactsAndRatesEveryFileByRole) {
     photo(dir, "IMG_0459.JPG", 3);
     photo(dir, "IMG_0460.JPG", 4);
     writeBytes(dir / "IMG_0457.CR3.xmp", "darktable edit");
-    writeBytes(dir / ".vitrino-tmp-1-2-3", "left by a killed run");
+    writeBytes(dir / ".vitrino-tmp-999999999-2-3", "left by a killed run");
     backend.classifyAs("IMG_0458.JPG", P);
     backend.classifyAs("IMG_0459.JPG", L);
     backend.label("IMG_0459.JPG", kCong);
