@@ -60,10 +60,6 @@ inline const QString kLabelFileWarning = QStringLiteral("[警告] 无法写入�
 std::optional<QString> safeMoveItem(const std::filesystem::path& from, const std::filesystem::path& to,
                                     const platform::MoveOps& ops = platform::MoveOps::system());
 
-/// A folder name made from label text, fitted to one path component of at most 255 bytes: the
-/// title after the serial is shortened (never the serial), and "." or ".." cannot result.
-QString fitFolderName(const QString& name);
-
 /// What reading one label card gave: its fields (with the persistence defaults applied), or the
 /// error text "字段抽取失败 {file}：{error}".
 struct LabelRead {
