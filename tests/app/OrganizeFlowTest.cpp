@@ -26,6 +26,9 @@ class Borrowed : public ai::VisionBackend {
     core::Result<ai::PreparedPhoto> prepare(const std::filesystem::path& photo) const override {
         return m_backend.prepare(photo);
     }
+    core::Result<ai::PreparedPhoto> prepareFrom(const platform::Bitmap& enhanced) const override {
+        return m_backend.prepareFrom(enhanced);
+    }
     core::Result<ClassificationResult> classify(const std::filesystem::path& photo,
                                                 const ai::PreparedPhoto& prepared) override {
         return m_backend.classify(photo, prepared);
