@@ -23,6 +23,16 @@ std::optional<QString> safeMoveItem(const std::filesystem::path& from, const std
     return QStringLiteral("无法移动（%1）").arg(QString::fromLocal8Bit(std::strerror(failure->error)));
 }
 
+std::filesystem::path uniqueName(const std::filesystem::path& name, std::set<std::string>& used) {
+    if (used.insert(name.native()).second) return name;
+    const std::string stem = name.stem().native();
+    const std::string ext = name.extension().native();
+    for (int k = 2;; ++k) {
+        const std::string candidate = stem + "-" + std::to_string(k) + ext;
+        if (used.insert(candidate).second) return candidate;
+    }
+}
+
 QString fitFolderName(const QString& name) {
     constexpr qsizetype kMaxBytes = 255;
     QString fitted = name;
@@ -79,17 +89,6 @@ bool notLaterThan(const std::optional<QDateTime>& date, const std::optional<QDat
 }
 
 /// The name a file gets inside a group: its own, or {stem}-{k}.{ext} when taken there.
-std::filesystem::path uniqueTarget(const std::filesystem::path& url, std::set<std::string>& used) {
-    const std::filesystem::path name = url.filename();
-    if (used.insert(name.native()).second) return name;
-    const std::string stem = name.stem().native();
-    const std::string ext = name.extension().native();
-    for (int k = 2;; ++k) {
-        const std::string candidate = stem + "-" + std::to_string(k) + ext;
-        if (used.insert(candidate).second) return candidate;
-    }
-}
-
 std::vector<PlannedGroup> foldSameNames(const std::vector<PlannedGroup>& groups) {
     std::vector<PlannedGroup> folded;
     std::map<QString, size_t> index;
@@ -252,7 +251,7 @@ int executeMoves(const std::filesystem::path& folder, const std::vector<PlannedG
 
         std::set<std::string> used;
         for (const ImageInfo& file : group.files) {
-            const std::filesystem::path targetName = uniqueTarget(file.url, used);
+            const std::filesystem::path targetName = uniqueName(file.url.filename(), used);
             if (!platform::itemExists(file.url)) {
                 log(QStringLiteral("[跳过] 源文件不存在：") + file.fileName);
                 continue;

@@ -14,6 +14,8 @@
 
 #include <filesystem>
 #include <optional>
+#include <set>
+#include <string>
 #include <vector>
 
 namespace AutoOrganizer {
@@ -52,6 +54,10 @@ inline const QString kDestinationExists = QStringLiteral("目标已存在：%1")
 /// success, else the error text ("目标已存在：{name}" when the destination is taken).
 std::optional<QString> safeMoveItem(const std::filesystem::path& from, const std::filesystem::path& to,
                                     const platform::MoveOps& ops = platform::MoveOps::system());
+
+/// `name` when it is not in `used`, else the first free {stem}-2.{ext}, {stem}-3.{ext}, … ({stem}-k
+/// without an extension); the chosen name is added to `used`. Names compare byte for byte.
+std::filesystem::path uniqueName(const std::filesystem::path& name, std::set<std::string>& used);
 
 /// A folder name made from label text, fitted to one path component of at most 255 bytes: the
 /// title after the serial is shortened (never the serial), and "." or ".." cannot result.

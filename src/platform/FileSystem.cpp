@@ -1,5 +1,8 @@
 #include "platform/FileSystem.h"
 
+#include <QDir>
+#include <QStandardPaths>
+
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <stdio.h>
@@ -128,6 +131,17 @@ const MoveOps& MoveOps::system() {
     static const MoveOps ops{sysRenameNoReplace, [](const char* a, const char* b) { return ::link(a, b); },
                              [](const char* a, const char* b) { return ::rename(a, b); }};
     return ops;
+}
+
+QString userDataDirectory(const QString& relative) {
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (!base.isEmpty()) {
+        const QString dir = QDir(base).filePath(relative);
+        if (QDir().mkpath(dir)) return dir;
+    }
+    const QString dir = QDir(QDir::tempPath()).filePath(relative);
+    QDir().mkpath(dir);
+    return dir;
 }
 
 bool itemExists(const std::filesystem::path& path) {
