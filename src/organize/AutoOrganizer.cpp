@@ -209,7 +209,7 @@ PlanResult planGroups(const std::vector<ClassifiedItem>& classified, const ai::A
 }
 
 int executeMoves(const std::filesystem::path& folder, const std::vector<PlannedGroup>& groups,
-                 const core::Log& log, QStringList& errors) {
+                 const core::Log& log, QStringList& errors, MoveObserver* observer) {
     int moved = 0;
     // A run that was killed may have left a temporary file of ours in any exhibit folder.
     platform::removeStaleTemporaries(folder);
@@ -227,6 +227,7 @@ int executeMoves(const std::filesystem::path& folder, const std::vector<PlannedG
             continue;
         }
         const std::filesystem::path target = folder / core::toPath(name);
+        const bool existed = platform::itemExists(target);
         std::filesystem::create_directories(target, ec);
         if (ec || !std::filesystem::is_directory(target)) {
             const QString reason =
@@ -234,6 +235,7 @@ int executeMoves(const std::filesystem::path& folder, const std::vector<PlannedG
             fail(QStringLiteral("创建文件夹失败 %1：%2").arg(name, reason));
             continue;
         }
+        if (observer && !existed) observer->createdFolder(target);
         log(QStringLiteral("创建：") + name);
 
         if (group.labelExtracted && !group.isPanelFolder && !group.files.empty()) {
@@ -243,9 +245,14 @@ int executeMoves(const std::filesystem::path& folder, const std::vector<PlannedG
             if (sidecar == group.files.end()) sidecar = group.files.begin();
             const std::string stem = sidecar->url.filename().stem().native();
             if (const auto json = group.labelExtracted->toJSONString()) {
-                platform::writeFileAtomically(target / (stem + ".json"), *json);
-                platform::writeFileAtomically(target / (stem + ".txt"),
-                                              group.labelExtracted->toReadableTxt().toUtf8());
+                const std::pair<std::filesystem::path, QByteArray> sidecars[] = {
+                    {target / (stem + ".json"), *json},
+                    {target / (stem + ".txt"), group.labelExtracted->toReadableTxt().toUtf8()}};
+                for (const auto& [file, bytes] : sidecars) {
+                    const auto id = observer ? observer->willWrite(file, bytes) : std::nullopt;
+                    const bool written = platform::writeFileAtomically(file, bytes);
+                    if (id) observer->finished(*id, written);
+                }
             }
         }
 
@@ -256,7 +263,10 @@ int executeMoves(const std::filesystem::path& folder, const std::vector<PlannedG
                 log(QStringLiteral("[跳过] 源文件不存在：") + file.fileName);
                 continue;
             }
-            if (const auto error = safeMoveItem(file.url, target / targetName)) {
+            const auto id = observer ? observer->willMove(file.url, target / targetName) : std::nullopt;
+            const auto error = safeMoveItem(file.url, target / targetName);
+            if (id) observer->finished(*id, !error);
+            if (error) {
                 fail(QStringLiteral("移动失败 %1：%2").arg(file.fileName, *error));
                 continue;
             }
@@ -321,7 +331,7 @@ RunResult run(const std::filesystem::path& folder, const ai::AISettings& config,
                 .arg(result.errors.size()));
         return result;
     }
-    result.movedCount = executeMoves(folder, result.groups, log, result.errors);
+    result.movedCount = executeMoves(folder, result.groups, log, result.errors, options.observer);
     log(QStringLiteral("全部完成。移动 %1 个文件，错误 %2 条。")
             .arg(result.movedCount)
             .arg(result.errors.size()));

@@ -40,10 +40,24 @@ struct RunResult {
     QStringList errors;
 };
 
+/// Hears about every step a run takes on disk, before it happens and after (move journals listen
+/// here, so that a run can be undone even when it was killed half-way).
+class MoveObserver {
+  public:
+    virtual ~MoveObserver() = default;
+    /// Returns an id for finished(), or nothing when the step could not be written down.
+    virtual std::optional<qint64> willMove(const std::filesystem::path& from,
+                                           const std::filesystem::path& to) = 0;
+    virtual std::optional<qint64> willWrite(const std::filesystem::path& file, const QByteArray& bytes) = 0;
+    virtual void finished(qint64 id, bool succeeded) = 0;
+    virtual void createdFolder(const std::filesystem::path& folder) = 0;
+};
+
 struct RunOptions {
     bool useVisionPrefilter = true;
     bool dryRun = false; ///< plan (classification and label reading included), move nothing
     MediaPipeline::Probe probe = VisionTextProbe::containsAnyText;
+    MoveObserver* observer = nullptr; ///< told about every folder, label file and move
 };
 
 inline const QString kPanelFolder = QStringLiteral("0 展板");
@@ -69,7 +83,7 @@ PlanResult planGroups(const std::vector<MediaPipeline::ClassifiedItem>& classifi
 
 /// Carries the plan out inside `folder`; appends failures to `errors`; returns files moved.
 int executeMoves(const std::filesystem::path& folder, const std::vector<PlannedGroup>& groups,
-                 const core::Log& log, QStringList& errors);
+                 const core::Log& log, QStringList& errors, MoveObserver* observer = nullptr);
 
 /// The whole organize run.
 RunResult run(const std::filesystem::path& folder, const ai::AISettings& config, const core::Log& log,

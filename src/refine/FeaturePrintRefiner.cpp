@@ -5,7 +5,6 @@
 #include "intake/ImageScanner.h"
 #include "organize/AutoOrganizer.h"
 #include "platform/FileSystem.h"
-#include "refine/MoveJournal.h"
 
 #include <QStringList>
 
@@ -227,7 +226,7 @@ std::optional<float> distance(const FeaturePrint& a, const FeaturePrint& b) {
 }
 
 std::vector<MoveRecord> moveUnit(const WorkUnit& unit, const fs::path& folder, const core::Log& log,
-                                 QStringList& errors, MoveJournal::Writer* journal) {
+                                 QStringList& errors, AutoOrganizer::MoveObserver* journal) {
     std::set<std::string> used = existingNames(folder);
     std::vector<const ImageInfo*> files{&unit.primary};
     for (const ImageInfo& companion : unit.companions)
@@ -241,7 +240,7 @@ std::vector<MoveRecord> moveUnit(const WorkUnit& unit, const fs::path& folder, c
         }
         const auto entry = journal ? journal->willMove(file->url, target) : std::nullopt;
         const auto error = AutoOrganizer::safeMoveItem(file->url, target);
-        if (journal && entry) journal->moved(*entry, !error);
+        if (journal && entry) journal->finished(*entry, !error);
         if (error) {
             const QString message = QStringLiteral("后处理移动失败 %1：%2").arg(file->fileName, *error);
             log(QStringLiteral("[失败] ") + message);

@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-namespace MoveJournal {
-class Writer;
+namespace AutoOrganizer {
+class MoveObserver;
 }
 
 namespace FeaturePrintRefiner {
@@ -52,8 +52,8 @@ struct UndoResult {
 
 struct Options {
     FeaturePrintFn featurePrint;
-    MoveJournal::Writer* journal = nullptr; ///< when set, each move is written down before it happens
-    std::function<bool()> cancelled;        ///< checked between photographs, never inside a move
+    AutoOrganizer::MoveObserver* journal = nullptr; ///< told about each move before and after
+    std::function<bool()> cancelled;                ///< checked between photographs, never inside a move
 };
 
 inline const QString kTooFewFolders = QStringLiteral("可微调的文物文件夹不足两组，跳过");
@@ -88,7 +88,7 @@ std::optional<float> distance(const FeaturePrint& a, const FeaturePrint& b);
 /// Moves a unit's files into `folder` under free names (the folder is re-read on every call).
 std::vector<MoveRecord> moveUnit(const MediaPipeline::WorkUnit& unit, const std::filesystem::path& folder,
                                  const core::Log& log, QStringList& errors,
-                                 MoveJournal::Writer* journal = nullptr);
+                                 AutoOrganizer::MoveObserver* journal = nullptr);
 
 /// The whole pass, synchronously.
 RunResult refine(const std::filesystem::path& root, const core::Log& log, const Options& options);

@@ -26,6 +26,7 @@
 
 #include "core/Log.h"
 #include "core/Result.h"
+#include "organize/AutoOrganizer.h"
 #include "refine/FeaturePrintRefiner.h"
 
 #include <QByteArray>
@@ -62,24 +63,24 @@ std::filesystem::path directoryFor(const std::filesystem::path& folder);
 
 /// Appends a run's steps to a new journal. Failures to write do not stop the run: the first one
 /// is kept in error() for the caller to report.
-class Writer {
+class Writer : public AutoOrganizer::MoveObserver {
   public:
     /// Starts a new journal for `root` and prunes the folder's older ones.
     static core::Result<std::unique_ptr<Writer>> create(Kind kind, const std::filesystem::path& root,
                                                         const QDateTime& now = QDateTime::currentDateTime());
     /// Appends to an existing journal (an undo writes its outcomes there).
     static core::Result<std::unique_ptr<Writer>> openExisting(const std::filesystem::path& file);
-    ~Writer();
+    ~Writer() override;
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
 
     /// Announces a move; returns its id (nothing when the line could not be written).
-    std::optional<qint64> willMove(const std::filesystem::path& from, const std::filesystem::path& to);
+    std::optional<qint64> willMove(const std::filesystem::path& from,
+                                   const std::filesystem::path& to) override;
     /// Announces a label file about to be written with `bytes`.
-    std::optional<qint64> willWrite(const std::filesystem::path& file, const QByteArray& bytes);
-    void finished(qint64 id, bool succeeded);
-    void moved(qint64 id, bool succeeded) { finished(id, succeeded); }
-    void createdFolder(const std::filesystem::path& folder);
+    std::optional<qint64> willWrite(const std::filesystem::path& file, const QByteArray& bytes) override;
+    void finished(qint64 id, bool succeeded) override;
+    void createdFolder(const std::filesystem::path& folder) override;
     void undone(qint64 id);
     void dropped(qint64 id);
 

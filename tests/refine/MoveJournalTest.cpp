@@ -2,6 +2,7 @@
 #include "refine/RefineFixtures.h"
 
 #include "core/Text.h"
+#include "organize/AutoOrganizer.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +30,7 @@ class Journals : public ::testing::Test {
         ASSERT_TRUE(id);
         fs::create_directories(to.parent_path());
         fs::rename(from, to);
-        journal.moved(*id, true);
+        journal.finished(*id, true);
     }
 
     static void appendText(const fs::path& file, const std::string& text) {
@@ -59,9 +60,9 @@ TEST_F(Journals, WriteAndReadBackEveryStepIncludingNonUtf8NamesAndACutOffLastLin
     const auto write = journal.willWrite(dir / "1 鼎" / "L.json", "{}");
     journal.finished(*write, true);
     const auto first = journal.willMove(odd, dir / "1 鼎" / odd.filename());
-    journal.moved(*first, true);
+    journal.finished(*first, true);
     const auto second = journal.willMove(dir / "b.JPG", dir / "1 鼎" / "b.JPG");
-    journal.moved(*second, false);
+    journal.finished(*second, false);
     journal.willMove(dir / "c.JPG", dir / "1 鼎" / "c.JPG");
     const fs::path file = journal.file();
     appendText(file, "{\"op\":\"done\",\"i"); // a kill in the middle of a line
@@ -300,4 +301,41 @@ TEST_F(Journals, OrganizeUndoWaitsForALaterRefinementToBeUndone) {
     EXPECT_EQ(undoLines(MoveJournal::Kind::organize, root).last(),
               QStringLiteral("撤销结束。恢复 1 个文件，剩余 0 条，错误 0 条。"));
     EXPECT_TRUE(fs::exists(root / "a.JPG"));
+}
+
+TEST_F(Journals, AnOrganizeRunWithItsJournalIsUndoneExactly) {
+    TempDir dir;
+    const auto& root = dir.path();
+    auto file = [&](const std::string& name, int minute) {
+        writeShot(root, {name, minute, {1}});
+        return ImageScanner::processImageFile(root / name);
+    };
+    const std::vector<AutoOrganizer::PlannedGroup> groups{
+        {QStringLiteral("0 展板"), {file("P1.JPG", 1)}, std::nullopt, true, false},
+        {QStringLiteral("1 鼎 随州出土 战国"),
+         {file("L1.JPG", 4), file("L1.CR3", 4), file("A1.JPG", 2), file("A2.JPG", 3)},
+         RelicLabelExtracted{QStringLiteral("鼎"), QStringLiteral("随州出土"), QStringLiteral("战国"),
+                             QString()},
+         false,
+         false},
+        {QStringLiteral("2 璧"),
+         {file("L2.JPG", 6), file("B1.JPG", 5)},
+         RelicLabelExtracted{QStringLiteral("璧"), QString(), QString(), QString()},
+         false,
+         false},
+    };
+    fs::create_directory(root / "2 璧"); // the user's own folder of that name, with a note in it
+    fixtures::writeBytes(root / "2 璧" / "note.txt", "mine");
+    const auto before = snapshot(root);
+    {
+        auto writer = MoveJournal::Writer::create(MoveJournal::Kind::organize, root);
+        QStringList lines, errors;
+        EXPECT_EQ(AutoOrganizer::executeMoves(root, groups, collect(lines), errors, writer->get()), 7);
+    }
+    ASSERT_TRUE(fs::exists(root / "1 鼎 随州出土 战国" / "L1.json"));
+    QStringList lines = undoLines(MoveJournal::Kind::organize, root);
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(lines.last(), QStringLiteral("撤销结束。恢复 7 个文件，剩余 0 条，错误 0 条。"));
+    EXPECT_TRUE(lines.contains(QStringLiteral("  [删除] 0 展板/（空文件夹）")));
+    EXPECT_EQ(snapshot(root), before);
 }
