@@ -6,6 +6,7 @@
 
 #include "refine/FeaturePrintRefiner.h"
 #include "support/Fixtures.h"
+#include "support/Shoot.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -65,19 +66,11 @@ inline core::Result<FeaturePrintRefiner::FeaturePrint> noModel(const fs::path&) 
     return core::Error{QStringLiteral("图像特征模型不可用")};
 }
 
-/// Relative path → content hash of every file below `root` ("dir" for folders).
+/// Relative path → content hash of every file below `root`, and "dir" for every folder.
 inline std::map<std::string, QByteArray> snapshot(const fs::path& root) {
-    std::map<std::string, QByteArray> out;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        const std::string rel = fs::relative(entry.path(), root).string();
-        if (entry.is_directory()) {
-            out[rel] = "dir";
-            continue;
-        }
-        QFile in(QString::fromStdString(entry.path().string()));
-        in.open(QIODevice::ReadOnly);
-        out[rel] = QCryptographicHash::hash(in.readAll(), QCryptographicHash::Sha256).toHex();
-    }
+    auto out = fixtures::treeHashes(root);
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_directory()) out[fs::relative(entry.path(), root).string()] = "dir";
     return out;
 }
 
