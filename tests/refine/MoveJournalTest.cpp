@@ -8,6 +8,10 @@
 
 #include <fstream>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace refinetest;
 using FeaturePrintRefiner::MoveRecord;
 using fixtures::TempDir;
@@ -338,4 +342,83 @@ TEST_F(Journals, AnOrganizeRunWithItsJournalIsUndoneExactly) {
     EXPECT_EQ(lines.last(), QStringLiteral("撤销结束。恢复 7 个文件，剩余 0 条，错误 0 条。"));
     EXPECT_TRUE(lines.contains(QStringLiteral("  [删除] 0 展板/（空文件夹）")));
     EXPECT_EQ(snapshot(root), before);
+}
+
+namespace {
+
+/// Passes every step on to the journal, and kills its own process at step `killAt`: after a move
+/// was announced but before it happened, or after it happened but before its outcome was written.
+class KillingObserver : public AutoOrganizer::MoveObserver {
+  public:
+    KillingObserver(MoveJournal::Writer& journal, int killAt) : m_journal(journal), m_killAt(killAt) {}
+    std::optional<qint64> willMove(const fs::path& from, const fs::path& to) override {
+        const auto id = m_journal.willMove(from, to);
+        step();
+        return id;
+    }
+    std::optional<qint64> willWrite(const fs::path& file, const QByteArray& bytes) override {
+        return m_journal.willWrite(file, bytes);
+    }
+    void finished(qint64 id, bool succeeded) override {
+        step();
+        m_journal.finished(id, succeeded);
+    }
+    void createdFolder(const fs::path& folder) override { m_journal.createdFolder(folder); }
+
+  private:
+    void step() {
+        if (++m_steps == m_killAt) ::raise(SIGKILL);
+    }
+    MoveJournal::Writer& m_journal;
+    int m_killAt;
+    int m_steps = 0;
+};
+
+} // namespace
+
+TEST_F(Journals, APassKilledAtAnyStepIsUndoneExactly) {
+    // Four exhibits whose first three photos look like the previous exhibit: nine moves, eighteen
+    // steps. The pass runs in a child process that kills itself with SIGKILL at one step.
+    for (int killAt = 1; killAt <= 19; ++killAt) {
+        SCOPED_TRACE(testing::Message() << "killed at step " << killAt);
+        TempDir dir;
+        const auto& root = dir.path();
+        for (int e = 0; e < 4; ++e) {
+            std::vector<Shot> shots;
+            for (int v = 0; v < 6; ++v)
+                shots.push_back({"E" + std::to_string(e) + "_" + std::to_string(v) + ".JPG",
+                                 e * 10 + v,
+                                 {v < 3 ? float(e) : float(e + 1), 1}});
+            shots.push_back({"E" + std::to_string(e) + "_L.JPG", e * 10 + 7, {0, 0}});
+            writeFolder(root / ("文物" + std::to_string(e + 1)), shots, "E" + std::to_string(e) + "_L");
+        }
+        const auto before = snapshot(root);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            auto writer = MoveJournal::Writer::create(MoveJournal::Kind::refine, root);
+            if (!writer) ::_exit(3);
+            KillingObserver observer(**writer, killAt);
+            FeaturePrintRefiner::Options options;
+            options.featurePrint = fakePrint;
+            options.journal = &observer;
+            const auto result = FeaturePrintRefiner::refine(
+                root, [](const QString&) {}, options);
+            ::_exit(result.movedCount == 9 ? 0 : 4);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        if (killAt <= 18) {
+            ASSERT_TRUE(WIFSIGNALED(status));
+            // Killed at step 1, the first move was announced but had not happened yet.
+            EXPECT_EQ(snapshot(root) == before, killAt == 1);
+        } else {
+            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }
+
+        QString error;
+        const QStringList lines = undoLines(MoveJournal::Kind::refine, root, &error);
+        EXPECT_EQ(error, killAt == 1 ? MoveJournal::kNoRefineJournal : QString());
+        EXPECT_TRUE(snapshot(root) == before) << lines.join('\n').toStdString();
+    }
 }
