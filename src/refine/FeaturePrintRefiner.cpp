@@ -358,15 +358,19 @@ RunResult refine(const fs::path& root, const core::Log& log, const Options& opti
     return result;
 }
 
-UndoResult undoMoves(const std::vector<MoveRecord>& moves, const core::Log& log,
-                     const UndoObserver& observer) {
+UndoResult undoMoves(const std::vector<MoveRecord>& moves, const core::Log& log, const UndoObserver& observer,
+                     const std::function<bool()>& cancelled) {
     UndoResult result;
-    std::vector<bool> remains(moves.size(), false);
+    std::vector<bool> remains(moves.size(), true);
     auto fail = [&](const QString& message) {
         log(QStringLiteral("[失败] ") + message);
         result.errors << message;
     };
     for (size_t k = moves.size(); k-- > 0;) {
+        if (cancelled && cancelled()) {
+            result.cancelled = true;
+            break;
+        }
         const MoveRecord& record = moves[k];
         const QString name = core::displayName(record.toPath);
         const fs::path fromFolder = record.fromPath.parent_path();

@@ -48,6 +48,7 @@ struct UndoResult {
     int restored = 0;
     std::vector<MoveRecord> remaining; ///< not undone and still undoable, in pass order
     QStringList errors;
+    bool cancelled = false; ///< stopped before every record was tried; the untried ones remain
 };
 
 struct Options {
@@ -99,7 +100,7 @@ using UndoObserver = std::function<void(size_t index, UndoOutcome)>;
 
 /// Moves the recorded files back, last to first, without the closing count line.
 UndoResult undoMoves(const std::vector<MoveRecord>& moves, const core::Log& log,
-                     const UndoObserver& observer = {});
+                     const UndoObserver& observer = {}, const std::function<bool()>& cancelled = {});
 /// The closing line of an undo.
 QString undoSummaryLine(const UndoResult& result);
 /// undoMoves followed by the closing line.

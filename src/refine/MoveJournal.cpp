@@ -338,19 +338,19 @@ void removeRunOutputs(const Contents& contents, const core::Log& log) {
 
 } // namespace
 
-core::Result<FeaturePrintRefiner::UndoResult> undoLatest(Kind kind, const fs::path& folder,
-                                                         const core::Log& log) {
+core::Result<PendingUndo> prepareUndo(Kind kind, const fs::path& folder) {
     const QString nothing = kind == Kind::refine ? kNoRefineJournal : kNoOrganizeJournal;
     const std::vector<fs::path> journals = journalsOf(folder);
     const auto newest =
         std::find_if(journals.rbegin(), journals.rend(), [&](const fs::path& f) { return isKind(f, kind); });
     if (newest == journals.rend()) return core::Error{nothing};
-    const fs::path file = *newest;
 
-    auto contents = read(file);
+    PendingUndo pending;
+    pending.file = *newest;
+    auto contents = read(pending.file);
     if (!contents) return contents.error();
     if (contents->kind != kind)
-        return core::Error{kUnreadable.arg(core::displayName(file), QStringLiteral("记录种类不符"))};
+        return core::Error{kUnreadable.arg(core::displayName(pending.file), QStringLiteral("记录种类不符"))};
     if (contents->root != folderIdentity(folder))
         return core::Error{kForeign.arg(core::displayPath(contents->root))};
 
@@ -363,21 +363,16 @@ core::Result<FeaturePrintRefiner::UndoResult> undoLatest(Kind kind, const fs::pa
                 return core::Error{kRefinedAfterOrganize};
         }
 
-    auto writer = Writer::openExisting(file);
-    if (!writer) return core::Error{kUnreadable.arg(core::displayName(file), writer.error().description())};
-
-    std::vector<MoveRecord> records;
-    std::vector<qint64> ids;
     for (const Contents::Move& move : contents->moves) {
         if (move.state == State::pending && !platform::itemExists(move.record.toPath) &&
             platform::itemExists(move.record.fromPath)) {
             // Announced, but the run was stopped before the move happened.
-            (*writer)->finished(move.id, false);
+            pending.neverMoved.push_back(move.id);
             continue;
         }
         if (move.state != State::done && move.state != State::pending) continue;
-        records.push_back(move.record);
-        ids.push_back(move.id);
+        pending.records.push_back(move.record);
+        pending.ids.push_back(move.id);
     }
     const bool outputsLeft =
         kind == Kind::organize &&
@@ -385,18 +380,43 @@ core::Result<FeaturePrintRefiner::UndoResult> undoLatest(Kind kind, const fs::pa
              contents->writes.begin(), contents->writes.end(),
              [](const Contents::Written& w) { return !w.replaced && platform::itemExists(w.file); }) ||
          std::any_of(contents->createdFolders.begin(), contents->createdFolders.end(), isEmptyDirectory));
-    if (records.empty() && !outputsLeft) return core::Error{nothing};
+    if (pending.records.empty() && !outputsLeft) return core::Error{nothing};
+    pending.contents = std::move(*contents);
+    return pending;
+}
 
-    auto result = FeaturePrintRefiner::undoMoves(
-        records, log, [&](size_t index, FeaturePrintRefiner::UndoOutcome outcome) {
-            if (outcome == FeaturePrintRefiner::UndoOutcome::restored) (*writer)->undone(ids[index]);
-            if (outcome == FeaturePrintRefiner::UndoOutcome::dropped) (*writer)->dropped(ids[index]);
-        });
-    // With files still in the exhibit folders, their label files stay beside them for the retry.
-    if (kind == Kind::organize && result.remaining.empty()) removeRunOutputs(*contents, log);
-    if (const auto& error = (*writer)->error()) {
-        log(QStringLiteral("[警告] ") + *error);
+FeaturePrintRefiner::UndoResult runUndo(const PendingUndo& pending, const core::Log& log,
+                                        const std::function<bool()>& cancelled) {
+    auto writer = Writer::openExisting(pending.file);
+    if (!writer) {
+        // Undoing without writing the outcomes down would make a retry report restored files as gone.
+        FeaturePrintRefiner::UndoResult refused;
+        refused.remaining = pending.records;
+        refused.errors << kUnreadable.arg(core::displayName(pending.file), writer.error().description());
+        log(QStringLiteral("[失败] ") + refused.errors.front());
+        return refused;
     }
+    for (const qint64 id : pending.neverMoved)
+        (*writer)->finished(id, false);
+    auto result = FeaturePrintRefiner::undoMoves(
+        pending.records, log,
+        [&](size_t index, FeaturePrintRefiner::UndoOutcome outcome) {
+            if (outcome == FeaturePrintRefiner::UndoOutcome::restored) (*writer)->undone(pending.ids[index]);
+            if (outcome == FeaturePrintRefiner::UndoOutcome::dropped) (*writer)->dropped(pending.ids[index]);
+        },
+        cancelled);
+    // With files still in the exhibit folders, their label files stay beside them for the retry.
+    if (pending.contents.kind == Kind::organize && result.remaining.empty())
+        removeRunOutputs(pending.contents, log);
+    if (const auto& error = (*writer)->error()) log(QStringLiteral("[警告] ") + *error);
+    return result;
+}
+
+core::Result<FeaturePrintRefiner::UndoResult> undoLatest(Kind kind, const fs::path& folder,
+                                                         const core::Log& log) {
+    const auto pending = prepareUndo(kind, folder);
+    if (!pending) return pending.error();
+    auto result = runUndo(*pending, log);
     log(FeaturePrintRefiner::undoSummaryLine(result));
     return result;
 }

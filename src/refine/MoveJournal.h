@@ -34,6 +34,7 @@
 #include <QString>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -125,10 +126,27 @@ core::Result<Contents> read(const std::filesystem::path& file);
 /// The journals of `folder`, oldest first.
 std::vector<std::filesystem::path> journalsOf(const std::filesystem::path& folder);
 
-/// Undoes the newest journal of `kind` for `folder`: moves back what is still undoable (last to
-/// first, never overwriting), and for an organize run removes the label files it wrote that are
-/// unchanged and the folders it created that are empty. A missing, unreadable or foreign journal
-/// is an error and nothing moves. Outcomes are written into the journal so a retry only retries.
+/// The newest journal of `kind` for `folder`, checked and ready to undo.
+struct PendingUndo {
+    std::filesystem::path file;
+    Contents contents;
+    std::vector<FeaturePrintRefiner::MoveRecord> records; ///< still undoable, in run order
+    std::vector<qint64> ids;                              ///< of `records`
+    std::vector<qint64> neverMoved; ///< announced moves a kill stopped before they happened
+};
+
+/// Finds and checks the journal without changing anything: a missing, unreadable or foreign
+/// journal, or one with nothing left to undo, is an error.
+core::Result<PendingUndo> prepareUndo(Kind kind, const std::filesystem::path& folder);
+
+/// Moves back what is still undoable (last to first, never overwriting) and, for an organize run
+/// once every move is back, removes the label files it wrote that are unchanged and the folders it
+/// created that are empty. Outcomes are written into the journal so a retry only retries. No
+/// closing line.
+FeaturePrintRefiner::UndoResult runUndo(const PendingUndo& pending, const core::Log& log,
+                                        const std::function<bool()>& cancelled = {});
+
+/// prepareUndo, runUndo and the closing line.
 core::Result<FeaturePrintRefiner::UndoResult> undoLatest(Kind kind, const std::filesystem::path& folder,
                                                          const core::Log& log);
 

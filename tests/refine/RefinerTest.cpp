@@ -331,3 +331,22 @@ TEST(RefineUndo, ReportsEachFailureFormAndKeepsRetriableRecordsInPassOrder) {
     EXPECT_EQ(snapshot(root / "C").at("four.JPG"),
               QCryptographicHash::hash("newcomer", QCryptographicHash::Sha256).toHex());
 }
+
+TEST(RefineUndo, AStoppedUndoKeepsTheRecordsItDidNotTry) {
+    TempDir dir;
+    const auto& root = dir.path();
+    fs::create_directory(root / "A");
+    fs::create_directory(root / "B");
+    std::vector<MoveRecord> moves;
+    for (const char* name : {"1.JPG", "2.JPG", "3.JPG"}) {
+        fixtures::writeBytes(root / "A" / name, name);
+        moves.push_back({root / "B" / name, root / "A" / name});
+    }
+    int asked = 0;
+    QStringList lines;
+    const UndoResult result = undoMoves(moves, collect(lines), {}, [&] { return ++asked > 1; });
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(result.restored, 1);
+    EXPECT_EQ(result.remaining, (std::vector<MoveRecord>{moves[0], moves[1]}));
+    EXPECT_TRUE(fs::exists(root / "B" / "3.JPG"));
+}
