@@ -186,7 +186,7 @@ std::optional<WorkUnit> labelUnit(const std::vector<WorkUnit>& units, const fs::
     const std::set<std::string> stems = sidecarBasenames(folder);
     if (!stems.empty())
         for (const WorkUnit* unit : candidates)
-            if (stems.count(unit->primary.url.filename().stem().native())) return *unit;
+            if (stems.count(unit->primary.path.filename().stem().native())) return *unit;
     const WorkUnit* latest = candidates.front();
     for (const WorkUnit* unit : candidates)
         if (core::earlierCapture(latest->primary.creationDate, unit->primary.creationDate)) latest = unit;
@@ -209,7 +209,7 @@ std::optional<std::vector<WorkUnit>> loadPack(const fs::path& folder, const core
     const auto& labelDate = label->primary.creationDate;
     std::vector<WorkUnit> pack;
     for (const WorkUnit& unit : units)
-        if (!isVideo(unit) && unit.primary.url != label->primary.url &&
+        if (!isVideo(unit) && unit.primary.path != label->primary.path &&
             !core::earlierCapture(labelDate, unit.primary.creationDate))
             pack.push_back(unit);
     return pack;
@@ -233,13 +233,13 @@ std::vector<MoveRecord> moveUnit(const WorkUnit& unit, const fs::path& folder, c
         files.push_back(&companion);
     std::vector<MoveRecord> records;
     for (const ImageInfo* file : files) {
-        const fs::path target = folder / AutoOrganizer::uniqueName(file->url.filename(), used);
-        if (!platform::itemExists(file->url)) {
+        const fs::path target = folder / AutoOrganizer::uniqueName(file->path.filename(), used);
+        if (!platform::itemExists(file->path)) {
             log(QStringLiteral("  [跳过] 源文件不存在：") + file->fileName);
             continue;
         }
-        const auto entry = journal ? journal->willMove(file->url, target) : std::nullopt;
-        const auto error = AutoOrganizer::safeMoveItem(file->url, target);
+        const auto entry = journal ? journal->willMove(file->path, target) : std::nullopt;
+        const auto error = AutoOrganizer::safeMoveItem(file->path, target);
         if (journal && entry) journal->finished(*entry, !error);
         if (error) {
             const QString message = QStringLiteral("后处理移动失败 %1：%2").arg(file->fileName, *error);
@@ -247,7 +247,7 @@ std::vector<MoveRecord> moveUnit(const WorkUnit& unit, const fs::path& folder, c
             errors << message;
             continue;
         }
-        records.push_back({file->url, target});
+        records.push_back({file->path, target});
     }
     return records;
 }
@@ -292,7 +292,7 @@ RunResult refine(const fs::path& root, const core::Log& log, const Options& opti
         QStringList sampleNames;
         for (const WorkUnit& sample : samples) {
             sampleNames << sample.primary.fileName;
-            if (const FeaturePrint* print = cache.observation(sample.primary.url, log))
+            if (const FeaturePrint* print = cache.observation(sample.primary.path, log))
                 samplePrints.push_back(print);
         }
         if (samplePrints.empty()) {
@@ -302,7 +302,7 @@ RunResult refine(const fs::path& root, const core::Log& log, const Options& opti
         log(QStringLiteral("  本夹样本 ") + sampleNames.join(QStringLiteral(", ")));
 
         // Cache entries keep their address when the cache grows.
-        const FeaturePrint* anchorPrint = cache.observation(anchor.primary.url, log);
+        const FeaturePrint* anchorPrint = cache.observation(anchor.primary.path, log);
         if (!anchorPrint) {
             log(QStringLiteral("  跳过：下一夹锚点无法计算 FeaturePrint（%1）").arg(anchor.primary.fileName));
             continue;
@@ -311,7 +311,7 @@ RunResult refine(const fs::path& root, const core::Log& log, const Options& opti
 
         std::vector<WorkUnit> candidates;
         for (const WorkUnit& unit : *packB)
-            if (unit.primary.url != anchor.primary.url) candidates.push_back(unit);
+            if (unit.primary.path != anchor.primary.path) candidates.push_back(unit);
         if (candidates.empty()) {
             log(QStringLiteral("  下一夹没有可比较的其余文物"));
             continue;
@@ -323,7 +323,7 @@ RunResult refine(const fs::path& root, const core::Log& log, const Options& opti
                 break;
             }
             const QString& file = unit.primary.fileName;
-            const FeaturePrint* print = cache.observation(unit.primary.url, log);
+            const FeaturePrint* print = cache.observation(unit.primary.path, log);
             if (!print) {
                 log(QStringLiteral("  [留下] %1：无法计算 FeaturePrint").arg(file));
                 continue;

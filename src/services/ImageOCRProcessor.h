@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QString>
+#include "ai/Prompts.h"
 
 namespace ImageOCRProcessor {
 
 /// The instruction sent with an image whose text is to be read out into a text file.
-extern const QString kPrompt;
+inline const QString& kPrompt = ai::prompts::kOCR;
 
 } // namespace ImageOCRProcessor
