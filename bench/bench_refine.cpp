@@ -135,8 +135,7 @@ Score measure(const fs::path& root, const Truth& truth, const FeaturePrintFn& pr
     const auto start = Clock::now();
     FeaturePrintRefiner::Options options;
     options.featurePrint = print;
-    FeaturePrintRefiner::refine(
-        root, [](const QString&) {}, options);
+    FeaturePrintRefiner::refine(root, core::logOnly([](const QString&) {}), options);
     score.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     score.photos = truth.photos;
     for (const auto& entry : fs::recursive_directory_iterator(root)) {

@@ -252,7 +252,8 @@ std::vector<MoveRecord> moveUnit(const WorkUnit& unit, const fs::path& folder, c
     return records;
 }
 
-RunResult refine(const fs::path& root, const core::Log& log, const Options& options) {
+RunResult refine(const fs::path& root, const core::RunContext& context, const Options& options) {
+    const core::Log& log = context.log;
     RunResult result;
     const std::vector<fs::path> folders = relicFolders(root);
     if (folders.size() < 2) {
@@ -260,7 +261,7 @@ RunResult refine(const fs::path& root, const core::Log& log, const Options& opti
         return result;
     }
     PrintCache cache(options.featurePrint);
-    auto cancelled = [&] { return options.cancelled && options.cancelled(); };
+    auto cancelled = [&] { return context.cancelled(); };
 
     for (size_t i = 0; i + 1 < folders.size() && !result.cancelled; ++i) {
         if (cancelled()) {
@@ -269,6 +270,7 @@ RunResult refine(const fs::path& root, const core::Log& log, const Options& opti
         }
         const fs::path& folderA = folders[i];
         const fs::path& folderB = folders[i + 1];
+        context.report(kStage, int(i + 1), int(folders.size() - 1), core::displayName(folderB));
         log(QStringLiteral("对比：%1 ← %2").arg(core::displayName(folderA), core::displayName(folderB)));
 
         const auto packA = loadPack(folderA, log);
@@ -351,7 +353,9 @@ RunResult refine(const fs::path& root, const core::Log& log, const Options& opti
             }
         }
     }
-    if (!result.cancelled)
+    if (result.cancelled)
+        log(core::kCancelledLine.arg(result.movedCount));
+    else
         log(QStringLiteral("FeaturePrint 后处理结束。移动 %1 个文件，错误 %2 条。")
                 .arg(result.movedCount)
                 .arg(result.errors.size()));

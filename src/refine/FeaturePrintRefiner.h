@@ -6,6 +6,7 @@
 // anchor photograph. Every move is recorded so the whole pass can be undone.
 
 #include "core/Log.h"
+#include "core/Progress.h"
 #include "core/Result.h"
 #include "intake/WorkUnits.h"
 
@@ -54,8 +55,10 @@ struct UndoResult {
 struct Options {
     FeaturePrintFn featurePrint;
     AutoOrganizer::MoveObserver* journal = nullptr; ///< told about each move before and after
-    std::function<bool()> cancelled;                ///< checked between photographs, never inside a move
 };
+
+/// The progress stage of a pass (one step per pair of folders).
+inline const QString kStage = QStringLiteral("后处理");
 
 inline const QString kTooFewFolders = QStringLiteral("可微调的文物文件夹不足两组，跳过");
 inline const QString kPanelFolder = QStringLiteral("0 展板");
@@ -91,8 +94,9 @@ std::vector<MoveRecord> moveUnit(const MediaPipeline::WorkUnit& unit, const std:
                                  const core::Log& log, QStringList& errors,
                                  AutoOrganizer::MoveObserver* journal = nullptr);
 
-/// The whole pass, synchronously.
-RunResult refine(const std::filesystem::path& root, const core::Log& log, const Options& options);
+/// The whole pass, synchronously. Stops between photographs when cancelled, ending with the
+/// cancellation line instead of the closing count.
+RunResult refine(const std::filesystem::path& root, const core::RunContext& context, const Options& options);
 
 /// What happened to one record during an undo.
 enum class UndoOutcome { restored, dropped, failed };

@@ -385,8 +385,8 @@ core::Result<PendingUndo> prepareUndo(Kind kind, const fs::path& folder) {
     return pending;
 }
 
-FeaturePrintRefiner::UndoResult runUndo(const PendingUndo& pending, const core::Log& log,
-                                        const std::function<bool()>& cancelled) {
+FeaturePrintRefiner::UndoResult runUndo(const PendingUndo& pending, const core::RunContext& context) {
+    const core::Log& log = context.log;
     auto writer = Writer::openExisting(pending.file);
     if (!writer) {
         // Undoing without writing the outcomes down would make a retry report restored files as gone.
@@ -404,9 +404,9 @@ FeaturePrintRefiner::UndoResult runUndo(const PendingUndo& pending, const core::
             if (outcome == FeaturePrintRefiner::UndoOutcome::restored) (*writer)->undone(pending.ids[index]);
             if (outcome == FeaturePrintRefiner::UndoOutcome::dropped) (*writer)->dropped(pending.ids[index]);
         },
-        cancelled);
+        [&] { return context.cancelled(); });
     // With files still in the exhibit folders, their label files stay beside them for the retry.
-    if (pending.contents.kind == Kind::organize && result.remaining.empty())
+    if (pending.contents.kind == Kind::organize && result.remaining.empty() && !result.cancelled)
         removeRunOutputs(pending.contents, log);
     if (const auto& error = (*writer)->error()) log(QStringLiteral("[警告] ") + *error);
     return result;
@@ -416,7 +416,7 @@ core::Result<FeaturePrintRefiner::UndoResult> undoLatest(Kind kind, const fs::pa
                                                          const core::Log& log) {
     const auto pending = prepareUndo(kind, folder);
     if (!pending) return pending.error();
-    auto result = runUndo(*pending, log);
+    auto result = runUndo(*pending, core::logOnly(log));
     log(FeaturePrintRefiner::undoSummaryLine(result));
     return result;
 }

@@ -141,10 +141,9 @@ core::Result<PendingUndo> prepareUndo(Kind kind, const std::filesystem::path& fo
 
 /// Moves back what is still undoable (last to first, never overwriting) and, for an organize run
 /// once every move is back, removes the label files it wrote that are unchanged and the folders it
-/// created that are empty. Outcomes are written into the journal so a retry only retries. No
-/// closing line.
-FeaturePrintRefiner::UndoResult runUndo(const PendingUndo& pending, const core::Log& log,
-                                        const std::function<bool()>& cancelled = {});
+/// created that are empty. Outcomes are written into the journal so a retry only retries. Stops
+/// between records when cancelled. No closing line.
+FeaturePrintRefiner::UndoResult runUndo(const PendingUndo& pending, const core::RunContext& context);
 
 /// prepareUndo, runUndo and the closing line.
 core::Result<FeaturePrintRefiner::UndoResult> undoLatest(Kind kind, const std::filesystem::path& folder,

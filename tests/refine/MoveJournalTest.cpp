@@ -186,7 +186,7 @@ TEST_F(Journals, RefinementUndoRestoresExactlyAndRetriesOnlyWhatRemains) {
     options.featurePrint = fakePrint;
     options.journal = writer->get();
     QStringList lines;
-    const auto result = FeaturePrintRefiner::refine(root, collect(lines), options);
+    const auto result = FeaturePrintRefiner::refine(root, core::logOnly(collect(lines)), options);
     writer->reset();
     ASSERT_EQ(result.movedCount, 2);
     EXPECT_TRUE(fs::exists(root / "1 甲" / "IMG_1-2.JPG"));
@@ -334,7 +334,10 @@ TEST_F(Journals, AnOrganizeRunWithItsJournalIsUndoneExactly) {
     {
         auto writer = MoveJournal::Writer::create(MoveJournal::Kind::organize, root);
         QStringList lines, errors;
-        EXPECT_EQ(AutoOrganizer::executeMoves(root, groups, core::logOnly(collect(lines)), errors, writer->get()).moved, 7);
+        EXPECT_EQ(
+            AutoOrganizer::executeMoves(root, groups, core::logOnly(collect(lines)), errors, writer->get())
+                .moved,
+            7);
     }
     ASSERT_TRUE(fs::exists(root / "1 鼎 随州出土 战国" / "L1.json"));
     QStringList lines = undoLines(MoveJournal::Kind::organize, root);
@@ -402,8 +405,8 @@ TEST_F(Journals, APassKilledAtAnyStepIsUndoneExactly) {
             FeaturePrintRefiner::Options options;
             options.featurePrint = fakePrint;
             options.journal = &observer;
-            const auto result = FeaturePrintRefiner::refine(
-                root, [](const QString&) {}, options);
+            const auto result =
+                FeaturePrintRefiner::refine(root, core::logOnly([](const QString&) {}), options);
             ::_exit(result.movedCount == 9 ? 0 : 4);
         }
         int status = 0;

@@ -82,7 +82,7 @@ TEST(RefineRun, TooFewFoldersLogsOneLineAndMovesNothing) {
     writeFolder(dir / "2 其他", {{"c.JPG", 3, {1, 0}}});
     for (const fs::path& root : {dir.path(), dir / "missing", dir / "1 鼎" / "a.JPG"}) {
         QStringList lines;
-        const RunResult result = refine(root, collect(lines), withPrint(fakePrint));
+        const RunResult result = refine(root, core::logOnly(collect(lines)), withPrint(fakePrint));
         EXPECT_EQ(lines, QStringList{kTooFewFolders});
         EXPECT_TRUE(result.moves.empty());
         EXPECT_EQ(result.movedCount, 0);
@@ -141,7 +141,7 @@ TEST(RefineRun, MovesStrictlyNearerPhotosBackAndKeepsTies) {
     const auto before = snapshot(root);
 
     QStringList lines;
-    const RunResult result = refine(root, collect(lines), withPrint(fakePrint));
+    const RunResult result = refine(root, core::logOnly(collect(lines)), withPrint(fakePrint));
     EXPECT_EQ(lines, (QStringList{
                          QStringLiteral("对比：1 甲 ← 2 乙"),
                          QStringLiteral("  本夹样本 a1.JPG, a2.JPG"),
@@ -183,7 +183,7 @@ TEST(RefineRun, SamplesAreTheLastThreeOfThePack) {
         writeFolder(dir / "1 甲", shots, "LA");
         writeFolder(dir / "2 乙", {{"b1.JPG", 21, {0, 1}}, {"LB.JPG", 22, {0, 1}}}, "LB");
         QStringList lines;
-        refine(dir.path(), collect(lines), withPrint(fakePrint));
+        refine(dir.path(), core::logOnly(collect(lines)), withPrint(fakePrint));
         ASSERT_GE(lines.size(), 2);
         EXPECT_EQ(lines[1], count == 5 ? QStringLiteral("  本夹样本 a3.JPG, a4.JPG, a5.JPG")
                                        : QStringLiteral("  本夹样本 a1.JPG, a2.JPG"));
@@ -206,7 +206,7 @@ TEST(RefineRun, SkipsPairsItCannotCompareAndVisitsTheRest) {
     writeFolder(root / "8 样", {{"g1.JPG", 14, {1, 0}}, {"L8.JPG", 15, {1, 0}}}, "L8");
     writeFolder(root / "9 坏锚", {{"h1.JPG", 16, {}}, {"L9.JPG", 17, {1, 0}}}, "L9");
     QStringList lines;
-    const RunResult result = refine(root, collect(lines), withPrint(fakePrint));
+    const RunResult result = refine(root, core::logOnly(collect(lines)), withPrint(fakePrint));
     EXPECT_EQ(lines, (QStringList{
                          QStringLiteral("对比：1 空 ← 2 无前"),
                          QStringLiteral("  [警告] 1 空 没有可处理图片"),
@@ -248,7 +248,7 @@ TEST(RefineRun, WithoutAFeaturePrintModelNothingMoves) {
     writeFolder(root / "2 乙", {{"b1.JPG", 3, {1, 0}}, {"b2.JPG", 4, {0, 1}}, {"L2.JPG", 5, {0, 1}}}, "L2");
     const auto before = snapshot(root);
     QStringList lines;
-    const RunResult result = refine(root, collect(lines), withPrint(noModel));
+    const RunResult result = refine(root, core::logOnly(collect(lines)), withPrint(noModel));
     EXPECT_EQ(lines, (QStringList{QStringLiteral("对比：1 甲 ← 2 乙"),
                                   QStringLiteral("  [警告] FeaturePrint 失败：a1.JPG"),
                                   QStringLiteral("  跳过：本夹样本无法计算 FeaturePrint"),
@@ -349,4 +349,29 @@ TEST(RefineUndo, AStoppedUndoKeepsTheRecordsItDidNotTry) {
     EXPECT_EQ(result.restored, 1);
     EXPECT_EQ(result.remaining, (std::vector<MoveRecord>{moves[0], moves[1]}));
     EXPECT_TRUE(fs::exists(root / "B" / "3.JPG"));
+}
+
+TEST(RefineRun, StopsBetweenPhotographsWhenCancelled) {
+    TempDir dir;
+    const auto& root = dir.path();
+    writeFolder(root / "1 甲", {{"a1.JPG", 1, {1, 0}}, {"L1.JPG", 2, {0, 1}}}, "L1");
+    writeFolder(root / "2 乙", {{"b0.JPG", 3, {1, 0}}, {"b1.JPG", 4, {0, 1}}, {"L2.JPG", 5, {0, 1}}}, "L2");
+    writeFolder(root / "3 丙", {{"c0.JPG", 6, {0, 1}}, {"c1.JPG", 7, {1, 1}}, {"L3.JPG", 8, {0, 1}}}, "L3");
+    QStringList lines;
+    core::RunContext context = core::logOnly(collect(lines));
+    std::vector<core::Progress> seen;
+    // Asked to stop when the second pair comes up: the first pair's move stands.
+    context.progress = [&](const core::Progress& p) {
+        seen.push_back(p);
+        if (p.index == 2) context.cancel.cancel();
+    };
+    const RunResult result = refine(root, context, withPrint(fakePrint));
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(result.movedCount, 1);
+    EXPECT_TRUE(fs::exists(root / "1 甲" / "b0.JPG"));
+    EXPECT_TRUE(fs::exists(root / "3 丙" / "c0.JPG"));
+    EXPECT_EQ(lines.last(), core::kCancelledLine.arg(1));
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].stage, kStage);
+    EXPECT_EQ(seen[1].count, 2);
 }
