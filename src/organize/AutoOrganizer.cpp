@@ -298,7 +298,8 @@ ExecuteResult executeMoves(const std::filesystem::path& folder, const std::vecto
         }
         const std::filesystem::path target = folder / core::toPath(name);
         std::error_code ec;
-        const bool existed = platform::itemExists(target);
+        // Announced before it exists, so that a kill right after leaves no folder unrecorded.
+        if (observer && !platform::itemExists(target)) observer->willCreateFolder(target);
         std::filesystem::create_directories(target, ec);
         if (ec || !std::filesystem::is_directory(target)) {
             const QString reason =
@@ -307,7 +308,6 @@ ExecuteResult executeMoves(const std::filesystem::path& folder, const std::vecto
             done += int(group.files.size());
             continue;
         }
-        if (observer && !existed) observer->createdFolder(target);
         log(QStringLiteral("创建：") + name);
 
         if (group.labelExtracted && !group.isPanelFolder && !group.files.empty())

@@ -54,7 +54,8 @@ class MoveObserver {
                                            const std::filesystem::path& to) = 0;
     virtual std::optional<qint64> willWrite(const std::filesystem::path& file, const QByteArray& bytes) = 0;
     virtual void finished(qint64 id, bool succeeded) = 0;
-    virtual void createdFolder(const std::filesystem::path& folder) = 0;
+    /// A folder about to be created (it does not exist yet).
+    virtual void willCreateFolder(const std::filesystem::path& folder) = 0;
 };
 
 struct RunOptions {

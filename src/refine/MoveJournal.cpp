@@ -195,7 +195,7 @@ void Writer::finished(qint64 id, bool succeeded) {
                  {QStringLiteral("id"), id}}));
 }
 
-void Writer::createdFolder(const fs::path& folder) {
+void Writer::willCreateFolder(const fs::path& folder) {
     append(line(
         {{QStringLiteral("op"), QStringLiteral("mkdir")}, {QStringLiteral("path"), encodePath(folder)}}));
 }
@@ -206,6 +206,42 @@ void Writer::undone(qint64 id) {
 
 void Writer::dropped(qint64 id) {
     append(line({{QStringLiteral("op"), QStringLiteral("dropped")}, {QStringLiteral("id"), id}}));
+}
+
+// ---- LazyWriter ----
+
+Writer* LazyWriter::writer() {
+    if (!m_writer && !m_startError) {
+        auto created = Writer::create(m_kind, m_root);
+        if (created)
+            m_writer = std::move(created.value());
+        else
+            m_startError = created.error().description();
+    }
+    return m_writer.get();
+}
+
+std::optional<qint64> LazyWriter::willMove(const fs::path& from, const fs::path& to) {
+    Writer* w = writer();
+    return w ? w->willMove(from, to) : std::nullopt;
+}
+
+std::optional<qint64> LazyWriter::willWrite(const fs::path& file, const QByteArray& bytes) {
+    Writer* w = writer();
+    return w ? w->willWrite(file, bytes) : std::nullopt;
+}
+
+void LazyWriter::finished(qint64 id, bool succeeded) {
+    if (m_writer) m_writer->finished(id, succeeded);
+}
+
+void LazyWriter::willCreateFolder(const fs::path& folder) {
+    if (Writer* w = writer()) w->willCreateFolder(folder);
+}
+
+std::optional<QString> LazyWriter::error() const {
+    if (m_startError) return m_startError;
+    return m_writer ? m_writer->error() : std::nullopt;
 }
 
 // ---- Reading ----
@@ -330,6 +366,8 @@ void removeRunOutputs(const Contents& contents, const core::Log& log) {
         }
     }
     for (auto it = contents.createdFolders.rbegin(); it != contents.createdFolders.rend(); ++it) {
+        // A label file write that a kill interrupted leaves a temporary of ours behind.
+        platform::removeStaleTemporaries(*it);
         std::error_code ec;
         if (isEmptyDirectory(*it) && fs::remove(*it, ec))
             log(QStringLiteral("  [删除] %1/（空文件夹）").arg(core::displayName(*it)));

@@ -11,7 +11,7 @@
 // Format (JSON Lines, UTF-8, one object per line, appended as the run goes):
 //   {"format":"vitrino-move-journal","version":1,"kind":"organize"|"refine",
 //    "root":"/abs/folder","started":"2026-12-07T03:30:00.123"}            first line, always
-//   {"op":"mkdir","path":P}                   a folder the run created (it did not exist before)
+//   {"op":"mkdir","path":P}                   a folder the run is about to create (it did not exist)
 //   {"op":"write","id":N,"path":P,"sha256":H,"replaced":false}
 //                                             a label file about to be written, with the hash of
 //                                             its content; "replaced": a file was there before
@@ -81,7 +81,7 @@ class Writer : public AutoOrganizer::MoveObserver {
     /// Announces a label file about to be written with `bytes`.
     std::optional<qint64> willWrite(const std::filesystem::path& file, const QByteArray& bytes) override;
     void finished(qint64 id, bool succeeded) override;
-    void createdFolder(const std::filesystem::path& folder) override;
+    void willCreateFolder(const std::filesystem::path& folder) override;
     void undone(qint64 id);
     void dropped(qint64 id);
 
@@ -95,6 +95,27 @@ class Writer : public AutoOrganizer::MoveObserver {
     std::filesystem::path m_file;
     qint64 m_nextId = 1;
     std::optional<QString> m_error;
+};
+
+/// A journal that is started by the first step there is to write down, so that runs which end
+/// before touching anything (a dry run, an empty folder) do not push older journals out.
+class LazyWriter : public AutoOrganizer::MoveObserver {
+  public:
+    LazyWriter(Kind kind, std::filesystem::path root) : m_kind(kind), m_root(std::move(root)) {}
+    std::optional<qint64> willMove(const std::filesystem::path& from,
+                                   const std::filesystem::path& to) override;
+    std::optional<qint64> willWrite(const std::filesystem::path& file, const QByteArray& bytes) override;
+    void finished(qint64 id, bool succeeded) override;
+    void willCreateFolder(const std::filesystem::path& folder) override;
+    /// The first failure to start or write the journal.
+    std::optional<QString> error() const;
+
+  private:
+    Writer* writer();
+    Kind m_kind;
+    std::filesystem::path m_root;
+    std::unique_ptr<Writer> m_writer;
+    std::optional<QString> m_startError;
 };
 
 /// What one journal says.

@@ -60,7 +60,7 @@ TEST_F(Journals, WriteAndReadBackEveryStepIncludingNonUtf8NamesAndACutOffLastLin
     auto writer = MoveJournal::Writer::create(MoveJournal::Kind::organize, dir.path());
     ASSERT_TRUE(writer) << writer.error().description().toStdString();
     auto& journal = **writer;
-    journal.createdFolder(dir / "1 鼎");
+    journal.willCreateFolder(dir / "1 鼎");
     const auto write = journal.willWrite(dir / "1 鼎" / "L.json", "{}");
     journal.finished(*write, true);
     const auto first = journal.willMove(odd, dir / "1 鼎" / odd.filename());
@@ -251,7 +251,7 @@ TEST_F(Journals, OrganizeUndoRemovesUnchangedLabelFilesAndEmptyFoldersItMade) {
              {std::tuple{"1 甲", "L1", "a.JPG"}, std::tuple{"2 乙", "L2", "b.JPG"}}) {
             if (!fs::exists(root / folder)) {
                 fs::create_directory(root / folder);
-                journal.createdFolder(root / folder);
+                journal.willCreateFolder(root / folder);
             }
             for (const char* ext : {".json", ".txt"}) {
                 const fs::path sidecar = root / folder / (std::string(label) + ext);
@@ -366,7 +366,7 @@ class KillingObserver : public AutoOrganizer::MoveObserver {
         step();
         m_journal.finished(id, succeeded);
     }
-    void createdFolder(const fs::path& folder) override { m_journal.createdFolder(folder); }
+    void willCreateFolder(const fs::path& folder) override { m_journal.willCreateFolder(folder); }
 
   private:
     void step() {
