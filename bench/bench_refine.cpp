@@ -4,8 +4,8 @@
 // (target ≥ 90 %), the share of correctly placed ones it moves (target ≤ 2 %), and the pass's
 // cold cost per photograph (target < 0.3 s on 2 cores).
 //
-// The print under test is `candidatePrint()`; a tiny colour-layout print is measured in the same
-// run as the baseline. Usage: bench_refine [--quick] [--seeds 11,12,13]
+// The print under test is the application's (services::featurePrint()); a tiny colour-layout print
+// is measured in the same run as the baseline. Usage: bench_refine [--quick] [--seeds 11,12,13]
 
 #include "support/Fixtures.h"
 
@@ -13,6 +13,7 @@
 #include "platform/Imaging.h"
 #include "refine/FeaturePrintRefiner.h"
 #include "samples/Scenes.h"
+#include "services/RefineJob.h"
 
 #include <QGuiApplication>
 
@@ -47,11 +48,6 @@ core::Result<FeaturePrintRefiner::FeaturePrint> colourLayoutPrint(const fs::path
     for (float& v : print)
         v = float(v - mean);
     return print;
-}
-
-/// The print under test. After merging the embedding, return the real feature print here.
-FeaturePrintFn candidatePrint() {
-    return colourLayoutPrint;
 }
 
 struct Layout {
@@ -174,7 +170,7 @@ int main(int argc, char** argv) {
     }
 
     const std::vector<std::pair<const char*, FeaturePrintFn>> prints{
-        {"baseline colour layout", colourLayoutPrint}, {"candidate", candidatePrint()}};
+        {"baseline colour layout", colourLayoutPrint}, {"application print", services::featurePrint()}};
     std::map<std::string, Score> totals;
     for (const unsigned seed : seeds) {
         TempDir master;
