@@ -114,6 +114,7 @@ int organizeCommand(Args& args);
 int refineCommand(Args& args);
 /// "organize --undo DIR" and "refine --undo DIR": undo the folder's last run of that kind.
 int undoCommand(Args& args, MoveJournal::Kind kind);
+int nameCommand(Args& args);
 int makeSampleCommand(Args& args);
 
 } // namespace cli

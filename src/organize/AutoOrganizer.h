@@ -60,8 +60,8 @@ class MoveObserver {
 
 struct RunOptions {
     bool useVisionPrefilter = true;
-    bool dryRun = false; ///< plan (classification and label reading included), move nothing
-    MediaPipeline::Probe probe = VisionTextProbe::containsAnyText;
+    bool dryRun = false;              ///< plan (classification and label reading included), move nothing
+    MediaPipeline::Probe probe{};     ///< empty: the on-device probe
     MoveObserver* observer = nullptr; ///< told about every folder, label file and move
 };
 
@@ -79,10 +79,6 @@ std::optional<QString> safeMoveItem(const std::filesystem::path& from, const std
 /// `name` when it is not in `used`, else the first free {stem}-2.{ext}, {stem}-3.{ext}, … ({stem}-k
 /// without an extension); the chosen name is added to `used`. Names compare byte for byte.
 std::filesystem::path uniqueName(const std::filesystem::path& name, std::set<std::string>& used);
-
-/// A folder name made from label text, fitted to one path component of at most 255 bytes: the
-/// title after the serial is shortened (never the serial), and "." or ".." cannot result.
-QString fitFolderName(const QString& name);
 
 /// What reading one label card gave: its fields (with the persistence defaults applied), or the
 /// error text "字段抽取失败 {file}：{error}".

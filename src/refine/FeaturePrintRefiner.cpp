@@ -4,6 +4,7 @@
 #include "core/Text.h"
 #include "intake/ImageScanner.h"
 #include "organize/AutoOrganizer.h"
+#include "organize/UnitMove.h"
 #include "platform/FileSystem.h"
 
 #include <QStringList>
@@ -239,8 +240,15 @@ std::vector<MoveRecord> moveUnit(const WorkUnit& unit, const fs::path& folder, c
             continue;
         }
         const auto entry = journal ? journal->willMove(file->path, target) : std::nullopt;
-        const auto error = AutoOrganizer::safeMoveItem(file->path, target);
-        if (journal && entry) journal->finished(*entry, !error);
+        // Edit sidecars follow the photo under its new name; they are not records of their own.
+        std::optional<QString> error;
+        AutoOrganizer::moveUnit(
+            {{file->path, target}},
+            [&](size_t, const std::optional<QString>& failure) {
+                error = failure;
+                if (entry) journal->finished(*entry, !failure);
+            },
+            log, errors);
         if (error) {
             const QString message = QStringLiteral("后处理移动失败 %1：%2").arg(file->fileName, *error);
             log(QStringLiteral("[失败] ") + message);
@@ -386,12 +394,19 @@ UndoResult undoMoves(const std::vector<MoveRecord>& moves, const core::Log& log,
             outcome = UndoOutcome::dropped;
         } else if (!platform::itemExists(fromFolder)) {
             fail(QStringLiteral("撤销失败（原文件夹不存在）：") + core::displayName(fromFolder));
-        } else if (const auto error = AutoOrganizer::safeMoveItem(record.toPath, record.fromPath)) {
-            fail(QStringLiteral("撤销失败 %1：%2").arg(name, *error));
         } else {
-            ++result.restored;
-            log(QStringLiteral("  [撤销] %1 → %2/").arg(name, core::displayName(fromFolder)));
-            outcome = UndoOutcome::restored;
+            // Through the unit move, so edit sidecars that followed the photo come back with it.
+            std::optional<QString> error;
+            AutoOrganizer::moveUnit(
+                {{record.toPath, record.fromPath}},
+                [&](size_t, const std::optional<QString>& failure) { error = failure; }, log, result.errors);
+            if (error) {
+                fail(QStringLiteral("撤销失败 %1：%2").arg(name, *error));
+            } else {
+                ++result.restored;
+                log(QStringLiteral("  [撤销] %1 → %2/").arg(name, core::displayName(fromFolder)));
+                outcome = UndoOutcome::restored;
+            }
         }
         remains[k] = outcome == UndoOutcome::failed;
         if (observer) observer(k, outcome);

@@ -1,5 +1,7 @@
 #include "services/RefineJob.h"
 
+#include "refine/ImageFeaturePrint.h"
+
 namespace services {
 
 JobFrame refineFrame() {
@@ -16,11 +18,8 @@ JobFrame organizeUndoFrame() {
 }
 
 FeaturePrintRefiner::FeaturePrintFn featurePrint() {
-    // The image embedding is wired in here; until then every print fails, so a pass logs its
-    // lines and moves nothing.
-    return [](const std::filesystem::path&) -> core::Result<FeaturePrintRefiner::FeaturePrint> {
-        return core::Error{QStringLiteral("图像特征模型不可用")};
-    };
+    // Without the model files every print fails: a pass then logs its lines and moves nothing.
+    return refine::ImageFeaturePrint::featureVector;
 }
 
 void warnAboutJournal(const RunJob& job, const std::optional<QString>& error) {

@@ -375,3 +375,19 @@ TEST(RefineRun, StopsBetweenPhotographsWhenCancelled) {
     EXPECT_EQ(seen[0].stage, kStage);
     EXPECT_EQ(seen[1].count, 2);
 }
+
+TEST(RefineMove, EditSidecarsFollowThePhotoAndComeBackOnUndo) {
+    TempDir dir;
+    const auto& root = dir.path();
+    writeFolder(root / "A", {{"IMG_5.JPG", 1, {1}}});
+    writeFolder(root / "B", {{"IMG_5.JPG", 2, {1}}});
+    fixtures::writeBytes(root / "B" / "IMG_5.xmp", "edits");
+    const auto before = snapshot(root);
+    const auto unit = MediaPipeline::buildWorkUnits(ImageScanner::scanFolder(root / "B")->images).front();
+    QStringList lines, errors;
+    const auto records = moveUnit(unit, root / "A", collect(lines), errors);
+    EXPECT_EQ(records, (std::vector<MoveRecord>{{root / "B" / "IMG_5.JPG", root / "A" / "IMG_5-2.JPG"}}));
+    EXPECT_TRUE(fs::exists(root / "A" / "IMG_5-2.xmp"));
+    undo(records, collect(lines));
+    EXPECT_TRUE(snapshot(root) == before);
+}
