@@ -1,12 +1,9 @@
 #include "app/ServiceRuns.h"
 
 #include "services/OrganizeJob.h"
+#include "services/RefineJob.h"
 
 namespace app {
-
-namespace {
-const QString kRefineUnavailable = QStringLiteral("FeaturePrint 后处理在此版本中不可用");
-}
 
 ServiceRuns::ServiceRuns(EngineSource engines) : m_engines(std::move(engines)) {
     if (!m_engines)
@@ -31,25 +28,39 @@ AutoOrganizer::RunResult ServiceRuns::organize(const services::RunJob& job,
     return services::organize(job, *engine, folder, options);
 }
 
-// The refinement pass and the journals come with the refinement subsystem; until it is part of
-// the build these say so instead of moving anything.
-RefineOutcome ServiceRuns::refine(const std::filesystem::path&, const core::RunContext& context) {
-    context.log(QStringLiteral("[失败] ") + kRefineUnavailable);
-    return {{kRefineUnavailable}, {}, false};
+namespace {
+
+std::vector<MoveRecord> fromRefiner(const std::vector<FeaturePrintRefiner::MoveRecord>& moves) {
+    std::vector<MoveRecord> out;
+    for (const auto& m : moves)
+        out.push_back({m.fromPath, m.toPath});
+    return out;
+}
+
+UndoOutcome outcomeOf(const FeaturePrintRefiner::UndoResult& result) {
+    return {result.restored, fromRefiner(result.remaining), result.errors};
+}
+
+} // namespace
+
+RefineOutcome ServiceRuns::refine(const std::filesystem::path& folder, const core::RunContext& context) {
+    const auto result = services::refinePass(folder, context);
+    return {result.errors, fromRefiner(result.moves), result.cancelled};
 }
 
 UndoOutcome ServiceRuns::undoRefine(const std::vector<MoveRecord>& moves, const core::RunContext& context) {
-    context.log(QStringLiteral("[失败] ") + kRefineUnavailable);
-    return {0, moves, {kRefineUnavailable}};
+    std::vector<FeaturePrintRefiner::MoveRecord> records;
+    for (const auto& m : moves)
+        records.push_back({m.fromPath, m.toPath});
+    return outcomeOf(FeaturePrintRefiner::undo(records, context.log));
 }
 
-bool ServiceRuns::canUndoOrganize(const std::filesystem::path&) const {
-    return false;
+bool ServiceRuns::canUndoOrganize(const std::filesystem::path& folder) const {
+    return MoveJournal::prepareUndo(MoveJournal::Kind::organize, folder).ok();
 }
 
-UndoOutcome ServiceRuns::undoOrganize(const std::filesystem::path&, const core::RunContext& context) {
-    context.log(QStringLiteral("[失败] ") + kRefineUnavailable);
-    return {0, {}, {kRefineUnavailable}};
+UndoOutcome ServiceRuns::undoOrganize(const std::filesystem::path& folder, const core::RunContext& context) {
+    return outcomeOf(services::undoJournal(MoveJournal::Kind::organize, folder, context));
 }
 
 } // namespace app

@@ -26,8 +26,11 @@ void warnAboutJournal(const RunJob& job, const std::optional<QString>& error) {
     if (error) job.log(QStringLiteral("[警告] ") + *error);
 }
 
-FeaturePrintRefiner::RunResult refine(const RunJob& job, const std::filesystem::path& root,
-                                      const FeaturePrintRefiner::FeaturePrintFn& print) {
+FeaturePrintRefiner::RunResult refinePass(const std::filesystem::path& root, const core::RunContext& context,
+                                          const FeaturePrintRefiner::FeaturePrintFn& print) {
+    const auto warn = [&](const std::optional<QString>& error) {
+        if (error) context.log(QStringLiteral("[警告] ") + *error);
+    };
     // Every pass on a folder replaces its undo history, even one that moves nothing.
     std::unique_ptr<MoveJournal::Writer> journal;
     std::error_code ec;
@@ -36,32 +39,43 @@ FeaturePrintRefiner::RunResult refine(const RunJob& job, const std::filesystem::
         if (created)
             journal = std::move(created.value());
         else
-            warnAboutJournal(job, created.error().description());
+            warn(created.error().description());
     }
     FeaturePrintRefiner::Options options;
     options.featurePrint = print;
     options.journal = journal.get();
-    auto result = FeaturePrintRefiner::refine(root, job.context(), options);
-    if (journal) warnAboutJournal(job, journal->error());
+    auto result = FeaturePrintRefiner::refine(root, context, options);
+    if (journal) warn(journal->error());
+    return result;
+}
+
+FeaturePrintRefiner::RunResult refine(const RunJob& job, const std::filesystem::path& root,
+                                      const FeaturePrintRefiner::FeaturePrintFn& print) {
+    auto result = refinePass(root, job.context(), print);
     job.summarize(result.errors, kRefineErrors);
+    return result;
+}
+
+FeaturePrintRefiner::UndoResult undoJournal(MoveJournal::Kind kind, const std::filesystem::path& folder,
+                                            const core::RunContext& context) {
+    const auto pending = MoveJournal::prepareUndo(kind, folder);
+    if (!pending) {
+        FeaturePrintRefiner::UndoResult refused;
+        refused.errors << pending.error().description();
+        return refused;
+    }
+    context.log(kToRestore.arg(pending->records.size()));
+    auto result = MoveJournal::runUndo(*pending, context);
+    if (result.cancelled)
+        context.log(core::kCancelledLine.arg(result.restored));
+    else
+        context.log(FeaturePrintRefiner::undoSummaryLine(result));
     return result;
 }
 
 FeaturePrintRefiner::UndoResult undo(const RunJob& job, MoveJournal::Kind kind,
                                      const std::filesystem::path& folder) {
-    const auto pending = MoveJournal::prepareUndo(kind, folder);
-    if (!pending) {
-        FeaturePrintRefiner::UndoResult refused;
-        refused.errors << pending.error().description();
-        job.summarize(refused.errors, kUndoErrors);
-        return refused;
-    }
-    job.log(kToRestore.arg(pending->records.size()));
-    auto result = MoveJournal::runUndo(*pending, job.context());
-    if (result.cancelled)
-        job.log(core::kCancelledLine.arg(result.restored));
-    else
-        job.log(FeaturePrintRefiner::undoSummaryLine(result));
+    auto result = undoJournal(kind, folder, job.context());
     job.summarize(result.errors, kUndoErrors);
     return result;
 }

@@ -27,6 +27,14 @@ FeaturePrintRefiner::FeaturePrintFn featurePrint();
 /// "[警告] {error}" when a journal could not be written (the run itself goes on).
 void warnAboutJournal(const RunJob& job, const std::optional<QString>& error);
 
+/// The pass on an organized folder with a new journal ("[警告] " when it cannot be written).
+FeaturePrintRefiner::RunResult refinePass(const std::filesystem::path& root, const core::RunContext& context,
+                                          const FeaturePrintRefiner::FeaturePrintFn& print = featurePrint());
+/// The folder's newest journal of `kind` undone: "待恢复 {n} 个文件", the moves back and the
+/// closing count. A journal that cannot be used is one error; nothing moves.
+FeaturePrintRefiner::UndoResult undoJournal(MoveJournal::Kind kind, const std::filesystem::path& folder,
+                                            const core::RunContext& context);
+
 /// The pass on an organized folder with a new journal, and the summary of its errors.
 FeaturePrintRefiner::RunResult refine(const RunJob& job, const std::filesystem::path& root,
                                       const FeaturePrintRefiner::FeaturePrintFn& print = featurePrint());

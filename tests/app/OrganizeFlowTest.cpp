@@ -147,3 +147,30 @@ TEST_F(OrganizeFlowTest, StopDuringTheRunLeavesEveryFileInPlaceAndClosesTheLog) 
     EXPECT_EQ(lock->owner(), ProcessingLock::Owner::idle);
     EXPECT_LT(requests, 9) << "the run did not go on to the end";
 }
+
+TEST_F(OrganizeFlowTest, TheMenuUndoesAWholeRunFromItsJournal) {
+    const auto before = treeHashes(shoot.dir());
+    EXPECT_FALSE(view->canUndoOrganize());
+    runToEnd();
+    ASSERT_NE(treeHashes(shoot.dir()), before);
+    ASSERT_TRUE(view->canUndoOrganize()) << "the run left a journal";
+    view->undoOrganizeFromMenu();
+    ASSERT_TRUE(waitUntil([&] { return !view->isProcessing(); }, 60000));
+    EXPECT_EQ(treeHashes(shoot.dir()), before) << "every file back under its old name, label files gone";
+    const QStringList lines = messages();
+    EXPECT_EQ(lines.last(), QStringLiteral("—— 撤销结束 ——")) << lines.join('\n').toStdString();
+    EXPECT_FALSE(lines.join('\n').contains(QStringLiteral("撤销失败")));
+    EXPECT_FALSE(view->canUndoOrganize());
+    EXPECT_EQ(lock->owner(), ProcessingLock::Owner::idle);
+}
+
+TEST_F(OrganizeFlowTest, PostprocessingRunsTheRealPassAfterTheRun) {
+    view->postprocessSwitch()->setChecked(true);
+    runToEnd();
+    const QStringList lines = messages();
+    EXPECT_TRUE(lines.contains(QStringLiteral("—— 开始 FeaturePrint 后处理 ——")))
+        << lines.join('\n').toStdString();
+    EXPECT_FALSE(lines.join('\n').contains(QStringLiteral("不可用")));
+    EXPECT_EQ(lines.last(), QStringLiteral("—— 整理结束 ——"));
+    EXPECT_EQ(lock->owner(), ProcessingLock::Owner::idle);
+}
