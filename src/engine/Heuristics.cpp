@@ -60,7 +60,37 @@ bool isEnglish(const QString& text) {
         ++counted;
         latin += c.unicode() < 0x80;
     }
-    return latin >= 4 && latin >= counted * 0.6;
+    return latin >= 4 && latin >= counted * 0.6 && counted - latin < 2;
+}
+
+/// Latin-letter words (an English name set beside the Chinese one).
+bool isLatinWord(const QString& token) {
+    return !token.isEmpty() && std::all_of(token.begin(), token.end(), [](QChar c) {
+        return c.unicode() < 0x80 && (c.isLetter() || c.isPunct());
+    }) && std::any_of(token.begin(), token.end(), [](QChar c) { return c.isLetter(); });
+}
+
+/// A line without the English words set in it: runs of two or more Latin words, or one long word.
+/// Units ("cm") and accession numbers ("A753") stay.
+QString withoutEnglishWords(const QString& text) {
+    static const QRegularExpression spaces(QStringLiteral("\\s+"),
+                                           QRegularExpression::UseUnicodePropertiesOption);
+    const QStringList words = text.split(spaces, Qt::SkipEmptyParts);
+    QStringList kept;
+    for (qsizetype i = 0; i < words.size();) {
+        qsizetype end = i;
+        while (end < words.size() && isLatinWord(words[end]))
+            ++end;
+        if (end == i) {
+            kept << words[i++];
+            continue;
+        }
+        if (end - i < 2 && words[i].size() < 4)
+            for (qsizetype k = i; k < end; ++k)
+                kept << words[k];
+        i = end;
+    }
+    return kept.size() == words.size() ? text : kept.join(QLatin1Char(' '));
 }
 
 enum class Field { name, period, source, other };
@@ -111,12 +141,15 @@ std::optional<Prefix> fieldPrefix(const QString& text) {
 }
 
 QString withoutSpaces(QString text) {
-    return text.remove(QRegularExpression(QStringLiteral("\\s+")));
+    static const QRegularExpression spaces(QStringLiteral("\\s+"),
+                                           QRegularExpression::UseUnicodePropertiesOption);
+    return text.remove(spaces);
 }
 
 /// Tokens of an unprefixed line: parts separated by spaces or a middle dot ("西汉 · 木").
 QStringList tokens(const QString& text) {
-    static const QRegularExpression separators(QStringLiteral("[\\s·•・]+"));
+    static const QRegularExpression separators(QStringLiteral("[\\s·•・]+"),
+                                               QRegularExpression::UseUnicodePropertiesOption);
     return text.split(separators, Qt::SkipEmptyParts);
 }
 
@@ -136,13 +169,6 @@ bool startsProse(const QString& text) {
     for (const QString& piece : sourcePieces(text))
         if (sourceKind(piece) == SourceKind::none && !isPeriod(piece)) return true;
     return false;
-}
-
-/// Latin-letter words (an English name set beside the Chinese one).
-bool isLatinWord(const QString& token) {
-    return !token.isEmpty() && std::all_of(token.begin(), token.end(), [](QChar c) {
-        return c.unicode() < 0x80 && (c.isLetter() || c.isPunct());
-    }) && std::any_of(token.begin(), token.end(), [](QChar c) { return c.isLetter(); });
 }
 
 /// Materials that are also a dynasty's name ("金"): on their own they are read as the period only
@@ -241,7 +267,8 @@ RelicLabelExtracted readLabelFields(const PageText& page) {
     for (const auto& textRow : page.rows) {
         QStringList parts;
         for (const auto& line : textRow.lines)
-            if (!line.text.isEmpty() && !isEnglish(line.text)) parts << line.text;
+            if (!line.text.isEmpty() && !isEnglish(line.text))
+                if (const QString text = withoutEnglishWords(line.text); !text.isEmpty()) parts << text;
         if (parts.isEmpty()) continue;
         Row row;
         row.text = parts.join(QLatin1Char(' '));

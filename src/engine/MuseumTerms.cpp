@@ -1,6 +1,7 @@
 #include "engine/MuseumTerms.h"
 
 #include <algorithm>
+#include <map>
 #include <vector>
 
 namespace engine {
@@ -209,8 +210,74 @@ bool coveredByTerms(const QString& text) {
     return !text.isEmpty() && reach.back();
 }
 
+namespace {
+
+#include "engine/LookAlikes.inc"
+
+/// The lexicon characters each character may have been read for.
+const std::multimap<QChar, QChar>& lookAlikes() {
+    static const std::multimap<QChar, QChar> pairs = [] {
+        std::multimap<QChar, QChar> map;
+        const QString table = QString::fromUtf16(kLookAlikes);
+        for (const QString& pair : table.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            if (pair.size() == 2) map.emplace(pair[0], pair[1]);
+        return map;
+    }();
+    return pairs;
+}
+
+bool mayBeReadFor(QChar read, QChar meant) {
+    const auto [first, last] = lookAlikes().equal_range(read);
+    return std::any_of(first, last, [&](const auto& pair) { return pair.second == meant; });
+}
+
+/// Characters that occur in some term: read alone they are taken as written.
+bool inSomeTerm(QChar c) {
+    static const QString all = museumTerms().join(QString());
+    return all.contains(c);
+}
+
+} // namespace
+
 QString correctTerms(const QString& text) {
-    return text;
+    QString out;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        qsizetype exact = 0;
+        QString corrected;
+        for (const QString& term : museumTerms()) {
+            if (i + term.size() > text.size()) continue;
+            const QString window = text.mid(i, term.size());
+            if (window == term) {
+                exact = std::max(exact, term.size());
+                continue;
+            }
+            if (term.size() <= exact || term.size() <= corrected.size()) continue;
+            // Every difference must be a known misreading, and at most half the term may differ.
+            int differences = 0;
+            bool fits = true;
+            for (qsizetype k = 0; k < term.size() && fits; ++k)
+                if (window[k] != term[k]) {
+                    ++differences;
+                    fits = mayBeReadFor(window[k], term[k]);
+                }
+            if (!fits || differences * 2 > std::max<qsizetype>(2, term.size())) continue;
+            // A lone character is mended only as the name's last word (the object's type), and
+            // not when it belongs to other terms itself.
+            if (term.size() == 1 && (i + 1 != text.size() || inSomeTerm(window[0]))) continue;
+            corrected = term;
+        }
+        if (corrected.size() > exact) {
+            out += corrected;
+            i += corrected.size();
+        } else if (exact > 0) {
+            out += text.mid(i, exact);
+            i += exact;
+        } else {
+            out += text[i++];
+        }
+    }
+    return out;
 }
 
 } // namespace engine
