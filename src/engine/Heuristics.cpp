@@ -109,6 +109,7 @@ struct Prefix {
     Field field;
     SourceKind kind; ///< for source prefixes; none: judge by the value
     QString value;   ///< the text after the prefix
+    bool colon = false;
 };
 
 /// A field prefix at the start of a line: "名称：", "年代:", "来源 " or, when the recogniser
@@ -131,13 +132,13 @@ std::optional<Prefix> fieldPrefix(const QString& text) {
     static const QStringList findspots = {"出土地点", "出土地", "出土"};
     static const QStringList acquisitions = {"征集", "捐赠"};
     static const QStringList holders = {"收藏单位", "馆藏", "藏"};
-    if (names.contains(word)) return Prefix{Field::name, SourceKind::none, value};
-    if (periods.contains(word)) return Prefix{Field::period, SourceKind::none, value};
-    if (findspots.contains(word)) return Prefix{Field::source, SourceKind::findspot, value};
-    if (acquisitions.contains(word)) return Prefix{Field::source, SourceKind::acquisition, value};
-    if (holders.contains(word)) return Prefix{Field::source, SourceKind::holder, value};
-    if (word == QStringLiteral("来源")) return Prefix{Field::source, SourceKind::none, value};
-    return Prefix{Field::other, SourceKind::none, value};
+    if (names.contains(word)) return Prefix{Field::name, SourceKind::none, value, colon};
+    if (periods.contains(word)) return Prefix{Field::period, SourceKind::none, value, colon};
+    if (findspots.contains(word)) return Prefix{Field::source, SourceKind::findspot, value, colon};
+    if (acquisitions.contains(word)) return Prefix{Field::source, SourceKind::acquisition, value, colon};
+    if (holders.contains(word)) return Prefix{Field::source, SourceKind::holder, value, colon};
+    if (word == QStringLiteral("来源")) return Prefix{Field::source, SourceKind::none, value, colon};
+    return Prefix{Field::other, SourceKind::none, value, colon};
 }
 
 QString withoutSpaces(QString text) {
@@ -165,7 +166,7 @@ QStringList sourcePieces(const QString& text) {
 /// A line of running prose: a sentence, or a clause list that is not a list of sources.
 bool startsProse(const QString& text) {
     if (text.contains(QStringLiteral("。"))) return true;
-    if (!text.contains(QRegularExpression(QStringLiteral("[，；,;]")))) return false;
+    if (!text.contains(QRegularExpression(QStringLiteral("[，；,;、]")))) return false;
     for (const QString& piece : sourcePieces(text))
         if (sourceKind(piece) == SourceKind::none && !isPeriod(piece)) return true;
     return false;
@@ -274,19 +275,22 @@ RelicLabelExtracted readLabelFields(const PageText& page) {
         row.text = parts.join(QLatin1Char(' '));
         row.height = textRow.height();
         row.prefix = fieldPrefix(row.text);
-        if (!row.prefix) row.tokens = tokens(row.text);
         rows.push_back(row);
     }
     RelicLabelExtracted fields;
     if (rows.empty()) return fields;
 
-    // Paragraphs: from a row of prose on, unprefixed rows belong to it.
+    // Paragraphs: from a row of prose on, rows belong to it unless a colon marks a field; a
+    // wrapped sentence may begin with a field's word ("出土时…").
     bool inProse = false;
     for (auto& row : rows) {
-        if (row.prefix) continue;
+        if (row.prefix && row.prefix->colon) continue;
         inProse = inProse || (row.text.size() >= 12 && startsProse(row.text));
         row.prose = inProse;
+        if (row.prose) row.prefix.reset();
     }
+    for (auto& row : rows)
+        if (!row.prefix) row.tokens = tokens(row.text);
 
     // The name: a prefixed row, else the most prominent of the first unprefixed rows.
     std::optional<size_t> nameRow;

@@ -604,7 +604,8 @@ PrintedLabel randomPrintedLabel(LabelLayout layout, unsigned seed) {
     return label;
 }
 
-platform::Bitmap renderPrintedLabel(const PrintedLabel& label, unsigned seed, int width, int height) {
+platform::Bitmap renderPrintedLabel(const PrintedLabel& label, unsigned seed, int width, int height,
+                                    std::optional<CardPose> pose) {
     std::mt19937 rng(seed);
     Canvas canvas(width, height, rng);
     QPainter& p = canvas.painter;
@@ -612,9 +613,13 @@ platform::Bitmap renderPrintedLabel(const PrintedLabel& label, unsigned seed, in
 
     // Sometimes the card is small in the frame, sometimes turned by up to ±10°.
     const bool small = rng() % 4 == 0;
-    const double share = small ? 0.32 + (rng() % 14) / 100.0 : 0.55 + (rng() % 30) / 100.0;
-    const double angle =
+    double share = small ? 0.32 + (rng() % 14) / 100.0 : 0.55 + (rng() % 30) / 100.0;
+    double angle =
         rng() % 3 == 0 ? (double(rng() % 2001) / 100.0 - 10.0) : (double(rng() % 401) / 100.0 - 2.0);
+    if (pose) {
+        share = pose->share;
+        angle = pose->degrees;
+    }
     const int cw = int(width * share);
     const int body = std::max(11, cw / 30), big = std::max(16, cw / 17), prose = std::max(10, cw / 34);
     const QString family =

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -59,9 +60,16 @@ struct PrintedLabel {
 };
 
 PrintedLabel randomPrintedLabel(LabelLayout layout, unsigned seed);
-/// The card on a wall, with camera effects; the card may be small in the frame or turned ±10°.
+/// Where the card sits in the photograph: its width as a share of the frame's, and its turn.
+struct CardPose {
+    double share = 0.7;
+    double degrees = 0;
+};
+
+/// The card on a wall, with camera effects; the card may be small in the frame or turned ±10°
+/// (drawn from the seed unless a pose is given).
 platform::Bitmap renderPrintedLabel(const PrintedLabel& label, unsigned seed, int width = 1600,
-                                    int height = 1200);
+                                    int height = 1200, std::optional<CardPose> pose = std::nullopt);
 
 enum class ObjectKind { vessel, bowl, figure, painting };
 
