@@ -1,7 +1,8 @@
 // The offline engine on rendered label cards of every layout museums print, split by seed into a
 // tuning part and a held-out part (the held-out part decides): label photos classified as
 // labels, names, periods and sources read exactly, and the share of photographs placed in the
-// right exhibit folder after a full organize run of a small exhibition per layout. Also the
+// right exhibit folder after a full organize run (the folder of the exhibit's label, named with
+// the card's name, source and period; and, named or not, the folder of its label). Also the
 // classification of panels and objects, and the time of one request per prompt kind.
 //
 //   bench_engine [--quick] [--cards N] [--shows N] [--labels-only] [--split tuning|held-out]
@@ -65,7 +66,8 @@ QString percent(const Tally& t) {
 }
 
 struct LayoutTally {
-    Tally classified, nameInKeys, nameOutOfKeys, nameKnownTerms, nameUnknownTerms, period, source, placed;
+    Tally classified, nameInKeys, nameOutOfKeys, nameKnownTerms, nameUnknownTerms, period, source, placed,
+        placedReadable, grouped;
 };
 
 /// The recogniser's character list.
@@ -291,7 +293,7 @@ int main(int argc, char** argv) {
                     folderOf[entry.path().filename().string()] =
                         fs::relative(entry.path().parent_path(), dir).string();
             // Right: the exhibit's photos share one folder, and its name carries the card's fields.
-            std::map<int, std::string> exhibitFolder;
+            std::map<int, std::string> exhibitFolder, labelFolder;
             for (const auto& shot : shoot.shots)
                 if (shot.kind == Kind::label) {
                     const std::string folder = folderOf[shot.fileName];
@@ -300,19 +302,30 @@ int main(int argc, char** argv) {
                     const bool named = name.contains(same(card.name)) && name.contains(same(card.source)) &&
                                        name.contains(same(card.period));
                     exhibitFolder[shot.exhibit] = named ? folder : std::string();
+                    labelFolder[shot.exhibit] = folder;
+                    if (verbose && !named)
+                        std::printf("exhibit %d (%s) in \"%s\", want %s | %s | %s\n", shot.exhibit,
+                                    scenes::layoutName(shoot.layouts[size_t(shot.exhibit)]), folder.c_str(),
+                                    card.name.toUtf8().constData(), card.source.toUtf8().constData(),
+                                    card.period.toUtf8().constData());
                 }
             for (const auto& shot : shoot.shots) {
                 const std::string want = shot.kind == Kind::panel ? "0 展板" : exhibitFolder[shot.exhibit];
                 const bool right = folderOf[shot.fileName] == want && !want.empty() && want != ".";
                 if (shot.kind == Kind::panel)
                     panelsPlaced[heldOut].add(right);
-                else
-                    results[heldOut][shoot.layouts[size_t(shot.exhibit)]].placed.add(right);
+                else {
+                    LayoutTally& t = results[heldOut][shoot.layouts[size_t(shot.exhibit)]];
+                    t.placed.add(right);
+                    if (allIn(shoot.labels[size_t(shot.exhibit)].name, keys)) t.placedReadable.add(right);
+                    const std::string& label = labelFolder[shot.exhibit];
+                    t.grouped.add(folderOf[shot.fileName] == label && !label.empty() && label != ".");
+                }
             }
         }
     }
 
-    const char* header = "  %-16s %-17s %-17s %-17s %-17s %-17s %-17s\n";
+    const char* header = "  %-16s %-17s %-17s %-17s %-17s %-17s %-17s %-17s %-17s\n";
     for (const bool heldOut : splits) {
         std::printf("\n%s part (%d cards per layout, seeds %u–%u; organize: %d exhibitions, one exhibit per "
                     "layout each)\n",
@@ -338,6 +351,8 @@ int main(int argc, char** argv) {
             sum(all.period, t.period);
             sum(all.source, t.source);
             sum(all.placed, t.placed);
+            sum(all.grouped, t.grouped);
+            sum(all.placedReadable, t.placedReadable);
         }
         std::printf(header, "all", percent(all.classified).toUtf8().constData(),
                     percent(all.nameInKeys).toUtf8().constData(),

@@ -272,7 +272,8 @@ RelicLabelExtracted readLabelFields(const PageText& page) {
                 if (const QString text = withoutEnglishWords(line.text); !text.isEmpty()) parts << text;
         if (parts.isEmpty()) continue;
         Row row;
-        row.text = parts.join(QLatin1Char(' '));
+        // 土 is often read as 士 in the commonest label word.
+        row.text = parts.join(QLatin1Char(' ')).replace(QStringLiteral("出士"), QStringLiteral("出土"));
         row.height = textRow.height();
         row.prefix = fieldPrefix(row.text);
         rows.push_back(row);

@@ -151,6 +151,8 @@ TEST(LabelFields, AssignsFieldsOnEveryLayout) {
         {"units and accession numbers are not English",
          page({{{"铜镜", kName}}, {{"唐"}}, {{"直径 12 cm"}}, {{"A753"}}}), "铜镜", "", "唐",
          "直径 12 cm\nA753"},
+        {"出土 read with a look-alike", page({{{"铜奔马", kName}}, {{"东汉"}}, {{"甘肃武威雷台墓出士"}}}),
+         "铜奔马", "甘肃武威雷台墓出土", "东汉", ""},
         {"nothing read", page({}), "", "", "", ""},
     };
     for (const auto& c : cases) {
