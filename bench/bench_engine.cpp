@@ -332,7 +332,7 @@ int main(int argc, char** argv) {
                     heldOut ? "held-out" : "tuning", cardsPerLayout, cardSeed(heldOut, 0),
                     cardSeed(heldOut, cardsPerLayout - 1), shows);
         std::printf(header, "layout", "classified", "name (in keys)", "name (not in keys)", "period",
-                    "source", "right folder");
+                    "source", "right folder", "(names in keys)", "with its label");
         LayoutTally all;
         auto sum = [](Tally& a, const Tally& b) {
             a.total += b.total;
@@ -342,7 +342,9 @@ int main(int argc, char** argv) {
             std::printf(header, scenes::layoutName(layout), percent(t.classified).toUtf8().constData(),
                         percent(t.nameInKeys).toUtf8().constData(),
                         percent(t.nameOutOfKeys).toUtf8().constData(), percent(t.period).toUtf8().constData(),
-                        percent(t.source).toUtf8().constData(), percent(t.placed).toUtf8().constData());
+                        percent(t.source).toUtf8().constData(), percent(t.placed).toUtf8().constData(),
+                        percent(t.placedReadable).toUtf8().constData(),
+                        percent(t.grouped).toUtf8().constData());
             sum(all.classified, t.classified);
             sum(all.nameInKeys, t.nameInKeys);
             sum(all.nameOutOfKeys, t.nameOutOfKeys);
@@ -357,7 +359,9 @@ int main(int argc, char** argv) {
         std::printf(header, "all", percent(all.classified).toUtf8().constData(),
                     percent(all.nameInKeys).toUtf8().constData(),
                     percent(all.nameOutOfKeys).toUtf8().constData(), percent(all.period).toUtf8().constData(),
-                    percent(all.source).toUtf8().constData(), percent(all.placed).toUtf8().constData());
+                    percent(all.source).toUtf8().constData(), percent(all.placed).toUtf8().constData(),
+                    percent(all.placedReadable).toUtf8().constData(),
+                    percent(all.grouped).toUtf8().constData());
         std::printf(
             "  names in keys made wholly of the correction lexicon's terms: %s; with other words: %s\n",
             percent(all.nameKnownTerms).toUtf8().constData(),
