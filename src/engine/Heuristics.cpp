@@ -1,5 +1,7 @@
 #include "engine/Heuristics.h"
 
+#include "engine/MuseumTerms.h"
+
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -45,16 +47,12 @@ const QRegularExpression& holderWords() {
 const QRegularExpression& sizeOrMaterialWords() {
     static const QRegularExpression re(
         QStringLiteral("厘米|毫米|cm|CM|口径|底径|通高|高\\s*\\d|长\\s*\\d|宽\\s*\\d|重\\s*\\d|克|质地|材质|"
-                       "纸本|绢本|青铜|玉|陶|瓷|漆|金|银"));
-    return re;
-}
-
-const QRegularExpression& namePrefixes() {
-    static const QRegularExpression re(QStringLiteral("^(?:文物名称|名称|品名|展品名称|器名)\\s*[：:]\\s*"));
+                       "纸本|绢本|青铜|玉|陶|瓷|漆|金|银|木|象牙|骨|铁|琉璃|玻璃"));
     return re;
 }
 
 /// Rows in English (translations on bilingual cards) are left out of every field.
+/// An accession number ("A753") or a unit ("cm") is not English.
 bool isEnglish(const QString& text) {
     int latin = 0, counted = 0;
     for (const QChar c : text) {
@@ -62,22 +60,136 @@ bool isEnglish(const QString& text) {
         ++counted;
         latin += c.unicode() < 0x80;
     }
-    return counted > 0 && latin >= counted * 0.6;
+    return latin >= 4 && latin >= counted * 0.6 && counted - latin < 2;
 }
 
-int labelWords(const PageText& page) {
-    int words = 0;
-    for (const auto& row : page.rows) {
-        const QString text = row.text();
-        for (const QString& segment :
-             text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
-            if (isPeriod(segment) || leadingPeriod(segment)) {
-                ++words;
-                break;
-            }
-        if (namesFindspot(text) || namesHolder(text)) ++words;
-        if (sizeOrMaterialWords().match(text).hasMatch()) ++words;
+/// Latin-letter words (an English name set beside the Chinese one).
+bool isLatinWord(const QString& token) {
+    return !token.isEmpty() && std::all_of(token.begin(), token.end(), [](QChar c) {
+        return c.unicode() < 0x80 && (c.isLetter() || c.isPunct());
+    }) && std::any_of(token.begin(), token.end(), [](QChar c) { return c.isLetter(); });
+}
+
+/// A line without the English words set in it: runs of two or more Latin words, or one long word.
+/// Units ("cm") and accession numbers ("A753") stay.
+QString withoutEnglishWords(const QString& text) {
+    static const QRegularExpression spaces(QStringLiteral("\\s+"),
+                                           QRegularExpression::UseUnicodePropertiesOption);
+    const QStringList words = text.split(spaces, Qt::SkipEmptyParts);
+    QStringList kept;
+    for (qsizetype i = 0; i < words.size();) {
+        qsizetype end = i;
+        while (end < words.size() && isLatinWord(words[end]))
+            ++end;
+        if (end == i) {
+            kept << words[i++];
+            continue;
+        }
+        if (end - i < 2 && words[i].size() < 4)
+            for (qsizetype k = i; k < end; ++k)
+                kept << words[k];
+        i = end;
     }
+    return kept.size() == words.size() ? text : kept.join(QLatin1Char(' '));
+}
+
+enum class Field { name, period, source, other };
+
+/// What a printed source says, in the order the label prompt prefers it.
+enum class SourceKind { findspot, holder, acquisition, none };
+
+SourceKind sourceKind(const QString& text) {
+    if (namesFindspot(text)) return SourceKind::findspot;
+    if (namesAcquisition(text)) return SourceKind::acquisition;
+    if (namesHolder(text)) return SourceKind::holder;
+    return SourceKind::none;
+}
+
+struct Prefix {
+    Field field;
+    SourceKind kind; ///< for source prefixes; none: judge by the value
+    QString value;   ///< the text after the prefix
+    bool colon = false;
+};
+
+/// A field prefix at the start of a line: "名称：", "年代:", "来源 " or, when the recogniser
+/// dropped the space, "年代清雍正".
+std::optional<Prefix> fieldPrefix(const QString& text) {
+    static const QRegularExpression re(QStringLiteral(
+        "^(文物名称|展品名称|名称|品名|年代|时代|朝代|出土地点|出土地|出土|来源|征集|捐赠|收藏单位|馆藏|藏|"
+        "质地|材质|尺寸|规格|级别|编号)\\s*([：:])?\\s*(.*)$"));
+    const auto m = re.match(text);
+    if (!m.hasMatch() || m.captured(3).isEmpty()) return std::nullopt;
+    const QString word = m.captured(1);
+    const bool colon = !m.captured(2).isEmpty();
+    const bool spaced = colon || m.capturedEnd(1) < m.capturedStart(3);
+    const QString value = m.captured(3);
+    // A one-character prefix needs its colon; "出土于…" and "征集于…" are sentences, not prefixes.
+    if (word.size() == 1 && !colon) return std::nullopt;
+    if (!spaced && value.startsWith(QStringLiteral("于"))) return std::nullopt;
+    static const QStringList names = {"文物名称", "展品名称", "名称", "品名"};
+    static const QStringList periods = {"年代", "时代", "朝代"};
+    static const QStringList findspots = {"出土地点", "出土地", "出土"};
+    static const QStringList acquisitions = {"征集", "捐赠"};
+    static const QStringList holders = {"收藏单位", "馆藏", "藏"};
+    if (names.contains(word)) return Prefix{Field::name, SourceKind::none, value, colon};
+    if (periods.contains(word)) return Prefix{Field::period, SourceKind::none, value, colon};
+    if (findspots.contains(word)) return Prefix{Field::source, SourceKind::findspot, value, colon};
+    if (acquisitions.contains(word)) return Prefix{Field::source, SourceKind::acquisition, value, colon};
+    if (holders.contains(word)) return Prefix{Field::source, SourceKind::holder, value, colon};
+    if (word == QStringLiteral("来源")) return Prefix{Field::source, SourceKind::none, value, colon};
+    return Prefix{Field::other, SourceKind::none, value, colon};
+}
+
+QString withoutSpaces(QString text) {
+    static const QRegularExpression spaces(QStringLiteral("\\s+"),
+                                           QRegularExpression::UseUnicodePropertiesOption);
+    return text.remove(spaces);
+}
+
+/// Tokens of an unprefixed line: parts separated by spaces or a middle dot ("西汉 · 木").
+QStringList tokens(const QString& text) {
+    static const QRegularExpression separators(QStringLiteral("[\\s·•・]+"),
+                                               QRegularExpression::UseUnicodePropertiesOption);
+    return text.split(separators, Qt::SkipEmptyParts);
+}
+
+/// The pieces of a source that prints a find-spot and a holder together.
+QStringList sourcePieces(const QString& text) {
+    static const QRegularExpression separators(QStringLiteral("[，,；;、/／]"));
+    QStringList pieces;
+    for (const QString& piece : text.split(separators, Qt::SkipEmptyParts))
+        if (!piece.trimmed().isEmpty()) pieces << piece.trimmed();
+    return pieces;
+}
+
+/// A line of running prose: a sentence, or a clause list that is not a list of sources.
+bool startsProse(const QString& text) {
+    if (text.contains(QStringLiteral("。"))) return true;
+    if (!text.contains(QRegularExpression(QStringLiteral("[，；,;、]")))) return false;
+    for (const QString& piece : sourcePieces(text))
+        if (sourceKind(piece) == SourceKind::none && !isPeriod(piece)) return true;
+    return false;
+}
+
+/// Materials that are also a dynasty's name ("金"): on their own they are read as the period only
+/// when nothing else on the card is one.
+bool alsoMaterial(const QString& token) {
+    return token == QStringLiteral("金");
+}
+
+/// Label words in one row: a period, a find-spot, holder or acquisition, a size or material,
+/// a field prefix.
+int labelWords(const QString& text) {
+    int words = 0;
+    for (const QString& segment : tokens(text))
+        if (isPeriod(segment) || leadingPeriod(segment)) {
+            ++words;
+            break;
+        }
+    if (namesFindspot(text) || namesHolder(text) || namesAcquisition(text)) ++words;
+    if (sizeOrMaterialWords().match(text).hasMatch()) ++words;
+    if (fieldPrefix(text)) ++words;
     return words;
 }
 
@@ -109,11 +221,19 @@ Decision classifyPage(const PageText& page) {
     for (const auto& row : page.rows)
         chars += row.estimatedCharacters();
     const double charsPerRow = chars / rows;
-    const int words = labelWords(page);
+    int words = 0, shortLabelRows = 0;
+    for (const auto& row : page.rows) {
+        const int n = labelWords(row.text());
+        words += n;
+        shortLabelRows += n > 0 && row.estimatedCharacters() <= t.fieldMaxChars;
+    }
 
     const bool prose = rows >= t.panelMinRows && charsPerRow >= t.panelMinCharsPerRow;
     const bool labelLike = rows <= t.labelMaxRows && words >= t.labelMinWords;
     if (labelLike && !prose) return {MediaCategory::label, std::min(0.95, 0.6 + 0.1 * words)};
+    // A card with a paragraph of description: short field rows above the prose.
+    if (shortLabelRows >= t.labelMinFieldRows && rows <= t.describedLabelMaxRows)
+        return {MediaCategory::label, 0.8};
     if (prose || page.textAreaShare >= t.panelMinAreaShare || rows >= t.panelMinRows)
         return {MediaCategory::panel, prose ? 0.9 : 0.7};
     // A little text that does not read like a label: an inscription on the object itself.
@@ -128,73 +248,189 @@ bool worthReadingToClassify(const std::vector<platform::TextBox>& boxes) {
     return longLines < thresholds().panelMinRows;
 }
 
+bool namesAcquisition(const QString& text) {
+    static const QRegularExpression re(QStringLiteral("征集|捐赠|捐献|购藏|采购|收购|移交|调拨|拨交|旧藏"));
+    return re.match(text).hasMatch();
+}
+
 RelicLabelExtracted readLabelFields(const PageText& page) {
+    // Lines in reading order, English translations left out.
     struct Row {
-        QStringList segments;
-        float height;
+        QString text;
+        float height = 0;
+        std::optional<Prefix> prefix;
+        QStringList tokens;   ///< unprefixed rows: what is left after fields were taken
+        bool touched = false; ///< a field was taken from it
+        bool prose = false;   ///< part of a paragraph: kept whole in the other text
+        QStringList extra;    ///< pieces a mixed source left over, for the other text
     };
     std::vector<Row> rows;
-    for (const auto& row : page.rows) {
-        const QString text = row.text();
-        if (isEnglish(text)) continue;
-        rows.push_back(
-            Row{text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts), row.height()});
+    for (const auto& textRow : page.rows) {
+        QStringList parts;
+        for (const auto& line : textRow.lines)
+            if (!line.text.isEmpty() && !isEnglish(line.text))
+                if (const QString text = withoutEnglishWords(line.text); !text.isEmpty()) parts << text;
+        if (parts.isEmpty()) continue;
+        Row row;
+        // 土 is often read as 士 in the commonest label word.
+        row.text = parts.join(QLatin1Char(' ')).replace(QStringLiteral("出士"), QStringLiteral("出土"));
+        row.height = textRow.height();
+        row.prefix = fieldPrefix(row.text);
+        rows.push_back(row);
     }
     RelicLabelExtracted fields;
     if (rows.empty()) return fields;
 
-    // The name: the most prominent of the first two rows.
-    size_t nameRow = 0;
-    if (rows.size() > 1 && rows[1].height > rows[0].height * 1.15f) nameRow = 1;
-    fields.name = rows[nameRow].segments.join(QString()).remove(namePrefixes());
-    rows[nameRow].segments.clear();
+    // Paragraphs: from a row of prose on, rows belong to it unless a colon marks a field; a
+    // wrapped sentence may begin with a field's word ("出土时…").
+    bool inProse = false;
+    for (auto& row : rows) {
+        if (row.prefix && row.prefix->colon) continue;
+        inProse = inProse || (row.text.size() >= 12 && startsProse(row.text));
+        row.prose = inProse;
+        if (row.prose) row.prefix.reset();
+    }
+    for (auto& row : rows)
+        if (!row.prefix) row.tokens = tokens(row.text);
 
-    // The period: a whole segment from the lexicon, else one that a segment begins with.
-    auto takePeriod = [&](bool wholeOnly) {
+    // The name: a prefixed row, else the most prominent of the first unprefixed rows.
+    std::optional<size_t> nameRow;
+    for (size_t i = 0; i < rows.size() && !nameRow; ++i)
+        if (rows[i].prefix && rows[i].prefix->field == Field::name) nameRow = i;
+    if (!nameRow) {
+        std::vector<size_t> firsts;
+        for (size_t i = 0; i < rows.size() && firsts.size() < 3; ++i)
+            if (!rows[i].prefix && !rows[i].prose) firsts.push_back(i);
+        if (!firsts.empty()) {
+            nameRow = firsts.front();
+            for (const size_t i : firsts)
+                if (rows[i].height > rows[*nameRow].height) nameRow = i;
+            if (rows[*nameRow].height < rows[firsts.front()].height * 1.15f) nameRow = firsts.front();
+        }
+    }
+    std::optional<QString> bracketPeriod;
+    if (nameRow) {
+        Row& row = rows[*nameRow];
+        QString name = row.prefix ? row.prefix->value : row.text;
+        QStringList kept;
+        for (const QString& token :
+             name.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
+            if (!isLatinWord(token)) kept << token;
+        name = kept.join(QString());
+        // "彩绘木俑（西汉）": the period in brackets after the name.
+        static const QRegularExpression bracket(QStringLiteral("^(.+?)[（(]([^（()）]+)[)）]$"));
+        if (const auto m = bracket.match(name); m.hasMatch() && isPeriod(m.captured(2))) {
+            name = m.captured(1);
+            bracketPeriod = m.captured(2);
+        }
+        fields.name = correctTerms(withoutSpaces(name));
+        row.tokens.clear();
+        row.touched = true;
+        row.prefix.reset();
+    }
+
+    // The period: a prefixed one, one in brackets after the name, a line or part of a line that is
+    // one, then one a part begins with, then a one-character dynasty run into the source.
+    auto takePeriod = [&]() -> QString {
         for (auto& row : rows)
-            for (qsizetype i = 0; i < row.segments.size(); ++i) {
-                const QString segment = row.segments[i];
-                if (isPeriod(segment)) {
-                    fields.period = segment;
-                    row.segments.removeAt(i);
-                    return true;
+            if (row.prefix && row.prefix->field == Field::period) {
+                const QString value = row.prefix->value;
+                row.prefix.reset();
+                row.touched = true;
+                return withoutSpaces(value);
+            }
+        if (bracketPeriod) return *bracketPeriod;
+        for (const bool allowMaterial : {false, true})
+            for (auto& row : rows) {
+                if (row.prefix || row.prose) continue;
+                for (qsizetype i = 0; i < row.tokens.size(); ++i)
+                    if (isPeriod(row.tokens[i]) && (allowMaterial || !alsoMaterial(row.tokens[i]))) {
+                        row.touched = true;
+                        return row.tokens.takeAt(i);
+                    }
+            }
+        for (auto& row : rows) {
+            if (row.prefix || row.prose) continue;
+            for (qsizetype i = 0; i < row.tokens.size(); ++i) {
+                const QString token = row.tokens[i];
+                if (const auto lead = leadingPeriod(token)) {
+                    row.tokens[i] = token.mid(lead->size());
+                    row.touched = true;
+                    return *lead;
                 }
-                if (wholeOnly) continue;
-                if (const auto lead = leadingPeriod(segment)) {
-                    fields.period = *lead;
-                    row.segments[i] = segment.mid(lead->size());
-                    return true;
-                }
-                // "唐湖北随州…出土": a one-character dynasty run together with the source that
-                // follows it on the card's line.
-                const auto m = periodPattern().match(segment);
-                if (m.hasMatch() && m.capturedLength() == 1 && segment.size() > 1 &&
-                    (namesFindspot(segment.mid(1)) || namesHolder(segment.mid(1)))) {
-                    fields.period = m.captured(0);
-                    row.segments[i] = segment.mid(1);
-                    return true;
+                // "唐湖北随州…出土": a one-character dynasty run together with the source.
+                const auto m = periodPattern().match(token);
+                if (m.hasMatch() && m.capturedLength() == 1 && token.size() > 1 &&
+                    sourceKind(token.mid(1)) != SourceKind::none) {
+                    row.tokens[i] = token.mid(1);
+                    row.touched = true;
+                    return m.captured(0);
                 }
             }
-        return false;
+        }
+        return {};
     };
-    if (!takePeriod(true)) takePeriod(false);
+    fields.period = takePeriod();
 
-    // The source: one segment, a find-spot before a holder.
-    auto takeSource = [&](bool (*names)(const QString&)) {
-        for (auto& row : rows)
-            for (qsizetype i = 0; i < row.segments.size(); ++i)
-                if (names(row.segments[i])) {
-                    fields.source = row.segments[i];
-                    row.segments.removeAt(i);
-                    return true;
-                }
-        return false;
+    // The source: one, a find-spot before a holder before an acquisition; a find-spot printed
+    // together with its holder keeps only the find-spot.
+    struct Candidate {
+        int rank = 0; ///< the kind's order; a "来源：" naming no known kind comes last
+        size_t row = 0;
+        qsizetype token = -1; ///< -1: the prefixed row's value
     };
-    if (!takeSource(namesFindspot)) takeSource(namesHolder);
+    std::optional<Candidate> best;
+    auto consider = [&](int rank, size_t row, qsizetype token) {
+        if (!best || rank < best->rank) best = Candidate{rank, row, token};
+    };
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const Row& row = rows[r];
+        if (row.prose) continue;
+        if (row.prefix && row.prefix->field == Field::source) {
+            SourceKind kind = row.prefix->kind;
+            if (kind == SourceKind::none)
+                for (const QString& piece : sourcePieces(row.prefix->value))
+                    kind = std::min(kind, sourceKind(piece));
+            consider(int(kind), r, -1);
+        } else if (!row.prefix) {
+            for (qsizetype i = 0; i < row.tokens.size(); ++i) {
+                SourceKind kind = SourceKind::none;
+                for (const QString& piece : sourcePieces(row.tokens[i]))
+                    kind = std::min(kind, sourceKind(piece));
+                if (kind != SourceKind::none) consider(int(kind), r, i);
+            }
+        }
+    }
+    if (best) {
+        Row& row = rows[best->row];
+        const QString text = best->token < 0 ? row.prefix->value : row.tokens[best->token];
+        // Of a find-spot printed with its holder, only the find-spot; the holder stays in the rest.
+        const QStringList pieces = sourcePieces(text);
+        QStringList kept, rest;
+        const bool judgePieces = best->token >= 0 || row.prefix->kind == SourceKind::none;
+        for (const QString& piece : pieces)
+            (!judgePieces || int(sourceKind(piece)) == best->rank || kept.isEmpty() ? kept : rest) << piece;
+        if (pieces.size() <= 1) kept = {text};
+        fields.source = withoutSpaces(kept.join(QStringLiteral("，")));
+        row.extra = rest;
+        row.touched = true;
+        if (best->token < 0)
+            row.prefix.reset();
+        else
+            row.tokens.removeAt(best->token);
+    }
 
+    // The rest, verbatim and in reading order; what a field was taken from keeps its remainder.
     QStringList other;
-    for (const auto& row : rows)
-        if (!row.segments.isEmpty()) other << row.segments.join(QLatin1Char(' '));
+    for (const auto& row : rows) {
+        if (!row.touched)
+            other << row.text;
+        else if (row.prefix)
+            other << row.text;
+        else if (!row.tokens.isEmpty())
+            other << row.tokens.join(QLatin1Char(' '));
+        other << row.extra;
+    }
     fields.other = other.join(QLatin1Char('\n'));
     return fields;
 }

@@ -19,6 +19,12 @@ struct Thresholds {
     int labelMinWords = 2;           ///< label words (period, find-spot, holder, size, material)
     double panelMinCharsPerRow = 12; ///< panels run long lines of prose
     double panelMinAreaShare = 0.12; ///< and cover much of the frame with text
+    /// Cards with a paragraph of description: at least this many short rows with a label word
+    /// (rows of at most fieldMaxChars characters), in at most describedLabelMaxRows rows. Panels
+    /// have at most two short rows (a title, a map caption).
+    int labelMinFieldRows = 3;
+    double fieldMaxChars = 16;
+    int describedLabelMaxRows = 14;
 };
 const Thresholds& thresholds();
 
@@ -38,7 +44,10 @@ Decision classifyPage(const PageText& page);
 bool worthReadingToClassify(const std::vector<platform::TextBox>& boxes);
 
 /// Name, source, period and the rest, by the rules of the label prompt: one source (a find-spot
-/// before a holding museum), no English lines, the rest verbatim without repeating the fields.
+/// before a holding museum before a donation or purchase), field prefixes ("名称：", "年代 ") never
+/// part of a field, no English lines, the rest verbatim and in reading order without repeating
+/// the fields. Cards with or without prefixes, in two columns, with the period and material on one
+/// line or the period in brackets after the name, and with a paragraph of prose are read alike.
 RelicLabelExtracted readLabelFields(const PageText& page);
 
 /// The rows in reading order, joined by line feeds.
@@ -50,8 +59,9 @@ bool isPeriod(const QString& text);
 /// The period a text begins with, if any (at least two characters).
 std::optional<QString> leadingPeriod(const QString& text);
 
-/// Words that mark a find-spot (preferred) or a holder.
+/// Words that mark a find-spot (preferred), a holder, or an acquisition (a donation, a purchase).
 bool namesFindspot(const QString& text);
 bool namesHolder(const QString& text);
+bool namesAcquisition(const QString& text);
 
 } // namespace engine

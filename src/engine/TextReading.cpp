@@ -3,6 +3,7 @@
 #include "platform/TextRecognition.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace engine {
 namespace {
@@ -12,6 +13,26 @@ namespace {
 constexpr int kDetSide = 960;
 constexpr double kMinLineHeight = 0.006;
 constexpr float kMinConfidence = 0.5f;
+
+/// The direction of the text, in radians: the median slope of the clearly elongated lines.
+double dominantAngle(const std::vector<platform::TextBox>& boxes) {
+    std::vector<double> angles;
+    for (const auto& box : boxes) {
+        if (box.width < 2 * box.height) continue;
+        const cv::Point2f top = box.corners[1] - box.corners[0];
+        const cv::Point2f side = box.corners[3] - box.corners[0];
+        const cv::Point2f along = cv::norm(top) >= cv::norm(side) ? top : side;
+        double a = std::atan2(double(along.y), double(along.x));
+        if (a > M_PI / 2) a -= M_PI;
+        if (a < -M_PI / 2) a += M_PI;
+        angles.push_back(a);
+    }
+    if (angles.empty()) return 0;
+    std::nth_element(angles.begin(), angles.begin() + long(angles.size() / 2), angles.end());
+    const double median = angles[angles.size() / 2];
+    // Only a card turned by a moderate angle is read this way; upright text stays as it was.
+    return std::abs(median) <= M_PI / 6 ? median : 0;
+}
 
 } // namespace
 
@@ -57,15 +78,20 @@ core::Result<PageText> readPage(const platform::Bitmap& image, int maxRead, cons
     const auto boxes = platform::detectText(image, kDetSide, kMinLineHeight);
     if (!boxes) return boxes.error();
     if (worthReading && !worthReading(*boxes)) maxRead = 0;
+    // The card may be turned: lines are placed in the frame of the text's dominant direction, so
+    // that rows and reading order hold for a card photographed at an angle.
+    const double angle = dominantAngle(*boxes);
+    const double cosA = std::cos(angle), sinA = std::sin(angle);
     std::vector<TextLine> lines;
     double area = 0;
     int readCount = 0;
     for (const auto& box : *boxes) {
-        float top = box.corners[0].y, left = box.corners[0].x;
-        for (const auto& c : box.corners) {
-            top = std::min(top, c.y);
-            left = std::min(left, c.x);
-        }
+        cv::Point2f centre(0, 0);
+        for (const auto& c : box.corners)
+            centre += c * 0.25f;
+        const float along = float(centre.x * cosA + centre.y * sinA);
+        const float across = float(-centre.x * sinA + centre.y * cosA);
+        const float top = across - box.height / 2, left = along - box.width / 2;
         area += double(box.width) * box.height;
         if (readCount++ >= maxRead) {
             lines.push_back(TextLine{QString(), 0, box.height, box.width, top, left});

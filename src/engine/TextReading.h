@@ -18,9 +18,9 @@ namespace engine {
 struct TextLine {
     QString text; ///< empty when the line was detected but not read (see readPage's limit)
     float confidence = 0;
-    float height = 0; ///< across the line, in pixels of the bitmap read
-    float width = 0;  ///< along it
-    float top = 0, left = 0;
+    float height = 0;        ///< across the line, in pixels of the bitmap read
+    float width = 0;         ///< along it
+    float top = 0, left = 0; ///< in the frame of the text's dominant direction (a turned card upright)
 };
 
 /// Lines that sit side by side on one visual row, left to right.

@@ -20,6 +20,11 @@ constexpr int kWidth = 2400, kHeight = 1600;
 } // namespace
 
 SampleShoot makeSampleShoot(const std::filesystem::path& dir, int exhibits, unsigned seed) {
+    return makeSampleShoot(dir, exhibits, seed, {});
+}
+
+SampleShoot makeSampleShoot(const std::filesystem::path& dir, int exhibits, unsigned seed,
+                            const std::vector<scenes::LabelLayout>& layouts) {
     std::filesystem::create_directories(dir);
     std::mt19937 rng(seed);
     SampleShoot shoot;
@@ -72,11 +77,23 @@ SampleShoot makeSampleShoot(const std::filesystem::path& dir, int exhibits, unsi
             ::utimensat(AT_FDCWD, (dir / name).c_str(), times, 0);
             add(name, SampleShot::Kind::video, e);
         }
-        const scenes::LabelCard card = scenes::randomLabel(seed * 1000u + unsigned(e));
         const std::string name = nextName("JPG");
-        scenes::writePhoto(dir / name, scenes::renderLabel(card, objectSeed + 7u, kWidth, kHeight), stamp());
+        const unsigned labelSeed = seed * 1000u + unsigned(e);
+        if (layouts.empty()) {
+            const scenes::LabelCard card = scenes::randomLabel(labelSeed);
+            scenes::writePhoto(dir / name, scenes::renderLabel(card, objectSeed + 7u, kWidth, kHeight),
+                               stamp());
+            shoot.labels.push_back(card);
+            shoot.layouts.push_back(scenes::LabelLayout::classic);
+        } else {
+            const auto layout = layouts[size_t(e) % layouts.size()];
+            const auto label = scenes::randomPrintedLabel(layout, labelSeed);
+            scenes::writePhoto(dir / name,
+                               scenes::renderPrintedLabel(label, objectSeed + 7u, kWidth, kHeight), stamp());
+            shoot.labels.push_back(label.fields);
+            shoot.layouts.push_back(layout);
+        }
         add(name, SampleShot::Kind::label, e);
-        shoot.labels.push_back(card);
     }
     return shoot;
 }

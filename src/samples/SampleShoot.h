@@ -20,11 +20,15 @@ struct SampleShot {
 };
 
 struct SampleShoot {
-    std::vector<SampleShot> shots;         ///< in shooting order
-    std::vector<scenes::LabelCard> labels; ///< one per exhibit
+    std::vector<SampleShot> shots;            ///< in shooting order
+    std::vector<scenes::LabelCard> labels;    ///< one per exhibit
+    std::vector<scenes::LabelLayout> layouts; ///< each exhibit's card layout
 };
 
 /// Renders the shoot into `dir` (created when missing). Photos are 2400×1600 JPEGs.
 SampleShoot makeSampleShoot(const std::filesystem::path& dir, int exhibits, unsigned seed);
+/// The same, with exhibit e's card printed in layouts[e % size] (the classic card when empty).
+SampleShoot makeSampleShoot(const std::filesystem::path& dir, int exhibits, unsigned seed,
+                            const std::vector<scenes::LabelLayout>& layouts);
 
 } // namespace samples

@@ -10,7 +10,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <random>
+#include <vector>
 
 namespace scenes {
 
@@ -24,6 +26,50 @@ struct LabelCard {
 
 /// A plausible label for exhibit `index` of a show drawn from `seed`.
 LabelCard randomLabel(unsigned seed);
+
+/// The ways museums lay out their label cards.
+enum class LabelLayout {
+    classic, ///< name, then "period  source", then size lines
+    prefixed, ///< "名称：…", "年代：…", "来源：…", "质地：…" with full-width, ASCII or no colon
+    plain,          ///< no prefixes: name, period alone, find-spot, holder, material and size lines
+    periodMaterial, ///< "西汉 · 木" on one line, or the period in brackets after the name
+    bilingual,      ///< English lines interleaved or at the end, the English name in italics
+    description,    ///< the fields, then a paragraph of prose
+    twoColumn,      ///< field names in a left column, values in a right one
+};
+inline constexpr LabelLayout kLabelLayouts[] = {
+    LabelLayout::classic,   LabelLayout::prefixed,    LabelLayout::plain,    LabelLayout::periodMaterial,
+    LabelLayout::bilingual, LabelLayout::description, LabelLayout::twoColumn};
+const char* layoutName(LabelLayout layout);
+
+/// One printed line of a card.
+struct PrintedLine {
+    enum class Style { name, body, english, englishName, prose };
+    QString text;
+    Style style = Style::body;
+    QString field; ///< two-column cards: the field name in the left column
+};
+
+/// A card as printed, with the fields a careful reader reports from it: one source (a find-spot
+/// before a holder before an acquisition), no English, `other` = every remaining printed line in
+/// reading order, verbatim (two-column rows as "field value").
+struct PrintedLabel {
+    LabelLayout layout = LabelLayout::classic;
+    LabelCard fields;
+    std::vector<PrintedLine> lines;
+};
+
+PrintedLabel randomPrintedLabel(LabelLayout layout, unsigned seed);
+/// Where the card sits in the photograph: its width as a share of the frame's, and its turn.
+struct CardPose {
+    double share = 0.7;
+    double degrees = 0;
+};
+
+/// The card on a wall, with camera effects; the card may be small in the frame or turned ±10°
+/// (drawn from the seed unless a pose is given).
+platform::Bitmap renderPrintedLabel(const PrintedLabel& label, unsigned seed, int width = 1600,
+                                    int height = 1200, std::optional<CardPose> pose = std::nullopt);
 
 enum class ObjectKind { vessel, bowl, figure, painting };
 

@@ -1,0 +1,22 @@
+#pragma once
+
+// A lexicon of museum object terms (vessel and object types, materials, glazes and kilns,
+// decoration motifs, dynasties, reigns and cultures), general domain knowledge, and the
+// correction of label names read with a look-alike character.
+
+#include <QString>
+#include <QStringList>
+
+namespace engine {
+
+/// Every term of the lexicon, longest first.
+const QStringList& museumTerms();
+
+/// Whether the text can be cut wholly into lexicon terms.
+bool coveredByTerms(const QString& text);
+
+/// The text with each run that matches a lexicon term up to look-alike characters replaced by
+/// the term. Only characters the recogniser can read are ever written.
+QString correctTerms(const QString& text);
+
+} // namespace engine

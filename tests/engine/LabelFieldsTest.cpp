@@ -1,0 +1,201 @@
+// Field assignment on lines as the recogniser returns them, one case per card layout museums
+// print, plus the mixed and ambiguous cases; and the lexicon's look-alike correction.
+
+#include "engine/Heuristics.h"
+#include "engine/MuseumTerms.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Line {
+    const char* text;
+    float height = 30;
+};
+
+/// Rows top to bottom; a row of several lines is a printed line with parts side by side (two
+/// columns, an English line set beside a Chinese one).
+engine::PageText page(const std::vector<std::vector<Line>>& rows) {
+    engine::PageText p;
+    p.imageWidth = 2400;
+    p.imageHeight = 1600;
+    float top = 100;
+    for (const auto& row : rows) {
+        engine::TextRow r;
+        float left = 100;
+        for (const auto& line : row) {
+            const QString text = QString::fromUtf8(line.text);
+            r.lines.push_back(
+                engine::TextLine{text, 0.95f, line.height, float(text.size()) * line.height, top, left});
+            left += float(text.size()) * line.height + 80;
+        }
+        p.rows.push_back(r);
+        top += 60;
+    }
+    return p;
+}
+
+constexpr float kName = 60; // the name's larger type
+
+struct Case {
+    const char* name;
+    engine::PageText page;
+    const char* wantName;
+    const char* wantSource;
+    const char* wantPeriod;
+    const char* wantOther;
+};
+
+} // namespace
+
+TEST(LabelFields, AssignsFieldsOnEveryLayout) {
+    const std::vector<Case> cases = {
+        {"prefixes with a full-width colon, a spaced holder, English at the end",
+         page({{{"粉彩花卉纹碗", kName}},
+               {{"年代：清雍正"}},
+               {{"来源：南京博物院　藏"}},
+               {{"瓷"}},
+               {{"口径12.2厘米/足径5.1厘米"}},
+               {{"Famille-rose Bowl"}}}),
+         "粉彩花卉纹碗", "南京博物院藏", "清雍正", "瓷\n口径12.2厘米/足径5.1厘米"},
+        {"ASCII colons; other prefixed lines stay verbatim",
+         page({{{"文物名称:玉琮"}},
+               {{"时代:良渚文化"}},
+               {{"出土地点:浙江余杭反山墓地"}},
+               {{"质地:玉"}},
+               {{"尺寸:高8.5厘米"}},
+               {{"编号:A753"}}}),
+         "玉琮", "浙江余杭反山墓地", "良渚文化", "质地:玉\n尺寸:高8.5厘米\n编号:A753"},
+        {"spaced prefixes the recogniser ran together",
+         page({{{"品名铜奔马", kName}},
+               {{"朝代东汉"}},
+               {{"出土地甘肃武威雷台墓"}},
+               {{"材质青铜"}},
+               {{"级别一级"}}}),
+         "铜奔马", "甘肃武威雷台墓", "东汉", "材质青铜\n级别一级"},
+        {"a holder prefix before a find-spot prefix: the find-spot wins",
+         page({{{"名称：曾侯乙编钟"}},
+               {{"收藏单位：湖北省博物馆"}},
+               {{"出土：1978年湖北随州曾侯乙墓"}},
+               {{"朝代：战国早期"}}}),
+         "曾侯乙编钟", "1978年湖北随州曾侯乙墓", "战国早期", "收藏单位：湖北省博物馆"},
+        {"no prefixes: period alone, find-spot, holder, material and size",
+         page({{{"鎏金舞马衔杯纹银壶", kName}},
+               {{"唐"}},
+               {{"1970年陕西西安何家村窖藏出土"}},
+               {{"陕西历史博物馆藏"}},
+               {{"银"}},
+               {{"高 18.5 厘米"}}}),
+         "鎏金舞马衔杯纹银壶", "1970年陕西西安何家村窖藏出土", "唐", "陕西历史博物馆藏\n银\n高 18.5 厘米"},
+        {"the name in larger type under a section title",
+         page({{{"第二单元 礼乐"}}, {{"兽面纹鼎", kName}}, {{"商代晚期"}}, {{"河南安阳殷墟出土"}}}),
+         "兽面纹鼎", "河南安阳殷墟出土", "商代晚期", "第二单元 礼乐"},
+        {"period and material on one line, with a middle dot",
+         page({{{"彩绘木俑", kName}}, {{"西汉 · 木"}}, {{"湖南长沙马王堆汉墓出土"}}, {{"高 38 厘米"}}}),
+         "彩绘木俑", "湖南长沙马王堆汉墓出土", "西汉", "木\n高 38 厘米"},
+        {"period and material separated by spaces",
+         page({{{"谷纹璧", kName}}, {{"战国早期  玉"}}, {{"湖南省博物馆藏"}}}), "谷纹璧", "湖南省博物馆藏",
+         "战国早期", "玉"},
+        {"the period in brackets after the name",
+         page({{{"彩绘木俑（西汉）", kName}}, {{"木"}}, {{"湖南省博物馆藏"}}}), "彩绘木俑", "湖南省博物馆藏",
+         "西汉", "木"},
+        {"the period in ASCII brackets", page({{{"青花缠枝莲纹梅瓶 (明永乐)", kName}}, {{"首都博物馆藏"}}}),
+         "青花缠枝莲纹梅瓶", "首都博物馆藏", "明永乐", ""},
+        {"a find-spot and its holder on one line",
+         page({{{"曾侯乙尊盘", kName}}, {{"战国早期"}}, {{"1978年湖北随州曾侯乙墓出土，湖北省博物馆藏"}}}),
+         "曾侯乙尊盘", "1978年湖北随州曾侯乙墓出土", "战国早期", "湖北省博物馆藏"},
+        {"a prefixed source that mixes a find-spot and a holder",
+         page({{{"名称：玉琮"}}, {{"年代：良渚文化"}}, {{"来源：1986年浙江余杭反山出土，浙江省博物馆藏"}}}),
+         "玉琮", "1986年浙江余杭反山出土", "良渚文化", "浙江省博物馆藏"},
+        {"a holder before an acquisition",
+         page({{{"五彩鱼藻纹盖罐", kName}}, {{"明嘉靖"}}, {{"1982年征集"}}, {{"南京博物院藏"}}}),
+         "五彩鱼藻纹盖罐", "南京博物院藏", "明嘉靖", "1982年征集"},
+        {"a donation alone is the source",
+         page({{{"游春图", kName}}, {{"隋"}}, {{"张伯驹先生捐赠"}}, {{"绢本设色"}}}), "游春图",
+         "张伯驹先生捐赠", "隋", "绢本设色"},
+        {"period and source on one line, run together",
+         page({{{"三彩骆驼载乐俑", kName}}, {{"唐陕西西安出土"}}}), "三彩骆驼载乐俑", "陕西西安出土", "唐",
+         ""},
+        {"bilingual, interleaved, an English line beside a Chinese one",
+         page({{{"谷纹玉璧", kName}},
+               {{"Jade Disc with Grain Pattern", 34}},
+               {{"战国"}, {"Warring States period"}},
+               {{"河南洛阳出土"}},
+               {{"Excavated in Luoyang, Henan"}},
+               {{"直径 16.4 厘米"}}}),
+         "谷纹玉璧", "河南洛阳出土", "战国", "直径 16.4 厘米"},
+        {"an English name on the name's line is left out",
+         page({{{"青花缠枝莲纹瓶 Blue-and-white Vase", kName}}, {{"明永乐"}}, {{"上海博物馆藏"}}}),
+         "青花缠枝莲纹瓶", "上海博物馆藏", "明永乐", ""},
+        {"a paragraph under the fields goes to the rest whole, its words taken for nothing",
+         page({{{"兽面纹斝", kName}},
+               {{"上海博物馆藏"}},
+               {{"青铜"}},
+               {{"此类酒器盛行于商代，同类器物在河南安阳"}},
+               {{"等地的墓葬中多有出土，是研究礼制的"}},
+               {{"重要资料。"}}}),
+         "兽面纹斝", "上海博物馆藏", "",
+         "青铜\n此类酒器盛行于商代，同类器物在河南安阳\n等地的墓葬中多有出土，是研究礼制的\n重要资料。"},
+        {"two columns: field names left, values right",
+         page({{{"名称"}, {"粉彩花卉纹碗", 45}},
+               {{"年代"}, {"清雍正"}},
+               {{"收藏单位"}, {"南京博物院"}},
+               {{"质地"}, {"瓷"}},
+               {{"尺寸"}, {"口径12.2厘米"}}}),
+         "粉彩花卉纹碗", "南京博物院", "清雍正", "质地 瓷\n尺寸 口径12.2厘米"},
+        {"金 is the material when another line is the period",
+         page({{{"嵌宝石金杯", kName}}, {{"金"}}, {{"明万历"}}, {{"北京定陵出土"}}}), "嵌宝石金杯",
+         "北京定陵出土", "明万历", "金"},
+        {"金 alone is the period", page({{{"鎏金铜坐龙", kName}}, {{"金"}}, {{"黑龙江阿城出土"}}}),
+         "鎏金铜坐龙", "黑龙江阿城出土", "金", ""},
+        {"units and accession numbers are not English",
+         page({{{"铜镜", kName}}, {{"唐"}}, {{"直径 12 cm"}}, {{"A753"}}}), "铜镜", "", "唐",
+         "直径 12 cm\nA753"},
+        {"出土 read with a look-alike", page({{{"铜奔马", kName}}, {{"东汉"}}, {{"甘肃武威雷台墓出士"}}}),
+         "铜奔马", "甘肃武威雷台墓出土", "东汉", ""},
+        {"nothing read", page({}), "", "", "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const RelicLabelExtracted got = engine::readLabelFields(c.page);
+        EXPECT_EQ(got.name, QString::fromUtf8(c.wantName));
+        EXPECT_EQ(got.source, QString::fromUtf8(c.wantSource));
+        EXPECT_EQ(got.period, QString::fromUtf8(c.wantPeriod));
+        EXPECT_EQ(got.other, QString::fromUtf8(c.wantOther));
+    }
+}
+
+TEST(LabelFields, DescribedCardsAreLabelsAndPanelsStayPanels) {
+    const auto described = page({{{"兽面纹斝", kName}},
+                                 {{"商代晚期"}},
+                                 {{"河南安阳殷墟出土"}},
+                                 {{"青铜"}},
+                                 {{"此类酒器盛行于商代，同类器物在河南安阳等地"}},
+                                 {{"的墓葬中多有出土，器身饰兽面纹，铸造精良，"}},
+                                 {{"是研究商代礼制的重要资料。其组合体现了严格"}},
+                                 {{"的礼制等级，为同类器物中的精品之作。"}}});
+    EXPECT_EQ(engine::classifyPage(described).category, MediaCategory::label);
+
+    std::vector<std::vector<Line>> panel = {{{"商代晚期的礼制与生活", kName}}};
+    for (int i = 0; i < 11; ++i)
+        panel.push_back({{"展品多出土于大型墓葬与遗址，为研究当时的宗教信仰、社会结构提供了珍贵资料"}});
+    panel.push_back({{"湖北随州曾侯乙墓"}});
+    EXPECT_EQ(engine::classifyPage(page(panel)).category, MediaCategory::panel);
+}
+
+TEST(LabelFields, CorrectsLookAlikesOnlyWithinLexiconTerms) {
+    const std::vector<std::pair<const char*, const char*>> cases = {
+        {"兽面纹算", "兽面纹簋"},             // a vessel type read as its look-alike
+        {"雾蓝釉八宝纹盒", "霁蓝釉八宝纹盒"}, // a glaze
+        {"青铜蟠爬纹隔", "青铜蟠爬纹鬲"},     // one term mended, an unknown word left
+        {"五彩鱼藻纹盖罐", "五彩鱼藻纹盖罐"}, // 五 is read for 盂 but 五彩 is a term itself
+        {"铜奔马", "铜奔马"},
+        {"算盘", "算盘"}, // not one lexicon term would be made by the change
+        {"", ""},
+    };
+    for (const auto& [read, want] : cases)
+        EXPECT_EQ(engine::correctTerms(QString::fromUtf8(read)), QString::fromUtf8(want)) << read;
+    EXPECT_TRUE(engine::coveredByTerms(QStringLiteral("青花缠枝莲纹梅瓶")));
+    EXPECT_FALSE(engine::coveredByTerms(QStringLiteral("素纱襌衣")));
+    EXPECT_GE(engine::museumTerms().size(), 400);
+}

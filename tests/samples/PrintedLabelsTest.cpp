@@ -1,0 +1,76 @@
+// The printed label cards of every layout: what the renderer prints and the fields it states
+// agree, read line by line as printed (no image, so it covers many seeds quickly).
+
+#include "engine/Heuristics.h"
+#include "samples/Scenes.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+/// The card's lines as the recogniser would return them if it read every character right.
+engine::PageText asRead(const scenes::PrintedLabel& label) {
+    using Style = scenes::PrintedLine::Style;
+    engine::PageText page;
+    float top = 100;
+    for (const auto& printed : label.lines) {
+        const float height = printed.style == Style::name ? 60 : printed.style == Style::prose ? 26 : 30;
+        engine::TextRow row;
+        float left = 100;
+        for (const QString& text : {printed.field, printed.text}) {
+            if (text.isEmpty()) continue;
+            row.lines.push_back(
+                engine::TextLine{text, 0.95f, height, float(text.size()) * height, top, left});
+            left += float(text.size()) * height + 100;
+        }
+        page.rows.push_back(row);
+        top += height * 1.75f;
+    }
+    return page;
+}
+
+QString same(QString text) {
+    return text.remove(
+        QRegularExpression(QStringLiteral("\\s"), QRegularExpression::UseUnicodePropertiesOption));
+}
+
+} // namespace
+
+TEST(PrintedLabels, FieldsReadFromThePrintedLinesAreTheStatedOnes) {
+    for (const auto layout : scenes::kLabelLayouts)
+        for (unsigned seed = 1; seed <= 40; ++seed) {
+            const auto label = scenes::randomPrintedLabel(layout, seed);
+            SCOPED_TRACE(std::string(scenes::layoutName(layout)) + " seed " + std::to_string(seed));
+            const auto& want = label.fields;
+            ASSERT_FALSE(want.name.isEmpty());
+            ASSERT_TRUE(engine::isPeriod(want.period)) << want.period.toStdString();
+            ASSERT_FALSE(want.source.isEmpty());
+            const RelicLabelExtracted got = engine::readLabelFields(asRead(label));
+            EXPECT_EQ(got.name, want.name);
+            EXPECT_EQ(same(got.source), same(want.source));
+            EXPECT_EQ(got.period, want.period);
+            EXPECT_EQ(got.other, want.other.join(QLatin1Char('\n')));
+        }
+}
+
+TEST(PrintedLabels, EveryLayoutPrintsWhatItPromises) {
+    using Style = scenes::PrintedLine::Style;
+    for (unsigned seed = 1; seed <= 10; ++seed) {
+        auto count = [&](scenes::LabelLayout layout, auto predicate) {
+            const auto label = scenes::randomPrintedLabel(layout, seed);
+            return std::count_if(label.lines.begin(), label.lines.end(), predicate);
+        };
+        const QRegularExpression prefix(QStringLiteral("^(名称|文物名称|品名)"));
+        EXPECT_EQ(count(scenes::LabelLayout::prefixed,
+                        [&](const auto& l) { return prefix.match(l.text).hasMatch(); }),
+                  1);
+        EXPECT_GE(
+            count(scenes::LabelLayout::bilingual,
+                  [](const auto& l) { return l.style == Style::englishName || l.style == Style::english; }),
+            2);
+        EXPECT_GE(
+            count(scenes::LabelLayout::description, [](const auto& l) { return l.style == Style::prose; }),
+            2);
+        EXPECT_EQ(count(scenes::LabelLayout::twoColumn, [](const auto& l) { return l.field.isEmpty(); }), 0);
+    }
+}
