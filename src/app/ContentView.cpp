@@ -4,6 +4,7 @@
 #include "app/CompactSwitch.h"
 #include "app/Theme.h"
 #include "app/Widgets.h"
+#include "refine/FeaturePrintTools.h"
 #include "services/LogStore.h"
 
 #include <QEvent>
@@ -125,6 +126,15 @@ ContentView::ContentView(ai::AIConfig& config, ProcessingLock& lock, app::Window
     buildLayout();
     connect(&m_lock, &ProcessingLock::ownerChanged, this, &ContentView::refreshControls);
     connect(&m_config, &ai::AIConfig::changed, this, &ContentView::refreshControls);
+    // A menu command leaves its request in the shared refinement state; the window carries it out
+    // (or refuses it) and clears it.
+    connect(&FeaturePrintTools::shared(), &FeaturePrintTools::pendingActionChanged, this,
+            [this](FeaturePrintTools::PendingAction action) {
+                if (action == FeaturePrintTools::PendingAction::none) return;
+                FeaturePrintTools::shared().setPendingAction(FeaturePrintTools::PendingAction::none);
+                if (action == FeaturePrintTools::PendingAction::runPostprocess) requestPostprocess();
+                if (action == FeaturePrintTools::PendingAction::undoLast) requestUndoPostprocess();
+            });
     refreshControls();
 }
 
@@ -350,6 +360,7 @@ void ContentView::folderPicked(const QString& path, const QString& error) {
     }
     if (path.isEmpty()) return;
     m_folder = std::filesystem::path(QFile::encodeName(path).toStdString());
+    FeaturePrintTools::shared().setFolderPath(m_folder);
     m_folderLabel->setFullText(QFileInfo(path).absoluteFilePath());
     // Linux has no security-scoped access: reading the folder stands in for it.
     if (!QFileInfo(path).isReadable()) appendLog(kNoAccess);

@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/ContentView.h"
+#include "refine/FeaturePrintTools.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -27,8 +28,11 @@ MainWindow::MainWindow(ai::AIConfig& config, ProcessingLock& lock, app::WindowRu
     connect(quit, &QAction::triggered, this, &QWidget::close);
 
     // The commands only post a request; the content view carries it out (or refuses it).
-    connect(m_postprocess, &QAction::triggered, m_content, &ContentView::requestPostprocess);
-    connect(m_undoPostprocess, &QAction::triggered, m_content, &ContentView::requestUndoPostprocess);
+    connect(m_postprocess, &QAction::triggered, this, [] {
+        FeaturePrintTools::shared().setPendingAction(FeaturePrintTools::PendingAction::runPostprocess);
+    });
+    connect(m_undoPostprocess, &QAction::triggered, this,
+            [] { FeaturePrintTools::shared().setPendingAction(FeaturePrintTools::PendingAction::undoLast); });
     connect(m_undoOrganize, &QAction::triggered, m_content, &ContentView::undoOrganizeFromMenu);
     connect(m_content, &ContentView::stateChanged, this, &MainWindow::refreshMenu);
     connect(m_content, &ContentView::finished, this, [this] {

@@ -4,6 +4,7 @@
 #include "app/ContentView.h"
 #include "app/MainWindow.h"
 #include "app/Widgets.h"
+#include "refine/FeaturePrintTools.h"
 #include "services/LogStore.h"
 #include "support/Fixtures.h"
 
@@ -258,9 +259,11 @@ TEST_F(WindowTest, OptionsAreTakenAtStartAndLockedDuringTheRun) {
 }
 
 TEST_F(WindowTest, MenuRequestsAreRefusedWithoutAFolderOrWhileBusy) {
-    // No folder: only the refusal line.
-    view->requestPostprocess();
+    // No folder: only the refusal line. The File menu only posts the request in the shared state;
+    // the window carries it out and clears it.
+    FeaturePrintTools::shared().setPendingAction(FeaturePrintTools::PendingAction::runPostprocess);
     ASSERT_TRUE(waitUntil([&] { return messages() == QStringList{ContentView::kMenuNoFolder}; }));
+    EXPECT_EQ(FeaturePrintTools::shared().pendingAction(), FeaturePrintTools::PendingAction::none);
     view->undoFeaturePrintFromMenu();
     EXPECT_EQ(messages(), (QStringList{ContentView::kMenuNoFolder, ContentView::kNothingToUndo}));
 
