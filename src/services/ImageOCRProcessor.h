@@ -1,10 +1,48 @@
 #pragma once
 
+// AI OCR of selected photographs: the selection becomes a list of images (RAW read through a
+// same-named JPEG, folders by their own entries), and each image's text is saved beside it.
+
+#include "core/Log.h"
+
 #include <QString>
+
+#include <filesystem>
+#include <optional>
+#include <vector>
 
 namespace ImageOCRProcessor {
 
 /// The instruction sent with an image whose text is to be read out into a text file.
 extern const QString kPrompt;
+
+// clang-format off
+inline const QString kScanFailedLine = QStringLiteral("[失败] 扫描 %1：%2");
+inline const QString kFolderImagesLine = QStringLiteral("%1：当前层 %2 张图片（已忽略子目录和视频）");
+inline const QString kSiblingJPEGLine = QStringLiteral("同名有 JPG，改 OCR：%1");
+inline const QString kReadingLine = QStringLiteral("OCR：%1");
+inline const QString kReadFailedLine = QStringLiteral("[失败] %1：%2");
+inline const QString kWriteFailedLine = QStringLiteral("[失败] 写入 %1：%2");
+inline const QString kWrittenLine = QStringLiteral("已写入 %1（%2 字）");
+// clang-format on
+
+/// The selection's images to read, in capture order: folders contribute their own photographs
+/// (not videos, not subfolders), files their own record; a RAW file with a JPEG beside it is
+/// read through the JPEG, and every file is read once however often it was selected.
+std::vector<std::filesystem::path> resolveImages(const std::vector<std::filesystem::path>& selection,
+                                                 const core::Log& log);
+
+/// The first existing "{stem}.jpg", ".JPG", ".jpeg" or ".JPEG" beside the file.
+std::optional<std::filesystem::path> siblingJPEG(const std::filesystem::path& file);
+
+/// The reply as saved: trimmed, and when it starts with a code fence, every "```" removed and
+/// trimmed again (a language tag after the fence stays).
+QString cleanReply(const QString& reply);
+
+/// Characters as a reader counts them (grapheme clusters): "é" written as e + accent is one.
+int perceivedLength(const QString& text);
+
+/// "{stem}.txt" beside the image.
+std::filesystem::path textFileFor(const std::filesystem::path& image);
 
 } // namespace ImageOCRProcessor

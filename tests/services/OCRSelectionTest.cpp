@@ -1,0 +1,115 @@
+#include "services/ImageOCRProcessor.h"
+#include "support/Fixtures.h"
+
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+using namespace fixtures;
+namespace ocr = ImageOCRProcessor;
+
+namespace {
+
+struct Resolved {
+    std::vector<std::string> names;
+    QStringList log;
+};
+
+Resolved resolve(const std::vector<fs::path>& selection) {
+    Resolved out;
+    for (const fs::path& p : ocr::resolveImages(selection, [&](const QString& line) { out.log << line; }))
+        out.names.push_back(p.filename().string());
+    return out;
+}
+
+Dates taken(const char* when) {
+    return Dates{std::string(when), std::nullopt};
+}
+
+} // namespace
+
+TEST(OCRSelection, ReadsARawThroughTheJpegBesideIt) {
+    TempDir dir;
+    writeDng(dir / "IMG_5.CR3", 64, 48);
+    writeJpeg(dir / "IMG_5.JPG", 64, 48);
+    writeDng(dir / "IMG_6.CR3", 64, 48);
+
+    Resolved alone = resolve({dir / "IMG_5.CR3"});
+    EXPECT_EQ(alone.names, std::vector<std::string>{"IMG_5.JPG"});
+    EXPECT_EQ(alone.log, QStringList{"同名有 JPG，改 OCR：IMG_5.JPG"});
+
+    // Selected together (in either order, even twice), the JPEG is read once.
+    for (const auto& selection :
+         {std::vector<fs::path>{dir / "IMG_5.CR3", dir / "IMG_5.JPG"},
+          std::vector<fs::path>{dir / "IMG_5.JPG", dir / "IMG_5.CR3", dir / "./IMG_5.JPG"}}) {
+        Resolved both = resolve(selection);
+        EXPECT_EQ(both.names, std::vector<std::string>{"IMG_5.JPG"});
+    }
+
+    // A RAW without a JPEG is read itself.
+    EXPECT_EQ(resolve({dir / "IMG_6.CR3"}).names, std::vector<std::string>{"IMG_6.CR3"});
+}
+
+TEST(OCRSelection, FolderGivesItsOwnPhotosInCaptureOrder) {
+    TempDir dir;
+    const fs::path folder = dir / "展墙 A";
+    fs::create_directories(folder / "sub");
+    writeJpeg(folder / "c.jpg", 32, 32, taken("2024:05:01 10:00:03"));
+    writeJpeg(folder / "a.jpg", 32, 32, taken("2024:05:01 10:00:02"));
+    writePng(folder / "b.png", 32, 32);
+    setModified(folder / "b.png", QDateTime(QDate(2024, 5, 1), QTime(10, 0, 1)));
+    writeBytes(folder / "clip.mov", "not really a movie");
+    writeJpeg(folder / "sub" / "deep.jpg", 32, 32);
+    writeBytes(dir / "notes.pdf", "%PDF");
+    writeBytes(dir / "clip.mp4", "video");
+
+    Resolved got =
+        resolve({folder, dir / "notes.pdf", dir / "clip.mp4", dir / "missing.jpg", folder / "a.jpg"});
+    // b.png has no EXIF; its file date puts it first.
+    EXPECT_EQ(got.names, (std::vector<std::string>{"b.png", "a.jpg", "c.jpg"}));
+    EXPECT_EQ(got.log, QStringList{"展墙 A：当前层 3 张图片（已忽略子目录和视频）"});
+
+    // The same folder named with a trailing slash reads the same way.
+    EXPECT_EQ(resolve({fs::path(folder.string() + "/")}).log, got.log);
+}
+
+TEST(OCRSelection, UnreadableFolderIsLoggedAndTheRestStillResolved) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root reads every folder";
+    TempDir dir;
+    fs::create_directories(dir / "locked");
+    writeJpeg(dir / "ok.jpg", 16, 16);
+    fs::permissions(dir / "locked", fs::perms::none);
+    Resolved got = resolve({dir / "locked", dir / "ok.jpg"});
+    fs::permissions(dir / "locked", fs::perms::owner_all);
+    EXPECT_EQ(got.names, std::vector<std::string>{"ok.jpg"});
+    ASSERT_EQ(got.log.size(), 1);
+    EXPECT_TRUE(got.log[0].startsWith("[失败] 扫描 locked：")) << got.log[0].toStdString();
+}
+
+TEST(OCRSelection, RepliesAreCleanedAndCountedAsReadersCount) {
+    struct Case {
+        QString reply, saved;
+        int length;
+    };
+    const Case cases[] = {
+        {"  \n第一行\n第二行\n\n", "第一行\n第二行", 7},
+        {"```\n展品说明\n```", "展品说明", 4},
+        {"```text\n青铜鼎\n```\n", "text\n青铜鼎", 8},
+        {"前言 ```code``` 后记", "前言 ```code``` 后记", 16},
+        {"", "", 0},
+        {"   ```   ", "", 0},
+        {QString::fromUtf8("e\xcc\x81t\xc3\xa9"), QString::fromUtf8("e\xcc\x81t\xc3\xa9"), 3}, // e + accent
+        {QString::fromUtf8("\xf0\x9f\x91\xa9\xe2\x80\x8d\xf0\x9f\x8e\xa8 \xf0\x9f\x8f\xba"),   // ZWJ sequence
+         QString::fromUtf8("\xf0\x9f\x91\xa9\xe2\x80\x8d\xf0\x9f\x8e\xa8 \xf0\x9f\x8f\xba"),
+         3}, // and an amphora
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reply.toStdString());
+        const QString saved = ocr::cleanReply(c.reply);
+        EXPECT_EQ(saved, c.saved);
+        EXPECT_EQ(ocr::perceivedLength(saved), c.length);
+    }
+    EXPECT_EQ(ocr::kPrompt.toUtf8().size(), 245);
+    EXPECT_EQ(ocr::textFileFor("/a/IMG_1.JPG"), fs::path("/a/IMG_1.txt"));
+    EXPECT_EQ(ocr::textFileFor("/a/b.c/x.tar.png"), fs::path("/a/b.c/x.tar.txt"));
+}
