@@ -178,7 +178,11 @@ bool writeFileAtomically(const std::filesystem::path& path, const QByteArray& by
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) ::unlink(temp.c_str());
+    if (!ok) {
+        const int reason = errno;
+        ::unlink(temp.c_str());
+        errno = reason;
+    }
     return ok;
 }
 

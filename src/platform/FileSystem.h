@@ -38,7 +38,7 @@ std::optional<MoveFailure> moveNoReplace(const std::filesystem::path& from, cons
 inline constexpr const char* kTemporaryPrefix = ".vitrino-tmp-";
 
 /// Writes a whole file through a temporary beside it, synced, then renamed over the target.
-/// Nothing is left behind on failure.
+/// Nothing is left behind on failure, and errno then tells why.
 bool writeFileAtomically(const std::filesystem::path& path, const QByteArray& bytes);
 
 /// Removes temporary files of ours (see kTemporaryPrefix) left in a folder by a process that was

@@ -3,9 +3,12 @@
 #include "core/Text.h"
 #include "intake/ImageScanner.h"
 #include "intake/WorkUnits.h"
+#include "platform/FileSystem.h"
 
 #include <QTextBoundaryFinder>
 
+#include <cerrno>
+#include <cstring>
 #include <set>
 
 namespace ImageOCRProcessor {
@@ -102,6 +105,19 @@ int perceivedLength(const QString& text) {
     while (finder.toNextBoundary() > 0)
         ++count;
     return count;
+}
+
+core::Result<fs::path> saveText(const fs::path& image, const QString& reply, const core::Log& log) {
+    const QString text = cleanReply(reply);
+    const fs::path file = textFileFor(image);
+    const QString name = core::displayName(file);
+    if (!platform::writeFileAtomically(file, text.toUtf8())) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        log(kWriteFailedLine.arg(name, reason));
+        return core::Error{QStringLiteral("写入 %1：%2").arg(name, reason)};
+    }
+    log(kWrittenLine.arg(name).arg(perceivedLength(text)));
+    return file;
 }
 
 fs::path textFileFor(const fs::path& image) {

@@ -4,6 +4,7 @@
 // same-named JPEG, folders by their own entries), and each image's text is saved beside it.
 
 #include "core/Log.h"
+#include "core/Result.h"
 
 #include <QString>
 
@@ -41,6 +42,11 @@ QString cleanReply(const QString& reply);
 
 /// Characters as a reader counts them (grapheme clusters): "é" written as e + accent is one.
 int perceivedLength(const QString& text);
+
+/// Saves the cleaned reply as the image's text file (replacing an earlier one) and logs
+/// "已写入 …" or the write failure; returns the text file.
+core::Result<std::filesystem::path> saveText(const std::filesystem::path& image, const QString& reply,
+                                             const core::Log& log);
 
 /// "{stem}.txt" beside the image.
 std::filesystem::path textFileFor(const std::filesystem::path& image);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 using namespace fixtures;
 namespace ocr = ImageOCRProcessor;
 
@@ -112,4 +114,32 @@ TEST(OCRSelection, RepliesAreCleanedAndCountedAsReadersCount) {
     EXPECT_EQ(ocr::kPrompt.toUtf8().size(), 245);
     EXPECT_EQ(ocr::textFileFor("/a/IMG_1.JPG"), fs::path("/a/IMG_1.txt"));
     EXPECT_EQ(ocr::textFileFor("/a/b.c/x.tar.png"), fs::path("/a/b.c/x.tar.txt"));
+}
+
+TEST(OCRSelection, SavedTextReplacesTheEarlierFileAndFailuresAreLogged) {
+    TempDir dir;
+    writeJpeg(dir / "IMG_1.JPG", 16, 16);
+    QStringList log;
+    const core::Log collect = [&](const QString& line) { log << line; };
+
+    ASSERT_TRUE(ocr::saveText(dir / "IMG_1.JPG", "```\n第一次\n```", collect));
+    auto second = ocr::saveText(dir / "IMG_1.JPG", "第二次 é", collect);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(*second, dir / "IMG_1.txt");
+    std::ifstream in(dir / "IMG_1.txt", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "第二次 é");
+    EXPECT_EQ(log, (QStringList{"已写入 IMG_1.txt（3 字）", "已写入 IMG_1.txt（5 字）"}));
+
+    // A folder in the way of the text file: the reason is logged, nothing else is left behind.
+    fs::create_directories(dir / "IMG_2.txt" / "x");
+    log.clear();
+    auto failed = ocr::saveText(dir / "IMG_2.JPG", "字", collect);
+    ASSERT_FALSE(failed);
+    ASSERT_EQ(log.size(), 1);
+    EXPECT_TRUE(log[0].startsWith("[失败] 写入 IMG_2.txt：")) << log[0].toStdString();
+    EXPECT_GT(log[0].size(), QString("[失败] 写入 IMG_2.txt：").size());
+    int entries = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir.path()))
+        ++entries;
+    EXPECT_EQ(entries, 3); // IMG_1.JPG, IMG_1.txt, IMG_2.txt/
 }
