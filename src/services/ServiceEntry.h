@@ -12,6 +12,8 @@
 #include <optional>
 #include <vector>
 
+class FinderJobController;
+
 namespace ServiceEntry {
 
 inline const QString kScheme = QStringLiteral("vitrino");
@@ -36,5 +38,10 @@ std::optional<Request> parseOpenURL(const QString& url);
 /// The URL that asks for `request`: every byte of a path outside the unreserved set and "/" is
 /// percent-encoded, so spaces, quotes, "&", "#" and CJK survive.
 QString openURL(const Request& request);
+
+/// Hands every application URL among a process's arguments (its own, or those a later process
+/// sent) to the job queue: later, on the interface thread, in order. Other arguments are ignored.
+/// Returns the number of requests handed over.
+int dispatch(const QStringList& arguments, FinderJobController& controller);
 
 } // namespace ServiceEntry

@@ -1,5 +1,6 @@
 #include "services/FinderJobController.h"
 #include "services/LogStore.h"
+#include "services/ServiceEntry.h"
 #include "support/Fixtures.h"
 
 #include <QDir>
@@ -272,4 +273,14 @@ TEST_F(FinderJobTest, OCRSelectionsAreResolvedThenReadOneByOne) {
     runner->permits.release();
     ASSERT_TRUE(waitFinished());
     EXPECT_EQ(controller->statusText(), "全部完成（1 项）");
+}
+
+TEST_F(FinderJobTest, ApplicationURLsAmongArgumentsAreQueuedInOrderLater) {
+    const auto f = folders({"甲 1", "b&c"});
+    const QStringList args{"--some-option", ServiceEntry::openURL({Kind::nameFolder, f}),
+                           "vitrino://ocr?path=", "https://example.com/?path=/x"};
+    EXPECT_EQ(ServiceEntry::dispatch(args, *controller), 1);
+    EXPECT_FALSE(controller->hasWindow()); // nothing happens before the event loop runs
+    ASSERT_TRUE(waitFinished());
+    EXPECT_EQ(runner->calls, (std::vector<std::string>{"甲 1", "b&c"}));
 }
