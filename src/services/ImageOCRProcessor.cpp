@@ -107,6 +107,17 @@ int perceivedLength(const QString& text) {
     return count;
 }
 
+core::Result<fs::path> run(const fs::path& image, const TextReader& readText, const core::Log& log) {
+    const QString name = core::displayName(image);
+    log(kReadingLine.arg(name));
+    auto reply = readText(image);
+    if (!reply) {
+        log(kReadFailedLine.arg(name, reply.error().description()));
+        return reply.error();
+    }
+    return saveText(image, *reply, log);
+}
+
 core::Result<fs::path> saveText(const fs::path& image, const QString& reply, const core::Log& log) {
     const QString text = cleanReply(reply);
     const fs::path file = textFileFor(image);

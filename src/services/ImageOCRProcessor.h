@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -42,6 +43,14 @@ QString cleanReply(const QString& reply);
 
 /// Characters as a reader counts them (grapheme clusters): "é" written as e + accent is one.
 int perceivedLength(const QString& text);
+
+/// Asks the vision model for an image's text (the OCR prompt, a 4096-token reply).
+using TextReader = std::function<core::Result<QString>(const std::filesystem::path& image)>;
+
+/// Reads one image and saves its text beside it as "{stem}.txt"; logs "OCR：{image}", then
+/// "已写入 …" or the failure. Returns the text file.
+core::Result<std::filesystem::path> run(const std::filesystem::path& image, const TextReader& readText,
+                                        const core::Log& log);
 
 /// Saves the cleaned reply as the image's text file (replacing an earlier one) and logs
 /// "已写入 …" or the write failure; returns the text file.

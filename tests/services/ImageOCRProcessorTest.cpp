@@ -30,7 +30,7 @@ Dates taken(const char* when) {
 
 } // namespace
 
-TEST(OCRSelection, ReadsARawThroughTheJpegBesideIt) {
+TEST(ImageOCRProcessor, ReadsARawThroughTheJpegBesideIt) {
     TempDir dir;
     writeDng(dir / "IMG_5.CR3", 64, 48);
     writeJpeg(dir / "IMG_5.JPG", 64, 48);
@@ -52,7 +52,7 @@ TEST(OCRSelection, ReadsARawThroughTheJpegBesideIt) {
     EXPECT_EQ(resolve({dir / "IMG_6.CR3"}).names, std::vector<std::string>{"IMG_6.CR3"});
 }
 
-TEST(OCRSelection, FolderGivesItsOwnPhotosInCaptureOrder) {
+TEST(ImageOCRProcessor, FolderGivesItsOwnPhotosInCaptureOrder) {
     TempDir dir;
     const fs::path folder = dir / "展墙 A";
     fs::create_directories(folder / "sub");
@@ -75,7 +75,7 @@ TEST(OCRSelection, FolderGivesItsOwnPhotosInCaptureOrder) {
     EXPECT_EQ(resolve({fs::path(folder.string() + "/")}).log, got.log);
 }
 
-TEST(OCRSelection, UnreadableFolderIsLoggedAndTheRestStillResolved) {
+TEST(ImageOCRProcessor, UnreadableFolderIsLoggedAndTheRestStillResolved) {
     if (::geteuid() == 0) GTEST_SKIP() << "root reads every folder";
     TempDir dir;
     fs::create_directories(dir / "locked");
@@ -88,7 +88,7 @@ TEST(OCRSelection, UnreadableFolderIsLoggedAndTheRestStillResolved) {
     EXPECT_TRUE(got.log[0].startsWith("[失败] 扫描 locked：")) << got.log[0].toStdString();
 }
 
-TEST(OCRSelection, RepliesAreCleanedAndCountedAsReadersCount) {
+TEST(ImageOCRProcessor, RepliesAreCleanedAndCountedAsReadersCount) {
     struct Case {
         QString reply, saved;
         int length;
@@ -116,7 +116,7 @@ TEST(OCRSelection, RepliesAreCleanedAndCountedAsReadersCount) {
     EXPECT_EQ(ocr::textFileFor("/a/b.c/x.tar.png"), fs::path("/a/b.c/x.tar.txt"));
 }
 
-TEST(OCRSelection, SavedTextReplacesTheEarlierFileAndFailuresAreLogged) {
+TEST(ImageOCRProcessor, SavedTextReplacesTheEarlierFileAndFailuresAreLogged) {
     TempDir dir;
     writeJpeg(dir / "IMG_1.JPG", 16, 16);
     QStringList log;
@@ -142,4 +142,25 @@ TEST(OCRSelection, SavedTextReplacesTheEarlierFileAndFailuresAreLogged) {
     for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir.path()))
         ++entries;
     EXPECT_EQ(entries, 3); // IMG_1.JPG, IMG_1.txt, IMG_2.txt/
+}
+
+TEST(ImageOCRProcessor, AFailedReadIsLoggedAndWritesNothing) {
+    TempDir dir;
+    writeJpeg(dir / "IMG_3.JPG", 16, 16);
+    QStringList log;
+    const core::Log collect = [&](const QString& line) { log << line; };
+    auto failed = ocr::run(
+        dir / "IMG_3.JPG",
+        [](const fs::path&) -> core::Result<QString> { return core::Error{"API 错误 500: boom"}; }, collect);
+    ASSERT_FALSE(failed);
+    EXPECT_EQ(failed.error().description(), "API 错误 500: boom");
+    EXPECT_EQ(log, (QStringList{"OCR：IMG_3.JPG", "[失败] IMG_3.JPG：API 错误 500: boom"}));
+    EXPECT_FALSE(fs::exists(dir / "IMG_3.txt"));
+
+    log.clear();
+    auto written = ocr::run(
+        dir / "IMG_3.JPG", [](const fs::path&) -> core::Result<QString> { return QString("\n"); }, collect);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(fs::file_size(*written), 0u);
+    EXPECT_EQ(log, (QStringList{"OCR：IMG_3.JPG", "已写入 IMG_3.txt（0 字）"}));
 }
