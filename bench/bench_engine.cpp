@@ -6,8 +6,10 @@
 #include "support/Fixtures.h"
 
 #include "ai/AIClient.h"
+#include "ai/RemoteVisionBackend.h"
 #include "classify/ImageTriClassifier.h"
 #include "engine/LocalAIService.h"
+#include "engine/LocalVisionBackend.h"
 #include "labels/RelicLabelExtracted.h"
 #include "organize/AutoOrganizer.h"
 #include "samples/SampleShoot.h"
@@ -42,7 +44,8 @@ int main(int argc, char** argv) {
     const int shows = quick ? 1 : 5, exhibits = quick ? 4 : 12;
 
     engine::LocalAIServer server;
-    if (!server.start()) return 1;
+    if (!server.start().ok()) return 1;
+    engine::LocalVisionBackend inProcess;
     if (app.arguments().contains("--labels-only")) {
         // Label cards alone, straight through the engine: a quick loop for the reading rules.
         TempDir cards;
@@ -54,7 +57,7 @@ int main(int argc, char** argv) {
                 const auto card = scenes::randomLabel(seed);
                 const fs::path file = cards / ("card" + std::to_string(n++) + ".jpg");
                 scenes::writePhoto(file, scenes::renderLabel(card, seed + 107u, 2400, 1600));
-                const auto read = RelicLabelExtracted::extract(file, local);
+                const auto read = ai::RemoteVisionBackend(local).readLabel(file);
                 const RelicLabelExtracted got = read ? *read : RelicLabelExtracted{};
                 names += got.name == card.name;
                 sources += got.source == card.source;
@@ -96,7 +99,7 @@ int main(int argc, char** argv) {
             if (shot.kind != Kind::label) continue;
 
             t = Clock::now();
-            const auto read = RelicLabelExtracted::extract(dir / shot.fileName, settings);
+            const auto read = ai::RemoteVisionBackend(settings).readLabel(dir / shot.fileName);
             requests["label read"].ms += since(t);
             ++requests["label read"].total;
             const auto& truth = shoot.labels[size_t(shot.exhibit)];
@@ -118,7 +121,7 @@ int main(int argc, char** argv) {
         }
 
         // A full organize run, then: is each photograph in its exhibit's folder?
-        const auto result = AutoOrganizer::run(dir, settings, [](const QString&) {}, {});
+        const auto result = AutoOrganizer::run(dir, inProcess, core::logOnly([](const QString&) {}), {});
         std::map<std::string, std::string> folderOf; // file name → folder
         for (const auto& entry : fs::recursive_directory_iterator(dir))
             if (entry.is_regular_file())

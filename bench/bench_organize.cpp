@@ -69,13 +69,13 @@ int main(int argc, char** argv) {
     double prepareMs = 0, probeMs = 0, requestMs = 0;
     for (const auto& info : scan->images) {
         t = Clock::now();
-        const auto prepared = RAWJPEGExporter::prepareForUpload(info.url);
+        const auto prepared = RAWJPEGExporter::prepareForUpload(info.path);
         prepareMs += since(t);
         t = Clock::now();
-        (void)VisionTextProbe::containsAnyText(info.url);
+        (void)VisionTextProbe::containsAnyText(info.path);
         probeMs += since(t);
         t = Clock::now();
-        (void)AIClient::chatWithImage(info.url, ImageTriClassifier::kPrompt, settings, 128, *prepared);
+        (void)AIClient::chatWithImage(info.path, ImageTriClassifier::kPrompt, settings, 128, *prepared);
         requestMs += since(t);
     }
     const fs::path movesDir = work / "moves";
@@ -85,8 +85,7 @@ int main(int argc, char** argv) {
     groups[0].files = ImageScanner::scanFolder(movesDir)->images;
     QStringList errors;
     t = Clock::now();
-    AutoOrganizer::executeMoves(
-        movesDir, groups, [](const QString&) {}, errors);
+    AutoOrganizer::executeMoves(movesDir, groups, core::logOnly([](const QString&) {}), errors);
     const double movesMs = since(t);
 
     std::printf("stage times for %d photos (ms per photo): scan %.2f, prepare %.1f, probe %.1f, request "

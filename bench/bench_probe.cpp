@@ -77,7 +77,8 @@ int main(int argc, char** argv) {
             const auto t1 = Clock::now();
             const auto small = RAWJPEGExporter::downsampledImage(enhanced, 1280);
             const auto boxes = platform::detectText(small, 640, 0.006);
-            const bool fast = boxes && VisionTextProbe::recognizeHasText(small, VisionTextProbe::Level::fast);
+            const auto fastRead = VisionTextProbe::recognizeHasText(small, VisionTextProbe::Level::fast);
+            const bool fast = boxes && fastRead.ok() && *fastRead;
             const auto t2 = Clock::now();
             (void)VisionTextProbe::recognizeHasText(small, VisionTextProbe::Level::accurate);
             const auto t3 = Clock::now();

@@ -83,8 +83,9 @@ core::Result<QString, ClientError> parseReply(const QByteArray& body) {
 
 } // namespace
 
-core::Result<QString, ClientError> chatWithImage(const std::filesystem::path& imageURL, const QString& prompt,
-                                                 const ai::AISettings& config, int maxTokens,
+core::Result<QString, ClientError> chatWithImage(const std::filesystem::path& imagePath,
+                                                 const QString& prompt, const ai::AISettings& config,
+                                                 int maxTokens,
                                                  const std::optional<PreparedImage>& preparedOverride,
                                                  std::chrono::milliseconds timeout) {
     const QString baseURL = config.baseURL.trimmed();
@@ -104,7 +105,7 @@ core::Result<QString, ClientError> chatWithImage(const std::filesystem::path& im
     if (preparedOverride) {
         image = *preparedOverride;
     } else {
-        auto prepared = RAWJPEGExporter::prepareForUpload(imageURL);
+        auto prepared = RAWJPEGExporter::prepareForUpload(imagePath);
         if (!prepared) return error(ClientError::Kind::imagePrepareFailed, prepared.error().description());
         image = std::move(prepared.value());
     }

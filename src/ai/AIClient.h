@@ -45,12 +45,12 @@ constexpr std::chrono::milliseconds kRequestTimeout{90'000};
 
 using RAWJPEGExporter::PreparedImage;
 
-/// Sends the image (prepared here from imageURL unless preparedOverride is given) and the prompt;
+/// Sends the image (prepared here from imagePath unless preparedOverride is given) and the prompt;
 /// returns choices[0].message.content exactly as received. Synchronous: it runs its own event
 /// loop, so call it from a worker thread (or a command-line main). The time-out is the longest
 /// the connection may stay silent.
 core::Result<QString, ClientError>
-chatWithImage(const std::filesystem::path& imageURL, const QString& prompt, const ai::AISettings& config,
+chatWithImage(const std::filesystem::path& imagePath, const QString& prompt, const ai::AISettings& config,
               int maxTokens, const std::optional<PreparedImage>& preparedOverride = std::nullopt,
               std::chrono::milliseconds timeout = kRequestTimeout);
 

@@ -14,12 +14,6 @@ QString ExportError::description() const {
     return kind == Kind::imageReadFailed ? kImageReadFailed : kImageCompressionFailed;
 }
 
-const std::set<QString>& rawExtensions() {
-    static const std::set<QString> extensions = {"cr2", "cr3", "nef", "arw", "dng", "raf",
-                                                 "orf", "rw2", "pef", "srw", "x3f"};
-    return extensions;
-}
-
 namespace {
 
 std::optional<Bitmap> usable(std::optional<Bitmap> image) {
@@ -28,8 +22,8 @@ std::optional<Bitmap> usable(std::optional<Bitmap> image) {
 }
 
 /// RAW development at maxPixelSize / longest (never enlarging).
-std::optional<Bitmap> developRaw(const std::filesystem::path& url, int maxPixelSize) {
-    auto raw = platform::RawDeveloper::open(url);
+std::optional<Bitmap> developRaw(const std::filesystem::path& path, int maxPixelSize) {
+    auto raw = platform::RawDeveloper::open(path);
     if (!raw) return std::nullopt;
     const cv::Size native = raw->nativeSize();
     const int longest = std::max(native.width, native.height);
@@ -40,11 +34,11 @@ std::optional<Bitmap> developRaw(const std::filesystem::path& url, int maxPixelS
 
 } // namespace
 
-std::optional<Bitmap> loadViewableImage(const std::filesystem::path& url, int maxPixelSize) {
+std::optional<Bitmap> loadViewableImage(const std::filesystem::path& path, int maxPixelSize) {
     if (maxPixelSize < 1) return std::nullopt;
-    const auto source = platform::openImageSource(url);
-    if (rawExtensions().count(ImageScanner::lowerExtension(url))) {
-        if (auto developed = developRaw(url, maxPixelSize)) return developed;
+    const auto source = platform::openImageSource(path);
+    if (ImageScanner::isRawExtension(ImageScanner::lowerExtension(path))) {
+        if (auto developed = developRaw(path, maxPixelSize)) return developed;
         if (source)
             if (auto preview = usable(platform::thumbnail(*source, maxPixelSize))) return preview;
     }
@@ -56,7 +50,7 @@ std::optional<Bitmap> loadViewableImage(const std::filesystem::path& url, int ma
                                           : platform::thumbnail(*source, maxPixelSize);
         if (image && !image->empty()) return downsampledImage(*image, maxPixelSize);
     }
-    return usable(platform::decodeAny(url));
+    return usable(platform::decodeAny(path));
 }
 
 Bitmap downsampledImage(const Bitmap& image, int maxPixelSize) {
@@ -282,9 +276,9 @@ core::Result<PreparedImage, ExportError> compressImageForAPI(const Bitmap& image
     return ExportError{Kind::imageCompressionFailed};
 }
 
-core::Result<PreparedImage, ExportError> prepareForUpload(const std::filesystem::path& url,
+core::Result<PreparedImage, ExportError> prepareForUpload(const std::filesystem::path& path,
                                                           Preparation* report) {
-    const auto image = loadViewableImage(url, kUploadMaxPixelSize);
+    const auto image = loadViewableImage(path, kUploadMaxPixelSize);
     if (!image) return ExportError{ExportError::Kind::imageReadFailed};
     Preparation prepared;
     const Bitmap enhanced = enhanceForAPI(*image, &prepared.enhancement);

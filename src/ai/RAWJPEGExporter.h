@@ -36,9 +36,6 @@ inline const QString kImageReadFailed = QStringLiteral("无法读取或解码图
 inline const QString kImageCompressionFailed =
     QStringLiteral("无法压缩到 API 可用大小（需小于 10MB、像素小于 3600 万）");
 
-/// Lower-case extensions treated as camera RAW.
-const std::set<QString>& rawExtensions();
-
 /// The longest side used for everything sent to the model.
 constexpr int kUploadMaxPixelSize = 2560;
 constexpr std::int64_t kMaxPixels = 35'999'999;
@@ -47,7 +44,7 @@ constexpr std::int64_t kMaxBytes = 10'485'760;
 /// Decodes a file with its longest side at most maxPixelSize. RAW files develop at reduced scale,
 /// then fall back to their embedded preview and a full decode; the general decoder is the last
 /// resort (and returns the picture at its own size).
-std::optional<Bitmap> loadViewableImage(const std::filesystem::path& url, int maxPixelSize);
+std::optional<Bitmap> loadViewableImage(const std::filesystem::path& path, int maxPixelSize);
 
 /// The bitmap scaled so that its longest side is at most maxPixelSize.
 Bitmap downsampledImage(const Bitmap& image, int maxPixelSize);
@@ -101,7 +98,7 @@ struct Preparation {
 };
 
 /// load (2560) → enhance → compress: what the chat client and the classification pipeline send.
-core::Result<PreparedImage, ExportError> prepareForUpload(const std::filesystem::path& url,
+core::Result<PreparedImage, ExportError> prepareForUpload(const std::filesystem::path& path,
                                                           Preparation* report = nullptr);
 
 } // namespace RAWJPEGExporter

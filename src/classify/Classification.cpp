@@ -1,7 +1,6 @@
 #include "classify/Classification.h"
 
-#include "ai/AIClient.h"
-#include "ai/RAWJPEGExporter.h"
+#include <future>
 
 namespace MediaPipeline {
 
@@ -21,19 +20,52 @@ QString categoryName(MediaCategory category) {
 
 namespace {
 
-/// The reply budget of a classification request.
-constexpr int kMaxTokens = 128;
+/// The CPU work of one unit, done ahead of its turn: the probe, then (when the model is needed)
+/// the preparation for upload.
+struct Groundwork {
+    std::optional<core::Result<VisionTextProbe::ProbeResult, VisionTextProbe::ProbeError>> probed;
+    std::optional<core::Result<ai::PreparedPhoto>> prepared;
+};
+
+Groundwork groundwork(const WorkUnit& unit, bool useVisionPrefilter, const ai::VisionBackend& backend,
+                      const Probe& probe) {
+    Groundwork work;
+    if (unit.primary.fileType == ImageScanner::ImageInfo::ImageType::video) return work;
+    if (useVisionPrefilter) {
+        work.probed = probe(unit.primary.path);
+        if (*work.probed && !(*work.probed)->hasText) return work;
+    }
+    work.prepared = backend.prepare(unit.primary.path);
+    return work;
+}
 
 } // namespace
 
 ClassifyResult classify(const std::vector<WorkUnit>& units, bool useVisionPrefilter,
-                        const ai::AISettings& config, const Log& log, const Probe& probe) {
+                        ai::VisionBackend& backend, const core::RunContext& context, const Probe& probe) {
     ClassifyResult result;
+    const Log& log = context.log;
     const int n = static_cast<int>(units.size());
+    auto start = [&](int index) {
+        return std::async(std::launch::async, [&, index] {
+            return groundwork(units[size_t(index)], useVisionPrefilter, backend, probe);
+        });
+    };
+    std::future<Groundwork> next;
+    if (n > 0 && !context.cancelled()) next = start(0);
     for (int index = 0; index < n; ++index) {
+        if (context.cancelled()) {
+            result.cancelled = true;
+            break;
+        }
         const WorkUnit& unit = units[size_t(index)];
-        const QString position = QStringLiteral("[%1/%2] ").arg(index + 1).arg(n);
         const QString& file = unit.primary.fileName;
+        context.report(core::stage::classify, index + 1, n, file);
+        Groundwork work = next.get();
+        // The next unit's decoding and probing overlap this unit's request.
+        if (index + 1 < n) next = start(index + 1);
+
+        const QString position = QStringLiteral("[%1/%2] ").arg(index + 1).arg(n);
         const QString note = companionNote(unit);
         auto finish = [&](MediaCategory category) { result.items.push_back(ClassifiedItem{unit, category}); };
         auto fail = [&](const QString& message) {
@@ -50,7 +82,7 @@ ClassifyResult classify(const std::vector<WorkUnit>& units, bool useVisionPrefil
 
         if (useVisionPrefilter) {
             log(position + QStringLiteral("Vision 粗筛：") + file);
-            const auto probed = probe(unit.primary.url);
+            const auto& probed = *work.probed;
             if (probed && !probed->hasText) {
                 log(position + file + QStringLiteral(" → 文物（Vision：%1，跳过 AI）").arg(probed->detail) +
                     note);
@@ -67,24 +99,23 @@ ClassifyResult classify(const std::vector<WorkUnit>& units, bool useVisionPrefil
         }
 
         log(position + QStringLiteral("准备 AI 识别：") + file);
-        const auto prepared = RAWJPEGExporter::prepareForUpload(unit.primary.url);
+        const auto& prepared = *work.prepared;
         if (!prepared) {
             fail(QStringLiteral("解码失败 %1：%2 → 未分类").arg(file, prepared.error().description()));
             continue;
         }
-        const auto reply = AIClient::chatWithImage(unit.primary.url, ImageTriClassifier::kPrompt, config,
-                                                   kMaxTokens, *prepared);
-        if (!reply) {
-            fail(QStringLiteral("分类失败 %1：%2 → 未分类").arg(file, reply.error().description()));
+        const auto parsed = backend.classify(unit.primary.path, *prepared);
+        if (!parsed) {
+            fail(QStringLiteral("分类失败 %1：%2 → 未分类").arg(file, parsed.error().description()));
             continue;
         }
-        const ClassificationResult parsed = ImageTriClassifier::parse(*reply);
         const QString confidence =
-            parsed.confidence ? QString::asprintf("%.2f", *parsed.confidence) : QStringLiteral("-");
+            parsed->confidence ? QString::asprintf("%.2f", *parsed->confidence) : QStringLiteral("-");
         log(position + file +
-            QStringLiteral(" → %1 (confidence %2)").arg(categoryName(parsed.category), confidence) + note);
-        finish(parsed.category);
+            QStringLiteral(" → %1 (confidence %2)").arg(categoryName(parsed->category), confidence) + note);
+        finish(parsed->category);
     }
+    if (next.valid()) next.wait();
     return result;
 }
 

@@ -3,10 +3,11 @@
 // Giving every work unit its role: videos are objects; with the prefilter on, photos in which
 // the text probe finds no text are objects too; everything else asks the vision model.
 
-#include "ai/AIConfig.h"
+#include "ai/VisionBackend.h"
 #include "classify/ImageTriClassifier.h"
 #include "classify/VisionTextProbe.h"
 #include "core/Log.h"
+#include "core/Progress.h"
 #include "intake/WorkUnits.h"
 
 #include <QStringList>
@@ -26,6 +27,7 @@ struct ClassifyResult {
     std::vector<ClassifiedItem> items; ///< one per input unit, in input order
     int visionArtifactCount = 0;       ///< units set to artifact because the probe found no text
     QStringList errors;                ///< one per unit whose classification failed
+    bool cancelled = false;            ///< stopped before the last unit; items holds those done
 };
 
 /// The probe the pipeline uses; replaceable so that tests can make it fail.
@@ -35,9 +37,11 @@ using Probe = std::function<core::Result<VisionTextProbe::ProbeResult, VisionTex
 /// "展板", "标签", "文物" or "未分类".
 QString categoryName(MediaCategory category);
 
-/// Classifies the units one after another, logging one or more lines per unit.
+/// Classifies the units one after another, logging one or more lines per unit. One request is in
+/// flight at a time; meanwhile the next unit's probe and preparation run on another thread. The
+/// cancellation token is checked before each unit.
 ClassifyResult classify(const std::vector<WorkUnit>& units, bool useVisionPrefilter,
-                        const ai::AISettings& config, const Log& log,
+                        ai::VisionBackend& backend, const core::RunContext& context,
                         const Probe& probe = VisionTextProbe::containsAnyText);
 
 } // namespace MediaPipeline

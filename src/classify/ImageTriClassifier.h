@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ai/Prompts.h"
+
 #include <QString>
 
 #include <optional>
@@ -20,7 +22,7 @@ struct ClassificationResult {
 namespace ImageTriClassifier {
 
 /// The instruction sent with every photograph to sort it into panel, label or artifact.
-extern const QString kPrompt;
+inline const QString& kPrompt = ai::prompts::kClassify;
 
 /// Reads the model's reply; every input gives a result (unknown when nothing fits).
 ClassificationResult parse(const QString& reply);

@@ -11,6 +11,11 @@ QString ProbeError::description() const {
     return kind == Kind::imageLoadFailed ? kImageLoadFailed : reason;
 }
 
+const TextModel& TextModel::system() {
+    static const TextModel model{platform::detectText, platform::recognizeText};
+    return model;
+}
+
 const Thresholds& thresholds() {
     // Measured with bench/bench_probe on 60 rendered scenes (20 labels, 20 panels, 20 objects):
     // see docs/ARCHITECTURE.md, "Text probe thresholds", for the table.
@@ -25,7 +30,8 @@ int detSideFor(const platform::Bitmap& bitmap) {
 }
 
 /// Accurate: read the largest regions; any region that reads as a few confident characters is text.
-bool readsText(const platform::Bitmap& bitmap, std::vector<platform::TextBox> boxes) {
+core::Result<bool> readsText(const platform::Bitmap& bitmap, std::vector<platform::TextBox> boxes,
+                             const TextModel& model) {
     const Thresholds& t = thresholds();
     std::stable_sort(boxes.begin(), boxes.end(), [](const auto& a, const auto& b) {
         if (a.lineLike() != b.lineLike()) return a.lineLike();
@@ -33,8 +39,8 @@ bool readsText(const platform::Bitmap& bitmap, std::vector<platform::TextBox> bo
     });
     if (int(boxes.size()) > t.accurateMaxBoxes) boxes.resize(size_t(t.accurateMaxBoxes));
     for (const auto& box : boxes) {
-        const auto read = platform::recognizeText(bitmap, box);
-        if (!read) return false;
+        const auto read = model.recognize(bitmap, box);
+        if (!read) return read.error();
         const QString text = read->text.trimmed();
         if (!text.isEmpty() && text.size() >= t.accurateMinChars &&
             read->confidence >= t.accurateMinConfidence)
@@ -50,30 +56,44 @@ bool fastHasText(const std::vector<platform::TextBox>& boxes) {
 
 } // namespace
 
-bool recognizeHasText(const platform::Bitmap& bitmap, Level level) {
-    const auto boxes = platform::detectText(bitmap, detSideFor(bitmap), thresholds().minTextHeight);
-    if (!boxes) return false;
-    return level == Level::fast ? fastHasText(*boxes) : readsText(bitmap, *boxes);
+core::Result<bool> recognizeHasText(const platform::Bitmap& bitmap, Level level, const TextModel& model) {
+    const auto boxes = model.detect(bitmap, detSideFor(bitmap), thresholds().minTextHeight);
+    if (!boxes) return boxes.error();
+    if (level == Level::fast) return fastHasText(*boxes);
+    return readsText(bitmap, *boxes, model);
 }
 
-core::Result<ProbeResult, ProbeError> containsAnyText(const std::filesystem::path& imageURL) {
+core::Result<ProbeResult, ProbeError> containsAnyText(const std::filesystem::path& imagePath) {
+    return containsAnyTextWith(imagePath, TextModel::system());
+}
+
+core::Result<ProbeResult, ProbeError> containsAnyTextWith(const std::filesystem::path& imagePath,
+                                                          const TextModel& model) {
+    const auto failed = [](const core::Error& e) {
+        return ProbeError{ProbeError::Kind::recognitionFailed, e.description()};
+    };
     if (auto models = platform::checkModels(); !models)
         return ProbeError{ProbeError::Kind::modelsUnavailable, models.error().description()};
-    const auto loaded = RAWJPEGExporter::loadViewableImage(imageURL, RAWJPEGExporter::kUploadMaxPixelSize);
+    const auto loaded = RAWJPEGExporter::loadViewableImage(imagePath, RAWJPEGExporter::kUploadMaxPixelSize);
     if (!loaded) return ProbeError{ProbeError::Kind::imageLoadFailed, {}};
     const platform::Bitmap enhanced = RAWJPEGExporter::enhanceForAPI(*loaded);
 
     const platform::Bitmap small = RAWJPEGExporter::downsampledImage(enhanced, 1280);
     if (!small.empty()) {
         // Both 1280 attempts share one detection: the accurate one only adds recognition.
-        const auto boxes = platform::detectText(small, thresholds().detSide1280, thresholds().minTextHeight);
-        if (boxes) {
-            if (fastHasText(*boxes)) return ProbeResult{true, kFast1280};
-            if (readsText(small, *boxes)) return ProbeResult{true, kAccurate1280};
-        }
+        const auto boxes = model.detect(small, thresholds().detSide1280, thresholds().minTextHeight);
+        if (!boxes) return failed(boxes.error());
+        if (fastHasText(*boxes)) return ProbeResult{true, kFast1280};
+        const auto read = readsText(small, *boxes, model);
+        if (!read) return failed(read.error());
+        if (*read) return ProbeResult{true, kAccurate1280};
     }
     const platform::Bitmap large = RAWJPEGExporter::downsampledImage(enhanced, 2560);
-    if (!large.empty() && recognizeHasText(large, Level::accurate)) return ProbeResult{true, kAccurate2560};
+    if (!large.empty()) {
+        const auto found = recognizeHasText(large, Level::accurate, model);
+        if (!found) return failed(found.error());
+        if (*found) return ProbeResult{true, kAccurate2560};
+    }
     return ProbeResult{false, kNoText};
 }
 

@@ -5,10 +5,13 @@
 
 #include "core/Result.h"
 #include "platform/Imaging.h"
+#include "platform/TextRecognition.h"
 
 #include <QString>
 
 #include <filesystem>
+#include <functional>
+#include <vector>
 
 namespace VisionTextProbe {
 
@@ -19,9 +22,10 @@ struct ProbeResult {
 };
 
 struct ProbeError {
-    enum class Kind { imageLoadFailed, modelsUnavailable };
+    /// recognitionFailed: the text model failed while running (not "no text found").
+    enum class Kind { imageLoadFailed, modelsUnavailable, recognitionFailed };
     Kind kind = Kind::imageLoadFailed;
-    QString reason; ///< for modelsUnavailable
+    QString reason; ///< for modelsUnavailable and recognitionFailed
     QString description() const;
 };
 
@@ -46,10 +50,25 @@ struct Thresholds {
 };
 const Thresholds& thresholds();
 
-/// Loads at 2560, enhances as for upload, then runs the three attempts in order.
-core::Result<ProbeResult, ProbeError> containsAnyText(const std::filesystem::path& imageURL);
+/// The on-device text model; tests replace it to make it fail.
+struct TextModel {
+    std::function<core::Result<std::vector<platform::TextBox>>(const platform::Bitmap&, int detSide,
+                                                               double minHeightFraction)>
+        detect;
+    std::function<core::Result<platform::RecognizedText>(const platform::Bitmap&, const platform::TextBox&)>
+        recognize;
+    static const TextModel& system();
+};
 
-/// One attempt on one bitmap; a failing detector counts as no text.
-bool recognizeHasText(const platform::Bitmap& bitmap, Level level);
+/// Loads at 2560, enhances as for upload, then runs the three attempts in order. A model that
+/// fails while running is an error, never "no text": the photograph must then go to the model.
+core::Result<ProbeResult, ProbeError> containsAnyText(const std::filesystem::path& imagePath);
+/// The same with another text model.
+core::Result<ProbeResult, ProbeError> containsAnyTextWith(const std::filesystem::path& imagePath,
+                                                          const TextModel& model);
+
+/// One attempt on one bitmap.
+core::Result<bool> recognizeHasText(const platform::Bitmap& bitmap, Level level,
+                                    const TextModel& model = TextModel::system());
 
 } // namespace VisionTextProbe

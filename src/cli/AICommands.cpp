@@ -1,12 +1,14 @@
 #include "cli/Cli.h"
 
+#include "platform/FileSystem.h"
+
 #include "ai/AIClient.h"
 #include "ai/AIConfig.h"
+#include "ai/Prompts.h"
 #include "ai/RAWJPEGExporter.h"
-#include "classify/ImageTriClassifier.h"
+#include "ai/RemoteVisionBackend.h"
 #include "core/Text.h"
-#include "labels/RelicLabelExtracted.h"
-#include "services/ImageOCRProcessor.h"
+#include "engine/LocalVisionBackend.h"
 
 #include <QFile>
 
@@ -21,35 +23,22 @@ ai::AISettings settingsForRun(Args& args) {
     return settings;
 }
 
-std::optional<Endpoint> endpointForRun(Args& args, int& exitCode) {
-    const auto choice = args.take(QStringLiteral("--engine"));
+std::optional<services::Engine> engineForRun(Args& args) {
+    const auto choiceName = args.take(QStringLiteral("--engine"));
     const bool urlGiven = args.rest().contains(QStringLiteral("--base-url"));
-    Endpoint endpoint;
-    endpoint.settings = settingsForRun(args);
-    if (choice && *choice != QLatin1String("local") && *choice != QLatin1String("remote")) {
-        err(QStringLiteral("--engine 只能是 remote 或 local"));
-        exitCode = 2;
+    const ai::AISettings settings = settingsForRun(args);
+    std::optional<services::EngineChoice> choice = services::EngineChoice::automatic;
+    if (choiceName) choice = services::engineChoiceFromName(*choiceName);
+    if (!choice) {
+        err(services::kEngineChoiceInvalid);
         return std::nullopt;
     }
-    const bool local =
-        choice ? *choice == QLatin1String("local") : (!endpoint.settings.isConfigured() && !urlGiven);
-    if (!local) {
-        if (!endpoint.settings.isConfigured()) {
-            err(AIClient::kNotConfigured);
-            exitCode = 2;
-            return std::nullopt;
-        }
-        return endpoint;
-    }
-    endpoint.local = std::make_unique<engine::LocalAIServer>();
-    if (!endpoint.local->start()) {
-        err(QStringLiteral("无法启动本机离线引擎"));
-        exitCode = 2;
+    auto engine = services::selectEngine(settings, *choice, urlGiven);
+    if (!engine) {
+        err(engine.error().description());
         return std::nullopt;
     }
-    endpoint.settings = ai::AISettings{endpoint.local->url(), engine::kApiKey, engine::kModelID};
-    endpoint.notice = choice ? QStringLiteral("使用本机离线引擎（不上传照片）") : kUsingLocalEngine;
-    return endpoint;
+    return std::move(engine.value());
 }
 
 namespace {
@@ -61,13 +50,30 @@ struct Prompt {
 
 /// A prompt by name (tri) or from a UTF-8 text file.
 std::optional<Prompt> promptFor(const QString& name) {
-    if (name == QLatin1String("tri")) return Prompt{ImageTriClassifier::kPrompt, 128};
-    if (name == QLatin1String("label"))
-        return Prompt{RelicLabelExtracted::kPrompt, RelicLabelExtracted::kMaxTokens};
-    if (name == QLatin1String("ocr")) return Prompt{ImageOCRProcessor::kPrompt, 4096};
+    if (name == QLatin1String("tri")) return Prompt{ai::prompts::kClassify, ai::prompts::kClassifyMaxTokens};
+    if (name == QLatin1String("label")) return Prompt{ai::prompts::kLabel, ai::prompts::kLabelMaxTokens};
+    if (name == QLatin1String("ocr")) return Prompt{ai::prompts::kOCR, ai::prompts::kOCRMaxTokens};
     QFile file(name);
     if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
     return Prompt{QString::fromUtf8(file.readAll()), 4096};
+}
+
+/// What the offline engine answers to one of Vitrino's prompts, on the photograph prepared as
+/// for any request.
+core::Result<QString> localReply(const std::filesystem::path& photo, const QString& prompt) {
+    const auto kind = engine::promptKind(prompt);
+    if (!kind) return core::Error{QStringLiteral("本机离线引擎只回答 tri、label、ocr 三种提示词")};
+    const auto prepared = engine::LocalVisionBackend().prepare(photo);
+    if (!prepared) return core::Error{ai::kImagePrepareFailed + prepared.error().description()};
+    return engine::LocalVisionBackend::reply(*kind, *prepared->bitmap);
+}
+
+core::Result<QString> remoteReply(const services::Engine& engine, const std::filesystem::path& photo,
+                                  const QString& prompt, int maxTokens) {
+    const auto& settings = static_cast<const ai::RemoteVisionBackend&>(*engine.backend).settings();
+    auto reply = AIClient::chatWithImage(photo, prompt, settings, maxTokens);
+    if (!reply) return core::Error{reply.error().description()};
+    return std::move(reply.value());
 }
 
 } // namespace
@@ -75,17 +81,14 @@ std::optional<Prompt> promptFor(const QString& name) {
 int prepareCommand(Args& args) {
     settingsForRun(args); // accepted for symmetry with chat; preparation needs no endpoint
     const auto output = args.take(QStringLiteral("-o"));
-    if (args.unknownOption() || args.rest().size() != 1 || !output) {
-        err(QStringLiteral("用法：vitrino-cli prepare IMAGE -o OUT.jpg"));
-        return 2;
-    }
+    if (args.unknownOption() || args.rest().size() != 1 || !output) return usageError("prepare");
     RAWJPEGExporter::Preparation report;
     const auto prepared = RAWJPEGExporter::prepareForUpload(args.path(0), &report);
     if (!prepared) {
         err(QStringLiteral("图片准备失败：") + prepared.error().description());
         return 1;
     }
-    if (!writeFileAtomically(core::toPath(*output), prepared->data)) {
+    if (platform::writeFileAtomically(core::toPath(*output), prepared->data)) {
         err(QStringLiteral("无法写入文件：") + *output);
         return 1;
     }
@@ -102,27 +105,24 @@ int prepareCommand(Args& args) {
 }
 
 int chatCommand(Args& args) {
-    int exitCode = 0;
-    const auto endpoint = endpointForRun(args, exitCode);
-    if (!endpoint) return exitCode;
+    const auto engine = engineForRun(args);
+    if (!engine) return 2;
     const auto promptName = args.take(QStringLiteral("--prompt"));
     const auto maxTokens = args.take(QStringLiteral("--max-tokens"));
     bool tokensOk = true;
     const int tokens = maxTokens ? maxTokens->toInt(&tokensOk) : 0;
     if (args.unknownOption() || args.rest().size() != 1 || !promptName || !tokensOk ||
-        (maxTokens && tokens < 1)) {
-        err(QStringLiteral("用法：vitrino-cli chat IMAGE --prompt tri|label|ocr|FILE [--max-tokens N] "
-                           "[--engine remote|local] [--base-url URL] [--model ID]"));
-        return 2;
-    }
+        (maxTokens && tokens < 1))
+        return usageError("chat");
     const auto prompt = promptFor(*promptName);
     if (!prompt) {
         err(QStringLiteral("无法读取提示词：") + *promptName);
         return 2;
     }
-    if (!endpoint->notice.isEmpty()) err(endpoint->notice);
-    const auto reply = AIClient::chatWithImage(args.path(0), prompt->text, endpoint->settings,
-                                               maxTokens ? tokens : prompt->maxTokens);
+    if (!engine->notice.isEmpty()) err(engine->notice);
+    const auto reply = engine->isLocal ? localReply(args.path(0), prompt->text)
+                                       : remoteReply(*engine, args.path(0), prompt->text,
+                                                     maxTokens ? tokens : prompt->maxTokens);
     if (!reply) {
         err(reply.error().description());
         return 1;

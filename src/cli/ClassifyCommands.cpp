@@ -13,10 +13,7 @@
 namespace cli {
 
 int probeCommand(Args& args) {
-    if (args.unknownOption() || args.rest().isEmpty()) {
-        err(QStringLiteral("用法：vitrino-cli probe IMAGE..."));
-        return 2;
-    }
+    if (args.unknownOption() || args.rest().isEmpty()) return usageError("probe");
     int failures = 0;
     for (int i = 0; i < args.rest().size(); ++i) {
         QElapsedTimer timer;
@@ -38,21 +35,21 @@ int probeCommand(Args& args) {
 }
 
 int classifyCommand(Args& args) {
-    int exitCode = 0;
-    const auto endpoint = endpointForRun(args, exitCode);
-    if (!endpoint) return exitCode;
+    const auto engine = engineForRun(args);
+    if (!engine) return 2;
     const bool prefilter = !args.flag(QStringLiteral("--no-prefilter"));
-    if (args.unknownOption() || args.rest().size() != 1) {
-        err(QStringLiteral(
-            "用法：vitrino-cli classify DIR [--no-prefilter] [--engine remote|local] [--base-url URL] "
-            "[--model ID]"));
-        return 2;
-    }
-    if (!endpoint->notice.isEmpty()) out(endpoint->notice);
+    if (args.unknownOption() || args.rest().size() != 1) return usageError("classify");
+    if (!engine->notice.isEmpty()) out(engine->notice);
     const auto units = scanAndReport(args.path(0));
     if (!units) return 2;
-    const auto result = MediaPipeline::classify(*units, prefilter, endpoint->settings,
-                                                [](const QString& line) { out(line); });
+    TerminalProgress progress;
+    core::RunContext context{[&progress](const QString& line) { progress.print(line); },
+                             [&progress](const core::Progress& p) { progress.update(p); },
+                             {}};
+    const CancelOnSignals cancelOnSignals(context.cancel);
+    const auto result = MediaPipeline::classify(*units, prefilter, *engine->backend, context);
+    progress.clear();
+    if (result.cancelled) return 130;
 
     std::map<MediaCategory, int> counts;
     for (const auto& item : result.items)

@@ -2,9 +2,12 @@
 
 #include "core/Text.h"
 
-#include <QSaveFile>
+#include <QDateTime>
 
+#include <csignal>
 #include <cstdio>
+
+#include <unistd.h>
 
 namespace cli {
 
@@ -55,9 +58,138 @@ std::optional<QString> Args::unknownOption() const {
     return std::nullopt;
 }
 
-bool writeFileAtomically(const std::filesystem::path& path, const QByteArray& bytes) {
-    QSaveFile file(core::displayPath(path));
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+const std::vector<Command>& commands() {
+    static const std::vector<Command> list = {
+        {"scan", scanCommand, "scan DIR", "扫描文件夹，列出识别任务"},
+        {"thumb", thumbCommand, "thumb IMAGE --max N -o OUT.jpg", "生成缩略图"},
+        {"prepare", prepareCommand, "prepare IMAGE -o OUT.jpg", "生成上传给模型的 JPEG"},
+        {"chat", chatCommand,
+         "chat IMAGE --prompt tri|label|ocr|FILE [--max-tokens N] [--engine remote|local] [--base-url URL] "
+         "[--model ID]",
+         "发送图片与提示词，打印模型回复"},
+        {"probe", probeCommand, "probe IMAGE...", "本机检测图中是否有文字"},
+        {"classify", classifyCommand,
+         "classify DIR [--no-prefilter] [--engine remote|local] [--base-url URL] [--model ID]",
+         "扫描并分类（展板 / 标签 / 文物）"},
+        {"organize", organizeCommand,
+         "organize DIR [--no-prefilter] [--dry-run] [--engine remote|local] [--base-url URL] [--model ID]",
+         "按拍摄时间整理：每件展品一个文件夹"},
+        {"make-sample", makeSampleCommand, "make-sample DIR [--exhibits N] [--seed S]",
+         "生成一组示例展览照片（N 为 1–500）", true},
+    };
+    return list;
+}
+
+const Command* findCommand(const QString& name) {
+    for (const auto& command : commands())
+        if (name == QLatin1String(command.name)) return &command;
+    return nullptr;
+}
+
+QString usageLine(const char* name) {
+    const Command* command = findCommand(QLatin1String(name));
+    return QStringLiteral("用法：vitrino-cli ") +
+           (command ? QString::fromUtf8(command->synopsis) : QString());
+}
+
+QString usage() {
+    QStringList lines{QStringLiteral("用法：vitrino-cli <命令> …")};
+    for (const auto& c : commands())
+        lines << QStringLiteral("  %1\n      %2")
+                     .arg(QString::fromUtf8(c.synopsis), QString::fromUtf8(c.description));
+    lines << QStringLiteral("  --help | COMMAND --help | --version");
+    lines << QStringLiteral(
+        "连接模型的命令另收 --base-url URL 与 --model ID；密钥只从环境变量 VITRINO_API_KEY 读取。");
+    return lines.join(QLatin1Char('\n'));
+}
+
+int usageError(const char* name) {
+    err(usageLine(name));
+    return 2;
+}
+
+namespace {
+
+std::atomic<bool>* signalFlag = nullptr;
+
+extern "C" void cancelOnSignal(int) {
+    if (signalFlag) signalFlag->store(true);
+}
+
+} // namespace
+
+CancelOnSignals::CancelOnSignals(const core::CancelToken& token) : m_token(token) {
+    signalFlag = m_token.flag();
+    struct sigaction action {};
+    action.sa_handler = cancelOnSignal;
+    sigemptyset(&action.sa_mask);
+    // The first signal asks the run to stop after the current file; a second one ends it at once.
+    action.sa_flags = SA_RESETHAND | SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+CancelOnSignals::~CancelOnSignals() {
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    signalFlag = nullptr;
+}
+
+TerminalProgress::TerminalProgress() : m_active(::isatty(STDERR_FILENO) == 1) {}
+
+namespace {
+
+QString timeLeft(qint64 ms) {
+    const qint64 seconds = (ms + 999) / 1000;
+    if (seconds >= 60) return QStringLiteral("剩余约 %1 分 %2 秒").arg(seconds / 60).arg(seconds % 60);
+    return QStringLiteral("剩余约 %1 秒").arg(seconds);
+}
+
+} // namespace
+
+void TerminalProgress::update(const core::Progress& progress) {
+    if (!m_active) return;
+    const std::lock_guard<std::mutex> hold(m_mutex);
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (progress.stage != m_stage) {
+        m_stage = progress.stage;
+        m_stageStartMs = now;
+    }
+    QString line = progress.stage;
+    if (progress.count > 0) line += QStringLiteral(" %1/%2").arg(progress.index).arg(progress.count);
+    if (!progress.file.isEmpty()) line += QLatin1Char(' ') + core::escapeControls(progress.file);
+    if (progress.count > 0 && progress.index > 1) {
+        const qint64 perItem = (now - m_stageStartMs) / (progress.index - 1);
+        line += QLatin1Char(' ') + timeLeft(perItem * (progress.count - progress.index + 1));
+    }
+    m_line = line;
+    draw();
+}
+
+void TerminalProgress::draw() {
+    const QByteArray bytes = "\r\x1b[K" + m_line.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+void TerminalProgress::print(const QString& line) {
+    if (!m_active) {
+        out(line);
+        return;
+    }
+    const std::lock_guard<std::mutex> hold(m_mutex);
+    std::fputs("\r\x1b[K", stderr);
+    std::fflush(stderr);
+    out(line);
+    if (!m_line.isEmpty()) draw();
+}
+
+void TerminalProgress::clear() {
+    if (!m_active) return;
+    const std::lock_guard<std::mutex> hold(m_mutex);
+    m_line.clear();
+    std::fputs("\r\x1b[K", stderr);
+    std::fflush(stderr);
 }
 
 } // namespace cli

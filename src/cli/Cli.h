@@ -1,16 +1,17 @@
 #pragma once
 
+#include "ai/AIConfig.h"
+#include "core/Progress.h"
+#include "intake/WorkUnits.h"
+#include "services/Engine.h"
+
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
-#include "ai/AIConfig.h"
-#include "engine/LocalAIService.h"
-#include "intake/WorkUnits.h"
-
-#include <QByteArray>
 #include <filesystem>
-
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,31 +41,67 @@ class Args {
     std::vector<std::string> m_raw;
 };
 
-/// Writes a whole file atomically (nothing is left behind on failure).
-bool writeFileAtomically(const std::filesystem::path& path, const QByteArray& bytes);
+/// One command of vitrino-cli; its synopsis is the only place its usage is written.
+struct Command {
+    const char* name;
+    int (*run)(Args&);
+    const char* synopsis;    ///< after "vitrino-cli "
+    const char* description; ///< what it does, in a few words
+    bool needsFonts = false; ///< rendering text needs a GUI application (on the offscreen platform)
+};
+const std::vector<Command>& commands();
+const Command* findCommand(const QString& name);
+/// "用法：vitrino-cli {synopsis}".
+QString usageLine(const char* name);
+/// The whole usage text.
+QString usage();
+/// Prints the command's usage line to stderr; returns 2.
+int usageError(const char* name);
 
 /// The stored AI settings, with this run's --base-url, --model and VITRINO_API_KEY on top. The
 /// key is never taken from the command line, where it would land in shell history.
 ai::AISettings settingsForRun(Args& args);
 
-/// The endpoint a run talks to: the configured service, or the offline engine on this machine
-/// (started here and stopped with the object) when --engine local is given, or when nothing is
-/// configured and neither --engine nor --base-url was given.
-struct Endpoint {
-    ai::AISettings settings;
-    std::unique_ptr<engine::LocalAIServer> local;
-    QString notice; ///< what to tell the user about the choice ("" for the configured service)
-};
-
-inline const QString kUsingLocalEngine = QStringLiteral("未配置 AI 接口，使用本机离线引擎（不上传照片）");
-
-/// Takes --engine, --base-url and --model. Nothing (after printing why) when it cannot be had:
-/// exit code in `exitCode`.
-std::optional<Endpoint> endpointForRun(Args& args, int& exitCode);
+/// Takes --engine, --base-url and --model and picks the backend. Nothing (after printing why)
+/// when it cannot be had: exit code 2.
+std::optional<services::Engine> engineForRun(Args& args);
 
 /// Scans a folder and prints the scan summary and the task line; nothing (after printing the
 /// error) when the folder cannot be scanned.
 std::optional<std::vector<MediaPipeline::WorkUnit>> scanAndReport(const std::filesystem::path& folder);
+
+/// SIGINT and SIGTERM cancel through the token while the object lives; a second signal ends the
+/// process at once.
+class CancelOnSignals {
+  public:
+    explicit CancelOnSignals(const core::CancelToken& token);
+    ~CancelOnSignals();
+    CancelOnSignals(const CancelOnSignals&) = delete;
+    CancelOnSignals& operator=(const CancelOnSignals&) = delete;
+
+  private:
+    core::CancelToken m_token;
+};
+
+/// One updating progress line on stderr when stderr is a terminal (stage, i/n, file, time left);
+/// never in the log file or on stdout. Log lines printed through it clear and redraw it.
+class TerminalProgress {
+  public:
+    TerminalProgress();
+    bool active() const { return m_active; }
+    void update(const core::Progress& progress);
+    /// Prints a log line to stdout, keeping the progress line below it.
+    void print(const QString& line);
+    void clear();
+
+  private:
+    void draw();
+    bool m_active = false;
+    std::mutex m_mutex;
+    QString m_line;
+    QString m_stage;
+    qint64 m_stageStartMs = 0;
+};
 
 int scanCommand(Args& args);
 int thumbCommand(Args& args);

@@ -1,5 +1,7 @@
 #include "cli/Cli.h"
 
+#include "platform/FileSystem.h"
+
 #include "core/Dates.h"
 #include "core/Text.h"
 #include "intake/ImageScanner.h"
@@ -21,10 +23,7 @@ std::optional<std::vector<MediaPipeline::WorkUnit>> scanAndReport(const std::fil
 }
 
 int scanCommand(Args& args) {
-    if (args.unknownOption() || args.rest().size() != 1) {
-        err(QStringLiteral("用法：vitrino-cli scan DIR"));
-        return 2;
-    }
+    if (args.unknownOption() || args.rest().size() != 1) return usageError("scan");
     const auto units = scanAndReport(args.path(0));
     if (!units) return 1;
     for (const auto& unit : *units) {
@@ -40,10 +39,8 @@ int thumbCommand(Args& args) {
     const auto output = args.take(QStringLiteral("-o"));
     bool okMax = false;
     const int maxSide = max ? max->toInt(&okMax) : 0;
-    if (args.unknownOption() || args.rest().size() != 1 || !output || !okMax || maxSide < 1) {
-        err(QStringLiteral("用法：vitrino-cli thumb IMAGE --max N -o OUT.jpg"));
-        return 2;
-    }
+    if (args.unknownOption() || args.rest().size() != 1 || !output || !okMax || maxSide < 1)
+        return usageError("thumb");
     const auto source = platform::openImageSource(args.path(0));
     const auto image = source ? platform::thumbnail(*source, maxSide) : std::nullopt;
     if (!image) {
@@ -51,9 +48,9 @@ int thumbCommand(Args& args) {
         return 1;
     }
     const auto jpeg = platform::encodeJpeg(*image, 90);
-    if (!jpeg ||
-        !writeFileAtomically(core::toPath(*output), QByteArray(reinterpret_cast<const char*>(jpeg->data()),
-                                                               qsizetype(jpeg->size())))) {
+    if (!jpeg || platform::writeFileAtomically(
+                     core::toPath(*output),
+                     QByteArray(reinterpret_cast<const char*>(jpeg->data()), qsizetype(jpeg->size())))) {
         err(QStringLiteral("无法写入文件：") + *output);
         return 1;
     }

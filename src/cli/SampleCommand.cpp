@@ -11,11 +11,8 @@ int makeSampleCommand(Args& args) {
     bool exhibitsOk = true, seedOk = true;
     const int count = exhibits ? exhibits->toInt(&exhibitsOk) : 6;
     const uint seedValue = seed ? seed->toUInt(&seedOk) : 1u;
-    if (args.unknownOption() || args.rest().size() != 1 || !exhibitsOk || !seedOk || count < 1 ||
-        count > 500) {
-        err(QStringLiteral("用法：vitrino-cli make-sample DIR [--exhibits N] [--seed S]（N 为 1–500）"));
-        return 2;
-    }
+    if (args.unknownOption() || args.rest().size() != 1 || !exhibitsOk || !seedOk || count < 1 || count > 500)
+        return usageError("make-sample");
     const auto dir = args.path(0);
     std::error_code ec;
     if (std::filesystem::exists(dir, ec) && !std::filesystem::is_empty(dir, ec)) {

@@ -1,10 +1,5 @@
 #include "engine/LocalAIService.h"
 
-#include "classify/ImageTriClassifier.h"
-#include "engine/Heuristics.h"
-#include "labels/RelicLabelExtracted.h"
-#include "services/ImageOCRProcessor.h"
-
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -28,18 +23,7 @@ platform::HttpReply reply(const QString& model, const QString& content) {
     return {200, QJsonDocument(body).toJson(QJsonDocument::Compact)};
 }
 
-QString compactJson(const QJsonObject& object) {
-    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
-}
-
 } // namespace
-
-std::optional<PromptKind> promptKind(const QString& prompt) {
-    if (prompt == ImageTriClassifier::kPrompt) return PromptKind::classify;
-    if (prompt == RelicLabelExtracted::kPrompt) return PromptKind::label;
-    if (prompt == ImageOCRProcessor::kPrompt) return PromptKind::ocr;
-    return std::nullopt;
-}
 
 platform::HttpReply answer(const QByteArray& body) {
     QJsonParseError parseError{};
@@ -75,34 +59,14 @@ platform::HttpReply answer(const QByteArray& body) {
     const auto image = platform::decodeImageBytes(bytes);
     if (!image) return error(400, QStringLiteral("无法解码图片"));
 
-    const bool classify = *kind == PromptKind::classify;
-    const auto page =
-        classify ? readPage(*image, kClassifyReadLimit, worthReadingToClassify) : readPage(*image);
-    if (!page) return error(500, page.error().description());
-    const QString model = request.value("model").toString(kModelID);
-    switch (*kind) {
-    case PromptKind::classify: {
-        const Decision decision = classifyPage(*page);
-        return reply(model,
-                     compactJson(QJsonObject{{"category", rawValue(decision.category)},
-                                             {"confidence", std::round(decision.confidence * 100) / 100}}));
-    }
-    case PromptKind::label: {
-        const RelicLabelExtracted fields = readLabelFields(*page);
-        return reply(model, compactJson(QJsonObject{{"文物名称", fields.name},
-                                                    {"文物来源", fields.source},
-                                                    {"年代", fields.period},
-                                                    {"其他", fields.other}}));
-    }
-    case PromptKind::ocr:
-        return reply(model, ocrText(*page));
-    }
-    return error(400, QStringLiteral("未知的提示词"));
+    const auto content = LocalVisionBackend::reply(*kind, *image);
+    if (!content) return error(500, content.error().description());
+    return reply(request.value("model").toString(kModelID), *content);
 }
 
-bool LocalAIServer::start(int port) {
+core::Result<int> LocalAIServer::start(int port) {
     return m_server.start(
-               port, [](const QString&, const QByteArray& body) { return answer(body); }, kMaxBodyBytes) > 0;
+        port, [](const QString&, const QByteArray& body) { return answer(body); }, kMaxBodyBytes);
 }
 
 void LocalAIServer::stop() {

@@ -13,9 +13,9 @@
 namespace ImageScanner {
 namespace {
 
-constexpr std::array<const char*, 16> kImageExtensions = {"jpg", "jpeg", "png",  "cr2", "cr3", "nef",
-                                                          "arw", "dng",  "raf",  "orf", "rw2", "pef",
-                                                          "srw", "x3f",  "heic", "heif"};
+constexpr std::array<const char*, 11> kRawExtensions = {"cr2", "cr3", "nef", "arw", "dng", "raf",
+                                                        "orf", "rw2", "pef", "srw", "x3f"};
+constexpr std::array<const char*, 5> kOtherImageExtensions = {"jpg", "jpeg", "png", "heic", "heif"};
 constexpr std::array<const char*, 4> kVideoExtensions = {"mov", "mp4", "avi", "m4v"};
 
 template <size_t N> bool contains(const std::array<const char*, N>& list, const QString& ext) {
@@ -41,14 +41,19 @@ QString ScannerError::description() const {
     return {};
 }
 
-QString lowerExtension(const std::filesystem::path& url) {
-    const std::string ext = url.filename().extension().native();
+QString lowerExtension(const std::filesystem::path& path) {
+    const std::string ext = path.filename().extension().native();
     if (ext.size() <= 1) return {};
     return QString::fromUtf8(ext.data() + 1, static_cast<qsizetype>(ext.size() - 1)).toLower();
 }
 
+bool isRawExtension(const QString& ext) {
+    return contains(kRawExtensions, ext);
+}
+
 bool isSupportedExtension(const QString& ext) {
-    return contains(kImageExtensions, ext) || contains(kVideoExtensions, ext);
+    return contains(kRawExtensions, ext) || contains(kOtherImageExtensions, ext) ||
+           contains(kVideoExtensions, ext);
 }
 
 ImageInfo::ImageType typeForExtension(const QString& ext) {
@@ -60,10 +65,10 @@ ImageInfo::ImageType typeForExtension(const QString& ext) {
     return T::raw;
 }
 
-std::optional<QDateTime> getCreationDate(const std::filesystem::path& url, bool isVideo) {
-    if (isVideo) return platform::fileCreationDate(url);
-    const auto source = platform::openImageSource(url);
-    if (!source) return platform::fileCreationDate(url);
+std::optional<QDateTime> getCreationDate(const std::filesystem::path& path, bool isVideo) {
+    if (isVideo) return platform::fileCreationDate(path);
+    const auto source = platform::openImageSource(path);
+    if (!source) return platform::fileCreationDate(path);
     const auto tags = platform::readDateTags(*source);
     if (tags) {
         if (tags->exifDateTimeOriginal)
@@ -71,15 +76,15 @@ std::optional<QDateTime> getCreationDate(const std::filesystem::path& url, bool 
         if (tags->tiffDateTime)
             if (auto date = core::parseExifDate(*tags->tiffDateTime)) return date;
     }
-    return platform::fileCreationDate(url);
+    return platform::fileCreationDate(path);
 }
 
-ImageInfo processImageFile(const std::filesystem::path& url) {
+ImageInfo processImageFile(const std::filesystem::path& path) {
     ImageInfo info;
-    info.url = url;
-    info.fileName = core::displayName(url);
-    info.fileType = typeForExtension(lowerExtension(url));
-    info.creationDate = getCreationDate(url, info.fileType == ImageInfo::ImageType::video);
+    info.path = path;
+    info.fileName = core::displayName(path);
+    info.fileType = typeForExtension(lowerExtension(path));
+    info.creationDate = getCreationDate(path, info.fileType == ImageInfo::ImageType::video);
     return info;
 }
 

@@ -15,7 +15,7 @@ namespace ImageScanner {
 struct ImageInfo {
     enum class ImageType { jpg, raw, heic, png, video };
 
-    std::filesystem::path url;
+    std::filesystem::path path;
     QString fileName;                      ///< the last path component, as text
     std::optional<QDateTime> creationDate; ///< capture time; absent when nothing could be read
     ImageType fileType = ImageType::raw;
@@ -52,17 +52,20 @@ inline const QString kListingFailed = QStringLiteral("无法读取文件夹内�
 core::Result<ScanResult, ScannerError> scanFolder(const std::filesystem::path& folder);
 
 /// The record of one file.
-ImageInfo processImageFile(const std::filesystem::path& url);
+ImageInfo processImageFile(const std::filesystem::path& path);
+
+/// True for an already lower-cased extension (without dot) of a camera RAW format.
+bool isRawExtension(const QString& ext);
 
 /// True for an already lower-cased extension (without dot) in the image or the video list.
 bool isSupportedExtension(const QString& ext);
 
 /// Capture time: EXIF DateTimeOriginal, then TIFF DateTime, then the file's creation date.
 /// Videos always take the file's creation date.
-std::optional<QDateTime> getCreationDate(const std::filesystem::path& url, bool isVideo);
+std::optional<QDateTime> getCreationDate(const std::filesystem::path& path, bool isVideo);
 
 /// The file's extension without dot, lower-cased ("" when none).
-QString lowerExtension(const std::filesystem::path& url);
+QString lowerExtension(const std::filesystem::path& path);
 
 /// The type of a lower-cased extension.
 ImageInfo::ImageType typeForExtension(const QString& ext);

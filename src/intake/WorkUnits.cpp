@@ -32,7 +32,7 @@ int priority(Type type) {
 
 /// Plain byte order of the file names, so that names that are not UTF-8 compare too.
 bool nameLess(const ImageInfo& a, const ImageInfo& b) {
-    return a.url.filename().native() < b.url.filename().native();
+    return a.path.filename().native() < b.path.filename().native();
 }
 
 } // namespace
@@ -46,7 +46,7 @@ std::vector<WorkUnit> buildWorkUnits(const std::vector<ImageInfo>& records) {
             videos.push_back(WorkUnit{record, {}});
             continue;
         }
-        groups[record.url.filename().stem().native()].push_back(record);
+        groups[record.path.filename().stem().native()].push_back(record);
     }
 
     std::vector<WorkUnit> photos;
@@ -68,7 +68,7 @@ std::vector<WorkUnit> buildWorkUnits(const std::vector<ImageInfo>& records) {
         }
         WorkUnit unit{primary, {}};
         for (const auto& record : group)
-            if (record.url != primary.url) unit.companions.push_back(record);
+            if (record.path != primary.path) unit.companions.push_back(record);
         std::stable_sort(unit.companions.begin(), unit.companions.end(),
                          [](const ImageInfo& a, const ImageInfo& b) {
                              return core::earlierCapture(a.creationDate, b.creationDate);

@@ -4,31 +4,6 @@
 #include <QRegularExpression>
 #include <QStringList>
 
-// clang-format off
-const QString RelicLabelExtracted::kPrompt = QStringLiteral(
-    "你是一个文博标签信息抽取器。请从给定的中文标签图像中抽取信息，并且只输出一个 JSON 对象（不要解释、不要 Markdown、不要代码块）。\n"
-    "\n"
-    "必须输出且仅输出这四个字段：文物名称、文物来源、年代、其他。\n"
-    "\n"
-    "关键规则：\n"
-    "1) 绝对禁止输出任何额外字段。只能有以上四个键。不要单独输出「馆藏地」或「标签全文」。\n"
-    "2) 「文物来源」只填一条，禁止把出土地和馆藏用逗号、顿号或「现藏」拼在一起。\n"
-    "   按优先级命中即停：\n"
-    "   a) 有出土地（出土于某地 / 某墓 / 某遗址等）→ 只写出土地。标签上即使同时印了博物馆也丢掉馆藏。\n"
-    "      错误：「上世纪七十年代出土于常州郑陆镇寺墩遗址，常州博物馆藏」\n"
-    "      正确：「上世纪七十年代出土于常州郑陆镇寺墩遗址」\n"
-    "   b) 没有出土地，但有馆藏博物馆/收藏单位 → 只写馆藏（如「昭陵博物馆藏」）。\n"
-    "   c) 都没有 → 「来源不明」。\n"
-    "   移交/捐赠/采购/旧藏/征集：在没有出土地时，可作为来源单独填写，仍不要再拼博物馆。\n"
-    "3) 年代：朝代/时期/史前时代/考古学文化；无法识别填「年代不明」。\n"
-    "4) 「其他」= 牌面上除名称、来源、年代之外的全部原文，逐字照录，一个字都不能少、不能改、不能摘要。\n"
-    "   必须写入：材质、尺寸、工艺、说明正文每一句、展览/单元名等所有剩余文字。禁止用省略号代替任何段落。\n"
-    "   不要重复抄名称/来源/年代；这三项已单独成字段。\n"
-    "   仅当标签上确实没有任何剩余文字时，「其他」才填 \"\"。不要用 null。\n"
-    "5) 输出必须是纯 JSON。字段值内部避免半角双引号（改用中文引号）。\n"
-    "6) 字段值只用中文及必要编号；英文翻译不要写入。");
-// clang-format on
-
 namespace {
 
 const QString kName = QStringLiteral("文物名称");
@@ -57,16 +32,6 @@ bool containsAny(const QString& text, std::initializer_list<const char16_t*> wor
 }
 
 } // namespace
-
-core::Result<RelicLabelExtracted, AIClient::ClientError>
-RelicLabelExtracted::extract(const std::filesystem::path& url, const ai::AISettings& config) {
-    const auto reply = AIClient::chatWithImage(url, kPrompt, config, kMaxTokens);
-    if (!reply) return reply.error();
-    const Candidate candidate = parseJSONObjectWithCandidate(*reply);
-    if (!candidate.object)
-        return AIClient::ClientError{AIClient::ClientError::Kind::responseParseFailed, 0, {}};
-    return parseObject(*candidate.object);
-}
 
 QString RelicLabelExtracted::repairMisclosedStraightQuotesAfterChineseOpenQuote(const QString& text) {
     static const QRegularExpression beforePunctuation(QStringLiteral("“([^“”]*?)\"([，。；、,\\.])"));

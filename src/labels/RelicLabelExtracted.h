@@ -4,8 +4,7 @@
 // the prompt that asks for it, a tolerant parser, and the rules that make the fields fit for
 // folder names and the files saved beside the photographs.
 
-#include "ai/AIClient.h"
-#include "ai/AIConfig.h"
+#include "ai/Prompts.h"
 #include "core/Result.h"
 
 #include <QJsonObject>
@@ -26,13 +25,9 @@ struct RelicLabelExtracted {
     static inline const QString kUnknownPeriod = QStringLiteral("年代不明");
 
     /// The label-extraction prompt.
-    static const QString kPrompt;
+    static inline const QString& kPrompt = ai::prompts::kLabel;
     /// The reply budget of a label read.
-    static constexpr int kMaxTokens = 4096;
-
-    /// Reads a label photograph through the model.
-    static core::Result<RelicLabelExtracted, AIClient::ClientError> extract(const std::filesystem::path& url,
-                                                                            const ai::AISettings& config);
+    static constexpr int kMaxTokens = ai::prompts::kLabelMaxTokens;
 
     struct Candidate {
         std::optional<QJsonObject> object;

@@ -32,8 +32,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     engine::LocalAIServer server;
-    if (!server.start(port)) {
-        std::fprintf(stderr, "无法监听 127.0.0.1:%d\n", port);
+    if (const auto listening = server.start(port); !listening) {
+        std::fprintf(stderr, "%s\n", listening.error().description().toUtf8().constData());
         return 1;
     }
     std::printf("%s\n", server.url().toUtf8().constData());

@@ -5,6 +5,7 @@
 #include "intake/WorkUnits.h"
 
 #include <cstring>
+#include <future>
 #include <map>
 #include <set>
 
@@ -46,23 +47,8 @@ QString fitFolderName(const QString& name) {
 
 namespace {
 
-/// The place-once bookkeeping of one planning pass.
-struct Placement {
-    std::set<std::filesystem::path> assigned;
-
-    bool placed(const ImageInfo& info) const { return assigned.count(info.url) > 0; }
-    void appendUnit(const WorkUnit& unit, std::vector<ImageInfo>& files) {
-        auto add = [&](const ImageInfo& info) {
-            if (assigned.insert(info.url).second) files.push_back(info);
-        };
-        add(unit.primary);
-        for (const auto& companion : unit.companions)
-            add(companion);
-    }
-};
-
 std::string stemOf(const ImageInfo& info) {
-    return info.url.filename().stem().native();
+    return info.path.filename().stem().native();
 }
 
 bool hasStem(const WorkUnit& unit, const std::string& stem) {
@@ -79,8 +65,8 @@ bool notLaterThan(const std::optional<QDateTime>& date, const std::optional<QDat
 }
 
 /// The name a file gets inside a group: its own, or {stem}-{k}.{ext} when taken there.
-std::filesystem::path uniqueTarget(const std::filesystem::path& url, std::set<std::string>& used) {
-    const std::filesystem::path name = url.filename();
+std::filesystem::path uniqueTarget(const std::filesystem::path& path, std::set<std::string>& used) {
+    const std::filesystem::path name = path.filename();
     if (used.insert(name.native()).second) return name;
     const std::string stem = name.stem().native();
     const std::string ext = name.extension().native();
@@ -114,110 +100,189 @@ bool isUsableComponent(const QString& name) {
 
 } // namespace
 
-PlanResult planGroups(const std::vector<ClassifiedItem>& classified, const ai::AISettings& config,
-                      const core::Log& log) {
-    PlanResult result;
-    Placement placement;
+namespace {
 
+/// The unit's primary and companions not yet placed, appended in that order and marked placed.
+void appendUnit(const WorkUnit& unit, std::vector<ImageInfo>& files,
+                std::set<std::filesystem::path>& assigned) {
+    auto add = [&](const ImageInfo& info) {
+        if (assigned.insert(info.path).second) files.push_back(info);
+    };
+    add(unit.primary);
+    for (const auto& companion : unit.companions)
+        add(companion);
+}
+
+} // namespace
+
+GroupPlanner::GroupPlanner(const std::vector<ClassifiedItem>& classified, const core::Log& log) : m_log(log) {
     // Panels: all into one folder, in input order.
-    std::vector<ClassifiedItem> stream;
     std::vector<ImageInfo> panelFiles;
     for (const auto& item : classified) {
         if (item.category != MediaCategory::panel) {
-            stream.push_back(item);
+            m_stream.push_back(item);
             continue;
         }
         panelFiles.push_back(item.unit.primary);
         panelFiles.insert(panelFiles.end(), item.unit.companions.begin(), item.unit.companions.end());
     }
     if (!panelFiles.empty()) {
-        result.groups.push_back(PlannedGroup{kPanelFolder, panelFiles, std::nullopt, true, false});
-        log(QStringLiteral("展板 %1 个文件 → %2").arg(panelFiles.size()).arg(kPanelFolder));
+        const size_t count = panelFiles.size();
+        m_result.groups.push_back(
+            PlannedGroup{kPanelFolder, std::move(panelFiles), std::nullopt, true, false});
+        m_log(QStringLiteral("展板 %1 个文件 → %2").arg(count).arg(kPanelFolder));
     }
-
     // Labels, by capture time.
-    std::vector<ClassifiedItem> labels;
-    std::copy_if(stream.begin(), stream.end(), std::back_inserter(labels),
+    std::copy_if(m_stream.begin(), m_stream.end(), std::back_inserter(m_labels),
                  [](const ClassifiedItem& i) { return i.category == MediaCategory::label; });
-    std::stable_sort(labels.begin(), labels.end(), [](const ClassifiedItem& a, const ClassifiedItem& b) {
+    std::stable_sort(m_labels.begin(), m_labels.end(), [](const ClassifiedItem& a, const ClassifiedItem& b) {
         return core::earlierCapture(a.unit.primary.creationDate, b.unit.primary.creationDate);
     });
-
-    int serial = 1;
-    std::map<QString, size_t> mergeMap;
-    const int m = static_cast<int>(labels.size());
-    for (int i = 0; i < m; ++i) {
-        const ClassifiedItem& label = labels[size_t(i)];
-        const QString& file = label.unit.primary.fileName;
-        log(QStringLiteral("抽取标签字段：%1 (%2/%3)").arg(file, QString::number(i + 1), QString::number(m)));
-        std::optional<RelicLabelExtracted> record;
-        const auto extracted = RelicLabelExtracted::extract(label.unit.primary.url, config);
-        if (!extracted) {
-            const QString message =
-                QStringLiteral("字段抽取失败 %1：%2").arg(file, extracted.error().description());
-            log(QStringLiteral("[失败] ") + message);
-            result.errors << message;
-        } else {
-            record = extracted->withPersistenceDefaultsForAIOutput();
-            log(QStringLiteral("  名称=%1 来源=%2 年代=%3")
-                    .arg(record->name, record->source, record->period));
-        }
-
-        std::vector<ImageInfo> files;
-        placement.appendUnit(label.unit, files);
-        // The artifacts shot before the label (an undated label takes every one still free).
-        const auto& limit = label.unit.primary.creationDate;
-        for (const auto& item : stream) {
-            if (placement.placed(item.unit.primary) || item.category == MediaCategory::label) continue;
-            if (notLaterThan(item.unit.primary.creationDate, limit)) placement.appendUnit(item.unit, files);
-        }
-        // Anything shot under the label's own file stem, whatever its kind or time.
-        const std::string stem = stemOf(label.unit.primary);
-        for (const auto& item : stream) {
-            if (placement.placed(item.unit.primary)) continue;
-            if (hasStem(item.unit, stem)) placement.appendUnit(item.unit, files);
-        }
-
-        const std::optional<QString> signature = record ? record->mergeSignature() : std::nullopt;
-        if (signature && mergeMap.count(*signature)) {
-            PlannedGroup& existing = result.groups[mergeMap[*signature]];
-            existing.files.insert(existing.files.end(), files.begin(), files.end());
-            existing.mergedIntoExisting = true;
-            log(QStringLiteral("与已有标签相同 → 并入 %1").arg(existing.folderName));
-            continue;
-        }
-        const QString serialText = QString::number(serial);
-        const QString name = fitFolderName(record ? record->newFolderName(serialText)
-                                                  : serialText + QStringLiteral(" 未识别标签"));
-        const size_t fileCount = files.size();
-        result.groups.push_back(PlannedGroup{name, std::move(files), record, false, false});
-        if (signature) mergeMap[*signature] = result.groups.size() - 1;
-        ++serial;
-        log(QStringLiteral("新组：%1（%2 个文件）").arg(name, QString::number(fileCount)));
-    }
-
-    // What is left after the last label.
-    std::vector<ImageInfo> leftovers;
-    for (const auto& item : stream)
-        if (!placement.placed(item.unit.primary)) placement.appendUnit(item.unit, leftovers);
-    if (!leftovers.empty()) {
-        const QString name = QString::number(serial) + QStringLiteral(" 其他");
-        const size_t count = leftovers.size();
-        result.groups.push_back(PlannedGroup{name, std::move(leftovers), std::nullopt, false, false});
-        log(QStringLiteral("剩余 %1 个 → %2").arg(count).arg(name));
-    }
-    return result;
 }
 
-int executeMoves(const std::filesystem::path& folder, const std::vector<PlannedGroup>& groups,
-                 const core::Log& log, QStringList& errors) {
-    int moved = 0;
-    // A run that was killed may have left a temporary file of ours in any exhibit folder.
-    platform::removeStaleTemporaries(folder);
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-        if (it->is_directory(ec) && !it->is_symlink(ec)) platform::removeStaleTemporaries(it->path());
-    for (const PlannedGroup& group : foldSameNames(groups)) {
+void GroupPlanner::addLabel(const LabelRead& read) {
+    if (m_next >= m_labels.size()) return;
+    const ClassifiedItem& label = m_labels[m_next++];
+    if (!read.record) m_result.errors << read.error;
+    const std::optional<RelicLabelExtracted>& record = read.record;
+    auto placed = [&](const ImageInfo& info) { return m_assigned.count(info.path) > 0; };
+
+    std::vector<ImageInfo> files;
+    appendUnit(label.unit, files, m_assigned);
+    // The artifacts shot before the label (an undated label takes every one still free).
+    const auto& limit = label.unit.primary.creationDate;
+    for (const auto& item : m_stream) {
+        if (placed(item.unit.primary) || item.category == MediaCategory::label) continue;
+        if (notLaterThan(item.unit.primary.creationDate, limit)) appendUnit(item.unit, files, m_assigned);
+    }
+    // Anything shot under the label's own file stem, whatever its kind or time.
+    const std::string stem = stemOf(label.unit.primary);
+    for (const auto& item : m_stream) {
+        if (placed(item.unit.primary)) continue;
+        if (hasStem(item.unit, stem)) appendUnit(item.unit, files, m_assigned);
+    }
+
+    const std::optional<QString> signature = record ? record->mergeSignature() : std::nullopt;
+    if (signature && m_mergeMap.count(*signature)) {
+        PlannedGroup& existing = m_result.groups[m_mergeMap[*signature]];
+        existing.files.insert(existing.files.end(), files.begin(), files.end());
+        existing.mergedIntoExisting = true;
+        m_log(QStringLiteral("与已有标签相同 → 并入 %1").arg(existing.folderName));
+        return;
+    }
+    const QString serialText = QString::number(m_serial);
+    const QString name = fitFolderName(record ? record->newFolderName(serialText)
+                                              : serialText + QStringLiteral(" 未识别标签"));
+    const size_t fileCount = files.size();
+    m_result.groups.push_back(PlannedGroup{name, std::move(files), record, false, false});
+    if (signature) m_mergeMap[*signature] = m_result.groups.size() - 1;
+    ++m_serial;
+    m_log(QStringLiteral("新组：%1（%2 个文件）").arg(name, QString::number(fileCount)));
+}
+
+PlanResult GroupPlanner::finish() {
+    // What is left after the last label.
+    std::vector<ImageInfo> leftovers;
+    for (const auto& item : m_stream)
+        if (!m_assigned.count(item.unit.primary.path)) appendUnit(item.unit, leftovers, m_assigned);
+    if (!leftovers.empty()) {
+        const QString name = QString::number(m_serial) + QStringLiteral(" 其他");
+        const size_t count = leftovers.size();
+        m_result.groups.push_back(PlannedGroup{name, std::move(leftovers), std::nullopt, false, false});
+        m_log(QStringLiteral("剩余 %1 个 → %2").arg(count).arg(name));
+    }
+    return std::move(m_result);
+}
+
+PlanResult planGroups(const std::vector<ClassifiedItem>& classified, const std::vector<LabelRead>& reads,
+                      const core::Log& log) {
+    GroupPlanner planner(classified, log);
+    for (const auto& read : reads)
+        planner.addLabel(read);
+    return planner.finish();
+}
+
+bool readLabels(const std::vector<ClassifiedItem>& labels, ai::VisionBackend& backend,
+                const core::RunContext& context, const std::function<void(const LabelRead&)>& onRead) {
+    const int m = static_cast<int>(labels.size());
+    auto prepare = [&](int i) {
+        return std::async(std::launch::async,
+                          [&, i] { return backend.prepare(labels[size_t(i)].unit.primary.path); });
+    };
+    std::future<core::Result<ai::PreparedPhoto>> next;
+    if (m > 0 && !context.cancelled()) next = prepare(0);
+    bool finished = true;
+    for (int i = 0; i < m; ++i) {
+        if (context.cancelled()) {
+            finished = false;
+            break;
+        }
+        const ImageInfo& primary = labels[size_t(i)].unit.primary;
+        const QString& file = primary.fileName;
+        context.report(core::stage::readLabels, i + 1, m, file);
+        context.log(
+            QStringLiteral("抽取标签字段：%1 (%2/%3)").arg(file, QString::number(i + 1), QString::number(m)));
+        const auto prepared = next.get();
+        if (i + 1 < m) next = prepare(i + 1);
+        const auto extracted = prepared ? backend.readLabel(primary.path, *prepared)
+                                        : core::Result<RelicLabelExtracted>(core::Error{
+                                              ai::kImagePrepareFailed + prepared.error().description()});
+        LabelRead read;
+        if (!extracted) {
+            read.error = QStringLiteral("字段抽取失败 %1：%2").arg(file, extracted.error().description());
+            context.log(QStringLiteral("[失败] ") + read.error);
+        } else {
+            read.record = extracted->withPersistenceDefaultsForAIOutput();
+            context.log(QStringLiteral("  名称=%1 来源=%2 年代=%3")
+                            .arg(read.record->name, read.record->source, read.record->period));
+        }
+        onRead(read);
+    }
+    if (next.valid()) next.wait();
+    return finished;
+}
+
+namespace {
+
+/// The label's fields beside its photographs; a failed write is not an error of the run, but the
+/// user is told, since the read cost a request.
+void writeLabelFiles(const std::filesystem::path& target, const PlannedGroup& group, const core::Log& log) {
+    auto sidecar = std::find_if(group.files.begin(), group.files.end(),
+                                [](const ImageInfo& i) { return i.fileType != ImageInfo::ImageType::video; });
+    if (sidecar == group.files.end()) sidecar = group.files.begin();
+    const std::string stem = sidecar->path.filename().stem().native();
+    const auto json = group.labelExtracted->toJSONString();
+    if (!json) return;
+    const std::pair<std::filesystem::path, QByteArray> files[] = {
+        {target / (stem + ".json"), *json},
+        {target / (stem + ".txt"), group.labelExtracted->toReadableTxt().toUtf8()},
+    };
+    for (const auto& [path, bytes] : files)
+        if (const auto error = platform::writeFileAtomically(path, bytes))
+            log(kLabelFileWarning.arg(core::displayName(path),
+                                      QString::fromLocal8Bit(std::strerror(*error))));
+}
+
+} // namespace
+
+ExecuteResult executeMoves(const std::filesystem::path& folder, const std::vector<PlannedGroup>& groups,
+                           const core::RunContext& context, QStringList& errors) {
+    const core::Log& log = context.log;
+    ExecuteResult result;
+    const std::vector<PlannedGroup> folded = foldSameNames(groups);
+    // A run that was killed may have left a temporary file of ours in an exhibit folder.
+    for (const PlannedGroup& group : folded)
+        if (isUsableComponent(group.folderName))
+            platform::removeStaleTemporaries(folder / core::toPath(group.folderName));
+
+    int total = 0, done = 0;
+    for (const PlannedGroup& group : folded)
+        total += int(group.files.size());
+    for (const PlannedGroup& group : folded) {
+        if (context.cancelled()) {
+            result.cancelled = true;
+            break;
+        }
         const QString& name = group.folderName;
         auto fail = [&](const QString& message) {
             log(QStringLiteral("[失败] ") + message);
@@ -225,50 +290,50 @@ int executeMoves(const std::filesystem::path& folder, const std::vector<PlannedG
         };
         if (!isUsableComponent(name)) {
             fail(QStringLiteral("创建文件夹失败 %1：文件夹名称无效").arg(name));
+            done += int(group.files.size());
             continue;
         }
         const std::filesystem::path target = folder / core::toPath(name);
+        std::error_code ec;
         std::filesystem::create_directories(target, ec);
         if (ec || !std::filesystem::is_directory(target)) {
             const QString reason =
                 ec ? QString::fromLocal8Bit(ec.message().c_str()) : QStringLiteral("已有同名文件");
             fail(QStringLiteral("创建文件夹失败 %1：%2").arg(name, reason));
+            done += int(group.files.size());
             continue;
         }
         log(QStringLiteral("创建：") + name);
 
-        if (group.labelExtracted && !group.isPanelFolder && !group.files.empty()) {
-            auto sidecar = std::find_if(group.files.begin(), group.files.end(), [](const ImageInfo& i) {
-                return i.fileType != ImageInfo::ImageType::video;
-            });
-            if (sidecar == group.files.end()) sidecar = group.files.begin();
-            const std::string stem = sidecar->url.filename().stem().native();
-            if (const auto json = group.labelExtracted->toJSONString()) {
-                platform::writeFileAtomically(target / (stem + ".json"), *json);
-                platform::writeFileAtomically(target / (stem + ".txt"),
-                                              group.labelExtracted->toReadableTxt().toUtf8());
-            }
-        }
+        if (group.labelExtracted && !group.isPanelFolder && !group.files.empty())
+            writeLabelFiles(target, group, log);
 
         std::set<std::string> used;
         for (const ImageInfo& file : group.files) {
-            const std::filesystem::path targetName = uniqueTarget(file.url, used);
-            if (!platform::itemExists(file.url)) {
+            if (context.cancelled()) {
+                result.cancelled = true;
+                break;
+            }
+            context.report(core::stage::move, ++done, total, file.fileName);
+            const std::filesystem::path targetName = uniqueTarget(file.path, used);
+            if (!platform::itemExists(file.path)) {
                 log(QStringLiteral("[跳过] 源文件不存在：") + file.fileName);
                 continue;
             }
-            if (const auto error = safeMoveItem(file.url, target / targetName)) {
+            if (const auto error = safeMoveItem(file.path, target / targetName)) {
                 fail(QStringLiteral("移动失败 %1：%2").arg(file.fileName, *error));
                 continue;
             }
-            ++moved;
+            ++result.moved;
         }
+        if (result.cancelled) break;
     }
-    return moved;
+    return result;
 }
 
-RunResult run(const std::filesystem::path& folder, const ai::AISettings& config, const core::Log& log,
-              const RunOptions& options) {
+RunResult run(const std::filesystem::path& folder, ai::VisionBackend& backend,
+              const core::RunContext& context, const RunOptions& options) {
+    const core::Log& log = context.log;
     RunResult result;
     std::filesystem::path shown = folder.lexically_normal();
     if (shown.filename().empty()) shown = shown.parent_path();
@@ -278,6 +343,7 @@ RunResult run(const std::filesystem::path& folder, const ai::AISettings& config,
                   "模式：按拍摄时间整理 + Vision 预处理（完整解码+提亮；1280 无字再 2560；仍无字→文物）")
             : QStringLiteral("模式：按拍摄时间整理 + 全量 AI 三分类"));
 
+    context.report(core::stage::scan, 0, 0);
     const auto scan = ImageScanner::scanFolder(folder);
     if (!scan) {
         result.errors << scan.error().description();
@@ -290,15 +356,28 @@ RunResult run(const std::filesystem::path& folder, const ai::AISettings& config,
     }
     const auto units = MediaPipeline::buildWorkUnits(scan->images);
     log(MediaPipeline::taskLine(units));
+    auto stopHere = [&] {
+        result.cancelled = true;
+        log(core::kCancelledLine.arg(result.movedCount));
+        return result;
+    };
 
     const auto classified =
-        MediaPipeline::classify(units, options.useVisionPrefilter, config, log, options.probe);
+        MediaPipeline::classify(units, options.useVisionPrefilter, backend, context, options.probe);
     result.errors << classified.errors;
+    if (classified.cancelled) return stopHere();
     if (options.useVisionPrefilter)
         log(QStringLiteral("Vision 预处理：%1 张无文字直接归文物，跳过 AI")
                 .arg(classified.visionArtifactCount));
 
-    PlanResult plan = planGroups(classified.items, config, log);
+    GroupPlanner planner(classified.items, log);
+    const bool read = readLabels(planner.labels(), backend, context,
+                                 [&planner](const LabelRead& label) { planner.addLabel(label); });
+    if (!read) {
+        result.errors << planner.errors();
+        return stopHere();
+    }
+    PlanResult plan = planner.finish();
     result.errors << plan.errors;
     result.groups = std::move(plan.groups);
 
@@ -322,7 +401,9 @@ RunResult run(const std::filesystem::path& folder, const ai::AISettings& config,
                 .arg(result.errors.size()));
         return result;
     }
-    result.movedCount = executeMoves(folder, result.groups, log, result.errors);
+    const ExecuteResult executed = executeMoves(folder, result.groups, context, result.errors);
+    result.movedCount = executed.moved;
+    if (executed.cancelled) return stopHere();
     log(QStringLiteral("全部完成。移动 %1 个文件，错误 %2 条。")
             .arg(result.movedCount)
             .arg(result.errors.size()));

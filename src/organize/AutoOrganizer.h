@@ -3,9 +3,10 @@
 // Organizing a shoot by capture time: scan, classify, plan one folder per exhibit around its
 // label card, then create the folders, save the label fields and move the photographs.
 
-#include "ai/AIConfig.h"
+#include "ai/VisionBackend.h"
 #include "classify/Classification.h"
 #include "core/Log.h"
+#include "core/Progress.h"
 #include "intake/ImageScanner.h"
 #include "labels/RelicLabelExtracted.h"
 #include "platform/FileSystem.h"
@@ -13,7 +14,10 @@
 #include <QStringList>
 
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <optional>
+#include <set>
 #include <vector>
 
 namespace AutoOrganizer {
@@ -36,6 +40,7 @@ struct RunResult {
     std::vector<PlannedGroup> groups;
     int movedCount = 0;
     QStringList errors;
+    bool cancelled = false; ///< stopped on request; every file is in exactly one place
 };
 
 struct RunOptions {
@@ -47,6 +52,8 @@ struct RunOptions {
 inline const QString kPanelFolder = QStringLiteral("0 展板");
 inline const QString kNoMedia = QStringLiteral("目录中没有可处理的媒体文件");
 inline const QString kDestinationExists = QStringLiteral("目标已存在：%1");
+/// A label's .json/.txt that could not be written: {file}, {reason}.
+inline const QString kLabelFileWarning = QStringLiteral("[警告] 无法写入标签文件 %1：%2");
 
 /// The application's only file move: never replaces what is at the destination. Nothing on
 /// success, else the error text ("目标已存在：{name}" when the destination is taken).
@@ -57,16 +64,63 @@ std::optional<QString> safeMoveItem(const std::filesystem::path& from, const std
 /// title after the serial is shortened (never the serial), and "." or ".." cannot result.
 QString fitFolderName(const QString& name);
 
-/// Turns the classified stream into planned folders (reads every label card through the model).
+/// What reading one label card gave: its fields (with the persistence defaults applied), or the
+/// error text "字段抽取失败 {file}：{error}".
+struct LabelRead {
+    std::optional<RelicLabelExtracted> record;
+    QString error;
+};
+
+/// Builds the plan one label at a time, so that a run can read each label card just before the
+/// planner needs it and the log tells the story in order. No I/O: only the log callback.
+class GroupPlanner {
+  public:
+    /// Takes the panels out (logging "展板 …") and orders the labels by capture time.
+    GroupPlanner(const std::vector<MediaPipeline::ClassifiedItem>& classified, const core::Log& log);
+    /// The labels, in the order their reads must be added.
+    const std::vector<MediaPipeline::ClassifiedItem>& labels() const { return m_labels; }
+    /// The read of the next label: opens its folder or merges it into an earlier one.
+    void addLabel(const LabelRead& read);
+    /// The leftover folder, then the plan.
+    PlanResult finish();
+    /// The failed reads so far.
+    const QStringList& errors() const { return m_result.errors; }
+
+  private:
+    core::Log m_log;
+    std::vector<MediaPipeline::ClassifiedItem> m_stream;
+    std::vector<MediaPipeline::ClassifiedItem> m_labels;
+    size_t m_next = 0;
+    int m_serial = 1;
+    std::set<std::filesystem::path> m_assigned;
+    std::map<QString, size_t> m_mergeMap;
+    PlanResult m_result;
+};
+
+/// The plan as a pure function of the classified stream and the label reads (one per label, in
+/// the order of GroupPlanner::labels()).
 PlanResult planGroups(const std::vector<MediaPipeline::ClassifiedItem>& classified,
-                      const ai::AISettings& config, const core::Log& log);
+                      const std::vector<LabelRead>& reads, const core::Log& log);
 
-/// Carries the plan out inside `folder`; appends failures to `errors`; returns files moved.
-int executeMoves(const std::filesystem::path& folder, const std::vector<PlannedGroup>& groups,
-                 const core::Log& log, QStringList& errors);
+/// Reads the label cards in order, logging "抽取标签字段：…" before each and its fields or
+/// failure after, and hands each read to `onRead` as it arrives. The next card is prepared while
+/// a request is in flight. False when cancelled before the last one.
+bool readLabels(const std::vector<MediaPipeline::ClassifiedItem>& labels, ai::VisionBackend& backend,
+                const core::RunContext& context, const std::function<void(const LabelRead&)>& onRead);
 
-/// The whole organize run.
-RunResult run(const std::filesystem::path& folder, const ai::AISettings& config, const core::Log& log,
-              const RunOptions& options = {});
+struct ExecuteResult {
+    int moved = 0;
+    bool cancelled = false;
+};
+
+/// Carries the plan out inside `folder`; appends failures to `errors`. Checks for cancellation
+/// between files; a move that has started completes.
+ExecuteResult executeMoves(const std::filesystem::path& folder, const std::vector<PlannedGroup>& groups,
+                           const core::RunContext& context, QStringList& errors);
+
+/// The whole organize run. When cancelled it ends with "[取消] 已停止：…" instead of the
+/// closing count.
+RunResult run(const std::filesystem::path& folder, ai::VisionBackend& backend,
+              const core::RunContext& context, const RunOptions& options = {});
 
 } // namespace AutoOrganizer

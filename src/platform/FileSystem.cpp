@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -9,6 +10,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <random>
 #include <string>
 
@@ -88,6 +91,18 @@ std::optional<MoveFailure> failure(int error) {
     return MoveFailure{MoveFailure::Kind::other, error};
 }
 
+/// The last step of a move made as a copy or a second link: the source goes. When it cannot be
+/// removed, the destination is taken back so the photo is not left twice; but when the source
+/// has vanished meanwhile, the destination is the only copy left and stays.
+std::optional<MoveFailure> removeSourceAfterCopy(const std::filesystem::path& from,
+                                                 const std::filesystem::path& to, const MoveOps& ops) {
+    if (ops.unlink(from.c_str()) == 0) return std::nullopt;
+    const int e = errno;
+    if (e == ENOENT) return std::nullopt;
+    ::unlink(to.c_str());
+    return failure(e);
+}
+
 std::optional<MoveFailure> moveAcrossFileSystems(const std::filesystem::path& from,
                                                  const std::filesystem::path& to, const MoveOps& ops) {
     struct stat st {};
@@ -112,21 +127,15 @@ std::optional<MoveFailure> moveAcrossFileSystems(const std::filesystem::path& fr
         ::unlink(temp.c_str());
     }
     syncDirectory(to.parent_path());
-    if (::unlink(from.c_str()) != 0) {
-        // The copy is complete and in place; the source could not be removed, so undo the copy
-        // rather than leave the photo twice.
-        const int e = errno;
-        ::unlink(to.c_str());
-        return failure(e);
-    }
-    return std::nullopt;
+    return removeSourceAfterCopy(from, to, ops);
 }
 
 } // namespace
 
 const MoveOps& MoveOps::system() {
     static const MoveOps ops{sysRenameNoReplace, [](const char* a, const char* b) { return ::link(a, b); },
-                             [](const char* a, const char* b) { return ::rename(a, b); }};
+                             [](const char* a, const char* b) { return ::rename(a, b); },
+                             [](const char* path) { return ::unlink(path); }};
     return ops;
 }
 
@@ -147,12 +156,7 @@ std::optional<MoveFailure> moveNoReplace(const std::filesystem::path& from, cons
     if (::lstat(from.c_str(), &st) != 0) return failure(errno);
     if (!S_ISDIR(st.st_mode)) {
         if (ops.link(from.c_str(), to.c_str()) == 0) {
-            if (::unlink(from.c_str()) != 0) {
-                const int e = errno;
-                ::unlink(to.c_str());
-                return failure(e);
-            }
-            return std::nullopt;
+            return removeSourceAfterCopy(from, to, ops);
         }
         const int e = errno;
         if (e == EXDEV) return moveAcrossFileSystems(from, to, ops);
@@ -164,26 +168,47 @@ std::optional<MoveFailure> moveNoReplace(const std::filesystem::path& from, cons
     return std::nullopt;
 }
 
-bool writeFileAtomically(const std::filesystem::path& path, const QByteArray& bytes) {
+std::optional<int> writeFileAtomically(const std::filesystem::path& path, const QByteArray& bytes) {
     const std::filesystem::path temp = path.parent_path() / temporaryName();
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    bool ok = true;
-    for (qsizetype done = 0; ok && done < bytes.size();) {
+    if (fd < 0) return errno;
+    int error = 0;
+    for (qsizetype done = 0; !error && done < bytes.size();) {
         const ssize_t w = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
         if (w < 0 && errno == EINTR) continue;
-        ok = w > 0;
-        if (ok) done += w;
+        if (w <= 0)
+            error = w < 0 ? errno : EIO;
+        else
+            done += w;
     }
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        const int reason = errno;
+    if (!error && ::fsync(fd) != 0) error = errno;
+    if (::close(fd) != 0 && !error) error = errno;
+    if (!error && ::rename(temp.c_str(), path.c_str()) != 0) error = errno;
+    if (error) {
         ::unlink(temp.c_str());
-        errno = reason;
+        return error;
     }
-    return ok;
+    return std::nullopt;
+}
+
+bool isTemporaryName(const std::string& name) {
+    // Exactly what temporaryName() makes: prefix, then three runs of digits joined by '-'.
+    const std::string prefix = kTemporaryPrefix;
+    if (name.rfind(prefix, 0) != 0) return false;
+    int runs = 0;
+    bool inDigits = false;
+    for (size_t i = prefix.size(); i < name.size(); ++i) {
+        const char c = name[i];
+        if (c >= '0' && c <= '9') {
+            if (!inDigits) ++runs;
+            inDigits = true;
+        } else if (c == '-' && inDigits) {
+            inDigits = false;
+        } else {
+            return false;
+        }
+    }
+    return runs == 3 && inDigits;
 }
 
 int removeStaleTemporaries(const std::filesystem::path& folder) {
@@ -191,7 +216,10 @@ int removeStaleTemporaries(const std::filesystem::path& folder) {
     std::error_code ec;
     for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().native();
-        if (name.rfind(kTemporaryPrefix, 0) != 0) continue;
+        if (!isTemporaryName(name)) continue;
+        // A temporary of a process that is still running (another Vitrino) is not stale.
+        const long pid = std::strtol(name.c_str() + std::strlen(kTemporaryPrefix), nullptr, 10);
+        if (pid > 0 && pid != long(::getpid()) && (::kill(pid_t(pid), 0) == 0 || errno == EPERM)) continue;
         struct stat st {};
         if (::lstat(it->path().c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(it->path().c_str()) == 0)
             ++removed;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <string>
 
 namespace platform {
 
@@ -17,6 +18,7 @@ struct MoveOps {
     std::function<int(const char* from, const char* to)> renameNoReplace;
     std::function<int(const char* from, const char* to)> link;
     std::function<int(const char* from, const char* to)> rename;
+    std::function<int(const char* path)> unlink;
     static const MoveOps& system();
 };
 
@@ -38,11 +40,14 @@ std::optional<MoveFailure> moveNoReplace(const std::filesystem::path& from, cons
 inline constexpr const char* kTemporaryPrefix = ".vitrino-tmp-";
 
 /// Writes a whole file through a temporary beside it, synced, then renamed over the target.
-/// Nothing is left behind on failure, and errno then tells why.
-bool writeFileAtomically(const std::filesystem::path& path, const QByteArray& bytes);
+/// Nothing is left behind on failure. Nothing on success, else errno.
+std::optional<int> writeFileAtomically(const std::filesystem::path& path, const QByteArray& bytes);
 
-/// Removes temporary files of ours (see kTemporaryPrefix) left in a folder by a process that was
-/// killed; returns how many.
+/// True for a name this program gives its temporaries: kTemporaryPrefix, then "{pid}-{n}-{r}".
+bool isTemporaryName(const std::string& name);
+
+/// Removes temporary files of ours left in a folder by a process that was killed (exactly our
+/// names; never one whose process still runs); returns how many.
 int removeStaleTemporaries(const std::filesystem::path& folder);
 
 /// True when something (a file, a folder, or a dangling symbolic link) exists at the path.

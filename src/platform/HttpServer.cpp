@@ -2,7 +2,11 @@
 
 #include <httplib.h>
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <memory>
 #include <thread>
 
 namespace platform {
@@ -19,7 +23,8 @@ HttpServer::~HttpServer() {
     stop();
 }
 
-int HttpServer::start(int port, Handler handler, std::size_t maxBodyBytes) {
+core::Result<int> HttpServer::start(int port, Handler handler, std::size_t maxBodyBytes) {
+    if (m_impl->thread.joinable()) return m_impl->port;
     Impl* impl = m_impl.get();
     impl->server.set_payload_max_length(maxBodyBytes);
     impl->server.set_read_timeout(30, 0);
@@ -37,16 +42,31 @@ int HttpServer::start(int port, Handler handler, std::size_t maxBodyBytes) {
         if (res.body.empty())
             res.set_content(R"({"error":{"message":"request refused"}})", "application/json");
     });
+    const auto failure = [port](const QString& reason) {
+        return core::Error{QStringLiteral("无法监听 127.0.0.1:%1（%2）").arg(port).arg(reason)};
+    };
+    errno = 0;
     impl->port = port > 0 ? (impl->server.bind_to_port("127.0.0.1", port) ? port : 0)
                           : impl->server.bind_to_any_port("127.0.0.1");
     if (impl->port <= 0) {
+        const int e = errno;
         impl->port = 0;
-        return 0;
+        return failure(e ? QString::fromLocal8Bit(std::strerror(e)) : QStringLiteral("无法绑定端口"));
     }
-    impl->thread = std::thread([impl] { impl->server.listen_after_bind(); });
-    // stop() only takes effect once the accept loop runs.
-    while (!impl->server.is_running())
+    auto ended = std::make_shared<std::atomic<bool>>(false);
+    impl->thread = std::thread([impl, ended] {
+        impl->server.listen_after_bind();
+        ended->store(true);
+    });
+    // stop() only takes effect once the accept loop runs; a loop that ends at once never will.
+    while (!impl->server.is_running()) {
+        if (ended->load()) {
+            impl->thread.join();
+            impl->port = 0;
+            return failure(QStringLiteral("监听循环未能启动"));
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     return impl->port;
 }
 

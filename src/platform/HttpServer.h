@@ -2,6 +2,8 @@
 
 // A small HTTP server on the loopback interface (cpp-httplib), for the offline engine.
 
+#include "core/Result.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -26,9 +28,10 @@ class HttpServer {
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
 
-    /// Listens on 127.0.0.1 (port 0: any free port); returns the port, or 0 on failure. Bodies
-    /// larger than maxBodyBytes are refused with 413 before the handler sees them.
-    int start(int port, Handler handler, std::size_t maxBodyBytes);
+    /// Listens on 127.0.0.1 (port 0: any free port) and returns the port. Bodies larger than
+    /// maxBodyBytes are refused with 413 before the handler sees them. A port that cannot be
+    /// bound, or an accept loop that ends at once, is an error ("无法监听 127.0.0.1:{port}（…）").
+    core::Result<int> start(int port, Handler handler, std::size_t maxBodyBytes);
     void stop();
     int port() const;
 

@@ -7,18 +7,11 @@
 
 #include <QTextBoundaryFinder>
 
-#include <cerrno>
 #include <cstring>
 #include <set>
 
 namespace ImageOCRProcessor {
 
-// clang-format off
-const QString kPrompt = QStringLiteral(
-    "请识别这张图片中的全部文字。只输出识别到的文字，尽量保持原有换行和阅读顺序。\n"
-    "不要解释、不要翻译、不要加标题、不要 Markdown、不要代码块。\n"
-    "如果图中没有文字，输出空内容。");
-// clang-format on
 
 namespace fs = std::filesystem;
 using ImageScanner::ImageInfo;
@@ -68,7 +61,7 @@ std::vector<fs::path> resolveImages(const std::vector<fs::path>& selection, cons
                 if (info.fileType != ImageInfo::ImageType::video) kept.push_back(info);
             log(kFolderImagesLine.arg(folder).arg(kept.size()));
             for (ImageInfo& info : kept)
-                if (firstTime(info.url)) records.push_back(std::move(info));
+                if (firstTime(info.path)) records.push_back(std::move(info));
             continue;
         }
 
@@ -88,7 +81,7 @@ std::vector<fs::path> resolveImages(const std::vector<fs::path>& selection, cons
 
     std::vector<fs::path> images;
     for (const MediaPipeline::WorkUnit& unit : MediaPipeline::buildWorkUnits(records))
-        if (unit.primary.fileType != ImageInfo::ImageType::video) images.push_back(unit.primary.url);
+        if (unit.primary.fileType != ImageInfo::ImageType::video) images.push_back(unit.primary.path);
     return images;
 }
 
@@ -107,10 +100,10 @@ int perceivedLength(const QString& text) {
     return count;
 }
 
-core::Result<fs::path> run(const fs::path& image, const TextReader& readText, const core::Log& log) {
+core::Result<fs::path> run(const fs::path& image, ai::VisionBackend& backend, const core::Log& log) {
     const QString name = core::displayName(image);
     log(kReadingLine.arg(name));
-    auto reply = readText(image);
+    auto reply = backend.readText(image);
     if (!reply) {
         log(kReadFailedLine.arg(name, reply.error().description()));
         return reply.error();
@@ -122,8 +115,8 @@ core::Result<fs::path> saveText(const fs::path& image, const QString& reply, con
     const QString text = cleanReply(reply);
     const fs::path file = textFileFor(image);
     const QString name = core::displayName(file);
-    if (!platform::writeFileAtomically(file, text.toUtf8())) {
-        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+    if (const auto error = platform::writeFileAtomically(file, text.toUtf8())) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(*error));
         log(kWriteFailedLine.arg(name, reason));
         return core::Error{QStringLiteral("写入 %1：%2").arg(name, reason)};
     }

@@ -3,20 +3,21 @@
 // AI OCR of selected photographs: the selection becomes a list of images (RAW read through a
 // same-named JPEG, folders by their own entries), and each image's text is saved beside it.
 
+#include "ai/Prompts.h"
+#include "ai/VisionBackend.h"
 #include "core/Log.h"
 #include "core/Result.h"
 
 #include <QString>
 
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <vector>
 
 namespace ImageOCRProcessor {
 
 /// The instruction sent with an image whose text is to be read out into a text file.
-extern const QString kPrompt;
+inline const QString& kPrompt = ai::prompts::kOCR;
 
 // clang-format off
 inline const QString kScanFailedLine = QStringLiteral("[失败] 扫描 %1：%2");
@@ -44,12 +45,10 @@ QString cleanReply(const QString& reply);
 /// Characters as a reader counts them (grapheme clusters): "é" written as e + accent is one.
 int perceivedLength(const QString& text);
 
-/// Asks the vision model for an image's text (the OCR prompt, a 4096-token reply).
-using TextReader = std::function<core::Result<QString>(const std::filesystem::path& image)>;
-
-/// Reads one image and saves its text beside it as "{stem}.txt"; logs "OCR：{image}", then
-/// "已写入 …" or the failure. Returns the text file.
-core::Result<std::filesystem::path> run(const std::filesystem::path& image, const TextReader& readText,
+/// Reads one image through the backend (the OCR prompt, a 4096-token reply) and saves its text
+/// beside it as "{stem}.txt"; logs "OCR：{image}", then "已写入 …" or the failure. Returns the
+/// text file.
+core::Result<std::filesystem::path> run(const std::filesystem::path& image, ai::VisionBackend& backend,
                                         const core::Log& log);
 
 /// Saves the cleaned reply as the image's text file (replacing an earlier one) and logs

@@ -1,8 +1,13 @@
 #include "classify/Classification.h"
+#include "ai/RemoteVisionBackend.h"
 #include "support/FakeAIServer.h"
+#include "support/FakeVisionBackend.h"
 #include "support/Fixtures.h"
 
 #include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
 
 using namespace fixtures;
 using MediaPipeline::ClassifyResult;
@@ -17,9 +22,9 @@ struct PipelineTest : testing::Test {
     QStringList lines;
     int probes = 0;
 
-    ai::AISettings settings() const { return {server.url(), "k", "m"}; }
-    MediaPipeline::Log log() {
-        return [this](const QString& line) { lines << line; };
+    ai::RemoteVisionBackend remote{ai::AISettings{server.url(), "k", "m"}};
+    core::RunContext context() {
+        return core::logOnly([this](const QString& line) { lines << line; });
     }
     /// A probe that says "no text" for names containing "obj", fails for "odd", text otherwise.
     MediaPipeline::Probe probe() {
@@ -58,7 +63,7 @@ QStringList categories(const ClassifyResult& r) {
 TEST_F(PipelineTest, OnlyVideosNeedNeitherProbeNorModel) {
     writeBytes(dir / "a.mov", "v");
     writeBytes(dir / "b.mp4", "v");
-    const auto result = MediaPipeline::classify(units({"a.mov", "b.mp4"}), true, settings(), log(), probe());
+    const auto result = MediaPipeline::classify(units({"a.mov", "b.mp4"}), true, remote, context(), probe());
     EXPECT_EQ(categories(result), QStringList({"artifact", "artifact"}));
     EXPECT_EQ(result.visionArtifactCount, 0);
     EXPECT_EQ(probes, 0);
@@ -71,8 +76,8 @@ TEST_F(PipelineTest, PrefilterOffSendsEveryPhotoToTheModel) {
     writeDng(dir / "IMG_1.DNG", 64, 48);
     server.enqueue(FakeAIServer::chat(R"({"category":"label","confidence":0.934})"));
     server.enqueue(FakeAIServer::chat("I cannot tell"));
-    const auto result = MediaPipeline::classify(units({"IMG_1.JPG", "IMG_1.DNG", "obj.jpg"}), false,
-                                                settings(), log(), probe());
+    const auto result = MediaPipeline::classify(units({"IMG_1.JPG", "IMG_1.DNG", "obj.jpg"}), false, remote,
+                                                context(), probe());
     EXPECT_EQ(probes, 0);
     EXPECT_EQ(categories(result), QStringList({"label", "unknown"}));
     EXPECT_TRUE(result.errors.isEmpty());
@@ -94,7 +99,7 @@ TEST_F(PipelineTest, ProbeDecidesFallsBackAndFailuresAreCollected) {
     server.enqueue(FakeAIServer::chat(R"({"category":"artifact"})"));
     const auto result =
         MediaPipeline::classify(units({"obj.jpg", "wall.jpg", "label.jpg", "broken.jpg", "odd.jpg"}), true,
-                                settings(), log(), probe());
+                                remote, context(), probe());
     EXPECT_EQ(categories(result), QStringList({"artifact", "panel", "unknown", "unknown", "artifact"}));
     EXPECT_EQ(result.visionArtifactCount, 1);
     EXPECT_EQ(result.errors, QStringList({"分类失败 label.jpg：API 错误 500: boom → 未分类",
@@ -124,7 +129,7 @@ TEST_F(PipelineTest, ProbeDecidesFallsBackAndFailuresAreCollected) {
 
 TEST_F(PipelineTest, RealProbeOnAnUndecodableFileFallsBackToTheModelPath) {
     writeBytes(dir / "broken.jpg", "not a jpeg");
-    const auto result = MediaPipeline::classify(units({"broken.jpg"}), true, settings(), log());
+    const auto result = MediaPipeline::classify(units({"broken.jpg"}), true, remote, context());
     EXPECT_EQ(lines, QStringList({"[1/1] Vision 粗筛：broken.jpg",
                                   "[1/1] Vision 失败（无法加载图像供 Vision 检测）→ 回退 AI：broken.jpg",
                                   "[1/1] 准备 AI 识别：broken.jpg",
@@ -133,7 +138,48 @@ TEST_F(PipelineTest, RealProbeOnAnUndecodableFileFallsBackToTheModelPath) {
 }
 
 TEST_F(PipelineTest, EmptyInputLogsNothing) {
-    const auto result = MediaPipeline::classify({}, true, settings(), log(), probe());
+    const auto result = MediaPipeline::classify({}, true, remote, context(), probe());
     EXPECT_TRUE(result.items.empty());
     EXPECT_TRUE(lines.isEmpty());
+}
+
+TEST_F(PipelineTest, TheNextPhotoIsProbedWhileARequestIsInFlight) {
+    FakeVisionBackend backend;
+    std::mutex mutex;
+    std::condition_variable probed;
+    QStringList probedNames;
+    const MediaPipeline::Probe slowProbe = [&](const fs::path& p) -> core::Result<ProbeResult, ProbeError> {
+        const std::lock_guard<std::mutex> hold(mutex);
+        probedNames << QString::fromStdString(p.filename().string());
+        probed.notify_all();
+        return ProbeResult{true, VisionTextProbe::kFast1280};
+    };
+    // While the first photo's request is in flight, the second one's probe must have run.
+    bool overlapped = false;
+    backend.onRequest([&](const QString& name) {
+        if (name != QLatin1String("a.jpg")) return;
+        std::unique_lock<std::mutex> hold(mutex);
+        overlapped = probed.wait_for(hold, std::chrono::seconds(20),
+                                     [&] { return probedNames.contains(QStringLiteral("b.jpg")); });
+    });
+    const auto result =
+        MediaPipeline::classify(units({"a.jpg", "b.jpg", "c.jpg"}), true, backend, context(), slowProbe);
+    EXPECT_TRUE(overlapped);
+    EXPECT_EQ(backend.calls(), QStringList({"classify a.jpg", "classify b.jpg", "classify c.jpg"}));
+    EXPECT_EQ(lines.size(), 12); // four lines per photo, in the usual order
+    EXPECT_EQ(lines.at(4), QStringLiteral("[2/3] Vision 粗筛：b.jpg"));
+}
+
+TEST_F(PipelineTest, CancellingStopsBeforeTheNextPhoto) {
+    FakeVisionBackend backend;
+    core::RunContext ctx = context();
+    backend.onRequest([&](const QString& name) {
+        if (name == QLatin1String("b.jpg")) ctx.cancel.cancel();
+    });
+    const auto result =
+        MediaPipeline::classify(units({"a.jpg", "b.jpg", "c.jpg", "d.jpg"}), false, backend, ctx);
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(categories(result), QStringList({"artifact", "artifact"}));
+    EXPECT_EQ(backend.calls(), QStringList({"classify a.jpg", "classify b.jpg"}));
+    EXPECT_FALSE(lines.join('\n').contains(QStringLiteral("c.jpg")));
 }

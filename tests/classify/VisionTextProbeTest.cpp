@@ -102,3 +102,46 @@ TEST(VisionTextProbe, MissingOrCorruptModelsGiveTheirOwnError) {
         EXPECT_TRUE(run.stdoutText.isEmpty());
     }
 }
+
+TEST(VisionTextProbe, AModelThatFailsWhileRunningIsAnErrorNotNoText) {
+    TempDir dir;
+    // An object photo: with a working model every attempt runs and finds nothing.
+    scenes::writePhoto(dir / "object.jpg", scenes::renderObject(3, 1600, 1067));
+    const platform::TextBox box{{}, 300, 40, 0.9f};
+    const core::Error broken{QStringLiteral("文字识别模型不可用：forward failed")};
+    using Detect = decltype(VisionTextProbe::TextModel::detect);
+    using Recognize = decltype(VisionTextProbe::TextModel::recognize);
+    const Detect oneRegion = [&](const platform::Bitmap&, int, double) {
+        return core::Result<std::vector<platform::TextBox>>(std::vector<platform::TextBox>{box});
+    };
+    const Recognize unreadable = [](const platform::Bitmap&, const platform::TextBox&) {
+        return core::Result<platform::RecognizedText>(platform::RecognizedText{QStringLiteral("·"), 0.2f});
+    };
+    struct Case {
+        const char* name;
+        VisionTextProbe::TextModel model;
+    };
+    const std::vector<Case> cases = {
+        {"detector fails",
+         {[&](const platform::Bitmap&, int, double) {
+              return core::Result<std::vector<platform::TextBox>>(broken);
+          },
+          unreadable}},
+        {"recogniser fails",
+         {oneRegion,
+          [&](const platform::Bitmap&, const platform::TextBox&) {
+              return core::Result<platform::RecognizedText>(broken);
+          }}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto result = VisionTextProbe::containsAnyTextWith(dir / "object.jpg", c.model);
+        ASSERT_FALSE(result.ok());
+        EXPECT_EQ(result.error().kind, VisionTextProbe::ProbeError::Kind::recognitionFailed);
+        EXPECT_EQ(result.error().description(), broken.description());
+    }
+    // The same stand-ins without failures: one unreadable region is no text.
+    const auto none = VisionTextProbe::containsAnyTextWith(dir / "object.jpg", {oneRegion, unreadable});
+    ASSERT_TRUE(none.ok());
+    EXPECT_FALSE(none->hasText);
+}

@@ -1,5 +1,6 @@
 #include "engine/LocalAIService.h"
 #include "ai/AIClient.h"
+#include "ai/RemoteVisionBackend.h"
 #include "engine/Heuristics.h"
 #include "samples/Scenes.h"
 #include "services/ImageOCRProcessor.h"
@@ -12,6 +13,11 @@
 #include <gtest/gtest.h>
 
 #include <random>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace fixtures;
 
@@ -90,7 +96,7 @@ TEST(OfflineEngine, RefusesBadRequestsWithAJsonError) {
 
 TEST(OfflineEngine, ServesOverHttpAndSurvivesHugeBodies) {
     engine::LocalAIServer server;
-    ASSERT_TRUE(server.start());
+    ASSERT_TRUE(server.start().ok());
     TempDir dir;
     const auto card = scenes::LabelCard{"青铜鼎", "河南安阳殷墟出土", "商代晚期", {"高 42 厘米"}};
     scenes::writePhoto(dir / "label.jpg", scenes::renderLabel(card, 3, 1600, 1067));
@@ -101,7 +107,8 @@ TEST(OfflineEngine, ServesOverHttpAndSurvivesHugeBodies) {
     ASSERT_TRUE(category.ok()) << category.error().description().toStdString();
     EXPECT_EQ(ImageTriClassifier::parse(*category).category, MediaCategory::label);
 
-    const auto fields = RelicLabelExtracted::extract(dir / "label.jpg", settings);
+    ai::RemoteVisionBackend overHttp(settings);
+    const auto fields = overHttp.readLabel(dir / "label.jpg");
     ASSERT_TRUE(fields.ok());
     EXPECT_EQ(fields->name, QStringLiteral("青铜鼎"));
     EXPECT_EQ(fields->source, QStringLiteral("河南安阳殷墟出土"));
@@ -121,6 +128,35 @@ TEST(OfflineEngine, ServesOverHttpAndSurvivesHugeBodies) {
     EXPECT_TRUE(refused.error().description().startsWith(QStringLiteral("API 错误 413")))
         << refused.error().description().toStdString();
     EXPECT_TRUE(AIClient::chatWithImage(dir / "label.jpg", ImageTriClassifier::kPrompt, settings, 128).ok());
+
+    // In process, the engine answers the same as over HTTP.
+    engine::LocalVisionBackend local;
+    const auto prepared = local.prepare(dir / "label.jpg");
+    ASSERT_TRUE(prepared.ok());
+    EXPECT_FALSE(prepared->upload.has_value()); // no JPEG is made for it
+    const auto localCategory = local.classify(dir / "label.jpg", *prepared);
+    ASSERT_TRUE(localCategory.ok());
+    EXPECT_EQ(localCategory->category, MediaCategory::label);
+    const auto localFields = local.readLabel(dir / "label.jpg", *prepared);
+    ASSERT_TRUE(localFields.ok());
+    EXPECT_EQ(*localFields, *fields);
+    EXPECT_EQ(local.readText(dir / "label.jpg", *prepared).value(), *text);
+
+    // A port that another program listens on is an error with a reason, not a wait.
+    const int other = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(other, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(other, 1), 0);
+    ASSERT_EQ(::getsockname(other, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    engine::LocalAIServer second;
+    const auto taken = second.start(ntohs(address.sin_port));
+    ::close(other);
+    ASSERT_FALSE(taken.ok());
+    EXPECT_TRUE(taken.error().description().startsWith(QStringLiteral("无法监听 127.0.0.1:")))
+        << taken.error().description().toStdString();
 }
 
 TEST(OfflineEngine, ReadsLabelFieldsByTheLabelPromptsRules) {

@@ -80,9 +80,9 @@ TEST(BadInput, EveryOddFileYieldsARecordAndNothingChanges) {
 
     for (const auto& info : result->images) {
         SCOPED_TRACE(info.fileName.toStdString());
-        EXPECT_TRUE(info.url.parent_path() == d);
+        EXPECT_TRUE(info.path.parent_path() == d);
         // Decoding either works or says "nothing"; it never throws or blocks.
-        const auto source = platform::openImageSource(info.url);
+        const auto source = platform::openImageSource(info.path);
         if (source) {
             const auto thumb = platform::thumbnail(*source, 64);
             if (thumb) {
@@ -90,13 +90,13 @@ TEST(BadInput, EveryOddFileYieldsARecordAndNothingChanges) {
             }
             (void)platform::fullImage(*source);
         }
-        (void)platform::decodeAny(info.url);
-        if (auto raw = platform::RawDeveloper::open(info.url)) (void)raw->develop(0.5);
+        (void)platform::decodeAny(info.path);
+        if (auto raw = platform::RawDeveloper::open(info.path)) (void)raw->develop(0.5);
     }
     // Names survive exactly, bytes that are not UTF-8 included.
     std::set<std::string> names;
     for (const auto& info : result->images)
-        names.insert(info.url.filename().native());
+        names.insert(info.path.filename().native());
     for (const auto& [name, _] : before)
         EXPECT_TRUE(names.count(name)) << name;
 

@@ -10,7 +10,7 @@ namespace {
 
 ImageInfo rec(const char* name, std::optional<int> minute) {
     ImageInfo info;
-    info.url = std::filesystem::path("/shoot") / name;
+    info.path = std::filesystem::path("/shoot") / name;
     info.fileName = QString::fromUtf8(name);
     info.fileType = ImageScanner::typeForExtension(ImageScanner::lowerExtension(name));
     if (minute) info.creationDate = QDateTime(QDate(2024, 5, 1), QTime(10, *minute), Qt::LocalTime);

@@ -150,29 +150,3 @@ TEST(LabelFields, SavedForms) {
     EXPECT_EQ(record.toReadableTxt(),
               QStringLiteral("文物名称：鼎\n文物来源：安阳/殷墟\n年代：商\n其他：高 42 厘米\n“铭文”"));
 }
-
-TEST(LabelFields, ExtractAsksTheModelAndParsesItsReply) {
-    fixtures::FakeAIServer server;
-    fixtures::TempDir dir;
-    fixtures::writeJpeg(dir / "label.jpg", 400, 300);
-    const ai::AISettings settings{server.url(), "k", "m"};
-    server.enqueue(fixtures::FakeAIServer::chat(
-        "```json\n{\"文物名称\":\"玉琮\",\"文物来源\":\"\",\"年代\":\"良渚文化\",\"其他\":\"\",}\n```"));
-    server.enqueue(fixtures::FakeAIServer::chat("抱歉，我看不清。"));
-    server.enqueue(fixtures::FakeAIServer::Reply{500, "overloaded", "text/plain"});
-
-    const auto ok = R::extract(dir / "label.jpg", settings);
-    ASSERT_TRUE(ok.ok());
-    EXPECT_EQ(*ok, (R{"玉琮", "", "良渚文化", ""}));
-    const auto garbage = R::extract(dir / "label.jpg", settings);
-    ASSERT_FALSE(garbage.ok());
-    EXPECT_EQ(garbage.error().description(), QStringLiteral("无法解析 API 返回"));
-    const auto failed = R::extract(dir / "label.jpg", settings);
-    ASSERT_FALSE(failed.ok());
-    EXPECT_EQ(failed.error().description(), QStringLiteral("API 错误 500: overloaded"));
-
-    const auto requests = server.requests();
-    ASSERT_EQ(requests.size(), 3u);
-    EXPECT_EQ(requests[0].prompt, R::kPrompt);
-    EXPECT_EQ(requests[0].body.value("max_tokens").toInt(), 4096);
-}

@@ -57,8 +57,9 @@ TEST(ExecuteMoves, CreatesFoldersWritesSidecarsAndMovesEveryFile) {
     };
     fs::remove(d / "gone.jpg");
     QStringList lines, errors;
-    const int moved = AutoOrganizer::executeMoves(
-        d, groups, [&](const QString& l) { lines << l; }, errors);
+    const int moved =
+        AutoOrganizer::executeMoves(d, groups, core::logOnly([&](const QString& l) { lines << l; }), errors)
+            .moved;
     EXPECT_EQ(moved, 11);
     EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
     EXPECT_EQ(lines, QStringList({"创建：0 展板", "创建：1 鼎 随州出土 战国", "创建：2 未识别标签",
@@ -103,8 +104,9 @@ TEST(ExecuteMoves, FailuresAreCollectedAndNothingIsOverwritten) {
         {"..", {file(d, "dots.jpg")}, std::nullopt, false, false},
     };
     QStringList lines, errors;
-    const int moved = AutoOrganizer::executeMoves(
-        d, groups, [&](const QString& l) { lines << l; }, errors);
+    const int moved =
+        AutoOrganizer::executeMoves(d, groups, core::logOnly([&](const QString& l) { lines << l; }), errors)
+            .moved;
     EXPECT_EQ(moved, 1);
     ASSERT_EQ(errors.size(), 3);
     EXPECT_EQ(errors[0], QStringLiteral("移动失败 taken.jpg：目标已存在：taken.jpg"));
@@ -195,4 +197,95 @@ TEST(SafeMove, MovesFoldersAndReportsAMissingSource) {
     const auto missing = AutoOrganizer::safeMoveItem(dir / "nope.jpg", dir / "w.jpg");
     ASSERT_TRUE(missing.has_value());
     EXPECT_TRUE(missing->startsWith(QStringLiteral("无法移动（")));
+}
+
+TEST(SafeMove, ASourceThatVanishesAfterTheCopyLeavesTheCopyInPlace) {
+    struct Case {
+        const char* name;
+        int firstRenameErrno; // EXDEV: copy across file systems; EINVAL: hard link
+        int unlinkErrno;      // how removing the source fails
+        bool kept;            // the destination stays (and the move counts as done)
+    };
+    const std::vector<Case> cases = {
+        {"copy, source gone meanwhile", EXDEV, ENOENT, true},
+        {"copy, source cannot be removed", EXDEV, EACCES, false},
+        {"hard link, source gone meanwhile", EINVAL, ENOENT, true},
+        {"hard link, source cannot be removed", EINVAL, EACCES, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        fs::create_directory(dir / "to");
+        writeBytes(dir / "a.jpg", "photo bytes");
+        platform::MoveOps ops = opsFailingFirstRename(c.firstRenameErrno);
+        const fs::path source = dir / "a.jpg";
+        ops.unlink = [&](const char* path) {
+            if (fs::path(path) != source) return ::unlink(path);
+            if (c.unlinkErrno == ENOENT) ::unlink(path); // someone else took it away
+            errno = c.unlinkErrno;
+            return -1;
+        };
+        const auto error = AutoOrganizer::safeMoveItem(source, dir / "to" / "b.jpg", ops);
+        EXPECT_EQ(!error.has_value(), c.kept);
+        if (c.kept) {
+            EXPECT_EQ(read(dir / "to" / "b.jpg"), "photo bytes");
+        } else {
+            EXPECT_FALSE(fs::exists(dir / "to" / "b.jpg"));
+            EXPECT_EQ(read(source), "photo bytes");
+        }
+    }
+}
+
+TEST(ExecuteMoves, RemovesOnlyItsOwnStaleTemporariesInThePlannedFolders) {
+    TempDir dir;
+    const auto& d = dir.path();
+    fs::create_directories(d / "1 鼎");
+    fs::create_directories(d / "my notes");
+    const std::string dead = ".vitrino-tmp-999999999-3-12345"; // no such process
+    const std::string alive = ".vitrino-tmp-1-0-7";            // pid 1 always runs
+    for (const auto& name :
+         {dead, alive, std::string(".vitrino-tmp-notes.txt"), std::string(".vitrino-tmp-1-2")})
+        writeBytes(d / "1 鼎" / name, "x");
+    writeBytes(d / "my notes" / dead, "x");
+    writeBytes(d / dead, "x");
+    const std::vector<PlannedGroup> groups = {{"1 鼎", {file(d, "a.jpg")}, std::nullopt, false, false}};
+    QStringList errors;
+    AutoOrganizer::executeMoves(d, groups, core::logOnly([](const QString&) {}), errors);
+    EXPECT_FALSE(fs::exists(d / "1 鼎" / dead));
+    for (const auto& kept : {d / "1 鼎" / alive, d / "1 鼎" / ".vitrino-tmp-notes.txt",
+                             d / "1 鼎" / ".vitrino-tmp-1-2", d / "my notes" / dead, d / dead})
+        EXPECT_TRUE(fs::exists(kept)) << kept;
+}
+
+TEST(ExecuteMoves, AnUnwritableLabelFileIsAWarningNotAnError) {
+    TempDir dir;
+    const auto& d = dir.path();
+    fs::create_directories(d / "1 鼎" / "IMG_0100.json"); // a folder where the file should go
+    const std::vector<PlannedGroup> groups = {
+        {"1 鼎", {file(d, "IMG_0100.JPG")}, RelicLabelExtracted{"鼎", "随州出土", "战国", ""}, false, false}};
+    QStringList lines, errors;
+    const auto result =
+        AutoOrganizer::executeMoves(d, groups, core::logOnly([&](const QString& l) { lines << l; }), errors);
+    EXPECT_EQ(result.moved, 1);
+    EXPECT_TRUE(errors.isEmpty());
+    EXPECT_TRUE(lines.contains(QStringLiteral("[警告] 无法写入标签文件 IMG_0100.json：Is a directory")))
+        << lines.join('\n').toStdString();
+    EXPECT_TRUE(fs::exists(d / "1 鼎" / "IMG_0100.txt"));
+}
+
+TEST(ExecuteMoves, CancellingStopsBetweenFilesAndLeavesTheRestInPlace) {
+    TempDir dir;
+    const auto& d = dir.path();
+    const std::vector<PlannedGroup> groups = {
+        {"1 鼎", {file(d, "a.jpg"), file(d, "b.jpg"), file(d, "c.jpg")}, std::nullopt, false, false},
+        {"2 其他", {file(d, "d.jpg")}, std::nullopt, false, false}};
+    core::RunContext context = core::logOnly([](const QString&) {});
+    context.progress = [&](const core::Progress& p) {
+        if (p.index == 2) context.cancel.cancel(); // while the second file is about to move
+    };
+    QStringList errors;
+    const auto result = AutoOrganizer::executeMoves(d, groups, context, errors);
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(result.moved, 2);
+    EXPECT_EQ(listing(d), (std::set<std::string>{"1 鼎", "1 鼎/a.jpg", "1 鼎/b.jpg", "c.jpg", "d.jpg"}));
 }

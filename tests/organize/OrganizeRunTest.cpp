@@ -1,3 +1,4 @@
+#include "ai/RemoteVisionBackend.h"
 #include "organize/AutoOrganizer.h"
 #include "support/Process.h"
 #include "support/Shoot.h"
@@ -57,6 +58,7 @@ std::string read(const fs::path& p) {
 
 TEST(OrganizeRun, SortsAShootIntoExhibitFolders) {
     FakeAIServer server;
+    ai::RemoteVisionBackend remote{{server.url(), "k", "m"}};
     TempDir dir;
     Shoot shoot(dir / "shoot", server);
     fs::create_directory(dir / "shoot");
@@ -64,8 +66,8 @@ TEST(OrganizeRun, SortsAShootIntoExhibitFolders) {
     writeBytes(dir / "shoot" / "notes.txt", "kept where it is");
 
     QStringList lines;
-    const auto result = AutoOrganizer::run(dir / "shoot", {server.url(), "k", "m"},
-                                           [&](const QString& l) { lines << l; }, {false, false});
+    const auto result = AutoOrganizer::run(
+        dir / "shoot", remote, core::logOnly([&](const QString& l) { lines << l; }), {false, false});
     EXPECT_TRUE(result.errors.isEmpty()) << result.errors.join("\n").toStdString();
     EXPECT_EQ(result.movedCount, 9);
     const QStringList expected = {
@@ -136,14 +138,15 @@ TEST(OrganizeRun, SortsAShootIntoExhibitFolders) {
 
     // A second run finds nothing left at the top level.
     lines.clear();
-    const auto again = AutoOrganizer::run(dir / "shoot", {server.url(), "k", "m"},
-                                          [&](const QString& l) { lines << l; }, {false, false});
+    const auto again = AutoOrganizer::run(
+        dir / "shoot", remote, core::logOnly([&](const QString& l) { lines << l; }), {false, false});
     EXPECT_EQ(again.errors, QStringList({"目录中没有可处理的媒体文件"}));
     EXPECT_EQ(lines.last(), QStringLiteral("扫描完成：共 0 个（RAW 0 / JPG 0 / HEIC 0 / 视频 0）"));
 }
 
 TEST(OrganizeRun, ServerFailuresAreCountedAndNoFileIsLost) {
     FakeAIServer server;
+    ai::RemoteVisionBackend remote{{server.url(), "k", "m"}};
     TempDir dir;
     Shoot shoot(dir.path(), server);
     shoot.artifact("A1.JPG", "2024:05:01 10:00:00");
@@ -155,8 +158,8 @@ TEST(OrganizeRun, ServerFailuresAreCountedAndNoFileIsLost) {
     shoot.artifact("A5.JPG", "2024:05:01 10:05:00");
 
     QStringList lines;
-    const auto result = AutoOrganizer::run(dir.path(), {server.url(), "k", "m"},
-                                           [&](const QString& l) { lines << l; }, {false, false});
+    const auto result = AutoOrganizer::run(
+        dir.path(), remote, core::logOnly([&](const QString& l) { lines << l; }), {false, false});
     ASSERT_EQ(result.errors.size(), 3);
     EXPECT_EQ(result.errors[0], QStringLiteral("分类失败 A2.JPG：API 错误 500: boom → 未分类"));
     EXPECT_TRUE(result.errors[1].startsWith(QStringLiteral("分类失败 A4.JPG：")));
@@ -169,19 +172,20 @@ TEST(OrganizeRun, ServerFailuresAreCountedAndNoFileIsLost) {
 
 TEST(OrganizeRun, EarlyStops) {
     FakeAIServer server;
+    ai::RemoteVisionBackend remote{{server.url(), "k", "m"}};
     TempDir dir;
     writeBytes(dir / "readme.txt", "x");
     QStringList lines;
-    const auto empty = AutoOrganizer::run(dir.path(), {server.url(), "k", "m"},
-                                          [&](const QString& l) { lines << l; }, {true, false});
+    const auto empty = AutoOrganizer::run(
+        dir.path(), remote, core::logOnly([&](const QString& l) { lines << l; }), {true, false});
     EXPECT_EQ(empty.errors, QStringList({"目录中没有可处理的媒体文件"}));
     EXPECT_EQ(lines.size(), 3);
     EXPECT_EQ(lines[1],
               QStringLiteral(
                   "模式：按拍摄时间整理 + Vision 预处理（完整解码+提亮；1280 无字再 2560；仍无字→文物）"));
     lines.clear();
-    const auto missing = AutoOrganizer::run(dir / "missing", {server.url(), "k", "m"},
-                                            [&](const QString& l) { lines << l; }, {true, false});
+    const auto missing = AutoOrganizer::run(
+        dir / "missing", remote, core::logOnly([&](const QString& l) { lines << l; }), {true, false});
     EXPECT_EQ(missing.errors, QStringList({"文件夹不存在"}));
     EXPECT_EQ(lines.size(), 2);
     EXPECT_TRUE(server.requests().empty());
@@ -290,9 +294,9 @@ void sixExhibits(Shoot& shoot) {
 }
 
 /// Counts files leaving the folder (inotify IN_MOVED_FROM) until `moves` have gone, the server
-/// has seen `requests` requests, or the process ends; then kills it with SIGKILL.
-void killAfter(QProcess& process, const fs::path& folder, const FakeAIServer& server, int moves,
-               size_t requests) {
+/// has seen `requests` requests, or the process ends; then sends it the signal.
+void signalAfter(QProcess& process, const fs::path& folder, const FakeAIServer& server, int moves,
+                 size_t requests, int signal) {
     const int fd = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
     ASSERT_GE(fd, 0);
     ASSERT_GE(::inotify_add_watch(fd, folder.c_str(), IN_MOVED_FROM), 0);
@@ -311,8 +315,8 @@ void killAfter(QProcess& process, const fs::path& folder, const FakeAIServer& se
             }
         }
     }
-    ::kill(pid_t(process.processId()), SIGKILL);
-    process.waitForFinished(10000);
+    ::kill(pid_t(process.processId()), signal);
+    process.waitForFinished(60000);
     ::close(fd);
 }
 
@@ -338,7 +342,7 @@ TEST(KilledOrganize, LosesNothingAndASecondRunFinishes) {
         process.setProcessEnvironment(env);
         process.setArguments(args);
         process.setStandardOutputFile(QProcess::nullDevice());
-        killAfter(process, dir.path(), server, c.moves, c.requests);
+        signalAfter(process, dir.path(), server, c.moves, c.requests, SIGKILL);
 
         // Every photo exactly once, whole; besides them only label sidecars (and, at most, a
         // temporary of ours if the kill landed inside a sidecar write).
@@ -360,9 +364,63 @@ TEST(KilledOrganize, LosesNothingAndASecondRunFinishes) {
         const auto second = runCli(args, env);
         EXPECT_EQ(second.exitCode, leftAtTop ? 0 : 1) << second.stdoutText.toStdString();
         expectEveryOriginalOnce(shoot);
+        // The second run clears our stale temporaries from the folders it works in; it leaves
+        // every other folder alone, and nothing but our exact temporary names is ever removed.
+        std::set<std::string> planned;
+        for (const QString& line : unstamped(second.stdoutText))
+            if (line.startsWith(QStringLiteral("创建："))) planned.insert(line.mid(3).toStdString());
         for (const auto& [path, hash] : treeHashes(dir.path())) {
             EXPECT_NE(fs::path(path).parent_path(), fs::path()) << path << " left at the top level";
-            EXPECT_NE(fs::path(path).filename().string().rfind(platform::kTemporaryPrefix, 0), 0u) << path;
+            const std::string name = fs::path(path).filename().string();
+            if (name.rfind(platform::kTemporaryPrefix, 0) != 0) continue;
+            EXPECT_TRUE(platform::isTemporaryName(name)) << path;
+            EXPECT_FALSE(planned.count(fs::path(path).parent_path().string())) << path;
         }
+    }
+}
+
+TEST(CancelledOrganize, StopsAfterTheCurrentFileAndASecondRunFinishes) {
+    struct Case {
+        int moves;
+        size_t requests;
+    };
+    // Interrupted while classifying, while reading labels, and after 1, 9 and 20 moves.
+    for (const Case c : std::vector<Case>{{1000, 3}, {1000, 33}, {1, 1000}, {9, 1000}, {20, 1000}}) {
+        SCOPED_TRACE(testing::Message() << "moves " << c.moves << ", requests " << c.requests);
+        FakeAIServer server;
+        TempDir home, dir;
+        Shoot shoot(dir.path(), server);
+        sixExhibits(shoot);
+        const QProcessEnvironment env = isolatedEnvironment(QString::fromStdString(home.path().string()));
+        const QStringList args{"organize", QString::fromStdString(dir.path().string()), "--base-url",
+                               server.url(), "--no-prefilter"};
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.setArguments(args);
+        signalAfter(process, dir.path(), server, c.moves, c.requests, SIGINT);
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 130);
+        const QStringList lines = unstamped(QString::fromUtf8(process.readAllStandardOutput()));
+        ASSERT_GE(lines.size(), 3);
+        EXPECT_EQ(lines.last(), QStringLiteral("—— 整理结束 ——"));
+        // The line says how many files moved, and exactly that many did.
+        int moved = 0;
+        for (const auto& [path, hash] : treeHashes(dir.path()))
+            moved +=
+                !fs::path(path).parent_path().empty() && !path.ends_with(".json") && !path.ends_with(".txt");
+        EXPECT_TRUE(
+            lines.contains(QStringLiteral("[取消] 已停止：已移动 %1 个文件，其余文件保持原位").arg(moved)))
+            << lines.join('\n').toStdString();
+        EXPECT_FALSE(lines.join('\n').contains(QStringLiteral("全部完成")));
+        expectEveryOriginalOnce(shoot);
+        for (const auto& [path, hash] : treeHashes(dir.path()))
+            EXPECT_NE(fs::path(path).filename().string().rfind(platform::kTemporaryPrefix, 0), 0u) << path;
+
+        // The lock is free again, and a second run finishes the job.
+        const auto second = runCli(args, env);
+        EXPECT_EQ(second.exitCode, 0) << second.stdoutText.toStdString();
+        expectEveryOriginalOnce(shoot);
+        for (const auto& [path, hash] : treeHashes(dir.path()))
+            EXPECT_NE(fs::path(path).parent_path(), fs::path()) << path << " left at the top level";
     }
 }

@@ -22,14 +22,21 @@ struct PlanTest : testing::Test {
         const auto scan = ImageScanner::scanFolder(dir.path());
         std::vector<MediaPipeline::ClassifiedItem> items;
         for (const auto& unit : MediaPipeline::buildWorkUnits(scan->images)) {
-            const auto it = categories.find(unit.primary.url.filename().string());
+            const auto it = categories.find(unit.primary.path.filename().string());
             items.push_back({unit, it == categories.end() ? MediaCategory::artifact : it->second});
         }
         return items;
     }
+    /// Reads the labels (in process) and plans, as the run does.
     AutoOrganizer::PlanResult plan(const std::map<std::string, MediaCategory>& categories) {
-        return AutoOrganizer::planGroups(classified(categories), {server.url(), "k", "m"},
-                                         [this](const QString& l) { lines << l; });
+        return plan(classified(categories));
+    }
+    AutoOrganizer::PlanResult plan(const std::vector<MediaPipeline::ClassifiedItem>& items) {
+        const core::Log log = [this](const QString& l) { lines << l; };
+        AutoOrganizer::GroupPlanner planner(items, log);
+        AutoOrganizer::readLabels(planner.labels(), shoot.backend(), core::logOnly(log),
+                                  [&](const AutoOrganizer::LabelRead& read) { planner.addLabel(read); });
+        return planner.finish();
     }
 };
 
@@ -135,7 +142,7 @@ TEST_F(PlanTest, FailedOrUndatedLabelsStillOpenFolders) {
     auto stream = classified({{"L1.JPG", L}, {"L3.JPG", L}});
     for (auto& item : stream)
         if (item.unit.primary.fileName == "L3.JPG") item.unit.primary.creationDate.reset();
-    const auto undated = AutoOrganizer::planGroups(stream, {server.url(), "k", "m"}, [](const QString&) {});
+    const auto undated = plan(stream);
     EXPECT_EQ(describe(undated.groups),
               QStringList({
                   "1 璧 寺墩遗址 良渚文化: L3.JPG, A1.JPG, A2.JPG, L2.JPG, A3.JPG, A4.JPG",
@@ -147,14 +154,14 @@ TEST_F(PlanTest, PanelsOnlyNothingElseAndEmptyInput) {
     shoot.panel("P1.JPG", "2024:05:01 10:00:00");
     shoot.panel("P2.JPG", "2024:05:01 10:01:00");
     EXPECT_EQ(describe(plan({{"P1.JPG", P}, {"P2.JPG", P}}).groups), QStringList({"0 展板: P1.JPG, P2.JPG"}));
-    EXPECT_EQ(describe(plan({}).groups), QStringList({"1 其他: P1.JPG, P2.JPG"}));
+    EXPECT_EQ(describe(plan(std::map<std::string, MediaCategory>{}).groups),
+              QStringList({"1 其他: P1.JPG, P2.JPG"}));
     EXPECT_EQ(lines.last(), QStringLiteral("剩余 2 个 → 1 其他"));
     lines.clear();
-    const auto empty =
-        AutoOrganizer::planGroups({}, {server.url(), "k", "m"}, [this](const QString& l) { lines << l; });
+    const auto empty = AutoOrganizer::planGroups({}, {}, [this](const QString& l) { lines << l; });
     EXPECT_TRUE(empty.groups.empty());
     EXPECT_TRUE(lines.isEmpty());
-    EXPECT_TRUE(server.requests().empty());
+    EXPECT_TRUE(shoot.backend().calls().isEmpty());
 }
 
 TEST(FolderNames, StayOneComponentWithinTheNameLimit) {
@@ -172,4 +179,62 @@ TEST(FolderNames, StayOneComponentWithinTheNameLimit) {
         AutoOrganizer::fitFolderName(QStringLiteral("1 ") + QString::fromUtf8("😀").repeated(80));
     EXPECT_EQ(emoji.toUtf8().size(), 2 + 63 * 4);
     EXPECT_FALSE(emoji.toUtf8().contains("\xEF\xBF\xBD"));
+}
+
+TEST(PlanFromReads, IsAPureFunctionOfTheStreamAndTheLabelReads) {
+    // Units in capture order; a label's read comes from the table, nothing is asked of any model.
+    auto item = [](const char* name, int minute, MediaCategory category) {
+        ImageScanner::ImageInfo info;
+        info.path = fs::path("/shoot") / name;
+        info.fileName = QString::fromUtf8(name);
+        info.creationDate = QDateTime(QDate(2024, 5, 1), QTime(10, minute), Qt::LocalTime);
+        info.fileType = ImageScanner::ImageInfo::ImageType::jpg;
+        return MediaPipeline::ClassifiedItem{MediaPipeline::WorkUnit{info, {}}, category};
+    };
+    auto read = [](const char* name, const char* source, const char* period) {
+        return AutoOrganizer::LabelRead{
+            RelicLabelExtracted{
+                QString::fromUtf8(name), QString::fromUtf8(source), QString::fromUtf8(period), {}}
+                .withPersistenceDefaultsForAIOutput(),
+            {}};
+    };
+    const AutoOrganizer::LabelRead failed{std::nullopt, QStringLiteral("字段抽取失败 L2.JPG：无效响应")};
+    const auto A = MediaCategory::artifact;
+    struct Case {
+        const char* name;
+        std::vector<MediaPipeline::ClassifiedItem> stream;
+        std::vector<AutoOrganizer::LabelRead> reads;
+        QStringList expected;
+        QStringList errors;
+    };
+    const std::vector<Case> cases = {
+        {"artifacts go to the next label, the rest is left over",
+         {item("A1.JPG", 0, A), item("A2.JPG", 1, A), item("L1.JPG", 2, L), item("A3.JPG", 3, A),
+          item("L2.JPG", 4, L), item("A4.JPG", 5, A)},
+         {read("鼎", "随州出土", "战国"), read("璧", "寺墩遗址", "良渚文化")},
+         {"1 鼎 随州出土 战国: L1.JPG, A1.JPG, A2.JPG", "2 璧 寺墩遗址 良渚文化: L2.JPG, A3.JPG",
+          "3 其他: A4.JPG"},
+         {}},
+        {"a failed read opens an unnamed folder and keeps the numbering",
+         {item("L1.JPG", 1, L), item("A1.JPG", 2, A), item("L2.JPG", 3, L), item("L3.JPG", 5, L)},
+         {read("鼎", "随州出土", "战国"), failed, read("璧", "寺墩遗址", "良渚文化")},
+         {"1 鼎 随州出土 战国: L1.JPG", "2 未识别标签: L2.JPG, A1.JPG", "3 璧 寺墩遗址 良渚文化: L3.JPG"},
+         {"字段抽取失败 L2.JPG：无效响应"}},
+        {"a label without source never merges",
+         {item("L1.JPG", 1, L), item("L2.JPG", 2, L)},
+         {read("鼎", "", "战国"), read("鼎", "", "战国")},
+         {"1 鼎 来源不明 战国: L1.JPG", "2 鼎 来源不明 战国: L2.JPG"},
+         {}},
+        {"the same label twice merges; the next one takes the free number",
+         {item("L1.JPG", 1, L), item("L2.JPG", 2, L), item("A1.JPG", 3, A), item("L3.JPG", 4, L)},
+         {read("鼎", "随州出土", "战国"), read("鼎", "随州出土", "战国"), read("璧", "寺墩遗址", "良渚文化")},
+         {"1 鼎 随州出土 战国（合并）: L1.JPG, L2.JPG", "2 璧 寺墩遗址 良渚文化: L3.JPG, A1.JPG"},
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto result = AutoOrganizer::planGroups(c.stream, c.reads, [](const QString&) {});
+        EXPECT_EQ(describe(result.groups), c.expected);
+        EXPECT_EQ(result.errors, c.errors);
+    }
 }

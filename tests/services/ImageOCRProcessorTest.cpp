@@ -1,4 +1,9 @@
 #include "services/ImageOCRProcessor.h"
+#include "ai/RemoteVisionBackend.h"
+#include "engine/LocalVisionBackend.h"
+#include "samples/Scenes.h"
+#include "support/FakeAIServer.h"
+#include "support/FakeVisionBackend.h"
 #include "support/Fixtures.h"
 
 #include <QStringList>
@@ -22,6 +27,11 @@ Resolved resolve(const std::vector<fs::path>& selection) {
     for (const fs::path& p : ocr::resolveImages(selection, [&](const QString& line) { out.log << line; }))
         out.names.push_back(p.filename().string());
     return out;
+}
+
+std::string readAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 Dates taken(const char* when) {
@@ -126,8 +136,7 @@ TEST(ImageOCRProcessor, SavedTextReplacesTheEarlierFileAndFailuresAreLogged) {
     auto second = ocr::saveText(dir / "IMG_1.JPG", "第二次 é", collect);
     ASSERT_TRUE(second);
     EXPECT_EQ(*second, dir / "IMG_1.txt");
-    std::ifstream in(dir / "IMG_1.txt", std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "第二次 é");
+    EXPECT_EQ(readAll(dir / "IMG_1.txt"), "第二次 é");
     EXPECT_EQ(log, (QStringList{"已写入 IMG_1.txt（3 字）", "已写入 IMG_1.txt（5 字）"}));
 
     // A folder in the way of the text file: the reason is logged, nothing else is left behind.
@@ -144,23 +153,61 @@ TEST(ImageOCRProcessor, SavedTextReplacesTheEarlierFileAndFailuresAreLogged) {
     EXPECT_EQ(entries, 3); // IMG_1.JPG, IMG_1.txt, IMG_2.txt/
 }
 
-TEST(ImageOCRProcessor, AFailedReadIsLoggedAndWritesNothing) {
+TEST(ImageOCRProcessor, ReadsThroughTheBackendAndLogsEveryFailure) {
     TempDir dir;
-    writeJpeg(dir / "IMG_3.JPG", 16, 16);
+    for (const char* name : {"IMG_3.JPG", "IMG_4.JPG", "IMG_5.JPG"})
+        writeJpeg(dir / name, 16, 16);
+    FakeVisionBackend backend;
+    backend.fail("IMG_3.JPG", "API 错误 500: boom");
+    backend.text("IMG_4.JPG", "\n");
+    backend.text("IMG_5.JPG", "```\n第一展厅\n```");
     QStringList log;
     const core::Log collect = [&](const QString& line) { log << line; };
-    auto failed = ocr::run(
-        dir / "IMG_3.JPG",
-        [](const fs::path&) -> core::Result<QString> { return core::Error{"API 错误 500: boom"}; }, collect);
+
+    auto failed = ocr::run(dir / "IMG_3.JPG", backend, collect);
     ASSERT_FALSE(failed);
     EXPECT_EQ(failed.error().description(), "API 错误 500: boom");
-    EXPECT_EQ(log, (QStringList{"OCR：IMG_3.JPG", "[失败] IMG_3.JPG：API 错误 500: boom"}));
     EXPECT_FALSE(fs::exists(dir / "IMG_3.txt"));
 
-    log.clear();
-    auto written = ocr::run(
-        dir / "IMG_3.JPG", [](const fs::path&) -> core::Result<QString> { return QString("\n"); }, collect);
-    ASSERT_TRUE(written);
-    EXPECT_EQ(fs::file_size(*written), 0u);
-    EXPECT_EQ(log, (QStringList{"OCR：IMG_3.JPG", "已写入 IMG_3.txt（0 字）"}));
+    auto empty = ocr::run(dir / "IMG_4.JPG", backend, collect);
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(fs::file_size(*empty), 0u);
+    ASSERT_TRUE(ocr::run(dir / "IMG_5.JPG", backend, collect));
+    EXPECT_EQ(log, (QStringList{"OCR：IMG_3.JPG", "[失败] IMG_3.JPG：API 错误 500: boom", "OCR：IMG_4.JPG",
+                                "已写入 IMG_4.txt（0 字）", "OCR：IMG_5.JPG", "已写入 IMG_5.txt（4 字）"}));
+    EXPECT_EQ(backend.calls(), (QStringList{"text IMG_3.JPG", "text IMG_4.JPG", "text IMG_5.JPG"}));
+}
+
+TEST(ImageOCRProcessor, SendsTheOCRPromptWithItsBudgetToTheService) {
+    TempDir dir;
+    writeJpeg(dir / "wall.jpg", 1200, 800);
+    FakeAIServer server;
+    server.enqueue(FakeAIServer::chat("  序厅\n青铜时代  "));
+    ai::RemoteVisionBackend backend({server.url(), "sk-test", "vision-1"});
+    QStringList log;
+    auto written = ocr::run(dir / "wall.jpg", backend, [&](const QString& line) { log << line; });
+    ASSERT_TRUE(written) << written.error().description().toStdString();
+    EXPECT_EQ(readAll(dir / "wall.txt"), "序厅\n青铜时代");
+
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].prompt, ai::prompts::kOCR);
+    EXPECT_EQ(requests[0].body.value("max_tokens").toInt(), 4096);
+    EXPECT_GT(requests[0].imageWidth, 0);
+    for (const QString& line : log)
+        EXPECT_FALSE(line.contains("sk-test"));
+}
+
+TEST(ImageOCRProcessor, TheOfflineEngineReadsARenderedLabel) {
+    TempDir dir;
+    const scenes::LabelCard card{"青铜饕餮纹鼎", "河南安阳殷墟出土", "商代晚期", {"高 82 厘米"}};
+    scenes::writePhoto(dir / "label.jpg", scenes::renderLabel(card, 7));
+    engine::LocalVisionBackend backend;
+    QStringList log;
+    auto written = ocr::run(dir / "label.jpg", backend, [&](const QString& line) { log << line; });
+    ASSERT_TRUE(written) << log.join('\n').toStdString();
+    const QString text = QString::fromStdString(readAll(*written));
+    EXPECT_TRUE(text.contains("饕餮纹鼎")) << text.toStdString();
+    EXPECT_TRUE(text.contains("殷墟")) << text.toStdString();
+    EXPECT_GE(text.count('\n'), 2) << text.toStdString(); // one line per row of the card
 }

@@ -1,6 +1,7 @@
 #include "support/Shoot.h"
 
 #include "classify/ImageTriClassifier.h"
+#include "labels/RelicLabelExtracted.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -45,6 +46,23 @@ void Shoot::photo(const std::string& name, const QString& date, const QString& t
         plain ? QStringLiteral("{\"category\":\"%1\",\"confidence\":0.9}").arg(triReply) : triReply);
     if (!labelReply.isEmpty()) m_label[width] = FakeAIServer::chat(labelReply);
     remember(name);
+
+    FakeVisionBackend::Script script;
+    const ClassificationResult tri = ImageTriClassifier::parse(m_tri[width].body.empty() ? QString() : [&] {
+        return QJsonDocument::fromJson(QByteArray::fromStdString(m_tri[width].body))
+            .object()["choices"][0]["message"]["content"]
+            .toString();
+    }());
+    script.category = tri.category;
+    script.confidence = tri.confidence;
+    if (!labelReply.isEmpty()) {
+        const auto candidate = RelicLabelExtracted::parseJSONObjectWithCandidate(labelReply);
+        if (candidate.object)
+            script.label = RelicLabelExtracted::parseObject(*candidate.object);
+        else
+            script.labelError = QStringLiteral("无法解析 API 返回");
+    }
+    m_backend.script(QString::fromStdString(name), script);
 }
 
 void Shoot::label(const std::string& name, const QString& date, const QString& name_, const QString& source,
@@ -69,6 +87,9 @@ void Shoot::failing(const std::string& name, const QString& date, FakeAIServer::
     const int width = 200 + 8 * m_next++;
     writeJpeg(m_dir / name, width, 150, Dates{date.toStdString(), std::nullopt}, 0, unsigned(width));
     std::lock_guard lock(m_mutex);
+    m_backend.fail(
+        QString::fromStdString(name),
+        QStringLiteral("API 错误 %1: %2").arg(reply.status).arg(QString::fromStdString(reply.body)));
     m_tri[width] = std::move(reply);
     remember(name);
 }

@@ -2,9 +2,11 @@
 
 // A generated exhibition shoot for end-to-end tests: small JPEGs with EXIF dates, RAW companions
 // and videos, and a fake AI service that answers per photograph. Each photo gets a width of its
-// own, which survives upload preparation, so the server knows which photo it was sent.
+// own, which survives upload preparation, so the server knows which photo it was sent. The same
+// answers are scripted into a fake backend, for tests that need no HTTP at all.
 
 #include "support/FakeAIServer.h"
+#include "support/FakeVisionBackend.h"
 #include "support/Fixtures.h"
 
 #include <QString>
@@ -34,6 +36,8 @@ class Shoot {
     void failing(const std::string& name, const QString& date, FakeAIServer::Reply reply);
 
     const fs::path& dir() const { return m_dir; }
+    /// Answers exactly as the server does, in process.
+    FakeVisionBackend& backend() { return m_backend; }
     /// file name → SHA-256 of its bytes, for every file made.
     const std::map<std::string, QByteArray>& originals() const { return m_originals; }
 
@@ -44,6 +48,7 @@ class Shoot {
     std::mutex m_mutex;
     std::map<int, FakeAIServer::Reply> m_tri, m_label; // by image width
     std::map<std::string, QByteArray> m_originals;
+    FakeVisionBackend m_backend;
 };
 
 /// Every regular file below dir (relative path → SHA-256), subfolders included.

@@ -1,0 +1,147 @@
+// How well a run hides its own CPU work (text probe, decoding, toning, encoding) behind the
+// model's latency, and what the offline engine costs per photo in process against the old route
+// through a loopback HTTP server.
+//
+// Part 1: organize runs on 24 MP label-card photos against a fake service that answers every
+// request after 1 s. Target: run time ≤ 1.05 × requests × 1 s, plus the scan. The same work done
+// one step after another (CPU work, then the request) is the baseline, measured in the same run.
+// Part 2: the offline engine on rendered label cards and objects, classify and label read, by the
+// HTTP route (prepare → JPEG → base64 → server → decode) and in process (prepared bitmap).
+
+#include "support/Bench.h"
+#include "support/FakeAIServer.h"
+#include "support/Fixtures.h"
+
+#include "ai/RemoteVisionBackend.h"
+#include "classify/VisionTextProbe.h"
+#include "engine/LocalAIService.h"
+#include "engine/LocalVisionBackend.h"
+#include "organize/AutoOrganizer.h"
+#include "samples/Scenes.h"
+
+#include <QGuiApplication>
+
+#include <chrono>
+#include <cstdio>
+
+using namespace fixtures;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double since(Clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+}
+
+/// `count` names for one 24 MP label photograph (hard links).
+void makeShoot(const fs::path& master, const fs::path& dir, int count) {
+    fs::create_directories(dir);
+    for (int i = 0; i < count; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "IMG_%04d.JPG", i);
+        fs::create_hard_link(master, dir / name);
+    }
+}
+
+struct Timed {
+    double ms = 0;
+    int n = 0;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    const bool quick = app.arguments().contains("--quick");
+    const int count = quick ? 6 : 16;
+    TempDir work;
+
+    // A 24 MP photo of a label card: the probe finds text at once, so every photo is prepared
+    // and sent; the service calls each one an artifact, so there are no label reads.
+    const fs::path master = work / "master.jpg";
+    scenes::writePhoto(master, scenes::renderLabel(scenes::randomLabel(11), 11, 6000, 4000));
+    FakeAIServer server;
+    server.setHandler([](const FakeAIServer::Request&) {
+        auto reply = FakeAIServer::chat(R"({"category":"artifact","confidence":0.9})");
+        reply.delayMs = 1000;
+        return reply;
+    });
+    ai::RemoteVisionBackend remote({server.url(), "k", "m"});
+
+    std::printf("Part 1: %d photos of 24 MP, a service that answers in 1 s\n", count);
+    for (const bool prefilter : {false, true}) {
+        const fs::path dir = work / (prefilter ? "with" : "without");
+        makeShoot(master, dir, count);
+        auto t = Clock::now();
+        (void)ImageScanner::scanFolder(dir);
+        const double scanMs = since(t);
+        const size_t before = server.requests().size();
+        t = Clock::now();
+        AutoOrganizer::RunOptions options;
+        options.useVisionPrefilter = prefilter;
+        const auto result = AutoOrganizer::run(dir, remote, core::logOnly([](const QString&) {}), options);
+        const double runMs = since(t);
+        const size_t requests = server.requests().size() - before;
+        // Baseline: the same CPU work and the same requests one after another.
+        double cpuMs = 0;
+        for (int i = 0; i < count; ++i) {
+            t = Clock::now();
+            if (prefilter) (void)VisionTextProbe::containsAnyText(master);
+            (void)remote.prepare(master);
+            cpuMs += since(t);
+        }
+        const double sequentialMs = cpuMs + 1000.0 * double(requests) + scanMs;
+        const double ratio = (runMs - scanMs) / (1000.0 * double(requests));
+        std::printf(
+            "  prefilter %-3s: %zu requests, run %.0f ms (scan %.0f ms), CPU work %.0f ms per photo\n",
+            prefilter ? "on" : "off", requests, runMs, scanMs, cpuMs / count);
+        std::printf("                 run / (requests × 1 s) = %.3f (target ≤ 1.05); one after another it "
+                    "would be %.0f ms: %.2f× faster%s\n",
+                    ratio, sequentialMs, sequentialMs / runMs, result.errors.isEmpty() ? "" : " (errors!)");
+    }
+
+    // Part 2: the offline engine, old route against new.
+    std::printf("\nPart 2: offline engine, time per request (ms), HTTP loopback route against in process\n");
+    engine::LocalAIServer service;
+    if (!service.start().ok()) return 1;
+    ai::RemoteVisionBackend overHttp({service.url(), engine::kApiKey, engine::kModelID});
+    engine::LocalVisionBackend inProcess;
+    const int cards = quick ? 3 : 8;
+    Timed httpClassify, localClassify, httpLabel, localLabel;
+    int agree = 0;
+    for (int i = 0; i < cards; ++i) {
+        const unsigned seed = 900u + unsigned(i);
+        const fs::path label = work / ("label" + std::to_string(i) + ".jpg");
+        const fs::path object = work / ("object" + std::to_string(i) + ".jpg");
+        scenes::writePhoto(label, scenes::renderLabel(scenes::randomLabel(seed), seed, 4000, 3000));
+        scenes::writePhoto(object, scenes::renderObject(seed, 4000, 3000));
+        for (const auto& photo : {label, object}) {
+            auto t = Clock::now();
+            const auto viaHttp = overHttp.prepare(photo);
+            const auto a = overHttp.classify(photo, *viaHttp);
+            httpClassify.ms += since(t);
+            ++httpClassify.n;
+            t = Clock::now();
+            const auto local = inProcess.prepare(photo);
+            const auto b = inProcess.classify(photo, *local);
+            localClassify.ms += since(t);
+            ++localClassify.n;
+            agree += a && b && a->category == b->category;
+        }
+        auto t = Clock::now();
+        (void)overHttp.readLabel(label);
+        httpLabel.ms += since(t);
+        ++httpLabel.n;
+        t = Clock::now();
+        (void)inProcess.readLabel(label);
+        localLabel.ms += since(t);
+        ++localLabel.n;
+    }
+    std::printf("  classify (prepare + request): HTTP %.0f, in process %.0f (%.2f×); same answer %d/%d\n",
+                httpClassify.ms / httpClassify.n, localClassify.ms / localClassify.n,
+                httpClassify.ms / localClassify.ms, agree, httpClassify.n);
+    std::printf("  label read (prepare + request): HTTP %.0f, in process %.0f (%.2f×)\n",
+                httpLabel.ms / httpLabel.n, localLabel.ms / localLabel.n, httpLabel.ms / localLabel.ms);
+    return 0;
+}

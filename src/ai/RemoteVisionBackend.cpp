@@ -1,0 +1,43 @@
+#include "ai/RemoteVisionBackend.h"
+
+#include "ai/AIClient.h"
+#include "ai/Prompts.h"
+
+namespace ai {
+
+core::Result<PreparedPhoto> RemoteVisionBackend::prepare(const std::filesystem::path& photo) const {
+    auto prepared = RAWJPEGExporter::prepareForUpload(photo);
+    if (!prepared) return core::Error{prepared.error().description()};
+    return PreparedPhoto{std::move(prepared.value()), std::nullopt};
+}
+
+core::Result<QString> RemoteVisionBackend::chat(const std::filesystem::path& photo,
+                                                const PreparedPhoto& prepared, const QString& prompt,
+                                                int maxTokens) const {
+    auto reply = AIClient::chatWithImage(photo, prompt, m_settings, maxTokens, prepared.upload);
+    if (!reply) return core::Error{reply.error().description()};
+    return std::move(reply.value());
+}
+
+core::Result<ClassificationResult> RemoteVisionBackend::classify(const std::filesystem::path& photo,
+                                                                 const PreparedPhoto& prepared) {
+    const auto reply = chat(photo, prepared, prompts::kClassify, prompts::kClassifyMaxTokens);
+    if (!reply) return reply.error();
+    return ImageTriClassifier::parse(*reply);
+}
+
+core::Result<RelicLabelExtracted> RemoteVisionBackend::readLabel(const std::filesystem::path& photo,
+                                                                 const PreparedPhoto& prepared) {
+    const auto reply = chat(photo, prepared, prompts::kLabel, prompts::kLabelMaxTokens);
+    if (!reply) return reply.error();
+    const auto candidate = RelicLabelExtracted::parseJSONObjectWithCandidate(*reply);
+    if (!candidate.object) return core::Error{AIClient::kResponseParseFailed};
+    return RelicLabelExtracted::parseObject(*candidate.object);
+}
+
+core::Result<QString> RemoteVisionBackend::readText(const std::filesystem::path& photo,
+                                                    const PreparedPhoto& prepared) {
+    return chat(photo, prepared, prompts::kOCR, prompts::kOCRMaxTokens);
+}
+
+} // namespace ai

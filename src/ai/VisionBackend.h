@@ -1,0 +1,53 @@
+#pragma once
+
+// The three things Vitrino asks of a vision model: what a photograph shows, what a label card
+// says, and all the text of an image. The remote service and the offline engine both answer
+// them; the runs only see this interface.
+
+#include "ai/RAWJPEGExporter.h"
+#include "classify/ImageTriClassifier.h"
+#include "core/Result.h"
+#include "labels/RelicLabelExtracted.h"
+#include "platform/Imaging.h"
+
+#include <QString>
+
+#include <filesystem>
+#include <optional>
+
+namespace ai {
+
+/// A photograph made ready for one backend: the upload JPEG for a remote service, the toned
+/// bitmap for the engine on this machine.
+struct PreparedPhoto {
+    std::optional<RAWJPEGExporter::PreparedImage> upload;
+    std::optional<platform::Bitmap> bitmap;
+};
+
+/// The prefix of a label or text read whose photograph could not be prepared.
+inline const QString kImagePrepareFailed = QStringLiteral("图片准备失败：");
+
+class VisionBackend {
+  public:
+    virtual ~VisionBackend() = default;
+
+    /// Decoding, toning and encoding only, no request: safe to call on another thread while a
+    /// request is in flight. The error is the preparation's own text ("无法读取或解码图片").
+    virtual core::Result<PreparedPhoto> prepare(const std::filesystem::path& photo) const = 0;
+
+    /// Panel, label or artifact (unknown when the reply fits none).
+    virtual core::Result<ClassificationResult> classify(const std::filesystem::path& photo,
+                                                        const PreparedPhoto& prepared) = 0;
+    /// The four label fields, with the field rules applied (not yet the persistence defaults).
+    virtual core::Result<RelicLabelExtracted> readLabel(const std::filesystem::path& photo,
+                                                        const PreparedPhoto& prepared) = 0;
+    /// All text of the image, as the model gave it.
+    virtual core::Result<QString> readText(const std::filesystem::path& photo,
+                                           const PreparedPhoto& prepared) = 0;
+
+    /// Prepares, then reads; a preparation failure reads "图片准备失败：{reason}".
+    core::Result<RelicLabelExtracted> readLabel(const std::filesystem::path& photo);
+    core::Result<QString> readText(const std::filesystem::path& photo);
+};
+
+} // namespace ai

@@ -1,0 +1,111 @@
+#include "engine/LocalVisionBackend.h"
+
+#include "ai/Prompts.h"
+#include "engine/Heuristics.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cmath>
+
+namespace engine {
+namespace {
+
+QString compactJson(const QJsonObject& object) {
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+/// Confidence with two decimals, as a reply would carry it.
+double replyConfidence(double confidence) {
+    return std::round(confidence * 100) / 100;
+}
+
+core::Result<Decision> decide(const platform::Bitmap& image) {
+    const auto page = readPage(image, kClassifyReadLimit, worthReadingToClassify);
+    if (!page) return page.error();
+    return classifyPage(*page);
+}
+
+QJsonObject fieldsObject(const RelicLabelExtracted& fields) {
+    return QJsonObject{{"文物名称", fields.name},
+                       {"文物来源", fields.source},
+                       {"年代", fields.period},
+                       {"其他", fields.other}};
+}
+
+const platform::Bitmap* bitmapOf(const ai::PreparedPhoto& prepared) {
+    return prepared.bitmap ? &*prepared.bitmap : nullptr;
+}
+
+const core::Error kNotPrepared{RAWJPEGExporter::kImageReadFailed};
+
+} // namespace
+
+std::optional<PromptKind> promptKind(const QString& prompt) {
+    if (prompt == ai::prompts::kClassify) return PromptKind::classify;
+    if (prompt == ai::prompts::kLabel) return PromptKind::label;
+    if (prompt == ai::prompts::kOCR) return PromptKind::ocr;
+    return std::nullopt;
+}
+
+core::Result<ai::PreparedPhoto> LocalVisionBackend::prepare(const std::filesystem::path& photo) const {
+    // The same picture the remote service would see, minus the JPEG round trip.
+    const auto loaded = RAWJPEGExporter::loadViewableImage(photo, RAWJPEGExporter::kUploadMaxPixelSize);
+    if (!loaded) return kNotPrepared;
+    return ai::PreparedPhoto{std::nullopt, RAWJPEGExporter::enhanceForAPI(*loaded)};
+}
+
+core::Result<ClassificationResult> LocalVisionBackend::classify(const std::filesystem::path&,
+                                                                const ai::PreparedPhoto& prepared) {
+    const platform::Bitmap* image = bitmapOf(prepared);
+    if (!image) return kNotPrepared;
+    const auto decision = decide(*image);
+    if (!decision) return decision.error();
+    const double confidence = replyConfidence(decision->confidence);
+    return ClassificationResult{
+        decision->category, confidence,
+        compactJson(QJsonObject{{"category", rawValue(decision->category)}, {"confidence", confidence}})};
+}
+
+core::Result<RelicLabelExtracted> LocalVisionBackend::readLabel(const std::filesystem::path&,
+                                                                const ai::PreparedPhoto& prepared) {
+    const platform::Bitmap* image = bitmapOf(prepared);
+    if (!image) return kNotPrepared;
+    const auto page = readPage(*image);
+    if (!page) return page.error();
+    // Through the same field rules as a remote reply, so both routes name folders alike.
+    return RelicLabelExtracted::parseObject(fieldsObject(readLabelFields(*page)));
+}
+
+core::Result<QString> LocalVisionBackend::readText(const std::filesystem::path&,
+                                                   const ai::PreparedPhoto& prepared) {
+    const platform::Bitmap* image = bitmapOf(prepared);
+    if (!image) return kNotPrepared;
+    const auto page = readPage(*image);
+    if (!page) return page.error();
+    return ocrText(*page);
+}
+
+core::Result<QString> LocalVisionBackend::reply(PromptKind kind, const platform::Bitmap& image) {
+    switch (kind) {
+    case PromptKind::classify: {
+        const auto decision = decide(image);
+        if (!decision) return decision.error();
+        return compactJson(QJsonObject{{"category", rawValue(decision->category)},
+                                       {"confidence", replyConfidence(decision->confidence)}});
+    }
+    case PromptKind::label: {
+        const auto page = readPage(image);
+        if (!page) return page.error();
+        return compactJson(fieldsObject(readLabelFields(*page)));
+    }
+    case PromptKind::ocr: {
+        const auto page = readPage(image);
+        if (!page) return page.error();
+        return ocrText(*page);
+    }
+    }
+    return core::Error{QStringLiteral("未知的提示词")};
+}
+
+} // namespace engine

@@ -1,0 +1,91 @@
+#include "support/FakeVisionBackend.h"
+
+#include "core/Text.h"
+
+#include <thread>
+
+namespace fixtures {
+
+void FakeVisionBackend::script(const QString& fileName, Script script) {
+    const std::lock_guard<std::mutex> hold(m_mutex);
+    m_scripts[fileName] = std::move(script);
+}
+
+void FakeVisionBackend::classifyAs(const QString& fileName, MediaCategory category, double confidence) {
+    const std::lock_guard<std::mutex> hold(m_mutex);
+    m_scripts[fileName].category = category;
+    m_scripts[fileName].confidence = confidence;
+}
+
+void FakeVisionBackend::label(const QString& fileName, RelicLabelExtracted fields) {
+    const std::lock_guard<std::mutex> hold(m_mutex);
+    m_scripts[fileName].category = MediaCategory::label;
+    m_scripts[fileName].label = std::move(fields);
+}
+
+void FakeVisionBackend::text(const QString& fileName, QString text) {
+    const std::lock_guard<std::mutex> hold(m_mutex);
+    m_scripts[fileName].text = std::move(text);
+}
+
+void FakeVisionBackend::fail(const QString& fileName, QString error) {
+    const std::lock_guard<std::mutex> hold(m_mutex);
+    m_scripts[fileName].error = std::move(error);
+}
+
+FakeVisionBackend::Script FakeVisionBackend::scriptFor(const std::filesystem::path& photo) const {
+    const std::lock_guard<std::mutex> hold(m_mutex);
+    const auto it = m_scripts.find(core::displayName(photo));
+    return it == m_scripts.end() ? Script{} : it->second;
+}
+
+void FakeVisionBackend::request(const QString& kind, const std::filesystem::path& photo) {
+    const QString name = core::displayName(photo);
+    {
+        const std::lock_guard<std::mutex> hold(m_mutex);
+        m_calls << kind + QLatin1Char(' ') + name;
+    }
+    if (m_hook) m_hook(name);
+    if (m_latency.count() > 0) std::this_thread::sleep_for(m_latency);
+}
+
+core::Result<ai::PreparedPhoto> FakeVisionBackend::prepare(const std::filesystem::path& photo) const {
+    ++m_prepared;
+    const Script script = scriptFor(photo);
+    if (script.prepareError) return core::Error{*script.prepareError};
+    return ai::PreparedPhoto{RAWJPEGExporter::PreparedImage{QByteArray("jpeg"), QStringLiteral("image/jpeg")},
+                             std::nullopt};
+}
+
+core::Result<ClassificationResult> FakeVisionBackend::classify(const std::filesystem::path& photo,
+                                                               const ai::PreparedPhoto&) {
+    request(QStringLiteral("classify"), photo);
+    const Script script = scriptFor(photo);
+    if (script.error) return core::Error{*script.error};
+    return ClassificationResult{script.category.value_or(MediaCategory::artifact),
+                                script.confidence.value_or(0.9), QString()};
+}
+
+core::Result<RelicLabelExtracted> FakeVisionBackend::readLabel(const std::filesystem::path& photo,
+                                                               const ai::PreparedPhoto&) {
+    request(QStringLiteral("label"), photo);
+    const Script script = scriptFor(photo);
+    if (script.error) return core::Error{*script.error};
+    if (script.labelError) return core::Error{*script.labelError};
+    return script.label.value_or(RelicLabelExtracted{});
+}
+
+core::Result<QString> FakeVisionBackend::readText(const std::filesystem::path& photo,
+                                                  const ai::PreparedPhoto&) {
+    request(QStringLiteral("text"), photo);
+    const Script script = scriptFor(photo);
+    if (script.error) return core::Error{*script.error};
+    return script.text.value_or(QString());
+}
+
+QStringList FakeVisionBackend::calls() const {
+    const std::lock_guard<std::mutex> hold(m_mutex);
+    return m_calls;
+}
+
+} // namespace fixtures
