@@ -74,6 +74,8 @@ const std::vector<Command>& commands() {
         {"organize", organizeCommand,
          "organize DIR [--no-prefilter] [--dry-run] [--engine remote|local] [--base-url URL] [--model ID]",
          "按拍摄时间整理：每件展品一个文件夹"},
+        {"ocr", ocrCommand, "ocr PATH... [--engine remote|local] [--base-url URL] [--model ID]",
+         "读出图片中的文字，存为同名 .txt（文件夹读当前层图片）"},
         {"make-sample", makeSampleCommand, "make-sample DIR [--exhibits N] [--seed S]",
          "生成一组示例展览照片（N 为 1–500）", true},
     };

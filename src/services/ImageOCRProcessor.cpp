@@ -12,7 +12,6 @@
 
 namespace ImageOCRProcessor {
 
-
 namespace fs = std::filesystem;
 using ImageScanner::ImageInfo;
 
@@ -105,8 +104,9 @@ core::Result<fs::path> run(const fs::path& image, ai::VisionBackend& backend, co
     log(kReadingLine.arg(name));
     auto reply = backend.readText(image);
     if (!reply) {
-        log(kReadFailedLine.arg(name, reply.error().description()));
-        return reply.error();
+        const core::Error error{kReadFailed.arg(name, reply.error().description())};
+        log(kFailurePrefix + error.text);
+        return error;
     }
     return saveText(image, *reply, log);
 }
@@ -115,10 +115,11 @@ core::Result<fs::path> saveText(const fs::path& image, const QString& reply, con
     const QString text = cleanReply(reply);
     const fs::path file = textFileFor(image);
     const QString name = core::displayName(file);
-    if (const auto error = platform::writeFileAtomically(file, text.toUtf8())) {
-        const QString reason = QString::fromLocal8Bit(std::strerror(*error));
-        log(kWriteFailedLine.arg(name, reason));
-        return core::Error{QStringLiteral("写入 %1：%2").arg(name, reason)};
+    if (const auto code = platform::writeFileAtomically(file, text.toUtf8())) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(*code));
+        const core::Error error{kWriteFailed.arg(name, reason)};
+        log(kFailurePrefix + error.text);
+        return error;
     }
     log(kWrittenLine.arg(name).arg(perceivedLength(text)));
     return file;

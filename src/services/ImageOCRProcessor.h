@@ -24,8 +24,10 @@ inline const QString kScanFailedLine = QStringLiteral("[失败] 扫描 %1：%2")
 inline const QString kFolderImagesLine = QStringLiteral("%1：当前层 %2 张图片（已忽略子目录和视频）");
 inline const QString kSiblingJPEGLine = QStringLiteral("同名有 JPG，改 OCR：%1");
 inline const QString kReadingLine = QStringLiteral("OCR：%1");
-inline const QString kReadFailedLine = QStringLiteral("[失败] %1：%2");
-inline const QString kWriteFailedLine = QStringLiteral("[失败] 写入 %1：%2");
+inline const QString kFailurePrefix = QStringLiteral("[失败] ");
+/// A failure's text, as collected in errors; the log line is kFailurePrefix + the text.
+inline const QString kReadFailed = QStringLiteral("%1：%2");
+inline const QString kWriteFailed = QStringLiteral("写入 %1：%2");
 inline const QString kWrittenLine = QStringLiteral("已写入 %1（%2 字）");
 // clang-format on
 

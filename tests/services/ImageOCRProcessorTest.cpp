@@ -166,7 +166,7 @@ TEST(ImageOCRProcessor, ReadsThroughTheBackendAndLogsEveryFailure) {
 
     auto failed = ocr::run(dir / "IMG_3.JPG", backend, collect);
     ASSERT_FALSE(failed);
-    EXPECT_EQ(failed.error().description(), "API 错误 500: boom");
+    EXPECT_EQ(failed.error().description(), "IMG_3.JPG：API 错误 500: boom");
     EXPECT_FALSE(fs::exists(dir / "IMG_3.txt"));
 
     auto empty = ocr::run(dir / "IMG_4.JPG", backend, collect);
