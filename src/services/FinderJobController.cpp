@@ -1,6 +1,7 @@
 #include "services/FinderJobController.h"
 
 #include "core/Text.h"
+#include "services/FinderJobRunner.h"
 #include "services/ImageOCRProcessor.h"
 #include "services/LogStore.h"
 
@@ -48,6 +49,11 @@ FinderJobController::FinderJobController(std::unique_ptr<FinderJobRunner> runner
 FinderJobController::~FinderJobController() {
     for (QFuture<void>& f : m_pending)
         f.waitForFinished();
+}
+
+FinderJobController& FinderJobController::shared() {
+    static FinderJobController* instance = new FinderJobController(makeApplicationRunner());
+    return *instance;
 }
 
 void FinderJobController::handleIncoming(Kind kind, const std::vector<fs::path>& urls) {
@@ -150,6 +156,7 @@ void FinderJobController::runNext() {
     m_folderPath = core::displayPath(item.url);
     setStatus(kStatusRunning.arg(i).arg(n));
 
+    m_runner->beginItem([this](const QString& line) { appendLog(line); });
     const core::Log log = postingLog();
     FinderJobRunner* runner = m_runner.get();
     QPointer<FinderJobController> self(this);

@@ -31,6 +31,9 @@ class FinderJobRunner {
         QStringList errors;
     };
     virtual ~FinderJobRunner() = default;
+    /// On the interface thread before each item: the moment to read settings and pick the engine.
+    /// `log` appends to the job window at once.
+    virtual void beginItem(const core::Log& log) { Q_UNUSED(log); }
     virtual FolderOutcome nameFolder(const std::filesystem::path& folder, const core::Log& log) = 0;
     /// True when the image's text file was written; failures are logged by the run.
     virtual bool readImage(const std::filesystem::path& image, const core::Log& log) = 0;
@@ -64,6 +67,9 @@ class FinderJobController : public QObject {
     explicit FinderJobController(std::unique_ptr<FinderJobRunner> runner,
                                  ProcessingLock& lock = ProcessingLock::shared(), QObject* parent = nullptr);
     ~FinderJobController() override;
+
+    /// The application's controller with the real runner (created on first use, GUI thread).
+    static FinderJobController& shared();
 
     /// A hand-over from the file manager (GUI thread). Returns at once; the work runs later.
     void handleIncoming(FinderWorkItem::Kind kind, const std::vector<std::filesystem::path>& urls);

@@ -3,11 +3,13 @@
 #include "services/ServiceEntry.h"
 #include "support/Fixtures.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -28,6 +30,13 @@ class FakeRunner : public FinderJobRunner {
     bool gated = false;
     std::mutex mutex;
     std::vector<std::string> calls;
+
+    /// Picks its "engine" before the first item, on the interface thread.
+    void beginItem(const core::Log& log) override {
+        EXPECT_EQ(QThread::currentThread(), qApp->thread());
+        if (begun++ == 0) log("使用本机离线引擎（不上传照片）");
+    }
+    int begun = 0;
 
     FolderOutcome nameFolder(const fs::path& folder, const core::Log& log) override {
         enter(folder);
@@ -164,6 +173,8 @@ TEST_F(FinderJobTest, ASecondBatchInTheOpenWindowContinuesTheCount) {
     const QStringList files = logFiles();
     ASSERT_EQ(files.size(), 1);
     EXPECT_EQ(log[1], "日志文件：" + files[0]);
+    EXPECT_EQ(log[2], "使用本机离线引擎（不上传照片）");
+    EXPECT_EQ(runner->begun, 5);
     QFile file(QDir(LogStore::logsDirectory()).filePath(files[0]));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(file.readAll()), controller->logMessages().join('\n') + '\n');
@@ -251,7 +262,7 @@ TEST_F(FinderJobTest, OCRSelectionsAreResolvedThenReadOneByOne) {
     const QStringList log = lines();
     EXPECT_EQ(log.first(), "wall：当前层 2 张图片（已忽略子目录和视频）"); // before any log file
     EXPECT_EQ(log.mid(1, 1), QStringList{"—— 开始处理（文件管理器右键，共 2 项）——"});
-    EXPECT_EQ(log.mid(3),
+    EXPECT_EQ(log.mid(4),
               (QStringList{"—— [1/2] OCR a.jpg ——", "OCR：a.jpg", "—— [1/2] 结束 ——",
                            "—— [2/2] OCR bad.jpg ——", "OCR：bad.jpg", "[2/2] OCR 失败", "—— [2/2] 结束 ——"}));
 
