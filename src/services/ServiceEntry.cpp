@@ -34,6 +34,10 @@ std::vector<std::filesystem::path> itemsOf(const QUrl& url) {
 
 } // namespace
 
+bool isOpenURL(const QString& text) {
+    return parseOurs(text).has_value();
+}
+
 std::vector<std::filesystem::path> pathItems(const QString& url) {
     const auto parsed = parseOurs(url);
     return parsed ? itemsOf(*parsed) : std::vector<std::filesystem::path>{};

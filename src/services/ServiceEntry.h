@@ -31,6 +31,9 @@ struct Request {
 /// working folder to resolve them against.
 std::vector<std::filesystem::path> pathItems(const QString& url);
 
+/// Whether the text is a "vitrino:" URL at all (usable or not).
+bool isOpenURL(const QString& text);
+
 /// The request of an application URL; nothing for another scheme, an unparsable URL or a URL
 /// without usable paths (such URLs are ignored silently).
 std::optional<Request> parseOpenURL(const QString& url);

@@ -52,6 +52,8 @@ TEST(ServiceEntry, ParsesApplicationURLs) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.url);
         const auto got = ServiceEntry::parseOpenURL(QString::fromUtf8(c.url));
+        EXPECT_EQ(ServiceEntry::isOpenURL(QString::fromUtf8(c.url)),
+                  QByteArray(c.url).toLower().startsWith("vitrino:"));
         ASSERT_EQ(got.has_value(), c.expected.has_value());
         if (got) {
             EXPECT_EQ(got->kind, c.expected->kind);
