@@ -44,7 +44,9 @@ bool isDirectory(const fs::path& path) {
 
 FinderJobController::FinderJobController(std::unique_ptr<FinderJobRunner> runner, ProcessingLock& lock,
                                          QObject* parent)
-    : QObject(parent), m_runner(std::move(runner)), m_lock(lock) {}
+    : QObject(parent), m_runner(std::move(runner)), m_lock(lock) {
+    m_resolver.setMaxThreadCount(1);
+}
 
 FinderJobController::~FinderJobController() {
     for (QFuture<void>& f : m_pending)
@@ -71,7 +73,7 @@ void FinderJobController::handleIncoming(Kind kind, const std::vector<fs::path>&
     const core::Log log = postingLog();
     QPointer<FinderJobController> self(this);
     // The result is posted like the log lines, so it arrives after all of them.
-    track(QtConcurrent::run([self, urls, log] {
+    track(QtConcurrent::run(&m_resolver, [self, urls, log] {
         std::vector<fs::path> images = ImageOCRProcessor::resolveImages(urls, log);
         postToInterface([self, urls, images = std::move(images)] {
             if (!self) return;

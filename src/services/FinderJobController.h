@@ -15,6 +15,7 @@
 #include <QFuture>
 #include <QObject>
 #include <QStringList>
+#include <QThreadPool>
 
 #include <deque>
 #include <filesystem>
@@ -132,6 +133,8 @@ class FinderJobController : public QObject {
     std::set<QString> m_seenPaths;
     int m_completedCount = 0;
     int m_batchTotal = 0;
+    /// Resolves OCR selections one after another, so hand-overs join the queue in arrival order.
+    QThreadPool m_resolver;
     /// The worker-thread work in flight (an item, OCR resolutions); waited for on destruction.
     std::vector<QFuture<void>> m_pending;
 };
