@@ -1,6 +1,6 @@
 # Copies the prepared model files (SRC) into the build tree (DST) when they differ.
 if(NOT EXISTS "${SRC}/SHA256SUMS")
-  message(WARNING "No prepared text models in ${SRC}: run scripts/models")
+  message(WARNING "No prepared models in ${SRC}: run scripts/models")
   return()
 endif()
 file(GLOB files "${SRC}/*")

@@ -19,6 +19,12 @@ core::Result<QString> RemoteVisionBackend::chat(const std::filesystem::path& pho
     return std::move(reply.value());
 }
 
+core::Result<PreparedPhoto> RemoteVisionBackend::prepareFrom(const platform::Bitmap& enhanced) const {
+    auto compressed = RAWJPEGExporter::compressImageForAPI(enhanced);
+    if (!compressed) return core::Error{compressed.error().description()};
+    return PreparedPhoto{std::move(compressed.value()), std::nullopt};
+}
+
 core::Result<ClassificationResult> RemoteVisionBackend::classify(const std::filesystem::path& photo,
                                                                  const PreparedPhoto& prepared) {
     const auto reply = chat(photo, prepared, prompts::kClassify, prompts::kClassifyMaxTokens);

@@ -13,6 +13,7 @@ class RemoteVisionBackend final : public VisionBackend {
     explicit RemoteVisionBackend(AISettings settings) : m_settings(std::move(settings)) {}
 
     core::Result<PreparedPhoto> prepare(const std::filesystem::path& photo) const override;
+    core::Result<PreparedPhoto> prepareFrom(const platform::Bitmap& enhanced) const override;
     core::Result<ClassificationResult> classify(const std::filesystem::path& photo,
                                                 const PreparedPhoto& prepared) override;
     core::Result<RelicLabelExtracted> readLabel(const std::filesystem::path& photo,

@@ -34,6 +34,9 @@ class VisionBackend {
     /// Decoding, toning and encoding only, no request: safe to call on another thread while a
     /// request is in flight. The error is the preparation's own text ("无法读取或解码图片").
     virtual core::Result<PreparedPhoto> prepare(const std::filesystem::path& photo) const = 0;
+    /// The same from a picture already loaded at 2560 px and enhanced as for upload, so that a
+    /// photo decoded for the text probe is not decoded again.
+    virtual core::Result<PreparedPhoto> prepareFrom(const platform::Bitmap& enhanced) const = 0;
 
     /// Panel, label or artifact (unknown when the reply fits none).
     virtual core::Result<ClassificationResult> classify(const std::filesystem::path& photo,

@@ -1,5 +1,7 @@
 #include "classify/Classification.h"
 
+#include "platform/TextRecognition.h"
+
 #include <future>
 
 namespace MediaPipeline {
@@ -31,8 +33,23 @@ Groundwork groundwork(const WorkUnit& unit, bool useVisionPrefilter, const ai::V
                       const Probe& probe) {
     Groundwork work;
     if (unit.primary.fileType == ImageScanner::ImageInfo::ImageType::video) return work;
+    if (useVisionPrefilter && !probe && platform::checkModels()) {
+        // One decode serves the probe and the upload.
+        const auto loaded =
+            RAWJPEGExporter::loadViewableImage(unit.primary.path, RAWJPEGExporter::kUploadMaxPixelSize);
+        if (!loaded) {
+            work.probed = VisionTextProbe::ProbeError{VisionTextProbe::ProbeError::Kind::imageLoadFailed, {}};
+            work.prepared = core::Error{RAWJPEGExporter::kImageReadFailed};
+            return work;
+        }
+        const platform::Bitmap enhanced = RAWJPEGExporter::enhanceForAPI(*loaded);
+        work.probed = VisionTextProbe::containsAnyTextIn(enhanced);
+        if (*work.probed && !(*work.probed)->hasText) return work;
+        work.prepared = backend.prepareFrom(enhanced);
+        return work;
+    }
     if (useVisionPrefilter) {
-        work.probed = probe(unit.primary.path);
+        work.probed = probe ? probe(unit.primary.path) : VisionTextProbe::containsAnyText(unit.primary.path);
         if (*work.probed && !(*work.probed)->hasText) return work;
     }
     work.prepared = backend.prepare(unit.primary.path);

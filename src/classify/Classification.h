@@ -30,7 +30,8 @@ struct ClassifyResult {
     bool cancelled = false;            ///< stopped before the last unit; items holds those done
 };
 
-/// The probe the pipeline uses; replaceable so that tests can make it fail.
+/// A probe to use instead of the on-device one (tests make it fail or decide by name). Without
+/// one, the pipeline decodes each photo once for both the probe and the upload.
 using Probe = std::function<core::Result<VisionTextProbe::ProbeResult, VisionTextProbe::ProbeError>(
     const std::filesystem::path&)>;
 
@@ -41,7 +42,6 @@ QString categoryName(MediaCategory category);
 /// flight at a time; meanwhile the next unit's probe and preparation run on another thread. The
 /// cancellation token is checked before each unit.
 ClassifyResult classify(const std::vector<WorkUnit>& units, bool useVisionPrefilter,
-                        ai::VisionBackend& backend, const core::RunContext& context,
-                        const Probe& probe = VisionTextProbe::containsAnyText);
+                        ai::VisionBackend& backend, const core::RunContext& context, const Probe& probe = {});
 
 } // namespace MediaPipeline

@@ -69,15 +69,20 @@ core::Result<ProbeResult, ProbeError> containsAnyText(const std::filesystem::pat
 
 core::Result<ProbeResult, ProbeError> containsAnyTextWith(const std::filesystem::path& imagePath,
                                                           const TextModel& model) {
-    const auto failed = [](const core::Error& e) {
-        return ProbeError{ProbeError::Kind::recognitionFailed, e.description()};
-    };
     if (auto models = platform::checkModels(); !models)
         return ProbeError{ProbeError::Kind::modelsUnavailable, models.error().description()};
     const auto loaded = RAWJPEGExporter::loadViewableImage(imagePath, RAWJPEGExporter::kUploadMaxPixelSize);
     if (!loaded) return ProbeError{ProbeError::Kind::imageLoadFailed, {}};
-    const platform::Bitmap enhanced = RAWJPEGExporter::enhanceForAPI(*loaded);
+    return containsAnyTextIn(RAWJPEGExporter::enhanceForAPI(*loaded), model);
+}
 
+core::Result<ProbeResult, ProbeError> containsAnyTextIn(const platform::Bitmap& enhanced,
+                                                        const TextModel& model) {
+    if (auto models = platform::checkModels(); !models)
+        return ProbeError{ProbeError::Kind::modelsUnavailable, models.error().description()};
+    const auto failed = [](const core::Error& e) {
+        return ProbeError{ProbeError::Kind::recognitionFailed, e.description()};
+    };
     const platform::Bitmap small = RAWJPEGExporter::downsampledImage(enhanced, 1280);
     if (!small.empty()) {
         // Both 1280 attempts share one detection: the accurate one only adds recognition.

@@ -63,6 +63,10 @@ struct TextModel {
 /// Loads at 2560, enhances as for upload, then runs the three attempts in order. A model that
 /// fails while running is an error, never "no text": the photograph must then go to the model.
 core::Result<ProbeResult, ProbeError> containsAnyText(const std::filesystem::path& imagePath);
+/// The three attempts on a picture already loaded at 2560 and enhanced as for upload (the
+/// classification pipeline decodes each photo once for the probe and the upload).
+core::Result<ProbeResult, ProbeError> containsAnyTextIn(const platform::Bitmap& enhanced,
+                                                        const TextModel& model = TextModel::system());
 /// The same with another text model.
 core::Result<ProbeResult, ProbeError> containsAnyTextWith(const std::filesystem::path& imagePath,
                                                           const TextModel& model);

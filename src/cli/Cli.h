@@ -110,6 +110,7 @@ int chatCommand(Args& args);
 int probeCommand(Args& args);
 int classifyCommand(Args& args);
 int organizeCommand(Args& args);
+int nameCommand(Args& args);
 int ocrCommand(Args& args);
 int makeSampleCommand(Args& args);
 

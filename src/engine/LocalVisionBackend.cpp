@@ -55,6 +55,10 @@ core::Result<ai::PreparedPhoto> LocalVisionBackend::prepare(const std::filesyste
     return ai::PreparedPhoto{std::nullopt, RAWJPEGExporter::enhanceForAPI(*loaded)};
 }
 
+core::Result<ai::PreparedPhoto> LocalVisionBackend::prepareFrom(const platform::Bitmap& enhanced) const {
+    return ai::PreparedPhoto{std::nullopt, enhanced};
+}
+
 core::Result<ClassificationResult> LocalVisionBackend::classify(const std::filesystem::path&,
                                                                 const ai::PreparedPhoto& prepared) {
     const platform::Bitmap* image = bitmapOf(prepared);

@@ -17,6 +17,7 @@ std::optional<PromptKind> promptKind(const QString& prompt);
 class LocalVisionBackend final : public ai::VisionBackend {
   public:
     core::Result<ai::PreparedPhoto> prepare(const std::filesystem::path& photo) const override;
+    core::Result<ai::PreparedPhoto> prepareFrom(const platform::Bitmap& enhanced) const override;
     core::Result<ClassificationResult> classify(const std::filesystem::path& photo,
                                                 const ai::PreparedPhoto& prepared) override;
     core::Result<RelicLabelExtracted> readLabel(const std::filesystem::path& photo,

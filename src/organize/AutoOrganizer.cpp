@@ -3,6 +3,8 @@
 #include "core/Dates.h"
 #include "core/Text.h"
 #include "intake/WorkUnits.h"
+#include "labels/Naming.h"
+#include "organize/UnitMove.h"
 
 #include <cstring>
 #include <future>
@@ -22,27 +24,6 @@ std::optional<QString> safeMoveItem(const std::filesystem::path& from, const std
     if (failure->kind == platform::MoveFailure::Kind::destinationExists)
         return kDestinationExists.arg(core::displayName(to));
     return QStringLiteral("无法移动（%1）").arg(QString::fromLocal8Bit(std::strerror(failure->error)));
-}
-
-QString fitFolderName(const QString& name) {
-    constexpr qsizetype kMaxBytes = 255;
-    QString fitted = name;
-    fitted.remove(QChar(0));
-    fitted.replace(QLatin1Char('/'), QLatin1Char('_'));
-    if (fitted.isEmpty() || fitted == QLatin1String(".") || fitted == QLatin1String(".."))
-        return QStringLiteral("_");
-    if (fitted.toUtf8().size() <= kMaxBytes) return fitted;
-    // Keep the serial (the first word) whole; shorten the title by whole characters.
-    const qsizetype space = fitted.indexOf(QLatin1Char(' '));
-    const QString serial = space > 0 ? fitted.left(space + 1) : QString();
-    QList<uint> title = fitted.mid(serial.size()).toUcs4();
-    while (!title.isEmpty() &&
-           (serial + QString::fromUcs4(reinterpret_cast<const char32_t*>(title.constData()), title.size()))
-                   .toUtf8()
-                   .size() > kMaxBytes)
-        title.removeLast();
-    return (serial + QString::fromUcs4(reinterpret_cast<const char32_t*>(title.constData()), title.size()))
-        .trimmed();
 }
 
 namespace {
@@ -171,8 +152,8 @@ void GroupPlanner::addLabel(const LabelRead& read) {
         return;
     }
     const QString serialText = QString::number(m_serial);
-    const QString name = fitFolderName(record ? record->newFolderName(serialText)
-                                              : serialText + QStringLiteral(" 未识别标签"));
+    const QString name = Naming::fitFolderName(record ? record->newFolderName(serialText)
+                                                      : serialText + QStringLiteral(" 未识别标签"));
     const size_t fileCount = files.size();
     m_result.groups.push_back(PlannedGroup{name, std::move(files), record, false, false});
     if (signature) m_mergeMap[*signature] = m_result.groups.size() - 1;
@@ -320,11 +301,13 @@ ExecuteResult executeMoves(const std::filesystem::path& folder, const std::vecto
                 log(QStringLiteral("[跳过] 源文件不存在：") + file.fileName);
                 continue;
             }
-            if (const auto error = safeMoveItem(file.path, target / targetName)) {
-                fail(QStringLiteral("移动失败 %1：%2").arg(file.fileName, *error));
-                continue;
-            }
-            ++result.moved;
+            // Edit sidecars follow the photo; they are not counted as moves.
+            result.moved += moveUnit(
+                {{file.path, target / targetName}},
+                [&](size_t, const std::optional<QString>& error) {
+                    if (error) fail(QStringLiteral("移动失败 %1：%2").arg(file.fileName, *error));
+                },
+                log, errors);
         }
         if (result.cancelled) break;
     }

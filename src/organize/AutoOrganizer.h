@@ -46,7 +46,7 @@ struct RunResult {
 struct RunOptions {
     bool useVisionPrefilter = true;
     bool dryRun = false; ///< plan (classification and label reading included), move nothing
-    MediaPipeline::Probe probe = VisionTextProbe::containsAnyText;
+    MediaPipeline::Probe probe{}; ///< empty: the on-device probe
 };
 
 inline const QString kPanelFolder = QStringLiteral("0 展板");
@@ -59,10 +59,6 @@ inline const QString kLabelFileWarning = QStringLiteral("[警告] 无法写入�
 /// success, else the error text ("目标已存在：{name}" when the destination is taken).
 std::optional<QString> safeMoveItem(const std::filesystem::path& from, const std::filesystem::path& to,
                                     const platform::MoveOps& ops = platform::MoveOps::system());
-
-/// A folder name made from label text, fitted to one path component of at most 255 bytes: the
-/// title after the serial is shortened (never the serial), and "." or ".." cannot result.
-QString fitFolderName(const QString& name);
 
 /// What reading one label card gave: its fields (with the persistence defaults applied), or the
 /// error text "字段抽取失败 {file}：{error}".

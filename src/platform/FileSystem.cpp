@@ -1,5 +1,7 @@
 #include "platform/FileSystem.h"
 
+#include "platform/ExtendedAttributes.h"
+
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <signal.h>
@@ -37,7 +39,8 @@ bool syncDirectory(const std::filesystem::path& dir) {
     return ok;
 }
 
-/// Copies a regular file's bytes and mode to `to` (which must not exist), synced.
+/// Copies a regular file's bytes, mode, file times and user attributes (star ratings live there)
+/// to `to` (which must not exist), synced.
 int copyFile(const std::filesystem::path& from, const std::filesystem::path& to) {
     const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return errno;
@@ -47,7 +50,8 @@ int copyFile(const std::filesystem::path& from, const std::filesystem::path& to)
         ::close(in);
         return e;
     }
-    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777);
+    // Writable by us until the attributes are on: setting one needs write permission on the file.
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
     if (out < 0) {
         const int e = errno;
         ::close(in);
@@ -74,6 +78,8 @@ int copyFile(const std::filesystem::path& from, const std::filesystem::path& to)
         }
         if (result) break;
     }
+    if (!result) result = copyUserAttributes(in, out);
+    if (!result && ::fchmod(out, st.st_mode & 07777) != 0) result = errno;
     if (!result) {
         const struct timespec times[2] = {st.st_atim, st.st_mtim};
         ::futimens(out, times); // keep the camera's file time

@@ -5,7 +5,6 @@
 
 #include "platform/TextRecognition.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,8 +12,6 @@
 
 #include <opencv2/dnn.hpp>
 #include <opencv2/imgproc.hpp>
-
-#include <unistd.h>
 
 #include <cmath>
 #include <map>
@@ -34,21 +31,6 @@ constexpr float kBinaryThreshold = 0.3f;
 constexpr float kBoxThreshold = 0.6f;
 constexpr float kUnclipRatio = 1.5f;
 constexpr float kMinBoxSide = 3.0f;
-
-QString buildModelsDir() {
-#ifdef VITRINO_BUILD_MODELS_DIR
-    return QStringLiteral(VITRINO_BUILD_MODELS_DIR);
-#else
-    return {};
-#endif
-}
-
-QString executableDir() {
-    char buffer[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0) return {};
-    return QFileInfo(QString::fromLocal8Bit(buffer, n)).absolutePath();
-}
 
 /// Networks and the character list, loaded once per process. Each network serves one input
 /// shape and is used under its own lock.
@@ -168,41 +150,14 @@ TextBox toTextBox(const cv::RotatedRect& r, float sx, float sy, float score) {
 
 } // namespace
 
-QString modelsDirectory() {
-    const QString fromEnv = qEnvironmentVariable("VITRINO_MODELS_DIR");
-    if (!fromEnv.isEmpty()) return fromEnv;
-    const QString build = buildModelsDir();
-    if (!build.isEmpty() && QFileInfo::exists(build + QStringLiteral("/det.onnx"))) return build;
-    return executableDir() + QStringLiteral("/../share/vitrino/models");
-}
-
 core::Result<bool> checkModels() {
     static std::once_flag once;
     static std::optional<core::Error> problem;
     std::call_once(once, [] {
-        const QDir dir(modelsDirectory());
-        QFile sums(dir.filePath(QStringLiteral("SHA256SUMS")));
-        if (!sums.open(QIODevice::ReadOnly)) {
-            problem = core::Error{kModelsMissing + QStringLiteral("找不到 ") + sums.fileName() +
-                                  QStringLiteral("（请运行 scripts/models）")};
-            return;
-        }
-        int checked = 0;
-        for (const QByteArray& line : sums.readAll().split('\n')) {
-            const QList<QByteArray> parts = line.simplified().split(' ');
-            if (parts.size() != 2) continue;
-            QFile file(dir.filePath(QString::fromUtf8(parts[1])));
-            QCryptographicHash hash(QCryptographicHash::Sha256);
-            if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file) ||
-                hash.result().toHex() != parts[0]) {
-                problem =
-                    core::Error{kModelsMissing + QStringLiteral("文件缺失或已损坏：") + file.fileName()};
-                return;
-            }
-            ++checked;
-        }
-        if (checked < 2)
-            problem = core::Error{kModelsMissing + QStringLiteral("清单为空：") + sums.fileName()};
+        QStringList names = {QStringLiteral("det.onnx"), QStringLiteral("keys.txt")};
+        for (int width : kRecWidths)
+            names << QStringLiteral("rec_48x%1.onnx").arg(width);
+        if (auto ok = verifyModelFiles(modelsDirectory(), names, kModelsMissing); !ok) problem = ok.error();
     });
     if (problem) return *problem;
     return true;

@@ -5,6 +5,7 @@
 
 #include "core/Result.h"
 #include "platform/Imaging.h"
+#include "platform/ModelFiles.h"
 
 #include <QString>
 
@@ -31,11 +32,7 @@ struct RecognizedText {
 
 inline const QString kModelsMissing = QStringLiteral("文字识别模型不可用：");
 
-/// Where the model files are: $VITRINO_MODELS_DIR, else the build tree's models folder, else
-/// share/vitrino/models beside the installed program.
-QString modelsDirectory();
-
-/// Checks that the model files exist and match their recorded SHA-256 (once per process).
+/// Checks that the text model files exist and match their recorded SHA-256 (once per process).
 core::Result<bool> checkModels();
 
 /// Detects text regions. The bitmap is resized so its longest side is detSide (a multiple of 32)

@@ -2,6 +2,7 @@
 
 #include "ai/AIClient.h"
 #include "ai/RemoteVisionBackend.h"
+#include "engine/LocalAIService.h"
 #include "engine/LocalVisionBackend.h"
 
 namespace services {
@@ -17,9 +18,11 @@ core::Result<Engine> selectEngine(const ai::AISettings& settings, EngineChoice c
                        (choice == EngineChoice::automatic && !settings.isConfigured() && !baseURLGiven);
     if (local)
         return Engine{std::make_unique<engine::LocalVisionBackend>(),
-                      choice == EngineChoice::local ? kUsingLocalEngineByChoice : kUsingLocalEngine, true};
+                      choice == EngineChoice::local ? kUsingLocalEngineByChoice : kUsingLocalEngine, true,
+                      engine::kModelID};
     if (!settings.isConfigured()) return core::Error{AIClient::kNotConfigured};
-    return Engine{std::make_unique<ai::RemoteVisionBackend>(settings), QString(), false};
+    return Engine{std::make_unique<ai::RemoteVisionBackend>(settings), QString(), false,
+                  settings.modelID.trimmed()};
 }
 
 } // namespace services

@@ -23,6 +23,7 @@ struct Engine {
     std::unique_ptr<ai::VisionBackend> backend;
     QString notice; ///< a line to tell the user about the choice ("" for the configured service)
     bool isLocal = false;
+    QString model = {}; ///< the model identifier runs name in their log ("API：{model}")
 };
 
 inline const QString kUsingLocalEngine = QStringLiteral("未配置 AI 接口，使用本机离线引擎（不上传照片）");

@@ -1,6 +1,7 @@
 #include "services/FinderJobRunner.h"
 
 #include "ai/AIConfig.h"
+#include "folder/FolderProcessor.h"
 #include "services/Engine.h"
 #include "services/ImageOCRProcessor.h"
 
@@ -35,8 +36,11 @@ class ApplicationRunner final : public FinderJobRunner {
     FolderOutcome nameFolder(const std::filesystem::path& folder, const core::Log& log) override {
         const auto engine = current();
         if (!engine) return {folder, {engineError()}};
-        log(kFolderNamingUnavailable);
-        return {folder, {kFolderNamingUnavailable}};
+        FolderProcessor::RunOptions options;
+        options.useVisionPrefilter = true;
+        options.model = engine->model;
+        auto result = FolderProcessor::run(folder, *engine->backend, core::logOnly(log), options);
+        return {result.folder, result.errors};
     }
 
     bool readImage(const std::filesystem::path& image, const core::Log& log) override {

@@ -19,7 +19,7 @@ class ProcessingLock : public QObject {
 
     /// The message of a main-window start that finds the lock taken.
     static inline const QString kBusyForMain =
-        QStringLiteral("另有任务正在处理（Finder 右键），请稍后再试。");
+        QStringLiteral("另有任务正在处理（文件管理器右键），请稍后再试。");
 
     /// lockFilePath: the cross-process lock; empty means the default in the user's runtime folder.
     explicit ProcessingLock(const QString& lockFilePath = {}, QObject* parent = nullptr);

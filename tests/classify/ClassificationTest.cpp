@@ -1,5 +1,6 @@
 #include "classify/Classification.h"
 #include "ai/RemoteVisionBackend.h"
+#include "samples/Scenes.h"
 #include "support/FakeAIServer.h"
 #include "support/FakeVisionBackend.h"
 #include "support/Fixtures.h"
@@ -182,4 +183,16 @@ TEST_F(PipelineTest, CancellingStopsBeforeTheNextPhoto) {
     EXPECT_EQ(categories(result), QStringList({"artifact", "artifact"}));
     EXPECT_EQ(backend.calls(), QStringList({"classify a.jpg", "classify b.jpg"}));
     EXPECT_FALSE(lines.join('\n').contains(QStringLiteral("c.jpg")));
+}
+
+TEST_F(PipelineTest, TheOnDeviceProbeAndTheUploadShareOneDecode) {
+    FakeVisionBackend backend;
+    scenes::writePhoto(dir / "card.jpg", scenes::renderLabel(scenes::randomLabel(4), 4, 1600, 1067));
+    scenes::writePhoto(dir / "vase.jpg", scenes::renderObject(4, 1600, 1067));
+    const auto result = MediaPipeline::classify(units({"card.jpg", "vase.jpg"}), true, backend, context());
+    EXPECT_EQ(lines.at(1), QStringLiteral("[1/2] card.jpg 有文字（1280 fast）→ 送 AI 分类"));
+    EXPECT_EQ(lines.last(), QStringLiteral("[2/2] vase.jpg → 文物（Vision：1280+2560 均无文字，跳过 AI）"));
+    EXPECT_EQ(backend.calls(), QStringList({"classify card.jpg"}));
+    EXPECT_EQ(backend.prepared(), 1);
+    EXPECT_EQ(backend.preparedFromPictures(), 1);
 }

@@ -271,7 +271,7 @@ TEST_F(CliOrganize, RefusesWithoutSettingsOrWhileAnotherRunHoldsTheLock) {
     QThread::msleep(500);
     const auto second = runCli(args(), env());
     EXPECT_EQ(second.exitCode, 2);
-    EXPECT_EQ(second.stderrText.trimmed(), QStringLiteral("另有任务正在处理（Finder 右键），请稍后再试。"));
+    EXPECT_EQ(second.stderrText.trimmed(), QStringLiteral("另有任务正在处理（文件管理器右键），请稍后再试。"));
     ASSERT_TRUE(first.waitForFinished(60000));
     EXPECT_EQ(first.exitCode(), 0);
     // Once it is done, a run may start again (and finds nothing left to do).

@@ -164,23 +164,6 @@ TEST_F(PlanTest, PanelsOnlyNothingElseAndEmptyInput) {
     EXPECT_TRUE(shoot.backend().calls().isEmpty());
 }
 
-TEST(FolderNames, StayOneComponentWithinTheNameLimit) {
-    const QString longTitle = QString(200, QChar(0x7389)); // 200 × "玉", 600 bytes
-    const QString fitted =
-        AutoOrganizer::fitFolderName(QStringLiteral("12 ") + longTitle + QStringLiteral(" 良渚"));
-    EXPECT_LE(fitted.toUtf8().size(), 255);
-    EXPECT_TRUE(fitted.startsWith(QStringLiteral("12 玉玉")));
-    EXPECT_EQ(fitted.toUtf8().size(), 3 + 84 * 3);
-    EXPECT_EQ(AutoOrganizer::fitFolderName(QStringLiteral("3 玉琮")), QStringLiteral("3 玉琮"));
-    EXPECT_EQ(AutoOrganizer::fitFolderName(QStringLiteral("..")), QStringLiteral("_"));
-    EXPECT_EQ(AutoOrganizer::fitFolderName(QStringLiteral("a/b")), QStringLiteral("a_b"));
-    // Characters outside the Basic Multilingual Plane are never cut in half.
-    const QString emoji =
-        AutoOrganizer::fitFolderName(QStringLiteral("1 ") + QString::fromUtf8("😀").repeated(80));
-    EXPECT_EQ(emoji.toUtf8().size(), 2 + 63 * 4);
-    EXPECT_FALSE(emoji.toUtf8().contains("\xEF\xBF\xBD"));
-}
-
 TEST(PlanFromReads, IsAPureFunctionOfTheStreamAndTheLabelReads) {
     // Units in capture order; a label's read comes from the table, nothing is asked of any model.
     auto item = [](const char* name, int minute, MediaCategory category) {

@@ -57,6 +57,13 @@ core::Result<ai::PreparedPhoto> FakeVisionBackend::prepare(const std::filesystem
                              std::nullopt};
 }
 
+core::Result<ai::PreparedPhoto> FakeVisionBackend::prepareFrom(const platform::Bitmap&) const {
+    ++m_prepared;
+    ++m_preparedFromPictures;
+    return ai::PreparedPhoto{RAWJPEGExporter::PreparedImage{QByteArray("jpeg"), QStringLiteral("image/jpeg")},
+                             std::nullopt};
+}
+
 core::Result<ClassificationResult> FakeVisionBackend::classify(const std::filesystem::path& photo,
                                                                const ai::PreparedPhoto&) {
     request(QStringLiteral("classify"), photo);

@@ -43,6 +43,7 @@ class FakeVisionBackend : public ai::VisionBackend {
     void onRequest(std::function<void(const QString&)> hook) { m_hook = std::move(hook); }
 
     core::Result<ai::PreparedPhoto> prepare(const std::filesystem::path& photo) const override;
+    core::Result<ai::PreparedPhoto> prepareFrom(const platform::Bitmap& enhanced) const override;
     core::Result<ClassificationResult> classify(const std::filesystem::path& photo,
                                                 const ai::PreparedPhoto& prepared) override;
     core::Result<RelicLabelExtracted> readLabel(const std::filesystem::path& photo,
@@ -55,6 +56,8 @@ class FakeVisionBackend : public ai::VisionBackend {
     /// "classify NAME", "label NAME", "text NAME" in the order they arrived.
     QStringList calls() const;
     int prepared() const { return m_prepared.load(); }
+    /// Of those, how many were made from a picture the pipeline had already decoded.
+    int preparedFromPictures() const { return m_preparedFromPictures.load(); }
 
   private:
     Script scriptFor(const std::filesystem::path& photo) const;
@@ -66,6 +69,7 @@ class FakeVisionBackend : public ai::VisionBackend {
     std::chrono::milliseconds m_latency{0};
     std::function<void(const QString&)> m_hook;
     mutable std::atomic<int> m_prepared{0};
+    mutable std::atomic<int> m_preparedFromPictures{0};
 };
 
 } // namespace fixtures

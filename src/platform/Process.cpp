@@ -1,0 +1,36 @@
+#include "platform/Process.h"
+
+#include "core/Text.h"
+
+#include <QProcess>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+core::Result<int> runProgram(const std::filesystem::path& program, const QStringList& arguments,
+                             int timeoutMs) {
+    QProcess process;
+    // Nobody reads the output; discarding it means a chatty program can never fill a pipe.
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(core::displayPath(program), arguments, QIODevice::ReadOnly);
+    if (!process.waitForStarted()) return core::Error{process.errorString()};
+    if (!process.waitForFinished(timeoutMs)) {
+        const QString reason = process.errorString();
+        process.kill();
+        process.waitForFinished();
+        return core::Error{reason};
+    }
+    if (process.exitStatus() == QProcess::CrashExit) return core::Error{process.errorString()};
+    return process.exitCode();
+}
+
+bool isExecutableFile(const std::filesystem::path& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+} // namespace platform

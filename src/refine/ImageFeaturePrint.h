@@ -1,0 +1,67 @@
+#pragma once
+
+// The feature print of a photograph: the image embedding of its 768 px thumbnail (orientation
+// applied), L2-normalised; two prints are compared by their L2 distance (smaller = more similar).
+
+#include "core/Result.h"
+#include "platform/ImageEmbedding.h"
+#include "platform/Imaging.h"
+
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+namespace refine {
+
+/// One photograph's feature print: a unit-length vector.
+class FeaturePrintObservation {
+  public:
+    /// Normalises `values`; nothing when they are empty, not finite or all zero.
+    static std::optional<FeaturePrintObservation> fromFeature(std::vector<float> values);
+
+    const std::vector<float>& values() const { return m_values; }
+
+    /// The L2 distance to `other`, in [0, 2]; nothing when the two prints differ in length.
+    std::optional<float> computeDistance(const FeaturePrintObservation& other) const;
+
+  private:
+    explicit FeaturePrintObservation(std::vector<float> values) : m_values(std::move(values)) {}
+    std::vector<float> m_values;
+};
+
+/// How the thumbnail becomes the network's square input.
+enum class FeatureInputFit {
+    squash,     ///< the whole picture, aspect ratio not kept
+    centreCrop, ///< the central square
+    pad,        ///< the whole picture, letterboxed on black
+};
+
+inline const QString kFeaturePrintUnreadable = QStringLiteral("无法读取图像：");
+
+struct ImageFeaturePrint {
+    static constexpr int kThumbnailSide = 768;
+    /// Chosen by measurement on rendered views (see ImageFeaturePrint.cpp).
+    static constexpr FeatureInputFit kFit = FeatureInputFit::squash;
+
+    /// The print of an image file, or nothing when it cannot be decoded or the network fails.
+    static std::optional<FeaturePrintObservation> observation(const std::filesystem::path& file);
+
+    /// As observation(), with the reason: "无法读取图像：…" or the model's own error.
+    static core::Result<FeaturePrintObservation> compute(const std::filesystem::path& file);
+
+    /// compute()'s unit vector alone, the form the refinement pass takes its prints in.
+    static core::Result<std::vector<float>> featureVector(const std::filesystem::path& file);
+
+    /// The steps of compute(), apart for measurements: the 768 px upright thumbnail, its square
+    /// network input, and the print of a thumbnail.
+    static std::optional<platform::Bitmap> thumbnail(const std::filesystem::path& file);
+    static platform::Bitmap networkInput(const platform::Bitmap& thumbnail, FeatureInputFit fit = kFit);
+    static core::Result<FeaturePrintObservation>
+    ofThumbnail(const platform::Bitmap& thumbnail, FeatureInputFit fit = kFit,
+                platform::ImageEmbedding& network = platform::ImageEmbedding::shared());
+};
+
+/// The distance between two prints (as FeaturePrintObservation::computeDistance).
+std::optional<float> distance(const FeaturePrintObservation& a, const FeaturePrintObservation& b);
+
+} // namespace refine

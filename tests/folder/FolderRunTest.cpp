@@ -1,0 +1,285 @@
+#include "folder/FolderProcessor.h"
+#include "labels/RatingWriter.h"
+#include "organize/UnitMove.h"
+#include "platform/ExtendedAttributes.h"
+#include "support/FakeVisionBackend.h"
+#include "support/FileSystems.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+using namespace fixtures;
+
+namespace {
+
+const auto L = MediaCategory::label;
+const auto P = MediaCategory::panel;
+const auto U = MediaCategory::unknown;
+const QString kTitle = QStringLiteral("玉琮 良渚 良渚文化");
+const RelicLabelExtracted kCong{"玉琮", "良渚", "良渚文化", "高 8 厘米"};
+
+std::set<std::string> names(const fs::path& dir) {
+    std::set<std::string> out;
+    for (const auto& e : fs::directory_iterator(dir))
+        out.insert(e.path().filename().string());
+    return out;
+}
+
+/// The run's own lines without the classification pipeline's per-unit lines ("[i/n] …").
+QStringList runLines(const QStringList& lines) {
+    QStringList out;
+    static const QRegularExpression perUnit(QStringLiteral("^\\[\\d+/\\d+\\] "));
+    for (const QString& line : lines)
+        if (!perUnit.match(line).hasMatch()) out << line;
+    return out;
+}
+
+QByteArray baloo(const fs::path& file) {
+    return platform::attribute(file, RatingWriter::kBalooRatingAttribute).value_or("none");
+}
+
+/// A folder of one exhibit, a fake model and a stand-in exiftool.
+class FolderRun : public ::testing::Test {
+  protected:
+    FolderRun() : tool(tmp / "bin") {}
+
+    fs::path folder(const std::string& name) {
+        fs::create_directories(tmp / "hall" / name);
+        return tmp / "hall" / name;
+    }
+    /// A photo file, shot `minute` minutes into the visit (file time; no EXIF).
+    void photo(const fs::path& dir, const std::string& name, int minute = 0) {
+        writeBytes(dir / name, "bytes of " + name);
+        setModified(dir / name, QDateTime(QDate(2024, 5, 1), QTime(10, minute), Qt::LocalTime));
+    }
+    FolderProcessor::RunResult run(const fs::path& dir) { return run(dir, backend); }
+    FolderProcessor::RunResult run(const fs::path& dir, ai::VisionBackend& model) {
+        lines.clear();
+        FolderProcessor::RunOptions options;
+        options.useVisionPrefilter = false;
+        options.model = QStringLiteral("test-model");
+        options.rate = [this](int stars, const fs::path& file) {
+            return RatingWriter::write(stars, file, tool.searchPath());
+        };
+        return FolderProcessor::run(
+            dir, model, core::RunContext{[this](const QString& l) { lines << l; }, {}, cancel}, options);
+    }
+
+    TempDir tmp;
+    StandInExifTool tool;
+    FakeVisionBackend backend;
+    core::CancelToken cancel;
+    QStringList lines;
+};
+
+TEST_F(FolderRun, NamesTheFolderItsArtifactsAndRatesEveryFileByRole) {
+    const fs::path dir = folder("12");
+    photo(dir, "IMG_0457.JPG", 1);
+    photo(dir, "IMG_0457.CR3", 1);
+    photo(dir, "IMG_0458.JPG", 2);
+    photo(dir, "IMG_0459.JPG", 3);
+    photo(dir, "IMG_0460.JPG", 4);
+    writeBytes(dir / "IMG_0457.CR3.xmp", "darktable edit");
+    writeBytes(dir / ".vitrino-tmp-999999999-2-3", "left by a killed run");
+    backend.classifyAs("IMG_0458.JPG", P);
+    backend.classifyAs("IMG_0459.JPG", L);
+    backend.label("IMG_0459.JPG", kCong);
+    backend.classifyAs("IMG_0460.JPG", U);
+
+    const auto result = run(dir);
+    EXPECT_TRUE(result.errors.isEmpty()) << result.errors.join("\n").toStdString();
+    const fs::path named = tmp / "hall" / "12 玉琮 良渚 良渚文化";
+    EXPECT_EQ(result.folder, named);
+    EXPECT_EQ(result.renamedCount, 2);
+    EXPECT_EQ(runLines(lines), QStringList({"开始处理当前文件夹：" + QString::fromStdString(dir.string()),
+                                            "模式：当前文件夹命名 + 全量 AI 三分类",
+                                            "API：test-model",
+                                            "扫描完成：共 5 个（RAW 1 / JPG 4 / HEIC 0 / 视频 0）",
+                                            "识别任务 4 个（有 JPG 则只认 JPG）",
+                                            "  写 3 星：IMG_0457.JPG",
+                                            "  写 3 星：IMG_0457.CR3",
+                                            "  写 2 星：IMG_0458.JPG",
+                                            "  写 1 星：IMG_0459.JPG",
+                                            "分类结果：标签 1 / 展板 1 / 文物 1",
+                                            "抽取标签字段：IMG_0459.JPG (1/1)",
+                                            "  名称=玉琮 来源=良渚 年代=良渚文化",
+                                            "已写入 IMG_0459.json / IMG_0459.txt",
+                                            "重命名：IMG_0457.JPG → 玉琮 良渚 良渚文化 0457.JPG",
+                                            "重命名：IMG_0457.CR3 → 玉琮 良渚 良渚文化 0457.CR3",
+                                            "  收尾确认 标签 1 星：IMG_0459.JPG",
+                                            "  收尾确认 展板 2 星：IMG_0458.JPG",
+                                            "  收尾确认 文物 3 星：玉琮 良渚 良渚文化 0457.JPG",
+                                            "  收尾确认 文物 3 星：玉琮 良渚 良渚文化 0457.CR3",
+                                            "文件夹：12 → 12 玉琮 良渚 良渚文化",
+                                            "完成。错误 0 条。"}));
+    EXPECT_EQ(names(named),
+              (std::set<std::string>{"玉琮 良渚 良渚文化 0457.JPG", "玉琮 良渚 良渚文化 0457.CR3",
+                                     "玉琮 良渚 良渚文化 0457.CR3.xmp", "IMG_0458.JPG", "IMG_0459.JPG",
+                                     "IMG_0459.json", "IMG_0459.txt", "IMG_0460.JPG"}));
+    EXPECT_EQ(baloo(named / "玉琮 良渚 良渚文化 0457.CR3"), "6");
+    EXPECT_EQ(baloo(named / "IMG_0458.JPG"), "4");
+    EXPECT_EQ(baloo(named / "IMG_0459.JPG"), "2");
+    EXPECT_EQ(baloo(named / "IMG_0460.JPG"), "none"); // unknown: no stars, name untouched
+    EXPECT_EQ(tool.calls().size(), 8u);               // two passes over four files, one process each
+}
+
+TEST_F(FolderRun, ASecondRunChangesNothingButSuffixedNames) {
+    const fs::path dir = folder("玉琮");
+    photo(dir, "A_0001.JPG", 1);
+    photo(dir, "B_0001.JPG", 2);
+    photo(dir, "L.JPG", 3);
+    backend.classifyAs("L.JPG", L);
+    backend.label("L.JPG", kCong);
+    const auto first = run(dir);
+    ASSERT_TRUE(first.errors.isEmpty());
+    const fs::path named = tmp / "hall" / kTitle.toStdString();
+    EXPECT_EQ(first.folder, named);
+    EXPECT_TRUE(lines.contains("重命名：B_0001.JPG → 玉琮 良渚 良渚文化 0001-2.JPG"));
+
+    backend.classifyAs("L.JPG", L);
+    const auto second = run(named);
+    EXPECT_TRUE(second.errors.isEmpty());
+    EXPECT_EQ(second.folder, named);
+    EXPECT_TRUE(lines.contains("文物文件名已是目标：玉琮 良渚 良渚文化 0001.JPG"));
+    EXPECT_TRUE(lines.contains("重命名：玉琮 良渚 良渚文化 0001-2.JPG → 玉琮 良渚 良渚文化 2.JPG"));
+    EXPECT_TRUE(lines.contains("文件夹名已是目标：玉琮 良渚 良渚文化"));
+
+    const auto third = run(named);
+    EXPECT_EQ(third.renamedCount, 0);
+    EXPECT_TRUE(lines.contains("文物文件名已是目标：玉琮 良渚 良渚文化 2.JPG"));
+}
+
+TEST_F(FolderRun, StopsWithoutALabelOrReadableFieldsAfterRating) {
+    struct Case {
+        const char* what;
+        std::function<void(FakeVisionBackend&)> script;
+        QString error;
+    };
+    const Case cases[] = {
+        {"no label", [](FakeVisionBackend&) {}, FolderProcessor::kNoLabel},
+        {"label unreadable",
+         [](FakeVisionBackend& b) {
+             b.classifyAs("L.JPG", L);
+             FakeVisionBackend::Script unreadable;
+             unreadable.category = L;
+             unreadable.labelError = QStringLiteral("无法解析 API 返回");
+             b.script("L.JPG", unreadable);
+         },
+         FolderProcessor::kNoLabelFields},
+    };
+    for (const Case& c : cases) {
+        TempDir base;
+        fs::create_directories(base / "7");
+        const fs::path dir = base / "7";
+        photo(dir, "IMG_0001.JPG", 1);
+        photo(dir, "L.JPG", 2);
+        FakeVisionBackend model;
+        c.script(model);
+        const auto result = run(dir, model);
+        EXPECT_EQ(result.errors.last(), c.error) << c.what;
+        EXPECT_EQ(lines.last(), "[失败] " + c.error) << c.what;
+        EXPECT_FALSE(lines.join('\n').contains("完成。")) << c.what;
+        EXPECT_EQ(result.folder, dir);
+        EXPECT_EQ(names(dir), (std::set<std::string>{"IMG_0001.JPG", "L.JPG"})) << c.what;
+        EXPECT_EQ(baloo(dir / "IMG_0001.JPG"), "6") << c.what; // ratings written so far stay
+    }
+}
+
+TEST_F(FolderRun, FurtherCardsMergeOrAreIgnoredAndTheEarliestCardKeepsTheFields) {
+    const fs::path dir = folder("3");
+    photo(dir, "IMG_0001.JPG", 1);
+    photo(dir, "C.JPG", 9); // classified first, shot last
+    photo(dir, "A.JPG", 2);
+    photo(dir, "B.JPG", 3);
+    for (const char* card : {"A.JPG", "B.JPG", "C.JPG"})
+        backend.classifyAs(card, L);
+    backend.label("A.JPG", kCong);
+    backend.label("B.JPG", {"玉琮", "良渚", "良渚文化", "反山 M12 出土"});
+    backend.label("C.JPG", {"玉璧", "良渚", "良渚文化", "另一件"});
+    const auto result = run(dir);
+    EXPECT_TRUE(result.errors.isEmpty());
+    const QStringList own = runLines(lines);
+    const qsizetype at = own.indexOf("抽取标签字段：A.JPG (1/3)");
+    ASSERT_GE(at, 0);
+    EXPECT_EQ(own.mid(at, 8),
+              QStringList({"抽取标签字段：A.JPG (1/3)", "  名称=玉琮 来源=良渚 年代=良渚文化",
+                           "抽取标签字段：B.JPG (2/3)", "  名称=玉琮 来源=良渚 年代=良渚文化",
+                           "  与已有标签相同，合并「其他」", "抽取标签字段：C.JPG (3/3)",
+                           "  名称=玉璧 来源=良渚 年代=良渚文化", "  与首张标签不一致，仍用首张结果命名"}));
+    const fs::path named = tmp / "hall" / "3 玉琮 良渚 良渚文化";
+    EXPECT_TRUE(fs::exists(named / "A.json"));
+    EXPECT_TRUE(fs::exists(named / "玉琮 良渚 良渚文化 0001.JPG"));
+    const auto json = platform::attribute(named / "A.JPG", RatingWriter::kBalooRatingAttribute);
+    EXPECT_EQ(json, QByteArray("2"));
+    QFile txt(QString::fromStdString((named / "A.txt").string()));
+    ASSERT_TRUE(txt.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromUtf8(txt.readAll()).contains(QStringLiteral("高 8 厘米\n反山 M12 出土")));
+}
+
+TEST_F(FolderRun, ABlockingSiblingOrAnUnwritableParentLeavesTheFolderName) {
+    const fs::path dir = folder("12");
+    fs::create_directories(tmp / "hall" / "12 玉琮 良渚 良渚文化");
+    photo(dir, "IMG_0001.JPG", 1);
+    photo(dir, "L.JPG", 2);
+    backend.classifyAs("L.JPG", L);
+    backend.label("L.JPG", kCong);
+    const auto blocked = run(dir);
+    EXPECT_EQ(blocked.folder, dir);
+    EXPECT_EQ(blocked.errors, QStringList({"目标文件夹已存在：12 玉琮 良渚 良渚文化，未改文件夹名"}));
+    EXPECT_TRUE(fs::exists(dir / "玉琮 良渚 良渚文化 0001.JPG")); // the artifacts still got their names
+    EXPECT_EQ(lines.last(), QStringLiteral("完成。错误 1 条。"));
+
+    fs::remove(tmp / "hall" / "12 玉琮 良渚 良渚文化");
+    const Unwritable locked(tmp / "hall");
+    if (!locked.ok()) GTEST_SKIP() << "cannot make a folder unwritable here";
+    const auto refused = run(dir);
+    EXPECT_EQ(refused.folder, dir);
+    EXPECT_EQ(refused.errors, QStringList({"重命名文件夹失败：没有上级目录「hall」的写入权限"}));
+    EXPECT_TRUE(lines.contains("[失败] 重命名文件夹失败：没有上级目录「hall」的写入权限"));
+}
+
+TEST_F(FolderRun, ACancelledRunStopsBetweenFilesAndSaysSo) {
+    const fs::path dir = folder("5");
+    photo(dir, "IMG_0001.JPG", 1);
+    photo(dir, "L.JPG", 2);
+    backend.classifyAs("L.JPG", L);
+    backend.label("L.JPG", kCong);
+    // Cancelled while the label card is being read: its classification was the first request.
+    int requests = 0;
+    backend.onRequest([this, &requests](const QString& file) {
+        if (file == QLatin1String("L.JPG") && ++requests == 2) cancel.cancel();
+    });
+    const auto result = run(dir);
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(lines.last(), core::kCancelledLine.arg(0));
+    EXPECT_EQ(names(dir), (std::set<std::string>{"IMG_0001.JPG", "L.JPG"}));
+}
+
+TEST_F(FolderRun, RatingsAndSidecarsTravelWithAMoveToAnotherDisk) {
+    const ScratchMount other("tmpfs");
+    if (!other.ok()) GTEST_SKIP() << other.reason();
+    const fs::path dir = folder("1");
+    photo(dir, "IMG_0001.CR3", 1);
+    writeBytes(dir / "IMG_0001.xmp", "edit");
+    photo(dir, "L.JPG", 2);
+    backend.classifyAs("L.JPG", L);
+    backend.label("L.JPG", kCong);
+    const auto result = run(dir);
+    ASSERT_TRUE(result.errors.isEmpty());
+    const fs::path rated = result.folder / "玉琮 良渚 良渚文化 0001.CR3";
+    ASSERT_EQ(baloo(rated), "6");
+    QStringList warnings;
+    QStringList errors;
+    EXPECT_EQ(
+        AutoOrganizer::moveUnit(
+            {{rated, other.path() / "moved.CR3"}}, {}, [&](const QString& l) { warnings << l; }, errors),
+        1);
+    EXPECT_EQ(baloo(other.path() / "moved.CR3"), "6");
+    EXPECT_EQ(platform::attribute(other.path() / "moved.CR3", RatingWriter::kStarRatingAttribute),
+              RatingWriter::realPropertyList(3));
+    EXPECT_TRUE(fs::exists(other.path() / "moved.xmp"));
+    EXPECT_TRUE(warnings.isEmpty());
+}
+
+} // namespace

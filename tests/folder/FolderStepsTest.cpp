@@ -1,0 +1,158 @@
+#include "folder/FolderProcessor.h"
+#include "support/FileSystems.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <set>
+
+using namespace fixtures;
+
+namespace {
+
+const QString kTitle = QStringLiteral("玉琮 良渚 良渚文化");
+
+std::set<std::string> names(const fs::path& dir) {
+    std::set<std::string> out;
+    for (const auto& e : fs::directory_iterator(dir))
+        out.insert(e.path().filename().string());
+    return out;
+}
+
+struct Lines {
+    QStringList lines, errors;
+    core::Log log() {
+        return [this](const QString& l) { lines << l; };
+    }
+    core::RunContext context() { return core::logOnly(log()); }
+};
+
+TEST(FolderSteps, ArtifactsTakeTheTitleAndTheirNumberUniquely) {
+    TempDir dir;
+    const auto& d = dir.path();
+    for (const char* n :
+         {"IMG_0457.JPG", "IMG_0457.CR3", "A_0001.JPG", "B_0001.JPG", "scan.png", "IMG_0457.xmp"})
+        writeBytes(d / n, n);
+    // An unrelated file already holds a wanted name.
+    writeBytes(d / "玉琮 良渚 良渚文化 scan.png", "occupant");
+    Lines out;
+    const auto renamed = FolderProcessor::renameArtifacts(
+        d, kTitle,
+        {d / "IMG_0457.JPG", d / "IMG_0457.CR3", d / "A_0001.JPG", d / "B_0001.JPG", d / "scan.png"},
+        out.context(), out.errors);
+    EXPECT_EQ(renamed.renamed, 5);
+    const auto& finals = renamed.files;
+    EXPECT_TRUE(out.errors.isEmpty());
+    EXPECT_EQ(out.lines, QStringList({"重命名：IMG_0457.JPG → 玉琮 良渚 良渚文化 0457.JPG",
+                                      "重命名：IMG_0457.CR3 → 玉琮 良渚 良渚文化 0457.CR3",
+                                      "重命名：A_0001.JPG → 玉琮 良渚 良渚文化 0001.JPG",
+                                      "重命名：B_0001.JPG → 玉琮 良渚 良渚文化 0001-2.JPG",
+                                      "重命名：scan.png → 玉琮 良渚 良渚文化 scan-2.png"}));
+    EXPECT_EQ(names(d), (std::set<std::string>{"玉琮 良渚 良渚文化 0457.JPG", "玉琮 良渚 良渚文化 0457.CR3",
+                                               "玉琮 良渚 良渚文化 0457.xmp", "玉琮 良渚 良渚文化 0001.JPG",
+                                               "玉琮 良渚 良渚文化 0001-2.JPG", "玉琮 良渚 良渚文化 scan.png",
+                                               "玉琮 良渚 良渚文化 scan-2.png"}));
+    ASSERT_EQ(finals.size(), 5u);
+    EXPECT_EQ(finals[3], d / "玉琮 良渚 良渚文化 0001-2.JPG");
+}
+
+TEST(FolderSteps, AFileThatCouldNotMoveKeepsItsNameReserved) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can make a file that cannot be renamed (immutable flag)";
+    TempDir dir;
+    const auto& d = dir.path();
+    for (const char* n : {"玉琮 良渚 良渚文化 0001.JPG", "玉琮 良渚 良渚文化 0001-2.JPG", "C_0001.JPG"})
+        writeBytes(d / n, n);
+    const Unwritable stuck(d / "玉琮 良渚 良渚文化 0001-2.JPG");
+    ASSERT_TRUE(stuck.ok());
+    Lines out;
+    FolderProcessor::renameArtifacts(
+        d, kTitle, {d / "玉琮 良渚 良渚文化 0001.JPG", d / "玉琮 良渚 良渚文化 0001-2.JPG", d / "C_0001.JPG"},
+        out.context(), out.errors);
+    ASSERT_EQ(out.errors.size(), 1);
+    EXPECT_TRUE(out.errors[0].startsWith(QStringLiteral("重命名失败 玉琮 良渚 良渚文化 0001-2.JPG：")));
+    EXPECT_EQ(out.lines.last(), QStringLiteral("重命名：C_0001.JPG → 玉琮 良渚 良渚文化 0001-3.JPG"));
+}
+
+TEST(FolderSteps, StarsAreStampedAgainByRoleForFilesThatStillExist) {
+    TempDir dir;
+    const auto& d = dir.path();
+    for (const char* n : {"L.JPG", "P.JPG", "A.JPG", "A.CR3"})
+        writeBytes(d / n, n);
+    std::vector<std::pair<int, std::string>> rated;
+    const FolderProcessor::RateFile rate = [&](int stars, const fs::path& f) -> std::optional<QString> {
+        rated.emplace_back(stars, f.filename().string());
+        if (f.extension() == ".CR3") return QStringLiteral("exiftool 退出码 1；写入桌面搜索星级失败 (-1)");
+        return std::nullopt;
+    };
+    Lines out;
+    EXPECT_TRUE(FolderProcessor::restampStars(
+        {{d / "L.JPG"}, {d / "P.JPG", d / "gone.JPG"}, {d / "A.JPG", d / "A.CR3"}}, rate, out.context(),
+        out.errors));
+    EXPECT_EQ(rated, (std::vector<std::pair<int, std::string>>{
+                         {1, "L.JPG"}, {2, "P.JPG"}, {3, "A.JPG"}, {3, "A.CR3"}}));
+    EXPECT_EQ(out.lines,
+              QStringList({"  收尾确认 标签 1 星：L.JPG", "  收尾确认 展板 2 星：P.JPG",
+                           "  收尾确认 文物 3 星：A.JPG",
+                           "[警告] 收尾写3星失败 A.CR3：exiftool 退出码 1；写入桌面搜索星级失败 (-1)"}));
+    EXPECT_EQ(out.errors, QStringList({"收尾写3星失败 A.CR3：exiftool 退出码 1；写入桌面搜索星级失败 (-1)"}));
+
+    Lines first;
+    FolderProcessor::rateFile(2, d / "P.JPG", rate, first.log(), first.errors);
+    FolderProcessor::rateFile(3, d / "A.CR3", rate, first.log(), first.errors);
+    EXPECT_EQ(first.lines,
+              QStringList({"  写 2 星：P.JPG",
+                           "[警告] 写星级失败 A.CR3：exiftool 退出码 1；写入桌面搜索星级失败 (-1)"}));
+}
+
+TEST(FolderSteps, FurtherLabelsMergeTheirOtherTextOnlyWhenTheyReadTheSame) {
+    struct Case {
+        RelicLabelExtracted first, next;
+        QString line, other;
+    };
+    const RelicLabelExtracted cong{"玉琮", "良渚", "良渚文化", "高 8 厘米"};
+    const Case cases[] = {
+        {cong,
+         {"玉琮", "良渚", "良渚文化", "反山 M12 出土"},
+         "  与已有标签相同，合并「其他」",
+         "高 8 厘米\n反山 M12 出土"},
+        {cong, {"玉琮", "良渚", "良渚文化", "8 厘米"}, "  与已有标签相同，合并「其他」", "高 8 厘米"},
+        {cong, {"玉琮", "良渚", "良渚文化", ""}, "  与已有标签相同，合并「其他」", "高 8 厘米"},
+        {{"玉琮", "良渚", "良渚文化", ""}, cong, "  与已有标签相同，合并「其他」", "高 8 厘米"},
+        {cong, {"玉璧", "良渚", "良渚文化", "x"}, "  与首张标签不一致，仍用首张结果命名", "高 8 厘米"},
+        {{"玉琮", "来源不明", "良渚文化", ""},
+         {"玉琮", "来源不明", "良渚文化", "x"},
+         "  与首张标签不一致，仍用首张结果命名",
+         ""},
+    };
+    for (const Case& c : cases) {
+        RelicLabelExtracted first = c.first;
+        QStringList lines;
+        FolderProcessor::mergeLabel(first, c.next, [&](const QString& l) { lines << l; });
+        EXPECT_EQ(lines, QStringList({c.line})) << c.next.other.toStdString();
+        EXPECT_EQ(first.other, c.other);
+        EXPECT_EQ(first.name, c.first.name);
+    }
+}
+
+TEST(FolderSteps, LabelFieldsAreSavedBesideThePhotos) {
+    TempDir dir;
+    Lines out;
+    FolderProcessor::saveLabelFiles(dir.path(), "IMG_0460", {"玉琮", "良渚", "良渚文化", "a/b"}, out.log(),
+                                    out.errors);
+    EXPECT_EQ(out.lines, QStringList({"已写入 IMG_0460.json / IMG_0460.txt"}));
+    EXPECT_TRUE(fs::exists(dir / "IMG_0460.json"));
+    EXPECT_TRUE(fs::exists(dir / "IMG_0460.txt"));
+
+    fs::create_directory(dir / "locked");
+    const Unwritable locked(dir / "locked");
+    if (!locked.ok()) GTEST_SKIP() << "cannot make a folder unwritable here";
+    Lines failing;
+    FolderProcessor::saveLabelFiles(dir / "locked", "L", {"玉琮", "", "", ""}, failing.log(), failing.errors);
+    ASSERT_EQ(failing.errors.size(), 1);
+    EXPECT_TRUE(failing.errors[0].startsWith(QStringLiteral("写入 json/txt 失败：")));
+    EXPECT_GT(failing.errors[0].size(), QStringLiteral("写入 json/txt 失败：").size());
+    EXPECT_EQ(failing.lines, QStringList({"[失败] " + failing.errors[0]}));
+}
+
+} // namespace
