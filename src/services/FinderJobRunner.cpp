@@ -15,10 +15,12 @@ bool same(const ai::AISettings& a, const ai::AISettings& b) {
 
 class ApplicationRunner final : public FinderJobRunner {
   public:
+    explicit ApplicationRunner(std::function<ai::AISettings()> settings) : m_read(std::move(settings)) {}
+
     void beginItem(const core::Log& log) override {
         // The settings are read on the interface thread, where they are edited; the engine is
         // picked again only when they changed, and its notice is logged when it is picked.
-        const ai::AISettings settings = ai::AIConfig::shared().snapshot();
+        const ai::AISettings settings = m_read ? m_read() : ai::AIConfig::shared().snapshot();
         std::lock_guard guard(m_mutex);
         if (m_engine && same(settings, m_settings)) return;
         m_settings = settings;
@@ -63,6 +65,7 @@ class ApplicationRunner final : public FinderJobRunner {
         return m_engineError;
     }
 
+    std::function<ai::AISettings()> m_read;
     std::mutex m_mutex;
     ai::AISettings m_settings;
     std::shared_ptr<services::Engine> m_engine;
@@ -71,6 +74,6 @@ class ApplicationRunner final : public FinderJobRunner {
 
 } // namespace
 
-std::unique_ptr<FinderJobRunner> makeApplicationRunner() {
-    return std::make_unique<ApplicationRunner>();
+std::unique_ptr<FinderJobRunner> makeApplicationRunner(std::function<ai::AISettings()> settings) {
+    return std::make_unique<ApplicationRunner>(std::move(settings));
 }

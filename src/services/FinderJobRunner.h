@@ -5,6 +5,11 @@
 
 #include "services/FinderJobController.h"
 
+#include "ai/AIConfig.h"
+
+#include <functional>
 #include <memory>
 
-std::unique_ptr<FinderJobRunner> makeApplicationRunner();
+/// `settings` is asked on the interface thread before each item; by default the stored settings
+/// (AIConfig::shared()).
+std::unique_ptr<FinderJobRunner> makeApplicationRunner(std::function<ai::AISettings()> settings = {});

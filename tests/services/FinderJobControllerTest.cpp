@@ -1,6 +1,10 @@
 #include "services/FinderJobController.h"
+#include "ai/Prompts.h"
+#include "samples/Scenes.h"
+#include "services/FinderJobRunner.h"
 #include "services/LogStore.h"
 #include "services/ServiceEntry.h"
+#include "support/FakeAIServer.h"
 #include "support/Fixtures.h"
 
 #include <QCoreApplication>
@@ -294,4 +298,58 @@ TEST_F(FinderJobTest, ApplicationURLsAmongArgumentsAreQueuedInOrderLater) {
     EXPECT_FALSE(controller->hasWindow()); // nothing happens before the event loop runs
     ASSERT_TRUE(waitFinished());
     EXPECT_EQ(runner->calls, (std::vector<std::string>{"甲 1", "b&c"}));
+}
+
+namespace {
+
+/// The controller with the application's own runner, on the given settings.
+struct RealRunnerTest : testing::Test {
+    TempDir dir, data;
+    QByteArray savedData = qgetenv("XDG_DATA_HOME");
+    ProcessingLock lock{QString::fromStdString((dir / "test.lock").string())};
+    ai::AISettings settings;
+    std::unique_ptr<C> controller;
+    void SetUp() override {
+        qputenv("XDG_DATA_HOME", QByteArray::fromStdString(data.path().string()));
+        controller = std::make_unique<C>(makeApplicationRunner([this] { return settings; }), lock);
+    }
+    void TearDown() override {
+        controller.reset();
+        qputenv("XDG_DATA_HOME", savedData);
+    }
+    QStringList lines() const {
+        QStringList out;
+        for (const QString& l : controller->logMessages())
+            out << l.mid(9);
+        return out;
+    }
+};
+
+} // namespace
+
+TEST_F(RealRunnerTest, WithoutSettingsTheOfflineEngineReadsTheImage) {
+    const scenes::LabelCard card{"青铜饕餮纹鼎", "河南安阳殷墟出土", "商代晚期", {}};
+    scenes::writePhoto(dir / "label.jpg", scenes::renderLabel(card, 3));
+    controller->handleIncoming(Kind::ocrImage, {dir / "label.jpg"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->isFinished(); }, 60000));
+    const QStringList log = lines();
+    EXPECT_EQ(log.mid(2, 3), (QStringList{"未配置 AI 接口，使用本机离线引擎（不上传照片）",
+                                          "—— [1/1] OCR label.jpg ——", "OCR：label.jpg"}));
+    EXPECT_TRUE(log[5].startsWith("已写入 label.txt（")) << log.join('\n').toStdString();
+    QFile text(QString::fromStdString((dir / "label.txt").string()));
+    ASSERT_TRUE(text.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromUtf8(text.readAll()).contains("饕餮纹鼎"));
+}
+
+TEST_F(RealRunnerTest, WithSettingsTheServiceIsAskedAndNothingIsAnnounced) {
+    FakeAIServer server;
+    server.enqueue(FakeAIServer::chat("展板文字"));
+    settings = {server.url(), "sk-test", "vision-1"};
+    writeJpeg(dir / "wall.jpg", 200, 100);
+    controller->handleIncoming(Kind::ocrImage, {dir / "wall.jpg"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->isFinished(); }, 30000));
+    EXPECT_EQ(lines().mid(2), (QStringList{"—— [1/1] OCR wall.jpg ——", "OCR：wall.jpg",
+                                           "已写入 wall.txt（4 字）", "—— [1/1] 结束 ——"}));
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(server.requests()[0].prompt, ai::prompts::kOCR);
 }
