@@ -3,6 +3,7 @@
 #include "ai/AIConfig.h"
 #include "core/Progress.h"
 #include "intake/WorkUnits.h"
+#include "refine/MoveJournal.h"
 #include "services/Engine.h"
 
 #include <QByteArray>
@@ -110,6 +111,9 @@ int chatCommand(Args& args);
 int probeCommand(Args& args);
 int classifyCommand(Args& args);
 int organizeCommand(Args& args);
+int refineCommand(Args& args);
+/// "organize --undo DIR" and "refine --undo DIR": undo the folder's last run of that kind.
+int undoCommand(Args& args, MoveJournal::Kind kind);
 int nameCommand(Args& args);
 int ocrCommand(Args& args);
 int makeSampleCommand(Args& args);

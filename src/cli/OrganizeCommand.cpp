@@ -5,6 +5,7 @@
 namespace cli {
 
 int organizeCommand(Args& args) {
+    if (args.flag(QStringLiteral("--undo"))) return undoCommand(args, MoveJournal::Kind::organize);
     const auto engine = engineForRun(args);
     if (!engine) return 2;
     AutoOrganizer::RunOptions options;

@@ -26,6 +26,16 @@ std::optional<QString> safeMoveItem(const std::filesystem::path& from, const std
     return QStringLiteral("无法移动（%1）").arg(QString::fromLocal8Bit(std::strerror(failure->error)));
 }
 
+std::filesystem::path uniqueName(const std::filesystem::path& name, std::set<std::string>& used) {
+    if (used.insert(name.native()).second) return name;
+    const std::string stem = name.stem().native();
+    const std::string ext = name.extension().native();
+    for (int k = 2;; ++k) {
+        const std::string candidate = stem + "-" + std::to_string(k) + ext;
+        if (used.insert(candidate).second) return candidate;
+    }
+}
+
 namespace {
 
 std::string stemOf(const ImageInfo& info) {
@@ -43,18 +53,6 @@ bool hasStem(const WorkUnit& unit, const std::string& stem) {
 bool notLaterThan(const std::optional<QDateTime>& date, const std::optional<QDateTime>& limit) {
     if (!date || !limit) return true;
     return *date <= *limit;
-}
-
-/// The name a file gets inside a group: its own, or {stem}-{k}.{ext} when taken there.
-std::filesystem::path uniqueTarget(const std::filesystem::path& path, std::set<std::string>& used) {
-    const std::filesystem::path name = path.filename();
-    if (used.insert(name.native()).second) return name;
-    const std::string stem = name.stem().native();
-    const std::string ext = name.extension().native();
-    for (int k = 2;; ++k) {
-        const std::string candidate = stem + "-" + std::to_string(k) + ext;
-        if (used.insert(candidate).second) return candidate;
-    }
 }
 
 std::vector<PlannedGroup> foldSameNames(const std::vector<PlannedGroup>& groups) {
@@ -227,7 +225,8 @@ namespace {
 
 /// The label's fields beside its photographs; a failed write is not an error of the run, but the
 /// user is told, since the read cost a request.
-void writeLabelFiles(const std::filesystem::path& target, const PlannedGroup& group, const core::Log& log) {
+void writeLabelFiles(const std::filesystem::path& target, const PlannedGroup& group, const core::Log& log,
+                     MoveObserver* observer) {
     auto sidecar = std::find_if(group.files.begin(), group.files.end(),
                                 [](const ImageInfo& i) { return i.fileType != ImageInfo::ImageType::video; });
     if (sidecar == group.files.end()) sidecar = group.files.begin();
@@ -238,16 +237,20 @@ void writeLabelFiles(const std::filesystem::path& target, const PlannedGroup& gr
         {target / (stem + ".json"), *json},
         {target / (stem + ".txt"), group.labelExtracted->toReadableTxt().toUtf8()},
     };
-    for (const auto& [path, bytes] : files)
-        if (const auto error = platform::writeFileAtomically(path, bytes))
+    for (const auto& [path, bytes] : files) {
+        const auto id = observer ? observer->willWrite(path, bytes) : std::nullopt;
+        const auto error = platform::writeFileAtomically(path, bytes);
+        if (id) observer->finished(*id, !error);
+        if (error)
             log(kLabelFileWarning.arg(core::displayName(path),
                                       QString::fromLocal8Bit(std::strerror(*error))));
+    }
 }
 
 } // namespace
 
 ExecuteResult executeMoves(const std::filesystem::path& folder, const std::vector<PlannedGroup>& groups,
-                           const core::RunContext& context, QStringList& errors) {
+                           const core::RunContext& context, QStringList& errors, MoveObserver* observer) {
     const core::Log& log = context.log;
     ExecuteResult result;
     const std::vector<PlannedGroup> folded = foldSameNames(groups);
@@ -276,6 +279,8 @@ ExecuteResult executeMoves(const std::filesystem::path& folder, const std::vecto
         }
         const std::filesystem::path target = folder / core::toPath(name);
         std::error_code ec;
+        // Announced before it exists, so that a kill right after leaves no folder unrecorded.
+        if (observer && !platform::itemExists(target)) observer->willCreateFolder(target);
         std::filesystem::create_directories(target, ec);
         if (ec || !std::filesystem::is_directory(target)) {
             const QString reason =
@@ -287,7 +292,7 @@ ExecuteResult executeMoves(const std::filesystem::path& folder, const std::vecto
         log(QStringLiteral("创建：") + name);
 
         if (group.labelExtracted && !group.isPanelFolder && !group.files.empty())
-            writeLabelFiles(target, group, log);
+            writeLabelFiles(target, group, log, observer);
 
         std::set<std::string> used;
         for (const ImageInfo& file : group.files) {
@@ -296,15 +301,17 @@ ExecuteResult executeMoves(const std::filesystem::path& folder, const std::vecto
                 break;
             }
             context.report(core::stage::move, ++done, total, file.fileName);
-            const std::filesystem::path targetName = uniqueTarget(file.path, used);
+            const std::filesystem::path targetName = uniqueName(file.path.filename(), used);
             if (!platform::itemExists(file.path)) {
                 log(QStringLiteral("[跳过] 源文件不存在：") + file.fileName);
                 continue;
             }
+            const auto id = observer ? observer->willMove(file.path, target / targetName) : std::nullopt;
             // Edit sidecars follow the photo; they are not counted as moves.
             result.moved += moveUnit(
                 {{file.path, target / targetName}},
                 [&](size_t, const std::optional<QString>& error) {
+                    if (id) observer->finished(*id, !error);
                     if (error) fail(QStringLiteral("移动失败 %1：%2").arg(file.fileName, *error));
                 },
                 log, errors);
@@ -384,7 +391,8 @@ RunResult run(const std::filesystem::path& folder, ai::VisionBackend& backend,
                 .arg(result.errors.size()));
         return result;
     }
-    const ExecuteResult executed = executeMoves(folder, result.groups, context, result.errors);
+    const ExecuteResult executed =
+        executeMoves(folder, result.groups, context, result.errors, options.observer);
     result.movedCount = executed.moved;
     if (executed.cancelled) return stopHere();
     log(QStringLiteral("全部完成。移动 %1 个文件，错误 %2 条。")

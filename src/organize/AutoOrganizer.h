@@ -18,6 +18,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <string>
 #include <vector>
 
 namespace AutoOrganizer {
@@ -43,10 +44,25 @@ struct RunResult {
     bool cancelled = false; ///< stopped on request; every file is in exactly one place
 };
 
+/// Hears about every step a run takes on disk, before it happens and after (move journals listen
+/// here, so that a run can be undone even when it was killed half-way).
+class MoveObserver {
+  public:
+    virtual ~MoveObserver() = default;
+    /// Returns an id for finished(), or nothing when the step could not be written down.
+    virtual std::optional<qint64> willMove(const std::filesystem::path& from,
+                                           const std::filesystem::path& to) = 0;
+    virtual std::optional<qint64> willWrite(const std::filesystem::path& file, const QByteArray& bytes) = 0;
+    virtual void finished(qint64 id, bool succeeded) = 0;
+    /// A folder about to be created (it does not exist yet).
+    virtual void willCreateFolder(const std::filesystem::path& folder) = 0;
+};
+
 struct RunOptions {
     bool useVisionPrefilter = true;
-    bool dryRun = false; ///< plan (classification and label reading included), move nothing
-    MediaPipeline::Probe probe{}; ///< empty: the on-device probe
+    bool dryRun = false;              ///< plan (classification and label reading included), move nothing
+    MediaPipeline::Probe probe{};     ///< empty: the on-device probe
+    MoveObserver* observer = nullptr; ///< told about every folder, label file and move
 };
 
 inline const QString kPanelFolder = QStringLiteral("0 展板");
@@ -59,6 +75,10 @@ inline const QString kLabelFileWarning = QStringLiteral("[警告] 无法写入�
 /// success, else the error text ("目标已存在：{name}" when the destination is taken).
 std::optional<QString> safeMoveItem(const std::filesystem::path& from, const std::filesystem::path& to,
                                     const platform::MoveOps& ops = platform::MoveOps::system());
+
+/// `name` when it is not in `used`, else the first free {stem}-2.{ext}, {stem}-3.{ext}, … ({stem}-k
+/// without an extension); the chosen name is added to `used`. Names compare byte for byte.
+std::filesystem::path uniqueName(const std::filesystem::path& name, std::set<std::string>& used);
 
 /// What reading one label card gave: its fields (with the persistence defaults applied), or the
 /// error text "字段抽取失败 {file}：{error}".
@@ -112,7 +132,8 @@ struct ExecuteResult {
 /// Carries the plan out inside `folder`; appends failures to `errors`. Checks for cancellation
 /// between files; a move that has started completes.
 ExecuteResult executeMoves(const std::filesystem::path& folder, const std::vector<PlannedGroup>& groups,
-                           const core::RunContext& context, QStringList& errors);
+                           const core::RunContext& context, QStringList& errors,
+                           MoveObserver* observer = nullptr);
 
 /// The whole organize run. When cancelled it ends with "[取消] 已停止：…" instead of the
 /// closing count.

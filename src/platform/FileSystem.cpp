@@ -2,6 +2,9 @@
 
 #include "platform/ExtendedAttributes.h"
 
+#include <QDir>
+#include <QStandardPaths>
+
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <signal.h>
@@ -143,6 +146,17 @@ const MoveOps& MoveOps::system() {
                              [](const char* a, const char* b) { return ::rename(a, b); },
                              [](const char* path) { return ::unlink(path); }};
     return ops;
+}
+
+QString userDataDirectory(const QString& relative) {
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (!base.isEmpty()) {
+        const QString dir = QDir(base).filePath(relative);
+        if (QDir().mkpath(dir)) return dir;
+    }
+    const QString dir = QDir(QDir::tempPath()).filePath(relative);
+    QDir().mkpath(dir);
+    return dir;
 }
 
 bool itemExists(const std::filesystem::path& path) {

@@ -50,6 +50,10 @@ bool isTemporaryName(const std::string& name);
 /// names; never one whose process still runs); returns how many.
 int removeStaleTemporaries(const std::filesystem::path& folder);
 
+/// A folder of ours in the user's data folder (~/.local/share/{relative}), created when missing;
+/// under the temporary folder when the data folder is unavailable or cannot be created.
+QString userDataDirectory(const QString& relative);
+
 /// True when something (a file, a folder, or a dangling symbolic link) exists at the path.
 bool itemExists(const std::filesystem::path& path);
 

@@ -1,9 +1,10 @@
 #include "services/LogStore.h"
 
+#include "platform/FileSystem.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 #include <algorithm>
 
@@ -13,16 +14,7 @@
 namespace LogStore {
 
 QString logsDirectory() {
-    const QString relative = QStringLiteral("Vitrino/Logs");
-    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (!base.isEmpty()) {
-        const QString dir = QDir(base).filePath(relative);
-        if (QDir().mkpath(dir)) return dir;
-    }
-    // No usable data folder: the temporary folder keeps the logs instead.
-    const QString dir = QDir(QDir::tempPath()).filePath(relative);
-    QDir().mkpath(dir);
-    return dir;
+    return platform::userDataDirectory(QStringLiteral("Vitrino/Logs"));
 }
 
 QString beginSession(const QDateTime& now) {

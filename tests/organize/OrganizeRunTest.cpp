@@ -9,9 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include <poll.h>
 #include <signal.h>
-#include <sys/inotify.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -293,31 +291,12 @@ void sixExhibits(Shoot& shoot) {
     }
 }
 
-/// Counts files leaving the folder (inotify IN_MOVED_FROM) until `moves` have gone, the server
-/// has seen `requests` requests, or the process ends; then sends it the signal.
+/// Sends the signal once `moves` files have left the folder, the server has seen `requests`
+/// requests, or the process has ended.
 void signalAfter(QProcess& process, const fs::path& folder, const FakeAIServer& server, int moves,
                  size_t requests, int signal) {
-    const int fd = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
-    ASSERT_GE(fd, 0);
-    ASSERT_GE(::inotify_add_watch(fd, folder.c_str(), IN_MOVED_FROM), 0);
-    process.start(cliPath(), process.arguments());
-    ASSERT_TRUE(process.waitForStarted());
-    int seen = 0;
-    alignas(inotify_event) char buffer[8192];
-    while (process.state() != QProcess::NotRunning && seen < moves && server.requests().size() < requests) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 5) > 0) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            for (ssize_t off = 0; off < n;) {
-                const auto* e = reinterpret_cast<const inotify_event*>(buffer + off);
-                if (e->len && std::string(e->name).rfind(platform::kTemporaryPrefix, 0) != 0) ++seen;
-                off += ssize_t(sizeof(inotify_event) + e->len);
-            }
-        }
-    }
-    ::kill(pid_t(process.processId()), signal);
-    process.waitForFinished(60000);
-    ::close(fd);
+    signalAfterMoves(
+        process, folder, moves, [&] { return server.requests().size() >= requests; }, signal);
 }
 
 } // namespace

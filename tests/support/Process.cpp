@@ -1,6 +1,16 @@
 #include "support/Process.h"
 
+#include "platform/FileSystem.h"
+
 #include <QProcess>
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <stdexcept>
+#include <string>
 
 namespace fixtures {
 
@@ -42,6 +52,34 @@ CliRun runCli(const QStringList& args, const QProcessEnvironment& env, int timeo
     run.stdoutText = QString::fromUtf8(process.readAllStandardOutput());
     run.stderrText = QString::fromUtf8(process.readAllStandardError());
     return run;
+}
+
+void signalAfterMoves(QProcess& process, const std::filesystem::path& folder, int moves,
+                      const std::function<bool()>& stop, int signal) {
+    const int fd = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    if (fd < 0 || ::inotify_add_watch(fd, folder.c_str(), IN_MOVED_FROM) < 0)
+        throw std::runtime_error("cannot watch the folder");
+    process.start(cliPath(), process.arguments());
+    if (!process.waitForStarted()) {
+        ::close(fd);
+        throw std::runtime_error("cannot start vitrino-cli");
+    }
+    int seen = 0;
+    alignas(inotify_event) char buffer[8192];
+    while (process.state() != QProcess::NotRunning && seen < moves && !(stop && stop())) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 5) > 0) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            for (ssize_t off = 0; off < n;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(buffer + off);
+                if (e->len && std::string(e->name).rfind(platform::kTemporaryPrefix, 0) != 0) ++seen;
+                off += ssize_t(sizeof(inotify_event) + e->len);
+            }
+        }
+    }
+    ::kill(pid_t(process.processId()), signal);
+    process.waitForFinished(60000);
+    ::close(fd);
 }
 
 } // namespace fixtures

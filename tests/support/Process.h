@@ -4,6 +4,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <filesystem>
+#include <functional>
+
+class QProcess;
+
 namespace fixtures {
 
 struct CliRun {
@@ -22,6 +27,12 @@ CliRun runCli(const QStringList& args,
 /// no proxies, and VITRINO_API_KEY set to `apiKey` (removed when empty).
 QProcessEnvironment isolatedEnvironment(const QString& home,
                                         const QString& apiKey = QStringLiteral("sk-test"));
+
+/// Starts the process (its program is the vitrino-cli under test, its arguments set before),
+/// counts files leaving `folder` (inotify IN_MOVED_FROM; temporaries of ours do not count) until
+/// `moves` have gone, `stop()` is true or the process has ended, then sends it `signal` and waits.
+void signalAfterMoves(QProcess& process, const std::filesystem::path& folder, int moves,
+                      const std::function<bool()>& stop, int signal);
 
 /// The path of the vitrino-cli under test.
 QString cliPath();

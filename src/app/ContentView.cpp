@@ -1,0 +1,514 @@
+#include "app/ContentView.h"
+
+#include "ai/AIConfig.h"
+#include "app/CompactSwitch.h"
+#include "app/Theme.h"
+#include "app/Widgets.h"
+#include "services/LogStore.h"
+
+#include <QEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGraphicsOpacityEffect>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QStyle>
+#include <QThread>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kPrefilterOn = QStringLiteral("本机视觉模型预先处理，可加快处理速度。");
+const QString kPrefilterOff = QStringLiteral("每张图片都发送给 AI 处理，速度较慢。");
+const QString kPostprocessText = QStringLiteral("用本机视觉模型对整理结果做精细微调。");
+const QString kStart = QStringLiteral("开始整理");
+const QString kProcessing = QStringLiteral("处理中…");
+const QString kFinderBusy = QStringLiteral("右键处理中…");
+const QString kStop = QStringLiteral("停止");
+
+QSettings preferences() {
+    return QSettings(QStringLiteral("Vitrino"), QStringLiteral("Vitrino"));
+}
+
+QString prominentStyle() {
+    return QStringLiteral("QPushButton { background: %1; color: white; border: none; border-radius: 6px;"
+                          " padding: 5px 14px; font-weight: 600; }"
+                          "QPushButton:hover { background: %2; }"
+                          "QPushButton:pressed { background: %3; }"
+                          "QPushButton:disabled { background: %4; color: %5; }")
+        .arg(Theme::accent.name(), Theme::accent.lighter(112).name(), Theme::accent.darker(115).name(),
+             Theme::cardBorder.name(), Theme::muted.name());
+}
+
+/// A field row of the AI card: the label in its fixed 118-point column, then the field.
+QLineEdit* fieldRow(QVBoxLayout* rows, const QString& label, bool secure, QWidget* parent) {
+    auto* row = new QHBoxLayout;
+    row->setContentsMargins(14, 7, 14, 7);
+    row->setSpacing(0);
+    auto* caption = new QLabel(label, parent);
+    caption->setFixedWidth(118);
+    caption->setFont(uiFont(12.5, QFont::Medium));
+    caption->setStyleSheet(QStringLiteral("color: %1;").arg(Theme::label.name()));
+    row->addWidget(caption);
+    auto* field = new QLineEdit(parent);
+    field->setPlaceholderText(label);
+    field->setFont(secure ? uiFont(12.5) : monoFont(12));
+    if (secure) field->setEchoMode(QLineEdit::Password);
+    field->setStyleSheet(
+        QStringLiteral("QLineEdit { background: white; border: 1px solid %1; border-radius: 5px;"
+                       " padding: 3px 6px; }"
+                       "QLineEdit:focus { border-color: %2; }")
+            .arg(Theme::cardBorder.name(), Theme::accent.name()));
+    row->addWidget(field, 1);
+    rows->addLayout(row);
+    return field;
+}
+
+/// An option of the second card: the switch, its title and the explanation below.
+QWidget* optionControl(CompactSwitch* toggle, const QString& title, QLabel*& explanation, QWidget* parent) {
+    auto* option = new QWidget(parent);
+    auto* layout = new QHBoxLayout(option);
+    layout->setContentsMargins(14, 10, 14, 10);
+    layout->setSpacing(10);
+    toggle->setParent(option);
+    toggle->setFixedSize(26, 19); // the track centred on the title's line
+    layout->addWidget(toggle, 0, Qt::AlignTop);
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(2);
+    auto* heading = new QLabel(title, option);
+    heading->setFont(uiFont(12.5, QFont::DemiBold));
+    heading->setStyleSheet(QStringLiteral("color: %1;").arg(Theme::label.name()));
+    texts->addWidget(heading);
+    auto* text = new ElidedLabel(Qt::ElideRight, option);
+    text->setFont(uiFont(11));
+    text->setStyleSheet(QStringLiteral("color: %1;").arg(Theme::muted.name()));
+    texts->addWidget(text);
+    explanation = text;
+    layout->addLayout(texts, 1);
+    // A click anywhere on the option flips it, as on the switch itself.
+    option->setCursor(Qt::PointingHandCursor);
+    return option;
+}
+
+void setExplanation(QLabel* label, const QString& text) {
+    static_cast<ElidedLabel*>(label)->setFullText(text);
+}
+
+} // namespace
+
+namespace OfflineEngineSetting {
+
+bool load(bool endpointConfigured) {
+    const QVariant stored = preferences().value(kKey);
+    return stored.isValid() ? stored.toBool() : !endpointConfigured;
+}
+
+void store(bool on) {
+    QSettings store = preferences();
+    store.setValue(kKey, on);
+    store.sync();
+    // The file also holds the API key: readable by its owner only.
+    QFile::setPermissions(store.fileName(), QFile::ReadOwner | QFile::WriteOwner);
+}
+
+} // namespace OfflineEngineSetting
+
+ContentView::ContentView(ai::AIConfig& config, ProcessingLock& lock, app::WindowRuns& runs, QWidget* parent)
+    : QWidget(parent), m_config(config), m_lock(lock), m_runs(runs) {
+    m_logModel = new LogModel(this);
+    m_pump = new LogPump(m_logModel, this);
+    buildLayout();
+    connect(&m_lock, &ProcessingLock::ownerChanged, this, &ContentView::refreshControls);
+    connect(&m_config, &ai::AIConfig::changed, this, &ContentView::refreshControls);
+    refreshControls();
+}
+
+ContentView::~ContentView() {
+    // Normally the window waits for its run; should it go away anyway, the run stops first.
+    if (m_worker) {
+        if (m_job) m_job->cancelToken().cancel();
+        m_worker->wait();
+    }
+}
+
+void ContentView::buildLayout() {
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, Theme::window);
+    palette.setColor(QPalette::Highlight, Theme::accent);
+    setPalette(palette);
+
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(26, 18, 26, 16);
+    page->setSpacing(0);
+
+    // 1. The AI endpoint.
+    page->addWidget(new SectionTitle(QStringLiteral("AI接口（OpenAI兼容）"), this));
+    page->addSpacing(7);
+    auto* aiCard = new Card(Theme::card, this);
+    auto* rows = new QVBoxLayout(aiCard);
+    rows->setContentsMargins(0, 3, 0, 3);
+    rows->setSpacing(0);
+    m_baseURL = fieldRow(rows, QStringLiteral("API Base URL"), false, aiCard);
+    rows->addWidget(makeSeparator(Qt::Horizontal, aiCard));
+    m_apiKey = fieldRow(rows, QStringLiteral("API Key"), true, aiCard);
+    rows->addWidget(makeSeparator(Qt::Horizontal, aiCard));
+    m_modelID = fieldRow(rows, QStringLiteral("Model ID"), false, aiCard);
+    rows->addWidget(makeSeparator(Qt::Horizontal, aiCard));
+    {
+        auto* row = new QHBoxLayout;
+        row->setContentsMargins(14, 8, 14, 8);
+        row->setSpacing(10);
+        m_offline = new CompactSwitch(aiCard);
+        row->addWidget(m_offline);
+        auto* caption = new QLabel(QStringLiteral("本机离线引擎（不上传照片）"), aiCard);
+        caption->setFont(uiFont(12.5, QFont::Medium));
+        caption->setStyleSheet(QStringLiteral("color: %1;").arg(Theme::label.name()));
+        row->addWidget(caption);
+        row->addStretch();
+        rows->addLayout(row);
+    }
+    page->addWidget(aiCard);
+    m_baseURL->setText(m_config.baseURL());
+    m_apiKey->setText(m_config.apiKey());
+    m_modelID->setText(m_config.modelID());
+    connect(m_baseURL, &QLineEdit::textEdited, &m_config, &ai::AIConfig::setBaseURL);
+    connect(m_apiKey, &QLineEdit::textEdited, &m_config, &ai::AIConfig::setApiKey);
+    connect(m_modelID, &QLineEdit::textEdited, &m_config, &ai::AIConfig::setModelID);
+    m_offline->setChecked(OfflineEngineSetting::load(m_config.isConfigured()));
+    connect(m_offline, &CompactSwitch::toggled, this, [this](bool on) {
+        OfflineEngineSetting::store(on);
+        refreshControls();
+    });
+
+    // 2. The two options.
+    page->addSpacing(16);
+    page->addWidget(new SectionTitle(QStringLiteral("整理方式"), this));
+    page->addSpacing(7);
+    auto* optionsCard = new Card(Theme::card, this);
+    auto* options = new QHBoxLayout(optionsCard);
+    options->setContentsMargins(0, 0, 0, 0);
+    options->setSpacing(0);
+    m_prefilter = new CompactSwitch;
+    m_prefilter->setChecked(true);
+    m_prefilterOption =
+        optionControl(m_prefilter, QStringLiteral("Vision 预处理"), m_prefilterText, optionsCard);
+    setExplanation(m_prefilterText, kPrefilterOn);
+    connect(m_prefilter, &CompactSwitch::toggled, this,
+            [this](bool on) { setExplanation(m_prefilterText, on ? kPrefilterOn : kPrefilterOff); });
+    options->addWidget(m_prefilterOption, 1);
+    options->addWidget(makeSeparator(Qt::Vertical, optionsCard));
+    QLabel* postText = nullptr;
+    m_postprocess = new CompactSwitch;
+    m_postprocessOption =
+        optionControl(m_postprocess, QStringLiteral("FeaturePrint 后处理"), postText, optionsCard);
+    setExplanation(postText, kPostprocessText);
+    options->addWidget(m_postprocessOption, 1);
+    for (auto [option, toggle] :
+         {std::pair{m_prefilterOption, m_prefilter}, std::pair{m_postprocessOption, m_postprocess}}) {
+        option->setGraphicsEffect(new QGraphicsOpacityEffect(option));
+        option->installEventFilter(this);
+        option->setProperty("switch", QVariant::fromValue<QObject*>(toggle));
+    }
+    page->addWidget(optionsCard);
+
+    // 3. The action bar.
+    page->addSpacing(14);
+    auto* bar = new Card(Theme::actionBar, this);
+    auto* actions = new QHBoxLayout(bar);
+    actions->setContentsMargins(14, 10, 14, 10);
+    actions->setSpacing(8);
+    m_pick = new QPushButton(QStringLiteral("选择文件夹"), bar);
+    m_pick->setStyleSheet(prominentStyle());
+    m_pick->setCursor(Qt::PointingHandCursor);
+    actions->addWidget(m_pick);
+    actions->addSpacing(4);
+    auto* folderIcon = new QLabel(bar);
+    folderIcon->setPixmap(style()->standardIcon(QStyle::SP_DirIcon).pixmap(14, 14));
+    actions->addWidget(folderIcon);
+    m_folderLabel = new ElidedLabel(Qt::ElideMiddle, bar);
+    m_folderLabel->setFont(monoFont(12));
+    QPalette folderPalette = m_folderLabel->palette();
+    folderPalette.setColor(QPalette::WindowText, Theme::folderText);
+    m_folderLabel->setPalette(folderPalette);
+    m_folderLabel->setFullText(kNoFolder);
+    actions->addWidget(m_folderLabel, 1);
+    m_progressText = new QLabel(bar);
+    m_progressText->setFont(uiFont(11));
+    m_progressText->setStyleSheet(QStringLiteral("color: %1;").arg(Theme::muted.name()));
+    actions->addWidget(m_progressText);
+    m_progress = new QProgressBar(bar);
+    m_progress->setFixedWidth(120);
+    m_progress->setFixedHeight(6);
+    m_progress->setTextVisible(false);
+    m_progress->setStyleSheet(
+        QStringLiteral("QProgressBar { background: %1; border: none; border-radius: 3px; }"
+                       "QProgressBar::chunk { background: %2; border-radius: 3px; }")
+            .arg(Theme::cardBorder.name(), Theme::accent.name()));
+    actions->addWidget(m_progress);
+    m_spinner = new Spinner(bar);
+    actions->addWidget(m_spinner);
+    m_start = new QPushButton(kStart, bar);
+    m_start->setStyleSheet(prominentStyle());
+    m_start->setCursor(Qt::PointingHandCursor);
+    m_start->setMinimumWidth(92);
+    actions->addWidget(m_start);
+    page->addWidget(bar);
+    connect(m_pick, &QPushButton::clicked, this, &ContentView::pickFolder);
+    connect(m_start, &QPushButton::clicked, this, &ContentView::start);
+
+    // 4. The log.
+    page->addSpacing(14);
+    m_panel = new LogPanel(
+        m_logModel, [this](const QString& line) { appendLog(line); }, this);
+    m_panel->setBeforeCopy([this] { m_pump->flush(); });
+    page->addWidget(m_panel, 1);
+}
+
+bool ContentView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease) {
+        if (auto* toggle = qobject_cast<CompactSwitch*>(watched->property("switch").value<QObject*>())) {
+            if (toggle->isEnabled()) toggle->toggle();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool ContentView::isBusy() const {
+    return m_isProcessing || m_lock.owner() == ProcessingLock::Owner::finder;
+}
+
+void ContentView::refreshControls() {
+    const bool finder = m_lock.owner() == ProcessingLock::Owner::finder;
+    const bool busy = isBusy();
+    const bool optionsEnabled = !busy;
+    for (auto [option, toggle] :
+         {std::pair{m_prefilterOption, m_prefilter}, std::pair{m_postprocessOption, m_postprocess}}) {
+        toggle->setEnabled(optionsEnabled);
+        static_cast<QGraphicsOpacityEffect*>(option->graphicsEffect())
+            ->setOpacity(optionsEnabled ? 1.0 : 0.45);
+    }
+    m_offline->setEnabled(!busy);
+    m_pick->setEnabled(!busy);
+    const bool settingsComplete = m_offline->isChecked() || m_config.isConfigured();
+    if (m_isProcessing) {
+        // A run from this window can be stopped; once asked, the button waits for the run.
+        m_start->setText(m_stopRequested ? kProcessing : kStop);
+        m_start->setEnabled(!m_stopRequested);
+    } else {
+        m_start->setText(finder ? kFinderBusy : kStart);
+        m_start->setEnabled(!busy && m_folder.has_value() && settingsComplete);
+    }
+    m_spinner->setVisible(busy);
+    m_progress->setVisible(m_isProcessing);
+    m_progressText->setVisible(m_isProcessing);
+    m_panel->setLive(m_isProcessing);
+    emit stateChanged();
+}
+
+void ContentView::setProcessing(bool processing) {
+    m_isProcessing = processing;
+    if (processing) {
+        m_stopRequested = false;
+        m_progress->setRange(0, 0);
+        m_progressText->clear();
+    }
+    refreshControls();
+}
+
+void ContentView::appendLog(const QString& line) {
+    if (m_job) {
+        m_job->log(line);
+        return;
+    }
+    const QString stamped = LogStore::stamped(line);
+    if (!m_currentLogFile.isEmpty()) LogStore::append(stamped, m_currentLogFile);
+    m_pump->post(stamped);
+}
+
+void ContentView::clearLog() {
+    m_pump->discard();
+    m_logModel->clear();
+}
+
+void ContentView::pickFolder() {
+    const QString start = m_folder ? QString::fromStdString(m_folder->string()) : QString();
+    const QString path = QFileDialog::getExistingDirectory(this, QStringLiteral("选择文件夹"), start);
+    folderPicked(path);
+}
+
+void ContentView::folderPicked(const QString& path, const QString& error) {
+    if (!error.isEmpty()) {
+        appendLog(kPickFailed.arg(error));
+        return;
+    }
+    if (path.isEmpty()) return;
+    m_folder = std::filesystem::path(QFile::encodeName(path).toStdString());
+    m_folderLabel->setFullText(QFileInfo(path).absoluteFilePath());
+    // Linux has no security-scoped access: reading the folder stands in for it.
+    if (!QFileInfo(path).isReadable()) appendLog(kNoAccess);
+    refreshControls();
+}
+
+// ---- flows
+
+bool ContentView::beginJob(services::JobFrame frame, bool clearsLog) {
+    if (m_lock.owner() != ProcessingLock::Owner::idle) {
+        appendLog(frame.busyMessage);
+        return false;
+    }
+    // Cleared before the job writes its opening lines, which are on their way to the list.
+    if (clearsLog) clearLog();
+    const QString busy = frame.busyMessage;
+    auto job = std::make_unique<services::RunJob>(
+        std::move(frame), ProcessingLock::Owner::main,
+        [pump = m_pump](const QString& stamped) { pump->post(stamped); }, m_lock);
+    job->setProgressObserver([this](const core::Progress& progress) {
+        QMetaObject::invokeMethod(
+            this, [this, progress] { showProgress(progress); }, Qt::QueuedConnection);
+    });
+    if (!job->begin()) {
+        appendLog(busy); // another Vitrino process holds the lock
+        return false;
+    }
+    m_job = std::move(job);
+    setProcessing(true);
+    return true;
+}
+
+template <typename R>
+void ContentView::runInBackground(std::function<R(const services::RunJob&)> work,
+                                  std::function<void(R)> done) {
+    auto result = std::make_shared<R>();
+    m_worker = QThread::create([work = std::move(work), &job = *m_job, result] { *result = work(job); });
+    connect(m_worker, &QThread::finished, this, [this, result, done = std::move(done)] {
+        m_worker->deleteLater();
+        m_worker = nullptr;
+        done(std::move(*result));
+        m_job->end(); // closing line, old logs pruned, lock released
+        m_currentLogFile = m_job->logFilePath();
+        m_job.reset();
+        setProcessing(false);
+        emit finished();
+    });
+    m_worker->start();
+}
+
+void ContentView::showProgress(const core::Progress& progress) {
+    if (!m_isProcessing) return;
+    const int count = std::max(progress.count, 1);
+    m_progress->setRange(0, count);
+    m_progress->setValue(std::clamp(progress.index, 0, count));
+    m_progressText->setText(
+        progress.count > 0
+            ? QStringLiteral("%1 %2/%3").arg(progress.stage).arg(progress.index).arg(progress.count)
+            : progress.stage);
+}
+
+void ContentView::stop() {
+    if (!m_isProcessing || !m_job) return;
+    m_job->cancelToken().cancel();
+    m_stopRequested = true;
+    refreshControls();
+}
+
+void ContentView::start() {
+    if (m_isProcessing) {
+        stop();
+        return;
+    }
+    if (!m_folder) return;
+    if (!beginJob(services::organizeFrame(), true)) return;
+
+    // The options as they are now: switching them later does not change this run.
+    const std::filesystem::path folder = *m_folder;
+    const bool prefilter = m_prefilter->isChecked();
+    const bool postprocess = m_postprocess->isChecked();
+    const bool offline = m_offline->isChecked();
+    const ai::AISettings settings = m_config.snapshot();
+    app::WindowRuns& runs = m_runs;
+    runInBackground<std::optional<app::RefineOutcome>>(
+        [=, &runs](const services::RunJob& job) -> std::optional<app::RefineOutcome> {
+            const auto organized = runs.organize(job, folder, prefilter, offline, settings);
+            if (!postprocess || organized.cancelled || job.cancelToken().isCancelled()) return std::nullopt;
+            job.log(kPostOpening);
+            app::RefineOutcome refined = runs.refine(folder, job.context());
+            job.summarize(refined.errors, kPostErrors);
+            return refined;
+        },
+        [this](std::optional<app::RefineOutcome> refined) {
+            if (refined) m_lastMoves = std::move(refined->moves);
+        });
+}
+
+void ContentView::requestPostprocess() {
+    QMetaObject::invokeMethod(this, &ContentView::runFeaturePrintFromMenu, Qt::QueuedConnection);
+}
+
+void ContentView::requestUndoPostprocess() {
+    QMetaObject::invokeMethod(this, &ContentView::undoFeaturePrintFromMenu, Qt::QueuedConnection);
+}
+
+void ContentView::runFeaturePrintFromMenu() {
+    if (!m_folder) {
+        appendLog(kMenuNoFolder);
+        return;
+    }
+    if (!beginJob({kMenuOpening, kMenuClosing, kMenuBusy, true})) return;
+    const std::filesystem::path folder = *m_folder;
+    app::WindowRuns& runs = m_runs;
+    runInBackground<app::RefineOutcome>(
+        [folder, &runs](const services::RunJob& job) {
+            app::RefineOutcome outcome = runs.refine(folder, job.context());
+            job.summarize(outcome.errors, kPostErrors);
+            return outcome;
+        },
+        [this](app::RefineOutcome outcome) { m_lastMoves = std::move(outcome.moves); });
+}
+
+void ContentView::undoFeaturePrintFromMenu() {
+    if (m_lastMoves.empty()) {
+        appendLog(kNothingToUndo);
+        return;
+    }
+    if (!beginJob({kUndoOpening, kUndoClosing, kMenuBusy, false})) return;
+    // The record now belongs to this undo; what cannot be restored comes back as the new one.
+    std::vector<app::MoveRecord> moves = std::exchange(m_lastMoves, {});
+    refreshControls();
+    m_job->log(kUndoPending.arg(moves.size()));
+    app::WindowRuns& runs = m_runs;
+    runInBackground<app::UndoOutcome>(
+        [moves = std::move(moves), &runs](const services::RunJob& job) {
+            app::UndoOutcome outcome = runs.undoRefine(moves, job.context());
+            job.summarize(outcome.errors, kUndoErrors);
+            return outcome;
+        },
+        [this](app::UndoOutcome outcome) { m_lastMoves = std::move(outcome.remaining); });
+}
+
+bool ContentView::canUndoOrganize() const {
+    return m_folder && m_runs.canUndoOrganize(*m_folder);
+}
+
+void ContentView::undoOrganizeFromMenu() {
+    if (!canUndoOrganize()) {
+        appendLog(kNoOrganizeJournal);
+        return;
+    }
+    if (!beginJob({kOrganizeUndoOpening, kUndoClosing, kMenuBusy, true})) return;
+    const std::filesystem::path folder = *m_folder;
+    app::WindowRuns& runs = m_runs;
+    runInBackground<app::UndoOutcome>(
+        [folder, &runs](const services::RunJob& job) {
+            app::UndoOutcome outcome = runs.undoOrganize(folder, job.context());
+            job.summarize(outcome.errors, kUndoErrors);
+            return outcome;
+        },
+        [](app::UndoOutcome) {});
+}

@@ -1,0 +1,169 @@
+#pragma once
+
+// The main window's content: the AI endpoint, the two options, the folder and start bar, and
+// the log. It owns what happens around a run (the lock, the log session with its opening and
+// closing lines, the state of the controls); the runs themselves happen on a worker thread.
+
+#include "app/LogPanel.h"
+#include "app/LogPump.h"
+#include "app/WindowRuns.h"
+#include "services/ProcessingLock.h"
+#include "services/RunJob.h"
+
+#include <QPointer>
+#include <QThread>
+#include <QWidget>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class CompactSwitch;
+class ElidedLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QLabel;
+class QThread;
+class Spinner;
+namespace ai {
+class AIConfig;
+}
+
+/// Whether the offline engine is chosen, kept beside the AI settings ("ai.useOfflineEngine").
+/// Unset (first launch): on when the endpoint is not configured.
+namespace OfflineEngineSetting {
+inline const QString kKey = QStringLiteral("ai.useOfflineEngine");
+bool load(bool endpointConfigured);
+void store(bool on);
+} // namespace OfflineEngineSetting
+
+class ContentView : public QWidget {
+    Q_OBJECT
+
+  public:
+    ContentView(ai::AIConfig& config, ProcessingLock& lock, app::WindowRuns& runs, QWidget* parent = nullptr);
+    ~ContentView() override;
+
+    // --- texts the window writes itself
+    static inline const QString kNoFolder = QStringLiteral("未选择");
+    static inline const QString kPickFailed = QStringLiteral("选择文件夹失败：%1");
+    static inline const QString kNoAccess = QStringLiteral("[警告] 未能获取安全作用域访问，移动文件可能失败");
+
+    static inline const QString kOpening = QStringLiteral("—— 开始整理 ——");
+    static inline const QString kPostOpening = QStringLiteral("—— 开始 FeaturePrint 后处理 ——");
+    static inline const QString kPostErrors = QStringLiteral("后处理错误 %1 条（详见上方日志）");
+    static inline const QString kClosing = QStringLiteral("—— 整理结束 ——");
+    static inline const QString kMenuNoFolder =
+        QStringLiteral("[失败] 请先选择文件夹，再运行 FeaturePrint 后处理");
+    static inline const QString kMenuBusy = QStringLiteral("另有任务正在处理，请稍后再试。");
+    static inline const QString kMenuOpening = QStringLiteral("—— 开始 FeaturePrint 后处理（文件菜单）——");
+    static inline const QString kMenuClosing = QStringLiteral("—— FeaturePrint 后处理结束 ——");
+    static inline const QString kNothingToUndo = QStringLiteral("[失败] 没有可撤销的后处理记录");
+    static inline const QString kUndoOpening = QStringLiteral("—— 撤销上一次后处理 ——");
+    static inline const QString kUndoPending = QStringLiteral("待恢复 %1 个文件");
+    static inline const QString kUndoErrors = QStringLiteral("撤销错误 %1 条（详见上方日志）");
+    static inline const QString kUndoClosing = QStringLiteral("—— 撤销结束 ——");
+    static inline const QString kOrganizeUndoOpening = QStringLiteral("—— 撤销上一次整理 ——");
+    static inline const QString kNoOrganizeJournal = QStringLiteral("[失败] 没有可撤销的整理记录");
+
+    /// The line to the log: stamped, shown, and appended to the current log file (through the
+    /// running job's session, so list and file keep one order).
+    void appendLog(const QString& line);
+
+    /// The start button: an organize run of the picked folder (then the refinement pass when
+    /// that option is on). While a run goes the button stops it.
+    void start();
+    /// Asks the running work to stop after its current file.
+    void stop();
+    /// The File menu's requests: carried out once control returns to the event loop.
+    void requestPostprocess();
+    void requestUndoPostprocess();
+    void runFeaturePrintFromMenu();
+    void undoFeaturePrintFromMenu();
+    void undoOrganizeFromMenu();
+    bool canUndoPostprocess() const { return !m_lastMoves.empty(); }
+    bool canUndoOrganize() const;
+    const std::vector<app::MoveRecord>& lastMoves() const { return m_lastMoves; }
+
+    /// Completion of the folder picker; an empty path means it was cancelled.
+    void folderPicked(const QString& path, const QString& error = {});
+    std::optional<std::filesystem::path> folder() const { return m_folder; }
+
+    bool isProcessing() const { return m_isProcessing; }
+    bool isBusy() const;
+    QString currentLogFile() const { return m_job ? m_job->logFilePath() : m_currentLogFile; }
+
+    // Controls, for the menus and the tests.
+    QPushButton* startButton() const { return m_start; }
+    QPushButton* folderButton() const { return m_pick; }
+    CompactSwitch* prefilterSwitch() const { return m_prefilter; }
+    CompactSwitch* postprocessSwitch() const { return m_postprocess; }
+    CompactSwitch* offlineSwitch() const { return m_offline; }
+    ElidedLabel* folderLabel() const { return m_folderLabel; }
+    QLineEdit* baseURLField() const { return m_baseURL; }
+    QLineEdit* apiKeyField() const { return m_apiKey; }
+    QLineEdit* modelField() const { return m_modelID; }
+    QProgressBar* progressBar() const { return m_progress; }
+    Spinner* spinner() const { return m_spinner; }
+    LogPanel* logPanel() const { return m_panel; }
+    LogModel* logModel() const { return m_logModel; }
+    LogPump* logPump() const { return m_pump; }
+    QLabel* prefilterExplanation() const { return m_prefilterText; }
+
+  signals:
+    /// The busy state changed (menus re-evaluate their enablement).
+    void stateChanged();
+    /// A run started here has written its closing line and released the lock.
+    void finished();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void refreshControls();
+    /// Clears the log list (only an organize run does).
+    void clearLog();
+    void setProcessing(bool processing);
+
+    ai::AIConfig& m_config;
+    ProcessingLock& m_lock;
+    std::optional<std::filesystem::path> m_folder;
+    bool m_isProcessing = false;
+    bool m_stopRequested = false;
+    QString m_currentLogFile;
+
+  private:
+    void buildLayout();
+    void pickFolder();
+    /// Takes the lock as main and begins the job's log session with its opening lines; false
+    /// (with the refusal written) when the lock is held.
+    bool beginJob(services::JobFrame frame, bool clearsLog = false);
+    /// Runs `work` on a worker thread, then `done` and the job's end on the GUI thread.
+    template <typename R>
+    void runInBackground(std::function<R(const services::RunJob&)> work, std::function<void(R)> done);
+    void showProgress(const core::Progress& progress);
+
+    app::WindowRuns& m_runs;
+    std::vector<app::MoveRecord> m_lastMoves;
+    std::unique_ptr<services::RunJob> m_job; ///< the running job; its session takes every line
+    QThread* m_worker = nullptr;
+    QLabel* m_progressText = nullptr;
+
+    LogModel* m_logModel;
+    LogPump* m_pump;
+    LogPanel* m_panel = nullptr;
+    QLineEdit* m_baseURL = nullptr;
+    QLineEdit* m_apiKey = nullptr;
+    QLineEdit* m_modelID = nullptr;
+    CompactSwitch* m_offline = nullptr;
+    CompactSwitch* m_prefilter = nullptr;
+    CompactSwitch* m_postprocess = nullptr;
+    QLabel* m_prefilterText = nullptr;
+    QWidget* m_prefilterOption = nullptr;
+    QWidget* m_postprocessOption = nullptr;
+    QPushButton* m_pick = nullptr;
+    ElidedLabel* m_folderLabel = nullptr;
+    QProgressBar* m_progress = nullptr;
+    Spinner* m_spinner = nullptr;
+    QPushButton* m_start = nullptr;
+};

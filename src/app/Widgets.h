@@ -1,0 +1,72 @@
+#pragma once
+
+// The small building blocks of the main window: section titles, cards, a label that shortens
+// its text, and the spinning progress indicator.
+
+#include <QColor>
+#include <QFrame>
+#include <QLabel>
+
+class QTimer;
+
+/// A 7 × 7 mark followed by the title in 11-point bold.
+class SectionTitle : public QWidget {
+  public:
+    SectionTitle(const QString& title, QWidget* parent = nullptr);
+    QString text() const;
+
+  private:
+    QLabel* m_label;
+};
+
+/// A rounded card: 1-point outline in the border colour, 10-point corners.
+class Card : public QFrame {
+  public:
+    explicit Card(const QColor& background, QWidget* parent = nullptr);
+
+  protected:
+    void paintEvent(QPaintEvent*) override;
+
+  private:
+    QColor m_background;
+};
+
+/// One line of text, shortened with an ellipsis where it does not fit.
+class ElidedLabel : public QLabel {
+  public:
+    explicit ElidedLabel(Qt::TextElideMode mode, QWidget* parent = nullptr);
+    void setFullText(const QString& text);
+    QString fullText() const { return m_full; }
+    /// What is drawn at the current width.
+    QString shownText() const;
+    QSize minimumSizeHint() const override;
+
+  protected:
+    void paintEvent(QPaintEvent*) override;
+
+  private:
+    Qt::TextElideMode m_mode;
+    QString m_full;
+};
+
+/// The small spinning indicator shown while the window is busy.
+class Spinner : public QWidget {
+  public:
+    explicit Spinner(QWidget* parent = nullptr);
+    QSize sizeHint() const override { return {16, 16}; }
+
+  protected:
+    void paintEvent(QPaintEvent*) override;
+    void showEvent(QShowEvent*) override;
+    void hideEvent(QHideEvent*) override;
+
+  private:
+    QTimer* m_timer;
+    int m_angle = 0;
+};
+
+/// A 1-point line in the separator colour, horizontal or vertical.
+QFrame* makeSeparator(Qt::Orientation orientation, QWidget* parent);
+/// A font of the application's family at a pixel size and weight.
+QFont uiFont(qreal pixelSize, QFont::Weight weight = QFont::Normal);
+QFont monoFont(qreal pixelSize);

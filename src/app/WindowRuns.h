@@ -1,0 +1,56 @@
+#pragma once
+
+// The work the main window starts, seen from the window: each call runs on a worker thread inside
+// a begun run job and reports through it. The application uses the real runs (ServiceRuns);
+// tests put a scripted vision backend, or scripted refinement, in their place.
+
+#include "ai/AIConfig.h"
+#include "core/Progress.h"
+#include "organize/AutoOrganizer.h"
+#include "services/RunJob.h"
+
+#include <QStringList>
+
+#include <filesystem>
+#include <vector>
+
+namespace app {
+
+/// One file move of a refinement pass (where it was, where it is now).
+struct MoveRecord {
+    std::filesystem::path fromPath;
+    std::filesystem::path toPath;
+};
+
+struct RefineOutcome {
+    QStringList errors;
+    std::vector<MoveRecord> moves;
+    bool cancelled = false;
+};
+
+struct UndoOutcome {
+    int restored = 0;
+    std::vector<MoveRecord> remaining;
+    QStringList errors;
+};
+
+class WindowRuns {
+  public:
+    virtual ~WindowRuns() = default;
+    /// The organize run by capture time, on the offline engine or the configured endpoint,
+    /// errors summarized into the job's log.
+    virtual AutoOrganizer::RunResult organize(const services::RunJob& job,
+                                              const std::filesystem::path& folder, bool useVisionPrefilter,
+                                              bool offlineEngine, const ai::AISettings& settings) = 0;
+    /// The refinement pass over an organized folder.
+    virtual RefineOutcome refine(const std::filesystem::path& folder, const core::RunContext& context) = 0;
+    /// Puts the moves of the last refinement back, last first.
+    virtual UndoOutcome undoRefine(const std::vector<MoveRecord>& moves, const core::RunContext& context) = 0;
+    /// Whether the folder holds the journal of an organize run that can be undone.
+    virtual bool canUndoOrganize(const std::filesystem::path& folder) const = 0;
+    /// Undoes the last organize run of the folder from its journal.
+    virtual UndoOutcome undoOrganize(const std::filesystem::path& folder,
+                                     const core::RunContext& context) = 0;
+};
+
+} // namespace app

@@ -1,0 +1,27 @@
+// The window tests run in a widgets application on the offscreen platform, with settings, logs
+// and the processing lock in a private folder: the user's own stay untouched.
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    for (const char* name :
+         {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+        qunsetenv(name);
+    QTemporaryDir home;
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "XDG_CACHE_HOME"}) {
+        const QString dir = QDir(home.path()).filePath(QString::fromLatin1(name).toLower());
+        QDir().mkpath(dir);
+        QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv(name, dir.toUtf8());
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Vitrino"));
+    QCoreApplication::setApplicationName(QStringLiteral("Vitrino"));
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,149 @@
+// The window with the real organize run on a generated shoot, the vision model played by a
+// scripted backend: a whole run, and a run stopped midway.
+
+#include "Wait.h"
+#include "ai/AIConfig.h"
+#include "app/CompactSwitch.h"
+#include "app/ContentView.h"
+#include "app/MainWindow.h"
+#include "app/ServiceRuns.h"
+#include "support/Shoot.h"
+
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+
+#include <gtest/gtest.h>
+
+using namespace fixtures;
+
+namespace {
+
+/// Hands the shoot's scripted backend to a run that wants to own its backend.
+class Borrowed : public ai::VisionBackend {
+  public:
+    explicit Borrowed(ai::VisionBackend& backend) : m_backend(backend) {}
+    core::Result<ai::PreparedPhoto> prepare(const std::filesystem::path& photo) const override {
+        return m_backend.prepare(photo);
+    }
+    core::Result<ai::PreparedPhoto> prepareFrom(const platform::Bitmap& enhanced) const override {
+        return m_backend.prepareFrom(enhanced);
+    }
+    core::Result<ClassificationResult> classify(const std::filesystem::path& photo,
+                                                const ai::PreparedPhoto& prepared) override {
+        return m_backend.classify(photo, prepared);
+    }
+    core::Result<RelicLabelExtracted> readLabel(const std::filesystem::path& photo,
+                                                const ai::PreparedPhoto& prepared) override {
+        return m_backend.readLabel(photo, prepared);
+    }
+    core::Result<QString> readText(const std::filesystem::path& photo,
+                                   const ai::PreparedPhoto& prepared) override {
+        return m_backend.readText(photo, prepared);
+    }
+
+  private:
+    ai::VisionBackend& m_backend;
+};
+
+class OrganizeFlowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        shoot.panel("IMG_0001.JPG", "2025:03:14 09:00:00");
+        for (int i = 2; i <= 4; ++i)
+            shoot.artifact(name(i), QStringLiteral("2025:03:14 09:0%1:00").arg(i));
+        shoot.label("IMG_0005.JPG", "2025:03:14 09:05:00", "青铜鼎", "湖北省博物馆藏", "商代晚期");
+        for (int i = 6; i <= 8; ++i)
+            shoot.artifact(name(i), QStringLiteral("2025:03:14 09:0%1:00").arg(i));
+        shoot.label("IMG_0009.JPG", "2025:03:14 09:09:00", "玉琮", "浙江省博物馆藏", "良渚文化");
+        config.setApiKey(QString());
+        window = std::make_unique<MainWindow>(config, *lock, runs);
+        view = window->content();
+        view->offlineSwitch()->setChecked(true);
+        view->prefilterSwitch()->setChecked(false);
+        view->folderPicked(QString::fromStdString(shoot.dir().string()));
+    }
+    static std::string name(int i) {
+        return QStringLiteral("IMG_%1.JPG").arg(i, 4, 10, QLatin1Char('0')).toStdString();
+    }
+    QStringList messages() {
+        view->logPump()->flush();
+        QStringList out;
+        for (const QString& line : view->logModel()->lines())
+            out << line.mid(9);
+        return out;
+    }
+    void runToEnd() {
+        ASSERT_TRUE(view->startButton()->isEnabled()) << "offline: no endpoint needed";
+        view->startButton()->click();
+        ASSERT_TRUE(waitUntil([&] { return !view->isProcessing(); }, 60000));
+    }
+    /// The hashes of all files below the shoot, wherever they are now.
+    std::multiset<QByteArray> contents() {
+        std::multiset<QByteArray> hashes;
+        for (const auto& [path, hash] : treeHashes(shoot.dir()))
+            hashes.insert(hash);
+        return hashes;
+    }
+
+    TempDir dir;
+    FakeAIServer server;
+    bool made = std::filesystem::create_directories(dir.path() / "shoot");
+    Shoot shoot{dir.path() / "shoot", server};
+    ai::AIConfig config;
+    std::unique_ptr<ProcessingLock> lock =
+        std::make_unique<ProcessingLock>(QString::fromStdString((dir / "lock").string()));
+    app::ServiceRuns runs{[this](const ai::AISettings&, bool offline) -> core::Result<services::Engine> {
+        EXPECT_TRUE(offline);
+        return services::Engine{std::make_unique<Borrowed>(shoot.backend()), QString(), true};
+    }};
+    std::unique_ptr<MainWindow> window;
+    ContentView* view = nullptr;
+};
+
+} // namespace
+
+TEST_F(OrganizeFlowTest, WholeRunMovesTheShootIntoExhibitFoldersInsideItsFrame) {
+    std::multiset<QByteArray> before;
+    for (const auto& [name, hash] : shoot.originals())
+        before.insert(hash);
+    runToEnd();
+    const QStringList lines = messages();
+    ASSERT_GE(lines.size(), 4);
+    EXPECT_EQ(lines[0], QStringLiteral("—— 开始整理 ——"));
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("日志文件：Vitrino_")));
+    EXPECT_EQ(lines.last(), QStringLiteral("—— 整理结束 ——"));
+    EXPECT_FALSE(lines.join('\n').contains(QStringLiteral("错误汇总")));
+    EXPECT_TRUE(std::filesystem::is_directory(shoot.dir() / "0 展板"));
+    EXPECT_TRUE(std::filesystem::exists(shoot.dir() / "0 展板" / "IMG_0001.JPG"));
+    EXPECT_FALSE(std::filesystem::exists(shoot.dir() / "IMG_0002.JPG")) << "moved into its exhibit";
+    const std::multiset<QByteArray> after = contents();
+    for (const QByteArray& hash : before)
+        EXPECT_EQ(after.count(hash), before.count(hash))
+            << "every photograph once, unchanged (label files come on top)";
+    EXPECT_EQ(lock->owner(), ProcessingLock::Owner::idle);
+    EXPECT_EQ(view->startButton()->text(), QStringLiteral("开始整理"));
+}
+
+TEST_F(OrganizeFlowTest, StopDuringTheRunLeavesEveryFileInPlaceAndClosesTheLog) {
+    const auto before = treeHashes(shoot.dir());
+    int requests = 0;
+    shoot.backend().setLatency(std::chrono::milliseconds(30));
+    shoot.backend().onRequest([&](const QString&) {
+        if (++requests == 3) QMetaObject::invokeMethod(view, &ContentView::stop, Qt::QueuedConnection);
+    });
+    view->startButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return view->startButton()->text() == QStringLiteral("处理中…"); }, 10000))
+        << "after Stop the button waits for the run";
+    EXPECT_FALSE(view->startButton()->isEnabled());
+    EXPECT_TRUE(waitUntil([&] { return view->progressBar()->maximum() >= 3; }, 5000))
+        << "the bar counts the run's files, not just spins";
+    ASSERT_TRUE(waitUntil([&] { return !view->isProcessing(); }, 60000));
+    EXPECT_EQ(treeHashes(shoot.dir()), before) << "stopped before moving: nothing moved";
+    const QStringList lines = messages();
+    EXPECT_TRUE(lines.contains(QStringLiteral("[取消] 已停止：已移动 0 个文件，其余文件保持原位")))
+        << lines.join('\n').toStdString();
+    EXPECT_EQ(lines.last(), QStringLiteral("—— 整理结束 ——"));
+    EXPECT_EQ(lock->owner(), ProcessingLock::Owner::idle);
+    EXPECT_LT(requests, 9) << "the run did not go on to the end";
+}

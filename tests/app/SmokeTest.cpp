@@ -1,0 +1,49 @@
+// The installed shape of the application: the real executable under a virtual X server shows
+// one window titled "Vitrino" of its default size and quits with status 0 on Ctrl+Q.
+
+#include <QDir>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+TEST(Smoke, RealExecutableOpensItsWindowUnderXvfbAndQuitsCleanly) {
+    for (const char* tool : {"xvfb-run", "xdotool"})
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            GTEST_SKIP() << tool << " is not installed (scripts/bootstrap installs it)";
+    QTemporaryDir home;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}) {
+        const QString dir = QDir(home.path()).filePath(QString::fromLatin1(name));
+        QDir().mkpath(dir);
+        env.insert(QString::fromLatin1(name), dir);
+    }
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.insert(QStringLiteral("VITRINO_APP"), QStringLiteral(VITRINO_APP_PATH));
+    const QString script = QStringLiteral(R"(
+"$VITRINO_APP" & pid=$!
+for i in $(seq 200); do
+  id=$(xdotool search --name '^Vitrino$' 2>/dev/null | head -1)
+  [ -n "$id" ] && break
+  sleep 0.1
+done
+[ -n "$id" ] || { echo "no window"; kill $pid; exit 3; }
+xdotool getwindowname "$id"
+xdotool getwindowgeometry "$id" | sed -n 's/.*Geometry: //p'
+xdotool windowfocus --sync "$id"
+xdotool key --clearmodifiers ctrl+q
+wait $pid
+echo "status $?"
+)");
+    QProcess run;
+    run.setProcessEnvironment(env);
+    run.setProcessChannelMode(QProcess::MergedChannels);
+    run.start(QStringLiteral("xvfb-run"), {"-a", "-s", "-screen 0 1280x1024x24", "bash", "-c", script});
+    ASSERT_TRUE(run.waitForFinished(90000)) << "the application did not quit";
+    const QStringList lines = QString::fromUtf8(run.readAll()).split('\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(run.exitCode(), 0) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("Vitrino"))) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("760x780"))) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("status 0"))) << lines.join('\n').toStdString();
+}

@@ -1,0 +1,441 @@
+#include "Wait.h"
+#include "ai/AIConfig.h"
+#include "app/CompactSwitch.h"
+#include "app/ContentView.h"
+#include "app/MainWindow.h"
+#include "app/Widgets.h"
+#include "services/LogStore.h"
+#include "support/Fixtures.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QLineEdit>
+#include <QListView>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+
+namespace {
+
+/// Scripted runs: each logs its lines and returns what the test set; a run can be held at a
+/// gate so the test sees the window busy.
+class ScriptedRuns : public app::WindowRuns {
+  public:
+    QStringList organizeLines{"[1/2] IMG_1.JPG → 文物", "[2/2] IMG_2.JPG → 标签"};
+    QStringList organizeErrors;
+    QStringList refineLines{"对比：1 → 2", "  搬回 IMG_3.JPG"};
+    app::RefineOutcome refineResult;
+    QStringList undoLines{"  [撤销] IMG_3.JPG → 1/"};
+    app::UndoOutcome undoResult;
+    bool holdAtGate = false;
+    int organizeCalls = 0;
+    bool lastPrefilter = true;
+
+    void open() {
+        std::lock_guard lock(m_mutex);
+        m_open = true;
+        m_changed.notify_all();
+    }
+    bool waiting() {
+        std::lock_guard lock(m_mutex);
+        return m_waiting;
+    }
+
+    AutoOrganizer::RunResult organize(const services::RunJob& job, const std::filesystem::path&,
+                                      bool prefilter, bool, const ai::AISettings&) override {
+        ++organizeCalls;
+        lastPrefilter = prefilter;
+        gate(job.cancelToken());
+        for (const QString& line : organizeLines)
+            job.log(line);
+        for (const QString& error : organizeErrors)
+            job.log("[失败] " + error);
+        AutoOrganizer::RunResult result;
+        result.errors = organizeErrors;
+        result.cancelled = job.cancelToken().isCancelled();
+        job.summarize(result.errors);
+        return result;
+    }
+    app::RefineOutcome refine(const std::filesystem::path&, const core::RunContext& context) override {
+        gate(context.cancel);
+        for (const QString& line : refineLines)
+            context.log(line);
+        for (const QString& error : refineResult.errors)
+            context.log("[失败] " + error);
+        return refineResult;
+    }
+    app::UndoOutcome undoRefine(const std::vector<app::MoveRecord>& moves,
+                                const core::RunContext& context) override {
+        undoneMoves = moves;
+        gate(context.cancel);
+        for (const QString& line : undoLines)
+            context.log(line);
+        for (const QString& error : undoResult.errors)
+            context.log("[失败] " + error);
+        return undoResult;
+    }
+    bool canUndoOrganize(const std::filesystem::path&) const override { return false; }
+    app::UndoOutcome undoOrganize(const std::filesystem::path&, const core::RunContext&) override {
+        return {};
+    }
+
+    std::vector<app::MoveRecord> undoneMoves;
+
+  private:
+    void gate(const core::CancelToken& cancel) {
+        if (!holdAtGate) return;
+        std::unique_lock lock(m_mutex);
+        m_waiting = true;
+        while (!m_open && !cancel.isCancelled())
+            m_changed.wait_for(lock, std::chrono::milliseconds(5));
+        m_waiting = false;
+        m_open = false;
+    }
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_open = false;
+    bool m_waiting = false;
+};
+
+class WindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        QSettings(QStringLiteral("Vitrino"), QStringLiteral("Vitrino")).remove(OfflineEngineSetting::kKey);
+        config.setBaseURL(QStringLiteral("http://127.0.0.1:9/v1/chat/completions"));
+        config.setApiKey(QStringLiteral("sk-test"));
+        config.setModelID(QStringLiteral("m"));
+        lock = std::make_unique<ProcessingLock>(dir.filePath(QStringLiteral("lock")));
+        window = std::make_unique<MainWindow>(config, *lock, runs);
+        view = window->content();
+        view->offlineSwitch()->setChecked(false);
+    }
+    void TearDown() override {
+        runs.open();
+        waitIdle();
+    }
+
+    void pickFolder() { view->folderPicked(dir.path()); }
+    void waitIdle() {
+        ASSERT_TRUE(waitUntil([&] { return !view->isProcessing(); }));
+        view->logPump()->flush();
+    }
+    /// The panel's lines without their stamps.
+    QStringList messages() {
+        view->logPump()->flush();
+        QStringList out;
+        for (const QString& line : view->logModel()->lines()) {
+            EXPECT_EQ(line.at(8), QLatin1Char(' ')) << line.toStdString();
+            out << line.mid(9);
+        }
+        return out;
+    }
+    QStringList fileMessages() {
+        QFile file(view->currentLogFile());
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        QStringList out;
+        for (const QString& line : QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts))
+            out << line.mid(9);
+        return out;
+    }
+    QString logFileLine() { return services::kLogFileLine.arg(QFileInfo(view->currentLogFile()).fileName()); }
+
+    QTemporaryDir dir;
+    ai::AIConfig config;
+    std::unique_ptr<ProcessingLock> lock;
+    ScriptedRuns runs;
+    std::unique_ptr<MainWindow> window;
+    ContentView* view = nullptr;
+};
+
+} // namespace
+
+TEST_F(WindowTest, StartButtonNeedsAFolderCompleteSettingsAndNoFileManagerJob) {
+    struct Case {
+        const char* name;
+        bool folder;
+        bool settingsFilled;
+        bool offline;
+        bool finderHoldsLock;
+        bool enabled;
+        QString title;
+    };
+    const std::vector<Case> cases{
+        {"no folder", false, true, false, false, false, "开始整理"},
+        {"folder, settings empty", true, false, false, false, false, "开始整理"},
+        {"folder, settings full", true, true, false, false, true, "开始整理"},
+        {"folder, settings empty, offline engine", true, false, true, false, true, "开始整理"},
+        {"lock held by the file manager", true, true, false, true, false, "右键处理中…"},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        if (c.folder) pickFolder();
+        if (!c.settingsFilled) config.setApiKey(QString());
+        view->offlineSwitch()->setChecked(c.offline);
+        if (c.finderHoldsLock) {
+            ASSERT_TRUE(lock->tryAcquire(ProcessingLock::Owner::finder));
+        }
+        EXPECT_EQ(view->startButton()->isEnabled(), c.enabled) << c.name;
+        EXPECT_EQ(view->startButton()->text(), c.title) << c.name;
+        EXPECT_EQ(view->folderButton()->isEnabled(), !c.finderHoldsLock) << c.name;
+        EXPECT_EQ(view->prefilterSwitch()->isEnabled(), !c.finderHoldsLock) << c.name;
+        EXPECT_EQ(view->spinner()->isVisibleTo(view), c.finderHoldsLock) << c.name;
+        lock->release(ProcessingLock::Owner::finder);
+    }
+}
+
+TEST_F(WindowTest, TypedSettingsAreStoredAndTheKeyFieldIsMasked) {
+    EXPECT_EQ(view->apiKeyField()->echoMode(), QLineEdit::Password);
+    view->modelField()->clear();
+    QTest::keyClicks(view->modelField(), QStringLiteral("gpt-x"));
+    EXPECT_EQ(ai::AIConfig().modelID(), QStringLiteral("gpt-x"));
+    view->offlineSwitch()->setChecked(true);
+    EXPECT_TRUE(OfflineEngineSetting::load(true));
+    view->offlineSwitch()->setChecked(false);
+    EXPECT_FALSE(OfflineEngineSetting::load(false));
+    QSettings(QStringLiteral("Vitrino"), QStringLiteral("Vitrino")).remove(OfflineEngineSetting::kKey);
+    EXPECT_TRUE(OfflineEngineSetting::load(false)) << "first launch with nothing configured: offline";
+    EXPECT_FALSE(OfflineEngineSetting::load(true));
+}
+
+TEST_F(WindowTest, OrganizeRunIsFramedAndMirroredToItsLogFile) {
+    pickFolder();
+    runs.organizeErrors = {"a", "b"};
+    view->startButton()->click();
+    EXPECT_TRUE(view->isProcessing());
+    waitIdle();
+    const QStringList expected{ContentView::kOpening,           logFileLine(),   "[1/2] IMG_1.JPG → 文物",
+                               "[2/2] IMG_2.JPG → 标签",        "[失败] a",      "[失败] b",
+                               "错误汇总 2 条（详见上方日志）", "—— 整理结束 ——"};
+    EXPECT_EQ(messages(), expected);
+    EXPECT_EQ(fileMessages(), expected);
+    EXPECT_EQ(lock->owner(), ProcessingLock::Owner::idle);
+    EXPECT_FALSE(window->undoPostprocessAction()->isEnabled());
+    EXPECT_EQ(view->startButton()->text(), QStringLiteral("开始整理"));
+    EXPECT_TRUE(view->startButton()->isEnabled());
+}
+
+TEST_F(WindowTest, PostprocessingFollowsTheRunAndOffersItsUndo) {
+    pickFolder();
+    view->postprocessSwitch()->setChecked(true);
+    runs.refineResult.moves = {{"/a/1/IMG_3.JPG", "/a/2/IMG_3.JPG"}};
+    runs.refineResult.errors = {"x"};
+    view->start();
+    waitIdle();
+    EXPECT_EQ(messages(), (QStringList{ContentView::kOpening, logFileLine(), "[1/2] IMG_1.JPG → 文物",
+                                       "[2/2] IMG_2.JPG → 标签", "—— 开始 FeaturePrint 后处理 ——",
+                                       "对比：1 → 2", "  搬回 IMG_3.JPG", "[失败] x",
+                                       "后处理错误 1 条（详见上方日志）", "—— 整理结束 ——"}));
+    EXPECT_TRUE(window->undoPostprocessAction()->isEnabled());
+}
+
+TEST_F(WindowTest, OptionsAreTakenAtStartAndLockedDuringTheRun) {
+    pickFolder();
+    runs.holdAtGate = true;
+    view->prefilterSwitch()->setChecked(false);
+    view->start();
+    ASSERT_TRUE(waitUntil([&] { return runs.waiting(); }));
+    EXPECT_FALSE(view->prefilterSwitch()->isEnabled());
+    QTest::mouseClick(view->prefilterSwitch(), Qt::LeftButton);
+    EXPECT_FALSE(view->prefilterSwitch()->isChecked());
+    EXPECT_EQ(view->startButton()->text(), QStringLiteral("停止"));
+    EXPECT_TRUE(view->logPanel()->liveDot()->isLive());
+    EXPECT_TRUE(view->progressBar()->isVisibleTo(view));
+    runs.open();
+    waitIdle();
+    EXPECT_FALSE(runs.lastPrefilter);
+    EXPECT_FALSE(view->logPanel()->liveDot()->isLive());
+}
+
+TEST_F(WindowTest, MenuRequestsAreRefusedWithoutAFolderOrWhileBusy) {
+    // No folder: only the refusal line.
+    view->requestPostprocess();
+    ASSERT_TRUE(waitUntil([&] { return messages() == QStringList{ContentView::kMenuNoFolder}; }));
+    view->undoFeaturePrintFromMenu();
+    EXPECT_EQ(messages(), (QStringList{ContentView::kMenuNoFolder, ContentView::kNothingToUndo}));
+
+    // A refinement leaves a record; while a second one runs, both commands are refused.
+    pickFolder();
+    runs.refineResult.moves = {{"/a/1/x.jpg", "/a/2/x.jpg"}};
+    view->runFeaturePrintFromMenu();
+    waitIdle();
+    EXPECT_EQ(messages().mid(2), (QStringList{ContentView::kMenuOpening, logFileLine(), "对比：1 → 2",
+                                              "  搬回 IMG_3.JPG", ContentView::kMenuClosing}))
+        << "the menu keeps the earlier lines";
+    ASSERT_TRUE(view->canUndoPostprocess());
+
+    runs.holdAtGate = true;
+    view->runFeaturePrintFromMenu();
+    ASSERT_TRUE(waitUntil([&] { return runs.waiting(); }));
+    const int before = int(messages().size());
+    view->runFeaturePrintFromMenu();
+    view->undoFeaturePrintFromMenu();
+    view->start();
+    EXPECT_EQ(messages().mid(before), (QStringList{ContentView::kMenuBusy, ContentView::kMenuBusy}))
+        << "start is the stop button now: it writes nothing";
+    runs.open();
+    waitIdle();
+    EXPECT_TRUE(view->canUndoPostprocess()) << "a refused undo keeps the record";
+}
+
+TEST_F(WindowTest, StartWhileTheFileManagerHoldsTheLockOnlyAddsTheRefusal) {
+    pickFolder();
+    view->appendLog(QStringLiteral("earlier"));
+    ASSERT_TRUE(lock->tryAcquire(ProcessingLock::Owner::finder));
+    view->start();
+    EXPECT_EQ(messages(), (QStringList{"earlier", "另有任务正在处理（文件管理器右键），请稍后再试。"}));
+    lock->release(ProcessingLock::Owner::finder);
+}
+
+TEST_F(WindowTest, UndoKeepsWhatCouldNotBeRestored) {
+    pickFolder();
+    const std::vector<app::MoveRecord> moves{
+        {"/s/1/a.jpg", "/s/2/a.jpg"}, {"/s/1/b.jpg", "/s/2/b.jpg"}, {"/s/1/c.jpg", "/s/2/c.jpg"}};
+    runs.refineResult.moves = moves;
+    view->runFeaturePrintFromMenu();
+    waitIdle();
+    runs.undoResult.restored = 1;
+    runs.undoResult.remaining = {moves[1]};
+    runs.undoResult.errors = {"撤销失败（原文件夹不存在）：1", "撤销跳过（目标已不在）：c.jpg"};
+    const int before = int(messages().size());
+    runs.holdAtGate = true;
+    window->undoPostprocessAction()->trigger();
+    ASSERT_TRUE(waitUntil([&] { return runs.waiting(); }));
+    EXPECT_FALSE(view->canUndoPostprocess()) << "the record belongs to the running undo";
+    EXPECT_FALSE(window->undoPostprocessAction()->isEnabled());
+    runs.open();
+    waitIdle();
+    runs.holdAtGate = false;
+    EXPECT_EQ(runs.undoneMoves.size(), 3u);
+    EXPECT_EQ(messages().mid(before),
+              (QStringList{"—— 撤销上一次后处理 ——", "待恢复 3 个文件", "  [撤销] IMG_3.JPG → 1/",
+                           "[失败] 撤销失败（原文件夹不存在）：1", "[失败] 撤销跳过（目标已不在）：c.jpg",
+                           "撤销错误 2 条（详见上方日志）", "—— 撤销结束 ——"}));
+    ASSERT_EQ(view->lastMoves().size(), 1u);
+    EXPECT_EQ(view->lastMoves()[0].toPath, std::filesystem::path("/s/2/b.jpg"));
+    EXPECT_TRUE(window->undoPostprocessAction()->isEnabled());
+
+    runs.undoResult = {};
+    view->undoFeaturePrintFromMenu();
+    waitIdle();
+    EXPECT_FALSE(window->undoPostprocessAction()->isEnabled());
+}
+
+TEST_F(WindowTest, SecondStartClearsThePanelAndBeginsANewLogFile) {
+    pickFolder();
+    view->start();
+    waitIdle();
+    const QString first = view->currentLogFile();
+    view->logPanel()->copyButton()->click();
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringList(view->logModel()->lines().mid(0, 5)).join('\n'));
+    EXPECT_EQ(messages().last(), QStringLiteral("已复制全部日志到剪贴板（5 行）"));
+    EXPECT_EQ(fileMessages().last(), messages().last()) << "later lines go to the finished run's file";
+    view->start();
+    waitIdle();
+    EXPECT_NE(view->currentLogFile(), first);
+    EXPECT_EQ(messages().first(), ContentView::kOpening);
+    EXPECT_EQ(messages().size(), 5);
+}
+
+TEST_F(WindowTest, CopyIsOnlyOfferedWithLinesAndTheListFollowsTheNewestLine) {
+    EXPECT_FALSE(view->logPanel()->copyButton()->isEnabled());
+    window->show();
+    for (int i = 0; i < 500; ++i)
+        view->appendLog(QStringLiteral("[%1/500] line").arg(i + 1));
+    view->logPump()->flush();
+    EXPECT_TRUE(view->logPanel()->copyButton()->isEnabled());
+    EXPECT_EQ(view->logPanel()->countBadge()->text(), QStringLiteral("共 500 条"));
+    QScrollBar* bar = view->logPanel()->view()->verticalScrollBar();
+    ASSERT_TRUE(waitUntil([&] { return bar->maximum() > 0 && bar->value() == bar->maximum(); }));
+    bar->setValue(bar->maximum() / 2);
+    const int held = bar->value();
+    view->appendLog(QStringLiteral("more"));
+    view->logPump()->flush();
+    QTest::qWait(50);
+    EXPECT_EQ(bar->value(), held) << "a user who scrolled up is not pulled down";
+    bar->setValue(bar->maximum());
+    view->appendLog(QStringLiteral("more"));
+    view->logPump()->flush();
+    ASSERT_TRUE(waitUntil([&] { return bar->value() == bar->maximum(); }));
+
+    view->appendLog(QStringLiteral("just now"));
+    view->logPanel()->copyButton()->click();
+    EXPECT_TRUE(QApplication::clipboard()->text().endsWith(QStringLiteral(" just now")))
+        << "a line still on its way to the list is copied too";
+
+    QListView* list = view->logPanel()->view();
+    list->selectionModel()->select(view->logModel()->index(3), QItemSelectionModel::Select);
+    list->selectionModel()->select(view->logModel()->index(1), QItemSelectionModel::Select);
+    list->setFocus();
+    QTest::keySequence(list, QKeySequence::Copy);
+    EXPECT_EQ(QApplication::clipboard()->text(),
+              view->logModel()->line(1) + QLatin1Char('\n') + view->logModel()->line(3));
+}
+
+TEST_F(WindowTest, ClosingDuringARunStopsItFirstAndThenCloses) {
+    pickFolder();
+    runs.holdAtGate = true;
+    window->show();
+    view->start();
+    ASSERT_TRUE(waitUntil([&] { return runs.waiting(); }));
+    EXPECT_FALSE(window->close()) << "the window waits for the run";
+    EXPECT_TRUE(window->isVisible());
+    ASSERT_TRUE(waitUntil([&] { return !window->isVisible(); }, 5000));
+    EXPECT_EQ(lock->owner(), ProcessingLock::Owner::idle);
+    EXPECT_EQ(messages().last(), QStringLiteral("—— 整理结束 ——"));
+}
+
+TEST_F(WindowTest, WindowHasItsTitleSizesAndShortcuts) {
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Vitrino"));
+    EXPECT_EQ(window->size(), QSize(760, 780));
+    EXPECT_EQ(window->minimumSize(), QSize(720, 680));
+    EXPECT_LE(window->minimumSizeHint().height(), 680) << "the content fits the minimum size";
+    EXPECT_EQ(window->postprocessAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Alt+F")));
+    EXPECT_EQ(window->undoPostprocessAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Alt+Z")));
+    EXPECT_TRUE(window->postprocessAction()->isEnabled());
+    EXPECT_FALSE(window->undoPostprocessAction()->isEnabled());
+    EXPECT_EQ(view->folderLabel()->fullText(), QStringLiteral("未选择"));
+    view->folderPicked(QStringLiteral("/very/long/path/") + QString(200, 'x') + QStringLiteral("/shoot"));
+    window->show();
+    ASSERT_TRUE(waitUntil([&] { return view->folderLabel()->shownText().contains(QStringLiteral("…")); }));
+    EXPECT_TRUE(view->folderLabel()->shownText().endsWith(QStringLiteral("shoot")))
+        << "shortened in the middle";
+    EXPECT_EQ(view->prefilterExplanation()->text(), QStringLiteral("本机视觉模型预先处理，可加快处理速度。"));
+    view->prefilterSwitch()->setChecked(false);
+    EXPECT_EQ(view->prefilterExplanation()->text(), QStringLiteral("每张图片都发送给 AI 处理，速度较慢。"));
+}
+
+TEST_F(WindowTest, LinesFromTheRunAndTheWindowReachListAndFileInTheSameOrder) {
+    pickFolder();
+    for (int i = 0; i < 2000; ++i)
+        runs.organizeLines << QStringLiteral("run %1").arg(i);
+    runs.holdAtGate = true;
+    view->start();
+    ASSERT_TRUE(waitUntil([&] { return runs.waiting(); }));
+    runs.open();
+    for (int i = 0; i < 200; ++i) {
+        view->appendLog(QStringLiteral("window %1").arg(i));
+        QCoreApplication::processEvents();
+    }
+    waitIdle();
+    const QStringList shown = messages();
+    EXPECT_EQ(shown.size(), 2 + 2002 + 200 + 1);
+    EXPECT_EQ(fileMessages(), shown);
+    int next = 0;
+    for (const QString& line : shown) {
+        if (line.startsWith(QLatin1String("run "))) {
+            EXPECT_EQ(line, QStringLiteral("run %1").arg(next++));
+        }
+    }
+    EXPECT_EQ(next, 2000);
+}

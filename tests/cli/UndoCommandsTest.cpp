@@ -1,0 +1,181 @@
+#include "core/Text.h"
+#include "refine/FeaturePrintRefiner.h"
+#include "refine/MoveJournal.h"
+#include "refine/RefineFixtures.h"
+#include "services/ProcessingLock.h"
+#include "support/Process.h"
+#include "support/Shoot.h"
+
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+using namespace fixtures;
+using refinetest::snapshot;
+using refinetest::writeFolder;
+
+namespace {
+
+QString text(const fs::path& path) {
+    return QString::fromStdString(path.string());
+}
+
+/// Lines of the command's output without their "HH:mm:ss " stamps.
+QStringList unstamped(const CliRun& run) {
+    QStringList lines;
+    for (const QString& line : run.stdoutLines())
+        lines << (line.size() > 9 && line[2] == ':' && line[5] == ':' ? line.mid(9) : line);
+    return lines;
+}
+
+/// The test process writes journals where the command line reads them.
+class UndoCommands : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        m_saved = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", (text(home.path()) + "/data").toUtf8());
+        env = isolatedEnvironment(text(home.path()));
+    }
+    void TearDown() override { qputenv("XDG_DATA_HOME", m_saved); }
+
+    TempDir home;
+    QProcessEnvironment env;
+    QByteArray m_saved;
+};
+
+/// Two exhibits; b0 and b1 of the second folder look like the first exhibit.
+void organizedFolder(const fs::path& root) {
+    writeFolder(root / "1 甲", {{"a1.JPG", 1, {1, 0}}, {"a2.JPG", 2, {1, 0.1f}}, {"L1.JPG", 3, {0, 1}}},
+                "L1");
+    writeFolder(
+        root / "2 乙",
+        {{"b0.JPG", 4, {1, 0.02f}}, {"b1.JPG", 5, {1, 0.05f}}, {"b2.JPG", 6, {0, 1}}, {"L2.JPG", 7, {0, 1}}},
+        "L2");
+}
+
+} // namespace
+
+TEST_F(UndoCommands, RefineUndoRestoresTheLastPassFromItsJournal) {
+    TempDir dir;
+    const auto& root = dir.path();
+    organizedFolder(root);
+    const auto before = snapshot(root);
+    {
+        auto journal = MoveJournal::Writer::create(MoveJournal::Kind::refine, root);
+        FeaturePrintRefiner::Options options;
+        options.featurePrint = refinetest::fakePrint;
+        options.journal = journal->get();
+        ASSERT_EQ(FeaturePrintRefiner::refine(root, core::logOnly([](const QString&) {}), options).movedCount,
+                  2);
+    }
+    const auto run = runCli({"refine", "--undo", text(root)}, env);
+    EXPECT_EQ(run.exitCode, 0) << run.stdoutText.toStdString() << run.stderrText.toStdString();
+    EXPECT_EQ(
+        unstamped(run),
+        (QStringList{QStringLiteral("—— 撤销上一次后处理 ——"), QStringLiteral("待恢复 2 个文件"),
+                     QStringLiteral("  [撤销] b1.JPG → 2 乙/"), QStringLiteral("  [撤销] b0.JPG → 2 乙/"),
+                     QStringLiteral("撤销结束。恢复 2 个文件，剩余 0 条，错误 0 条。"),
+                     QStringLiteral("—— 撤销结束 ——")}));
+    EXPECT_TRUE(snapshot(root) == before);
+
+    const auto again = runCli({"refine", "--undo", text(root)}, env);
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_TRUE(unstamped(again).contains(QStringLiteral("[失败] 没有可撤销的后处理记录")))
+        << again.stdoutText.toStdString();
+}
+
+TEST_F(UndoCommands, RefineWithoutUsablePrintsLogsTheLinesAndMovesNothing) {
+    TempDir dir;
+    const auto& root = dir.path();
+    // Files that are not images: no feature print can be made of them, model or not.
+    writeFolder(root / "1 甲", {{"a1.JPG", 1, {}}, {"L1.JPG", 2, {}}}, "L1");
+    writeFolder(root / "2 乙", {{"b1.JPG", 3, {}}, {"b2.JPG", 4, {}}, {"L2.JPG", 5, {}}}, "L2");
+    const auto before = snapshot(root);
+    const auto run = runCli({"refine", text(root)}, env);
+    EXPECT_EQ(run.exitCode, 0) << run.stdoutText.toStdString();
+    const QStringList lines = unstamped(run);
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_EQ(lines.front(), QStringLiteral("—— 开始 FeaturePrint 后处理 ——"));
+    EXPECT_TRUE(lines.contains(QStringLiteral("  [警告] FeaturePrint 失败：a1.JPG")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("  跳过：本夹样本无法计算 FeaturePrint")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("FeaturePrint 后处理结束。移动 0 个文件，错误 0 条。")));
+    EXPECT_EQ(lines.last(), QStringLiteral("—— FeaturePrint 后处理结束 ——"));
+    EXPECT_TRUE(snapshot(root) == before);
+}
+
+TEST_F(UndoCommands, AForeignJournalIsRefusedAndABusyLockRefusesToStart) {
+    TempDir dir, other;
+    organizedFolder(dir.path());
+    organizedFolder(other.path());
+    fs::path file;
+    {
+        auto journal = MoveJournal::Writer::create(MoveJournal::Kind::refine, other.path());
+        FeaturePrintRefiner::Options options;
+        options.featurePrint = refinetest::fakePrint;
+        options.journal = journal->get();
+        FeaturePrintRefiner::refine(other.path(), core::logOnly([](const QString&) {}), options);
+        file = (*journal)->file();
+    }
+    fs::create_directories(MoveJournal::directoryFor(dir.path()));
+    fs::copy_file(file, MoveJournal::directoryFor(dir.path()) / file.filename());
+    const auto before = snapshot(dir.path());
+    const auto run = runCli({"refine", "--undo", text(dir.path())}, env);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(unstamped(run).contains(
+        QStringLiteral("[失败] ") +
+        MoveJournal::kForeign.arg(core::displayPath(MoveJournal::folderIdentity(other.path())))))
+        << run.stdoutText.toStdString();
+    EXPECT_TRUE(snapshot(dir.path()) == before);
+
+    ProcessingLock lock(text(home.path()) + "/vitrino-processing.lock");
+    ASSERT_TRUE(lock.tryAcquire(ProcessingLock::Owner::finder));
+    for (const QStringList& args :
+         {QStringList{"refine", text(dir.path())}, QStringList{"refine", "--undo", text(dir.path())},
+          QStringList{"organize", "--undo", text(dir.path())}}) {
+        const auto busy = runCli(args, env);
+        EXPECT_EQ(busy.exitCode, 2) << args.join(' ').toStdString();
+    }
+    lock.release(ProcessingLock::Owner::finder);
+    EXPECT_TRUE(snapshot(dir.path()) == before);
+}
+
+TEST_F(UndoCommands, OrganizeUndoRestoresTheShootEvenAfterAKill) {
+    // Killed after 1, 5 and 11 moves, and not killed at all (0).
+    for (const int moves : {1, 5, 11, 0}) {
+        SCOPED_TRACE(testing::Message() << "killed after " << moves << " moves");
+        FakeAIServer server;
+        TempDir dir;
+        Shoot shoot(dir.path(), server);
+        for (int e = 0; e < 3; ++e) {
+            for (int s = 0; s < 3; ++s)
+                shoot.artifact("E" + std::to_string(e) + "_" + std::to_string(s) + ".JPG",
+                               QStringLiteral("2024:05:01 10:%1:0%2").arg(e * 5 + 10).arg(s));
+            shoot.label("E" + std::to_string(e) + "_L.JPG",
+                        QStringLiteral("2024:05:01 10:%1:30").arg(e * 5 + 10),
+                        QStringLiteral("器物%1").arg(e), QStringLiteral("遗址"), QStringLiteral("汉"));
+        }
+        shoot.raw("E0_L.DNG", "2024:05:01 10:10:30");
+        shoot.panel("P.JPG", "2024:05:01 10:00:00");
+        fs::create_directory(dir / "已有文件夹");
+        const auto before = snapshot(dir.path());
+
+        const QStringList args{"organize", text(dir.path()), "--base-url", server.url(), "--no-prefilter"};
+        if (moves == 0) {
+            EXPECT_EQ(runCli(args, env).exitCode, 0);
+        } else {
+            QProcess process;
+            process.setProcessEnvironment(env);
+            process.setStandardOutputFile(QProcess::nullDevice());
+            process.setArguments(args);
+            signalAfterMoves(process, dir.path(), moves, {}, SIGKILL);
+        }
+        EXPECT_FALSE(snapshot(dir.path()) == before);
+
+        const auto undo = runCli({"organize", "--undo", text(dir.path())}, env);
+        EXPECT_EQ(undo.exitCode, 0) << undo.stdoutText.toStdString();
+        EXPECT_EQ(unstamped(undo).front(), QStringLiteral("—— 撤销上一次整理 ——"));
+        EXPECT_TRUE(snapshot(dir.path()) == before) << undo.stdoutText.toStdString();
+    }
+}

@@ -1,0 +1,427 @@
+#include "refine/MoveJournal.h"
+#include "refine/RefineFixtures.h"
+
+#include "core/Text.h"
+#include "organize/AutoOrganizer.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace refinetest;
+using FeaturePrintRefiner::MoveRecord;
+using fixtures::TempDir;
+using State = MoveJournal::Contents::State;
+
+namespace {
+
+/// Keeps the journals of a test in its own data folder.
+class Journals : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        m_saved = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", QByteArray::fromStdString((m_data / "data").string()));
+    }
+    void TearDown() override { qputenv("XDG_DATA_HOME", m_saved); }
+
+    /// Moves a file and writes it down, as a run does.
+    static void journaledMove(MoveJournal::Writer& journal, const fs::path& from, const fs::path& to) {
+        const auto id = journal.willMove(from, to);
+        ASSERT_TRUE(id);
+        fs::create_directories(to.parent_path());
+        fs::rename(from, to);
+        journal.finished(*id, true);
+    }
+
+    static void appendText(const fs::path& file, const std::string& text) {
+        std::ofstream(file, std::ios::app | std::ios::binary) << text;
+    }
+
+    TempDir m_data;
+    QByteArray m_saved;
+};
+
+QStringList undoLines(MoveJournal::Kind kind, const fs::path& root, QString* error = nullptr) {
+    QStringList lines;
+    const auto result = MoveJournal::undoLatest(kind, root, collect(lines));
+    if (!result && error) *error = result.error().description();
+    return lines;
+}
+
+} // namespace
+
+TEST_F(Journals, WriteAndReadBackEveryStepIncludingNonUtf8NamesAndACutOffLastLine) {
+    TempDir dir;
+    const fs::path odd = dir / std::string("caf\xe9.JPG"); // Latin-1 bytes, not UTF-8
+    auto writer = MoveJournal::Writer::create(MoveJournal::Kind::organize, dir.path());
+    ASSERT_TRUE(writer) << writer.error().description().toStdString();
+    auto& journal = **writer;
+    journal.willCreateFolder(dir / "1 鼎");
+    const auto write = journal.willWrite(dir / "1 鼎" / "L.json", "{}");
+    journal.finished(*write, true);
+    const auto first = journal.willMove(odd, dir / "1 鼎" / odd.filename());
+    journal.finished(*first, true);
+    const auto second = journal.willMove(dir / "b.JPG", dir / "1 鼎" / "b.JPG");
+    journal.finished(*second, false);
+    journal.willMove(dir / "c.JPG", dir / "1 鼎" / "c.JPG");
+    const fs::path file = journal.file();
+    appendText(file, "{\"op\":\"done\",\"i"); // a kill in the middle of a line
+
+    const auto contents = MoveJournal::read(file);
+    ASSERT_TRUE(contents) << contents.error().description().toStdString();
+    EXPECT_EQ(contents->kind, MoveJournal::Kind::organize);
+    EXPECT_EQ(contents->root, MoveJournal::folderIdentity(dir.path()));
+    EXPECT_EQ(contents->createdFolders, std::vector<fs::path>{dir / "1 鼎"});
+    ASSERT_EQ(contents->writes.size(), 1u);
+    EXPECT_EQ(contents->writes[0].sha256, QCryptographicHash::hash("{}", QCryptographicHash::Sha256).toHex());
+    EXPECT_FALSE(contents->writes[0].replaced);
+    EXPECT_EQ(contents->writes[0].state, State::done);
+    ASSERT_EQ(contents->moves.size(), 3u);
+    EXPECT_EQ(contents->moves[0].record, (MoveRecord{odd, dir / "1 鼎" / odd.filename()}));
+    EXPECT_EQ(contents->moves[0].state, State::done);
+    EXPECT_EQ(contents->moves[1].state, State::failed);
+    EXPECT_EQ(contents->moves[2].state, State::pending);
+}
+
+TEST_F(Journals, KeepsTheNewestFivePerFolder) {
+    TempDir dir, other;
+    const QDateTime start(QDate(2026, 1, 1), QTime(9, 0));
+    std::vector<fs::path> made;
+    for (int i = 0; i < 7; ++i) {
+        auto writer = MoveJournal::Writer::create(
+            i % 2 ? MoveJournal::Kind::refine : MoveJournal::Kind::organize, dir.path(), start.addSecs(i));
+        made.push_back((*writer)->file());
+    }
+    // Two runs started in the same millisecond both keep their journal.
+    auto same1 = MoveJournal::Writer::create(MoveJournal::Kind::refine, other.path(), start);
+    auto same2 = MoveJournal::Writer::create(MoveJournal::Kind::refine, other.path(), start);
+    EXPECT_NE((*same1)->file(), (*same2)->file());
+    EXPECT_EQ(MoveJournal::journalsOf(dir.path()), std::vector<fs::path>(made.begin() + 2, made.end()));
+    EXPECT_EQ(MoveJournal::journalsOf(other.path()).size(), 2u);
+    EXPECT_NE(MoveJournal::directoryFor(dir.path()), MoveJournal::directoryFor(other.path()));
+    // One folder, however it is spelled.
+    EXPECT_EQ(MoveJournal::directoryFor(dir.path()), MoveJournal::directoryFor(dir.path() / "." / ""));
+}
+
+TEST_F(Journals, RefusesJournalsItCannotTrustAndMovesNothing) {
+    const struct {
+        const char* what;
+        std::string text; ///< appended to a valid journal, or the whole file when `replace`
+        bool replace;
+        QString reason;
+    } cases[] = {
+        {"a broken line", "{\"op\":\"done\"\n{\"op\":\"done\",\"id\":1}\n", false,
+         QStringLiteral("第 4 行无法解析")},
+        {"an outcome of no move", "{\"op\":\"done\",\"id\":99}\n", false, QStringLiteral("第 4 行无法解析")},
+        {"an unknown step", "{\"op\":\"rename\",\"id\":1}\n", false, QStringLiteral("第 4 行无法解析")},
+        {"a newer format",
+         "{\"format\":\"vitrino-move-journal\",\"version\":2,\"kind\":\"refine\",\"root\":\"/\"}\n", true,
+         QStringLiteral("版本 2 不受支持")},
+        {"something else", "{\"hello\":1}\n", true, QStringLiteral("不是撤销记录")},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        writeFolder(dir / "A", {{"x.JPG", 1, {1}}});
+        fs::path file;
+        {
+            auto writer = MoveJournal::Writer::create(MoveJournal::Kind::refine, dir.path());
+            journaledMove(**writer, dir / "A" / "x.JPG", dir / "B" / "x.JPG");
+            file = (*writer)->file();
+        }
+        if (c.replace) fs::remove(file);
+        appendText(file, c.text);
+        const auto before = snapshot(dir.path());
+        QString error;
+        EXPECT_TRUE(undoLines(MoveJournal::Kind::refine, dir.path(), &error).isEmpty()) << c.what;
+        EXPECT_EQ(error, MoveJournal::kUnreadable.arg(core::displayName(file), c.reason)) << c.what;
+        EXPECT_EQ(snapshot(dir.path()), before) << c.what;
+    }
+}
+
+TEST_F(Journals, AJournalOfAnotherFolderIsRefused) {
+    TempDir mine, theirs;
+    writeFolder(theirs / "A", {{"x.JPG", 1, {1}}});
+    writeFolder(mine / "A", {{"x.JPG", 1, {1}}});
+    fs::path file;
+    {
+        auto writer = MoveJournal::Writer::create(MoveJournal::Kind::refine, theirs.path());
+        journaledMove(**writer, theirs / "A" / "x.JPG", theirs / "B" / "x.JPG");
+        file = (*writer)->file();
+    }
+    // Copied into this folder's journals, it still names the other folder.
+    fs::create_directories(MoveJournal::directoryFor(mine.path()));
+    fs::copy_file(file, MoveJournal::directoryFor(mine.path()) / file.filename());
+    fs::create_directory(mine / "B");
+    fixtures::writeBytes(mine / "B" / "x.JPG", "a file of this folder");
+    const auto before = snapshot(mine.path());
+    QString error;
+    EXPECT_TRUE(undoLines(MoveJournal::Kind::refine, mine.path(), &error).isEmpty());
+    EXPECT_EQ(error,
+              MoveJournal::kForeign.arg(core::displayPath(MoveJournal::folderIdentity(theirs.path()))));
+    EXPECT_EQ(snapshot(mine.path()), before);
+    // Nothing recorded at all.
+    TempDir fresh;
+    EXPECT_TRUE(undoLines(MoveJournal::Kind::organize, fresh.path(), &error).isEmpty());
+    EXPECT_EQ(error, MoveJournal::kNoOrganizeJournal);
+}
+
+TEST_F(Journals, RefinementUndoRestoresExactlyAndRetriesOnlyWhatRemains) {
+    TempDir dir;
+    const auto& root = dir.path();
+    writeFolder(root / "1 甲", {{"a1.JPG", 1, {1, 0}}, {"IMG_1.JPG", 2, {1, 0.01f}}, {"L1.JPG", 3, {0, 1}}},
+                "L1");
+    writeFolder(root / "2 乙",
+                {{"IMG_1.JPG", 4, {1, 0.02f}},
+                 {"b0.JPG", 5, {1, 0.03f}},
+                 {"b2.JPG", 6, {0, 1}},
+                 {"L2.JPG", 7, {0, 1}}},
+                "L2");
+    const auto before = snapshot(root);
+    auto writer = MoveJournal::Writer::create(MoveJournal::Kind::refine, root);
+    FeaturePrintRefiner::Options options;
+    options.featurePrint = fakePrint;
+    options.journal = writer->get();
+    QStringList lines;
+    const auto result = FeaturePrintRefiner::refine(root, core::logOnly(collect(lines)), options);
+    writer->reset();
+    ASSERT_EQ(result.movedCount, 2);
+    EXPECT_TRUE(fs::exists(root / "1 甲" / "IMG_1-2.JPG"));
+
+    // The old place of b0 is taken meanwhile: that record stays for a retry, the newcomer is kept.
+    fixtures::writeBytes(root / "2 乙" / "b0.JPG", "newcomer");
+    QString error;
+    EXPECT_EQ(undoLines(MoveJournal::Kind::refine, root, &error),
+              (QStringList{QStringLiteral("[失败] 撤销失败 b0.JPG：目标已存在：b0.JPG"),
+                           QStringLiteral("  [撤销] IMG_1-2.JPG → 2 乙/"),
+                           QStringLiteral("撤销结束。恢复 1 个文件，剩余 1 条，错误 1 条。")}));
+    EXPECT_TRUE(error.isEmpty());
+    fs::remove(root / "2 乙" / "b0.JPG");
+    EXPECT_EQ(undoLines(MoveJournal::Kind::refine, root),
+              (QStringList{QStringLiteral("  [撤销] b0.JPG → 2 乙/"),
+                           QStringLiteral("撤销结束。恢复 1 个文件，剩余 0 条，错误 0 条。")}));
+    EXPECT_EQ(snapshot(root), before);
+    EXPECT_TRUE(undoLines(MoveJournal::Kind::refine, root, &error).isEmpty());
+    EXPECT_EQ(error, MoveJournal::kNoRefineJournal);
+}
+
+TEST_F(Journals, AStoppedRunIsUndoneFromWhatIsOnDisk) {
+    TempDir dir;
+    const auto& root = dir.path();
+    writeFolder(root / "B", {{"moved.JPG", 1, {1}}, {"announced.JPG", 2, {1}}, {"gone.JPG", 3, {1}}});
+    fs::create_directory(root / "A");
+    const auto before = snapshot(root);
+    {
+        auto writer = MoveJournal::Writer::create(MoveJournal::Kind::refine, root);
+        auto& journal = **writer;
+        journaledMove(journal, root / "B" / "gone.JPG", root / "A" / "gone.JPG");
+        // Killed after the move but before its outcome was written …
+        journal.willMove(root / "B" / "moved.JPG", root / "A" / "moved.JPG");
+        fs::rename(root / "B" / "moved.JPG", root / "A" / "moved.JPG");
+        // … and one announced that never happened.
+        journal.willMove(root / "B" / "announced.JPG", root / "A" / "announced.JPG");
+    }
+    fs::remove(root / "A" / "gone.JPG"); // deleted by the user since
+    EXPECT_EQ(undoLines(MoveJournal::Kind::refine, root),
+              (QStringList{QStringLiteral("  [撤销] moved.JPG → B/"),
+                           QStringLiteral("[警告] 撤销跳过（目标已不在）：gone.JPG"),
+                           QStringLiteral("撤销结束。恢复 1 个文件，剩余 0 条，错误 1 条。")}));
+    auto expected = before;
+    expected.erase("B/gone.JPG");
+    EXPECT_EQ(snapshot(root), expected);
+    // The dropped record is not tried again.
+    QString error;
+    EXPECT_TRUE(undoLines(MoveJournal::Kind::refine, root, &error).isEmpty());
+    EXPECT_EQ(error, MoveJournal::kNoRefineJournal);
+}
+
+TEST_F(Journals, OrganizeUndoRemovesUnchangedLabelFilesAndEmptyFoldersItMade) {
+    TempDir dir;
+    const auto& root = dir.path();
+    writeFolder(root, {{"a.JPG", 1, {1}}, {"L1.JPG", 2, {1}}, {"b.JPG", 3, {1}}, {"L2.JPG", 4, {1}}});
+    fs::create_directory(root / "2 乙"); // there before the run: never removed
+    const auto before = snapshot(root);
+    {
+        auto writer = MoveJournal::Writer::create(MoveJournal::Kind::organize, root);
+        auto& journal = **writer;
+        for (const auto& [folder, label, photo] :
+             {std::tuple{"1 甲", "L1", "a.JPG"}, std::tuple{"2 乙", "L2", "b.JPG"}}) {
+            if (!fs::exists(root / folder)) {
+                fs::create_directory(root / folder);
+                journal.willCreateFolder(root / folder);
+            }
+            for (const char* ext : {".json", ".txt"}) {
+                const fs::path sidecar = root / folder / (std::string(label) + ext);
+                const QByteArray bytes = QByteArray("label ") + label;
+                const auto id = journal.willWrite(sidecar, bytes);
+                fixtures::writeBytes(sidecar, bytes.toStdString());
+                journal.finished(*id, true);
+            }
+            journaledMove(journal, root / (std::string(label) + ".JPG"),
+                          root / folder / (std::string(label) + ".JPG"));
+            journaledMove(journal, root / photo, root / folder / photo);
+        }
+    }
+    // The user corrected one label text since.
+    fixtures::writeBytes(root / "2 乙" / "L2.txt", "文物名称：更正");
+    QStringList lines = undoLines(MoveJournal::Kind::organize, root);
+    EXPECT_EQ(lines, (QStringList{
+                         QStringLiteral("  [撤销] b.JPG → ") + core::displayName(root) + "/",
+                         QStringLiteral("  [撤销] L2.JPG → ") + core::displayName(root) + "/",
+                         QStringLiteral("  [撤销] a.JPG → ") + core::displayName(root) + "/",
+                         QStringLiteral("  [撤销] L1.JPG → ") + core::displayName(root) + "/",
+                         QStringLiteral("  [保留] L2.txt（整理后已改动）"),
+                         QStringLiteral("  [删除] L2.json（整理时写入的标签文件）"),
+                         QStringLiteral("  [删除] L1.txt（整理时写入的标签文件）"),
+                         QStringLiteral("  [删除] L1.json（整理时写入的标签文件）"),
+                         QStringLiteral("  [删除] 1 甲/（空文件夹）"),
+                         QStringLiteral("撤销结束。恢复 4 个文件，剩余 0 条，错误 0 条。"),
+                     }));
+    auto expected = before;
+    expected["2 乙/L2.txt"] = QCryptographicHash::hash("文物名称：更正", QCryptographicHash::Sha256).toHex();
+    EXPECT_EQ(snapshot(root), expected);
+}
+
+TEST_F(Journals, OrganizeUndoWaitsForALaterRefinementToBeUndone) {
+    TempDir dir;
+    const auto& root = dir.path();
+    writeFolder(root, {{"a.JPG", 1, {1}}});
+    const QDateTime start(QDate(2026, 1, 1), QTime(9, 0));
+    {
+        auto organize = MoveJournal::Writer::create(MoveJournal::Kind::organize, root, start);
+        journaledMove(**organize, root / "a.JPG", root / "2 乙" / "a.JPG");
+        auto refine = MoveJournal::Writer::create(MoveJournal::Kind::refine, root, start.addSecs(5));
+        journaledMove(**refine, root / "2 乙" / "a.JPG", root / "1 甲" / "a.JPG");
+    }
+    const auto before = snapshot(root);
+    QString error;
+    EXPECT_TRUE(undoLines(MoveJournal::Kind::organize, root, &error).isEmpty());
+    EXPECT_EQ(error, MoveJournal::kRefinedAfterOrganize);
+    EXPECT_EQ(snapshot(root), before);
+    undoLines(MoveJournal::Kind::refine, root);
+    EXPECT_EQ(undoLines(MoveJournal::Kind::organize, root).last(),
+              QStringLiteral("撤销结束。恢复 1 个文件，剩余 0 条，错误 0 条。"));
+    EXPECT_TRUE(fs::exists(root / "a.JPG"));
+}
+
+TEST_F(Journals, AnOrganizeRunWithItsJournalIsUndoneExactly) {
+    TempDir dir;
+    const auto& root = dir.path();
+    auto file = [&](const std::string& name, int minute) {
+        writeShot(root, {name, minute, {1}});
+        return ImageScanner::processImageFile(root / name);
+    };
+    const std::vector<AutoOrganizer::PlannedGroup> groups{
+        {QStringLiteral("0 展板"), {file("P1.JPG", 1)}, std::nullopt, true, false},
+        {QStringLiteral("1 鼎 随州出土 战国"),
+         {file("L1.JPG", 4), file("L1.CR3", 4), file("A1.JPG", 2), file("A2.JPG", 3)},
+         RelicLabelExtracted{QStringLiteral("鼎"), QStringLiteral("随州出土"), QStringLiteral("战国"),
+                             QString()},
+         false,
+         false},
+        {QStringLiteral("2 璧"),
+         {file("L2.JPG", 6), file("B1.JPG", 5)},
+         RelicLabelExtracted{QStringLiteral("璧"), QString(), QString(), QString()},
+         false,
+         false},
+    };
+    fs::create_directory(root / "2 璧"); // the user's own folder of that name, with a note in it
+    fixtures::writeBytes(root / "2 璧" / "note.txt", "mine");
+    const auto before = snapshot(root);
+    {
+        auto writer = MoveJournal::Writer::create(MoveJournal::Kind::organize, root);
+        QStringList lines, errors;
+        EXPECT_EQ(
+            AutoOrganizer::executeMoves(root, groups, core::logOnly(collect(lines)), errors, writer->get())
+                .moved,
+            7);
+    }
+    ASSERT_TRUE(fs::exists(root / "1 鼎 随州出土 战国" / "L1.json"));
+    QStringList lines = undoLines(MoveJournal::Kind::organize, root);
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(lines.last(), QStringLiteral("撤销结束。恢复 7 个文件，剩余 0 条，错误 0 条。"));
+    EXPECT_TRUE(lines.contains(QStringLiteral("  [删除] 0 展板/（空文件夹）")));
+    EXPECT_EQ(snapshot(root), before);
+}
+
+namespace {
+
+/// Passes every step on to the journal, and kills its own process at step `killAt`: after a move
+/// was announced but before it happened, or after it happened but before its outcome was written.
+class KillingObserver : public AutoOrganizer::MoveObserver {
+  public:
+    KillingObserver(MoveJournal::Writer& journal, int killAt) : m_journal(journal), m_killAt(killAt) {}
+    std::optional<qint64> willMove(const fs::path& from, const fs::path& to) override {
+        const auto id = m_journal.willMove(from, to);
+        step();
+        return id;
+    }
+    std::optional<qint64> willWrite(const fs::path& file, const QByteArray& bytes) override {
+        return m_journal.willWrite(file, bytes);
+    }
+    void finished(qint64 id, bool succeeded) override {
+        step();
+        m_journal.finished(id, succeeded);
+    }
+    void willCreateFolder(const fs::path& folder) override { m_journal.willCreateFolder(folder); }
+
+  private:
+    void step() {
+        if (++m_steps == m_killAt) ::raise(SIGKILL);
+    }
+    MoveJournal::Writer& m_journal;
+    int m_killAt;
+    int m_steps = 0;
+};
+
+} // namespace
+
+TEST_F(Journals, APassKilledAtAnyStepIsUndoneExactly) {
+    // Four exhibits whose first three photos look like the previous exhibit: nine moves, eighteen
+    // steps. The pass runs in a child process that kills itself with SIGKILL at one step.
+    for (int killAt = 1; killAt <= 19; ++killAt) {
+        SCOPED_TRACE(testing::Message() << "killed at step " << killAt);
+        TempDir dir;
+        const auto& root = dir.path();
+        for (int e = 0; e < 4; ++e) {
+            std::vector<Shot> shots;
+            for (int v = 0; v < 6; ++v)
+                shots.push_back({"E" + std::to_string(e) + "_" + std::to_string(v) + ".JPG",
+                                 e * 10 + v,
+                                 {v < 3 ? float(e) : float(e + 1), 1}});
+            shots.push_back({"E" + std::to_string(e) + "_L.JPG", e * 10 + 7, {0, 0}});
+            writeFolder(root / ("文物" + std::to_string(e + 1)), shots, "E" + std::to_string(e) + "_L");
+        }
+        const auto before = snapshot(root);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            auto writer = MoveJournal::Writer::create(MoveJournal::Kind::refine, root);
+            if (!writer) ::_exit(3);
+            KillingObserver observer(**writer, killAt);
+            FeaturePrintRefiner::Options options;
+            options.featurePrint = fakePrint;
+            options.journal = &observer;
+            const auto result =
+                FeaturePrintRefiner::refine(root, core::logOnly([](const QString&) {}), options);
+            ::_exit(result.movedCount == 9 ? 0 : 4);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        if (killAt <= 18) {
+            ASSERT_TRUE(WIFSIGNALED(status));
+            // Killed at step 1, the first move was announced but had not happened yet.
+            EXPECT_EQ(snapshot(root) == before, killAt == 1);
+        } else {
+            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }
+
+        QString error;
+        const QStringList lines = undoLines(MoveJournal::Kind::refine, root, &error);
+        EXPECT_EQ(error, killAt == 1 ? MoveJournal::kNoRefineJournal : QString());
+        EXPECT_TRUE(snapshot(root) == before) << lines.join('\n').toStdString();
+    }
+}

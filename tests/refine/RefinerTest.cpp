@@ -1,0 +1,393 @@
+#include "refine/FeaturePrintRefiner.h"
+#include "refine/RefineFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+using namespace refinetest;
+using namespace FeaturePrintRefiner;
+using fixtures::TempDir;
+
+namespace {
+
+constexpr std::int64_t kLast = std::numeric_limits<std::int64_t>::max();
+
+std::vector<std::string> names(const std::vector<fs::path>& paths) {
+    std::vector<std::string> out;
+    for (const auto& p : paths)
+        out.push_back(p.filename().string());
+    return out;
+}
+
+std::vector<std::string> packNames(const std::optional<std::vector<MediaPipeline::WorkUnit>>& pack) {
+    std::vector<std::string> out;
+    if (pack)
+        for (const auto& unit : *pack)
+            out.push_back(unit.primary.fileName.toStdString());
+    return out;
+}
+
+Options withPrint(FeaturePrintFn fn) {
+    Options options;
+    options.featurePrint = std::move(fn);
+    return options;
+}
+
+} // namespace
+
+TEST(RefineSortKey, ReadsLeadingAsciiNumberAndTitle) {
+    const struct {
+        QString name;
+        std::int64_t number;
+        QString title;
+    } cases[] = {
+        {QStringLiteral("2 甲"), 2, QStringLiteral("甲")},
+        {QStringLiteral("  12\t青铜鼎 "), 12, QStringLiteral("青铜鼎")},
+        {QStringLiteral("12青铜鼎"), 12, QStringLiteral("青铜鼎")},
+        {QStringLiteral("\u30007 璧\u3000"), 7, QStringLiteral("璧")}, // ideographic spaces trim
+        {QStringLiteral("无编号"), kLast, QStringLiteral("无编号")},
+        {QStringLiteral("２ 甲"), kLast, QStringLiteral("甲")}, // full-width digits are a run, not a number
+        {QStringLiteral("١٢ 乙"), kLast, QStringLiteral("乙")}, // Arabic-Indic digits too
+        {QStringLiteral("Ⅻ 丙"), kLast, QStringLiteral("丙")},  // a numeric letter is part of the run
+        {QStringLiteral("9223372036854775807 最大"), kLast, QStringLiteral("最大")},
+        {QStringLiteral("9223372036854775806 次大"), kLast - 1, QStringLiteral("次大")},
+        {QStringLiteral("99999999999999999999 溢出"), kLast, QStringLiteral("溢出")},
+        {QStringLiteral("3\n"), 3, QStringLiteral("\n")}, // line breaks are not trimmed
+        {QString(), kLast, QString()},
+    };
+    for (const auto& c : cases) {
+        const SortKey key = sortKey(c.name);
+        EXPECT_EQ(key.number, c.number) << c.name.toStdString();
+        EXPECT_EQ(key.title, c.title) << c.name.toStdString();
+    }
+}
+
+TEST(RefineFolders, SortsByNumberThenTitleAndLeavesOutPanelOtherAndHidden) {
+    TempDir dir;
+    for (const char* name :
+         {"2 甲", "10 乙", "2 丙", "无编号", "0 展板", "11 其他", "其他", ".缓存", "３ 全角"})
+        fs::create_directory(dir / name);
+    fixtures::writeBytes(dir / "1 文件", "a file, not a folder");
+    fs::create_directory_symlink(dir / "2 甲", dir / "4 链接");
+    EXPECT_EQ(names(relicFolders(dir.path())),
+              (std::vector<std::string>{"2 丙", "2 甲", "10 乙", "３ 全角", "无编号"}));
+    EXPECT_TRUE(relicFolders(dir / "missing").empty());
+}
+
+TEST(RefineRun, TooFewFoldersLogsOneLineAndMovesNothing) {
+    TempDir dir;
+    writeFolder(dir / "1 鼎", {{"a.JPG", 1, {1, 0}}, {"b.JPG", 2, {0, 1}}}, "b");
+    writeFolder(dir / "0 展板", {{"p.JPG", 0, {1, 0}}});
+    writeFolder(dir / "2 其他", {{"c.JPG", 3, {1, 0}}});
+    for (const fs::path& root : {dir.path(), dir / "missing", dir / "1 鼎" / "a.JPG"}) {
+        QStringList lines;
+        const RunResult result = refine(root, core::logOnly(collect(lines)), withPrint(fakePrint));
+        EXPECT_EQ(lines, QStringList{kTooFewFolders});
+        EXPECT_TRUE(result.moves.empty());
+        EXPECT_EQ(result.movedCount, 0);
+    }
+}
+
+TEST(RefineLabel, SidecarStemWinsElseLatestEarliestAmongTies) {
+    TempDir dir;
+    // With a sidecar the label is the card even though later photographs exist; those are not in
+    // the pack.
+    writeFolder(dir / "a",
+                {{"IMG_0098.JPG", 1, {1}},
+                 {"IMG_0099.JPG", 2, {1}},
+                 {"IMG_0100.HEIC", 3, {1}},
+                 {"IMG_0101.JPG", 4, {1}},
+                 {"IMG_0102.JPG", 5, {1}},
+                 {"V.MOV", 2, {1}}},
+                "IMG_0100");
+    QStringList lines;
+    EXPECT_EQ(packNames(loadPack(dir / "a", collect(lines))),
+              (std::vector<std::string>{"IMG_0098.JPG", "IMG_0099.JPG"}));
+    // Without sidecars the latest photograph (not the later video) is the label; of two equally
+    // late ones, the first in capture order.
+    writeFolder(dir / "b",
+                {{"x1.JPG", 1, {1}}, {"x3.JPG", 5, {1}}, {"x2.JPG", 5, {1}}, {"clip.MP4", 9, {1}}});
+    EXPECT_EQ(packNames(loadPack(dir / "b", collect(lines))), (std::vector<std::string>{"x1.JPG", "x3.JPG"}));
+    // A sidecar whose stem matches nothing falls back to the latest.
+    writeFolder(dir / "c", {{"y1.JPG", 1, {1}}, {"y2.JPG", 2, {1}}}, "notes");
+    EXPECT_EQ(packNames(loadPack(dir / "c", collect(lines))), (std::vector<std::string>{"y1.JPG"}));
+    // Only videos: no label; nothing at all: no media.
+    writeFolder(dir / "d", {{"v1.MOV", 1, {1}}});
+    fs::create_directory(dir / "e");
+    EXPECT_FALSE(loadPack(dir / "d", collect(lines)));
+    EXPECT_FALSE(loadPack(dir / "e", collect(lines)));
+    EXPECT_EQ(lines, (QStringList{QStringLiteral("  [警告] d 找不到标签图"),
+                                  QStringLiteral("  [警告] e 没有可处理图片")}));
+}
+
+TEST(RefineRun, MovesStrictlyNearerPhotosBackAndKeepsTies) {
+    TempDir dir;
+    const auto& root = dir.path();
+    writeFolder(root / "1 甲",
+                {{"a1.JPG", 1, {1, 0, 0}}, {"a2.JPG", 2, {1, 0, 0.1f}}, {"L1.JPG", 3, {0, 0, 1}}}, "L1");
+    // b0 was shot right after L1: it belongs to 甲. bt is exactly as near to 甲's sample a1 as to the
+    // anchor b2, so it stays.
+    writeFolder(root / "2 乙",
+                {{"b0.JPG", 4, {1, 0.05f, 0}},
+                 {"bt.JPG", 5, {1, 1, 0}},
+                 {"b2.JPG", 6, {0, 1, 0}},
+                 {"L2.JPG", 7, {0, 0, 1}}},
+                "L2");
+    fixtures::writeBytes(root / "2 乙" / "b0.CR3", "raw of b0");
+    fixtures::setModified(root / "2 乙" / "b0.CR3", at(4));
+    writeFolder(root / "3 丙",
+                {{"c1.JPG", 8, {0, 1, 0.02f}}, {"c2.JPG", 9, {0, 0, 1}}, {"L3.JPG", 10, {1, 1, 1}}}, "L3");
+    const auto before = snapshot(root);
+
+    QStringList lines;
+    const RunResult result = refine(root, core::logOnly(collect(lines)), withPrint(fakePrint));
+    EXPECT_EQ(lines, (QStringList{
+                         QStringLiteral("对比：1 甲 ← 2 乙"),
+                         QStringLiteral("  本夹样本 a1.JPG, a2.JPG"),
+                         QStringLiteral("  下一夹锚点 b2.JPG（不搬）"),
+                         QStringLiteral("  [搬回] b0.JPG dA=0.050 dB=1.378（更像本夹，2 个文件）"),
+                         QStringLiteral("  [留下] bt.JPG dA=0.765 dB=0.765（更像下一夹或一样近）"),
+                         // The next pair reads 乙 again: b0 has left it.
+                         QStringLiteral("对比：2 乙 ← 3 丙"),
+                         QStringLiteral("  本夹样本 bt.JPG, b2.JPG"),
+                         QStringLiteral("  下一夹锚点 c2.JPG（不搬）"),
+                         QStringLiteral("  [搬回] c1.JPG dA=0.020 dB=1.400（更像本夹，1 个文件）"),
+                         QStringLiteral("FeaturePrint 后处理结束。移动 3 个文件，错误 0 条。"),
+                     }));
+    EXPECT_EQ(result.movedCount, 3);
+    EXPECT_TRUE(result.errors.isEmpty());
+    EXPECT_EQ(result.moves, (std::vector<MoveRecord>{{root / "2 乙" / "b0.JPG", root / "1 甲" / "b0.JPG"},
+                                                     {root / "2 乙" / "b0.CR3", root / "1 甲" / "b0.CR3"},
+                                                     {root / "3 丙" / "c1.JPG", root / "2 乙" / "c1.JPG"}}));
+
+    // Undo puts everything back exactly, last move first.
+    QStringList undoLines;
+    const UndoResult undone = undo(result.moves, collect(undoLines));
+    EXPECT_EQ(undone.restored, 3);
+    EXPECT_TRUE(undone.remaining.empty());
+    EXPECT_EQ(undoLines, (QStringList{QStringLiteral("  [撤销] c1.JPG → 3 丙/"),
+                                      QStringLiteral("  [撤销] b0.CR3 → 2 乙/"),
+                                      QStringLiteral("  [撤销] b0.JPG → 2 乙/"),
+                                      QStringLiteral("撤销结束。恢复 3 个文件，剩余 0 条，错误 0 条。")}));
+    EXPECT_EQ(snapshot(root), before);
+}
+
+TEST(RefineRun, SamplesAreTheLastThreeOfThePack) {
+    for (const int count : {5, 2}) {
+        TempDir dir;
+        std::vector<Shot> shots;
+        for (int i = 1; i <= count; ++i)
+            shots.push_back({"a" + std::to_string(i) + ".JPG", i, {1, float(i)}});
+        shots.push_back({"LA.JPG", 20, {0, 1}});
+        writeFolder(dir / "1 甲", shots, "LA");
+        writeFolder(dir / "2 乙", {{"b1.JPG", 21, {0, 1}}, {"LB.JPG", 22, {0, 1}}}, "LB");
+        QStringList lines;
+        refine(dir.path(), core::logOnly(collect(lines)), withPrint(fakePrint));
+        ASSERT_GE(lines.size(), 2);
+        EXPECT_EQ(lines[1], count == 5 ? QStringLiteral("  本夹样本 a3.JPG, a4.JPG, a5.JPG")
+                                       : QStringLiteral("  本夹样本 a1.JPG, a2.JPG"));
+        EXPECT_EQ(lines[3], QStringLiteral("  下一夹没有可比较的其余文物"));
+    }
+}
+
+TEST(RefineRun, SkipsPairsItCannotCompareAndVisitsTheRest) {
+    TempDir dir;
+    const auto& root = dir.path();
+    writeFolder(root / "1 空", {}); // no media: the pair is skipped without loading 2
+    writeFolder(root / "2 无前", {{"L2.JPG", 1, {1, 0}}}, "L2"); // a label only: an empty pack
+    writeFolder(root / "3 坏样", {{"s.JPG", 2, {}}, {"L3.JPG", 3, {1, 0}}}, "L3"); // its sample has no print
+    writeFolder(root / "4 坏锚", {{"d1.JPG", 4, {1, 0}}, {"d2.JPG", 5, {}}, {"L4.JPG", 6, {1, 0}}}, "L4");
+    writeFolder(root / "5 正常",
+                {{"e1.JPG", 7, {}}, {"e2.JPG", 8, {1, 0, 0}}, {"e3.JPG", 9, {1, 0}}, {"L5.JPG", 10, {1, 0}}},
+                "L5");
+    writeFolder(root / "6 后", {{"f1.JPG", 11, {1, 0}}, {"L6.JPG", 12, {1, 0}}}, "L6");
+    writeFolder(root / "7 无前", {{"L7.JPG", 13, {1, 0}}}, "L7");
+    writeFolder(root / "8 样", {{"g1.JPG", 14, {1, 0}}, {"L8.JPG", 15, {1, 0}}}, "L8");
+    writeFolder(root / "9 坏锚", {{"h1.JPG", 16, {}}, {"L9.JPG", 17, {1, 0}}}, "L9");
+    QStringList lines;
+    const RunResult result = refine(root, core::logOnly(collect(lines)), withPrint(fakePrint));
+    EXPECT_EQ(lines, (QStringList{
+                         QStringLiteral("对比：1 空 ← 2 无前"),
+                         QStringLiteral("  [警告] 1 空 没有可处理图片"),
+                         QStringLiteral("对比：2 无前 ← 3 坏样"),
+                         QStringLiteral("  跳过：本夹没有标签前文物"),
+                         QStringLiteral("对比：3 坏样 ← 4 坏锚"),
+                         QStringLiteral("  [警告] FeaturePrint 失败：s.JPG"),
+                         QStringLiteral("  跳过：本夹样本无法计算 FeaturePrint"),
+                         QStringLiteral("对比：4 坏锚 ← 5 正常"),
+                         QStringLiteral("  [警告] FeaturePrint 失败：d2.JPG"),
+                         QStringLiteral("  本夹样本 d1.JPG, d2.JPG"),
+                         QStringLiteral("  下一夹锚点 e3.JPG（不搬）"),
+                         // A failed print is tried again; a print of another length cannot be compared.
+                         QStringLiteral("  [警告] FeaturePrint 失败：e1.JPG"),
+                         QStringLiteral("  [留下] e1.JPG：无法计算 FeaturePrint"),
+                         QStringLiteral("  [留下] e2.JPG：距离计算失败"),
+                         QStringLiteral("对比：5 正常 ← 6 后"),
+                         QStringLiteral("  [警告] FeaturePrint 失败：e1.JPG"),
+                         QStringLiteral("  本夹样本 e1.JPG, e2.JPG, e3.JPG"),
+                         QStringLiteral("  下一夹锚点 f1.JPG（不搬）"),
+                         QStringLiteral("  下一夹没有可比较的其余文物"),
+                         QStringLiteral("对比：6 后 ← 7 无前"),
+                         QStringLiteral("  跳过：下一夹没有标签前文物"),
+                         QStringLiteral("对比：7 无前 ← 8 样"),
+                         QStringLiteral("  跳过：本夹没有标签前文物"),
+                         QStringLiteral("对比：8 样 ← 9 坏锚"),
+                         QStringLiteral("  本夹样本 g1.JPG"),
+                         QStringLiteral("  [警告] FeaturePrint 失败：h1.JPG"),
+                         QStringLiteral("  跳过：下一夹锚点无法计算 FeaturePrint（h1.JPG）"),
+                         QStringLiteral("FeaturePrint 后处理结束。移动 0 个文件，错误 0 条。"),
+                     }));
+    EXPECT_TRUE(result.moves.empty());
+}
+
+TEST(RefineRun, WithoutAFeaturePrintModelNothingMoves) {
+    TempDir dir;
+    const auto& root = dir.path();
+    writeFolder(root / "1 甲", {{"a1.JPG", 1, {1, 0}}, {"L1.JPG", 2, {0, 1}}}, "L1");
+    writeFolder(root / "2 乙", {{"b1.JPG", 3, {1, 0}}, {"b2.JPG", 4, {0, 1}}, {"L2.JPG", 5, {0, 1}}}, "L2");
+    const auto before = snapshot(root);
+    QStringList lines;
+    const RunResult result = refine(root, core::logOnly(collect(lines)), withPrint(noModel));
+    EXPECT_EQ(lines, (QStringList{QStringLiteral("对比：1 甲 ← 2 乙"),
+                                  QStringLiteral("  [警告] FeaturePrint 失败：a1.JPG"),
+                                  QStringLiteral("  跳过：本夹样本无法计算 FeaturePrint"),
+                                  QStringLiteral("FeaturePrint 后处理结束。移动 0 个文件，错误 0 条。")}));
+    EXPECT_EQ(snapshot(root), before);
+    EXPECT_EQ(result.movedCount, 0);
+}
+
+TEST(RefineMove, ChoosesFreeNamesFromTheDestinationEveryTime) {
+    TempDir dir;
+    const auto& root = dir.path();
+    writeFolder(root / "A", {{"IMG_1.JPG", 1, {1}}});
+    writeFolder(root / "B", {{"IMG_1.JPG", 2, {1}}, {"IMG_1.CR3", 2, {1}}});
+    writeFolder(root / "C", {{"IMG_1.JPG", 3, {1}}, {"IMG_1.CR3", 3, {1}}});
+    auto unitOf = [](const fs::path& folder) {
+        return MediaPipeline::buildWorkUnits(ImageScanner::scanFolder(folder)->images).front();
+    };
+    const auto unitB = unitOf(root / "B");
+    const auto unitC = unitOf(root / "C");
+    ASSERT_EQ(unitB.companions.size(), 1u);
+    QStringList lines, errors;
+    // The JPEG collides; its RAW companion is free under its own name.
+    EXPECT_EQ(moveUnit(unitB, root / "A", collect(lines), errors),
+              (std::vector<MoveRecord>{{root / "B" / "IMG_1.JPG", root / "A" / "IMG_1-2.JPG"},
+                                       {root / "B" / "IMG_1.CR3", root / "A" / "IMG_1.CR3"}}));
+    // The second unit sees what the first brought. Its companion vanished after the scan: the
+    // name is reserved all the same, the file is skipped and not counted.
+    fs::remove(root / "C" / "IMG_1.CR3");
+    EXPECT_EQ(moveUnit(unitC, root / "A", collect(lines), errors),
+              (std::vector<MoveRecord>{{root / "C" / "IMG_1.JPG", root / "A" / "IMG_1-3.JPG"}}));
+    EXPECT_EQ(lines, QStringList{QStringLiteral("  [跳过] 源文件不存在：IMG_1.CR3")});
+    EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST(RefineMove, AFailedMoveIsLoggedCollectedAndTheOtherFilesStillMove) {
+    TempDir dir;
+    const auto& root = dir.path();
+    writeFolder(root / "B", {{"P.JPG", 1, {1}}, {"P.CR3", 1, {1}}});
+    const auto unit = MediaPipeline::buildWorkUnits(ImageScanner::scanFolder(root / "B")->images).front();
+    // A destination folder that has gone makes every move of the unit fail, one error each.
+    QStringList lines, errors;
+    const auto records = moveUnit(unit, root / "missing", collect(lines), errors);
+    EXPECT_TRUE(records.empty());
+    ASSERT_EQ(errors.size(), 2);
+    EXPECT_TRUE(errors[0].startsWith(QStringLiteral("后处理移动失败 P.JPG："))) << errors[0].toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("[失败] ") + errors[0]);
+    EXPECT_TRUE(fs::exists(root / "B" / "P.JPG"));
+    EXPECT_TRUE(fs::exists(root / "B" / "P.CR3"));
+}
+
+TEST(RefineUndo, ReportsEachFailureFormAndKeepsRetriableRecordsInPassOrder) {
+    TempDir dir;
+    const auto& root = dir.path();
+    for (const char* folder : {"A", "B", "C"})
+        fs::create_directory(root / folder);
+    // 1: restored under its old name. 2: the moved file is gone (dropped). 3: its old folder is
+    // gone (kept). 4: its old place is taken by a new file (kept, the newcomer untouched).
+    fixtures::writeBytes(root / "A" / "IMG_1-2.JPG", "one");
+    fixtures::writeBytes(root / "A" / "three.JPG", "three");
+    fixtures::writeBytes(root / "A" / "four.JPG", "four");
+    fixtures::writeBytes(root / "C" / "four.JPG", "newcomer");
+    const std::vector<MoveRecord> moves{{root / "B" / "IMG_1.JPG", root / "A" / "IMG_1-2.JPG"},
+                                        {root / "B" / "two.JPG", root / "A" / "two.JPG"},
+                                        {root / "gone" / "three.JPG", root / "A" / "three.JPG"},
+                                        {root / "C" / "four.JPG", root / "A" / "four.JPG"}};
+    QStringList lines;
+    const UndoResult result = undo(moves, collect(lines));
+    EXPECT_EQ(lines, (QStringList{
+                         QStringLiteral("[失败] 撤销失败 four.JPG：目标已存在：four.JPG"),
+                         QStringLiteral("[失败] 撤销失败（原文件夹不存在）：gone"),
+                         QStringLiteral("[警告] 撤销跳过（目标已不在）：two.JPG"),
+                         QStringLiteral("  [撤销] IMG_1-2.JPG → B/"),
+                         QStringLiteral("撤销结束。恢复 1 个文件，剩余 2 条，错误 3 条。"),
+                     }));
+    EXPECT_EQ(result.remaining, (std::vector<MoveRecord>{moves[2], moves[3]}));
+    EXPECT_EQ(result.errors, (QStringList{QStringLiteral("撤销失败 four.JPG：目标已存在：four.JPG"),
+                                          QStringLiteral("撤销失败（原文件夹不存在）：gone"),
+                                          QStringLiteral("撤销跳过（目标已不在）：two.JPG")}));
+    EXPECT_TRUE(fs::exists(root / "B" / "IMG_1.JPG"));
+    EXPECT_EQ(snapshot(root / "C").at("four.JPG"),
+              QCryptographicHash::hash("newcomer", QCryptographicHash::Sha256).toHex());
+}
+
+TEST(RefineUndo, AStoppedUndoKeepsTheRecordsItDidNotTry) {
+    TempDir dir;
+    const auto& root = dir.path();
+    fs::create_directory(root / "A");
+    fs::create_directory(root / "B");
+    std::vector<MoveRecord> moves;
+    for (const char* name : {"1.JPG", "2.JPG", "3.JPG"}) {
+        fixtures::writeBytes(root / "A" / name, name);
+        moves.push_back({root / "B" / name, root / "A" / name});
+    }
+    int asked = 0;
+    QStringList lines;
+    const UndoResult result = undoMoves(moves, collect(lines), {}, [&] { return ++asked > 1; });
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(result.restored, 1);
+    EXPECT_EQ(result.remaining, (std::vector<MoveRecord>{moves[0], moves[1]}));
+    EXPECT_TRUE(fs::exists(root / "B" / "3.JPG"));
+}
+
+TEST(RefineRun, StopsBetweenPhotographsWhenCancelled) {
+    TempDir dir;
+    const auto& root = dir.path();
+    writeFolder(root / "1 甲", {{"a1.JPG", 1, {1, 0}}, {"L1.JPG", 2, {0, 1}}}, "L1");
+    writeFolder(root / "2 乙", {{"b0.JPG", 3, {1, 0}}, {"b1.JPG", 4, {0, 1}}, {"L2.JPG", 5, {0, 1}}}, "L2");
+    writeFolder(root / "3 丙", {{"c0.JPG", 6, {0, 1}}, {"c1.JPG", 7, {1, 1}}, {"L3.JPG", 8, {0, 1}}}, "L3");
+    QStringList lines;
+    core::RunContext context = core::logOnly(collect(lines));
+    std::vector<core::Progress> seen;
+    // Asked to stop when the second pair comes up: the first pair's move stands.
+    context.progress = [&](const core::Progress& p) {
+        seen.push_back(p);
+        if (p.index == 2) context.cancel.cancel();
+    };
+    const RunResult result = refine(root, context, withPrint(fakePrint));
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(result.movedCount, 1);
+    EXPECT_TRUE(fs::exists(root / "1 甲" / "b0.JPG"));
+    EXPECT_TRUE(fs::exists(root / "3 丙" / "c0.JPG"));
+    EXPECT_EQ(lines.last(), core::kCancelledLine.arg(1));
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].stage, kStage);
+    EXPECT_EQ(seen[1].count, 2);
+}
+
+TEST(RefineMove, EditSidecarsFollowThePhotoAndComeBackOnUndo) {
+    TempDir dir;
+    const auto& root = dir.path();
+    writeFolder(root / "A", {{"IMG_5.JPG", 1, {1}}});
+    writeFolder(root / "B", {{"IMG_5.JPG", 2, {1}}});
+    fixtures::writeBytes(root / "B" / "IMG_5.xmp", "edits");
+    const auto before = snapshot(root);
+    const auto unit = MediaPipeline::buildWorkUnits(ImageScanner::scanFolder(root / "B")->images).front();
+    QStringList lines, errors;
+    const auto records = moveUnit(unit, root / "A", collect(lines), errors);
+    EXPECT_EQ(records, (std::vector<MoveRecord>{{root / "B" / "IMG_5.JPG", root / "A" / "IMG_5-2.JPG"}}));
+    EXPECT_TRUE(fs::exists(root / "A" / "IMG_5-2.xmp"));
+    undo(records, collect(lines));
+    EXPECT_TRUE(snapshot(root) == before);
+}

@@ -1,0 +1,73 @@
+// vitrino-window-shot FOLDER OUT.png [--idle]: opens the main window on a private settings and log folder,
+// organizes FOLDER with the offline engine, and saves a picture of the window when the run has
+// ended (with --idle: right away). scripts/screenshot runs it under Xvfb for the README.
+
+#include "ai/AIConfig.h"
+#include "app/ContentView.h"
+#include "app/MainWindow.h"
+#include "app/ServiceRuns.h"
+#include "services/ProcessingLock.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QIcon>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    Q_INIT_RESOURCE(app);
+    const bool idle = argc == 4 && QByteArray(argv[3]) == "--idle";
+    if (argc != 3 && !idle) {
+        std::fprintf(stderr, "usage: vitrino-window-shot FOLDER OUT.png [--idle]\n");
+        return 2;
+    }
+    // The user's own settings and logs stay out of the picture.
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", QDir(home.path()).filePath(QStringLiteral("config")).toUtf8());
+    qputenv("XDG_DATA_HOME", QDir(home.path()).filePath(QStringLiteral("data")).toUtf8());
+    QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Vitrino"));
+    QCoreApplication::setApplicationName(QStringLiteral("Vitrino"));
+    QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/vitrino.svg")));
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    const QString out = QString::fromLocal8Bit(argv[2]);
+
+    ProcessingLock lock(QDir(home.path()).filePath(QStringLiteral("processing.lock")));
+    app::ServiceRuns runs;
+    MainWindow window(ai::AIConfig::shared(), lock, runs);
+    window.show();
+    ContentView* view = window.content();
+    int status = 0;
+    const auto takePicture = [&] {
+        // Let the last lines and the idle state paint before the picture is taken.
+        QTimer::singleShot(600, &app, [&] {
+            if (qEnvironmentVariableIsSet("VITRINO_SHOT_DEBUG")) {
+                for (QWidget* w : window.findChildren<QWidget*>())
+                    if (w->parentWidget() == view || w == view)
+                        std::fprintf(stderr, "%s %s geo %d,%d %dx%d min %dx%d\n",
+                                     w->metaObject()->className(), qPrintable(w->objectName()), w->x(),
+                                     w->y(), w->width(), w->height(), w->minimumSizeHint().width(),
+                                     w->minimumSizeHint().height());
+                std::fprintf(stderr, "window %dx%d view min %dx%d\n", window.width(), window.height(),
+                             view->minimumSizeHint().width(), view->minimumSizeHint().height());
+            }
+            if (!window.grab().save(out)) {
+                std::fprintf(stderr, "cannot write %s\n", argv[2]);
+                status = 1;
+            }
+            app.quit();
+        });
+    };
+    QObject::connect(view, &ContentView::finished, &app, takePicture);
+    QTimer::singleShot(300, view, [&] {
+        view->folderPicked(folder);
+        if (idle)
+            takePicture();
+        else
+            view->start();
+    });
+    const int rc = app.exec();
+    return status ? status : rc;
+}
