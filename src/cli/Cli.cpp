@@ -80,6 +80,8 @@ const std::vector<Command>& commands() {
         {"name", nameCommand,
          "name DIR... [--no-prefilter] [--engine remote|local] [--base-url URL] [--model ID]",
          "就地命名展品文件夹：按标签重命名文物照片与文件夹，按角色写星级"},
+        {"ocr", ocrCommand, "ocr PATH... [--engine remote|local] [--base-url URL] [--model ID]",
+         "读出图片中的文字，存为同名 .txt（文件夹读当前层图片）"},
         {"make-sample", makeSampleCommand, "make-sample DIR [--exhibits N] [--seed S]",
          "生成一组示例展览照片（N 为 1–500）", true},
     };

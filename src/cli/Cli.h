@@ -115,6 +115,7 @@ int refineCommand(Args& args);
 /// "organize --undo DIR" and "refine --undo DIR": undo the folder's last run of that kind.
 int undoCommand(Args& args, MoveJournal::Kind kind);
 int nameCommand(Args& args);
+int ocrCommand(Args& args);
 int makeSampleCommand(Args& args);
 
 } // namespace cli

@@ -1,0 +1,89 @@
+#include "services/ProcessingLock.h"
+#include "support/FakeAIServer.h"
+#include "support/Fixtures.h"
+#include "support/Process.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using namespace fixtures;
+
+namespace {
+
+std::string readAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+QString q(const fs::path& p) {
+    return QString::fromStdString(p.string());
+}
+
+/// The log lines without their "HH:mm:ss " stamps.
+QStringList unstamped(const CliRun& run) {
+    QStringList out;
+    for (const QString& line : run.stdoutLines())
+        out << line.mid(9);
+    return out;
+}
+
+} // namespace
+
+TEST(OCRCommand, ReadsEachImageOnceAndReportsFailures) {
+    TempDir home, dir;
+    fs::create_directories(dir / "wall" / "sub");
+    writeJpeg(dir / "wall" / "a.jpg", 64, 48, Dates{"2024:03:01 10:00:01", std::nullopt});
+    writeJpeg(dir / "wall" / "b.jpg", 64, 48, Dates{"2024:03:01 10:00:02", std::nullopt});
+    writeJpeg(dir / "wall" / "sub" / "deep.jpg", 64, 48);
+    FakeAIServer server;
+    server.enqueue(FakeAIServer::chat("```\n第一块展板\n```"));
+    server.enqueue(FakeAIServer::Reply{500, R"({"error":{"message":"overloaded"}})"});
+
+    const auto env = isolatedEnvironment(q(home.path()));
+    // The folder and one of its photos: each photo is read once.
+    const auto run = runCli({"ocr", q(dir / "wall"), q(dir / "wall" / "a.jpg"), "--base-url", server.url(),
+                             "--model", "vision-1"},
+                            env);
+    EXPECT_EQ(run.exitCode, 1) << run.stdoutText.toStdString() << run.stderrText.toStdString();
+    EXPECT_EQ(server.requests().size(), 2u);
+    EXPECT_EQ(readAll(dir / "wall" / "a.txt"), "第一块展板");
+    EXPECT_FALSE(fs::exists(dir / "wall" / "b.txt"));
+    EXPECT_FALSE(fs::exists(dir / "wall" / "sub" / "deep.txt"));
+
+    const QStringList lines = unstamped(run);
+    ASSERT_GE(lines.size(), 8);
+    EXPECT_EQ(lines[0], "—— 开始 OCR ——");
+    EXPECT_TRUE(lines[1].startsWith("日志文件：Vitrino_"));
+    EXPECT_EQ(lines.mid(2, 4), (QStringList{"wall：当前层 2 张图片（已忽略子目录和视频）", "OCR：a.jpg",
+                                            "已写入 a.txt（5 字）", "OCR：b.jpg"}));
+    EXPECT_TRUE(lines[6].startsWith("[失败] b.jpg：API 错误 500")) << lines[6].toStdString();
+    EXPECT_EQ(lines.mid(7), (QStringList{"错误汇总 1 条（详见上方日志）", "—— OCR 结束 ——"}));
+    EXPECT_FALSE(run.stdoutText.contains("sk-test"));
+}
+
+TEST(OCRCommand, RefusesWhatItCannotStart) {
+    TempDir home, dir;
+    writeBytes(dir / "clip.mp4", "video");
+    const auto env = isolatedEnvironment(q(home.path()));
+
+    EXPECT_EQ(runCli({"ocr"}, env).exitCode, 2);
+    EXPECT_EQ(
+        runCli({"ocr", q(dir / "clip.mp4"), "--engine", "remote"}, isolatedEnvironment(q(home.path()), {}))
+            .exitCode,
+        2); // remote without settings
+
+    // Nothing readable: the run ends with the reason and exit 1.
+    const auto empty = runCli({"ocr", q(dir / "clip.mp4"), q(dir / "missing.jpg"), "--engine", "local"}, env);
+    EXPECT_EQ(empty.exitCode, 1);
+    EXPECT_TRUE(unstamped(empty).contains("[失败] 没有可 OCR 的图片（已忽略子目录和视频）。"))
+        << empty.stdoutText.toStdString();
+
+    // Another job holds the processing lock.
+    ProcessingLock other(q(home / "vitrino-processing.lock"));
+    ASSERT_TRUE(other.tryAcquire(ProcessingLock::Owner::finder));
+    const auto busy = runCli({"ocr", q(dir / "clip.mp4"), "--engine", "local"}, env);
+    EXPECT_EQ(busy.exitCode, 2);
+    EXPECT_TRUE(busy.stderrText.contains(ProcessingLock::kBusyForMain)) << busy.stderrText.toStdString();
+    EXPECT_TRUE(busy.stdoutText.isEmpty());
+}

@@ -1,0 +1,199 @@
+#include "services/ServiceEntry.h"
+#include "support/Fixtures.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+using namespace fixtures;
+using Kind = FinderWorkItem::Kind;
+
+namespace {
+
+const QString kSource = QStringLiteral(VITRINO_SOURCE_DIR);
+const QString kOCRScript = QStringLiteral("Vitrino：AI OCR");
+const QString kNameScript = QStringLiteral("Vitrino：重新整理并命名");
+
+struct Ran {
+    int exitCode = -1;
+    QString output;
+};
+
+Ran run(const QString& program, const QStringList& args,
+        const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(), const QString& cwd = {}) {
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    if (!cwd.isEmpty()) p.setWorkingDirectory(cwd);
+    p.start(program, args);
+    Ran r;
+    if (!p.waitForFinished(60000)) return r;
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.output = QString::fromUtf8(p.readAll());
+    return r;
+}
+
+/// Groups of a desktop-entry file: group → key → value, in KDE's and freedesktop's ini form.
+QMap<QString, QMap<QString, QString>> readEntries(const QString& path) {
+    QMap<QString, QMap<QString, QString>> groups;
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    QString group;
+    for (const QString& raw : QString::fromUtf8(file.readAll()).split('\n')) {
+        const QString line = raw.trimmed();
+        if (line.isEmpty() || line.startsWith('#')) continue;
+        if (line.startsWith('[') && line.endsWith(']')) {
+            group = line.mid(1, line.size() - 2);
+            EXPECT_FALSE(groups.contains(group)) << "group twice: " << group.toStdString();
+            groups[group];
+            continue;
+        }
+        const qsizetype eq = line.indexOf('=');
+        EXPECT_GT(eq, 0) << line.toStdString();
+        EXPECT_FALSE(group.isEmpty()) << "key outside a group: " << line.toStdString();
+        groups[group][line.left(eq).trimmed()] = line.mid(eq + 1).trimmed();
+    }
+    return groups;
+}
+
+/// A "vitrino" in `bin` that writes the arguments it was given to `out`, one per line.
+void writeFakeVitrino(const fs::path& bin, const QString& out) {
+    fs::create_directories(bin);
+    writeBytes(bin / "vitrino", "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + out.toStdString() + "'\n");
+    fs::permissions(bin / "vitrino", fs::perms::owner_all);
+}
+
+QProcessEnvironment withFakeVitrino(const TempDir& dir, const QString& out) {
+    const fs::path bin = dir / "bin";
+    writeFakeVitrino(bin, out);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("PATH",
+               QString::fromStdString(bin.string()) + ":" + kSource + "/desktop:" + env.value("PATH"));
+    return env;
+}
+
+QString readText(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+} // namespace
+
+TEST(DesktopFiles, LinkHandlerPassesTheValidator) {
+    const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
+    if (validator.isEmpty()) GTEST_SKIP() << "desktop-file-validate missing (Debian: desktop-file-utils)";
+    const QString file = kSource + "/desktop/vitrino-url-handler.desktop";
+    const Ran r = run(validator, {file});
+    EXPECT_EQ(r.exitCode, 0) << r.output.toStdString();
+    EXPECT_TRUE(r.output.trimmed().isEmpty()) << r.output.toStdString(); // no warnings either
+    const auto entry = readEntries(file).value("Desktop Entry");
+    EXPECT_EQ(entry.value("Exec"), "vitrino %u");
+    EXPECT_EQ(entry.value("MimeType"), "x-scheme-handler/vitrino;");
+}
+
+TEST(DesktopFiles, DolphinServiceMenuOffersBothActions) {
+    const auto groups = readEntries(kSource + "/desktop/vitrino-actions.desktop");
+    EXPECT_EQ(groups.keys(),
+              (QStringList{"Desktop Action nameFolder", "Desktop Action ocrImage", "Desktop Entry"}));
+    const auto entry = groups.value("Desktop Entry");
+    EXPECT_EQ(entry.value("Type"), "Service");
+    const QStringList mime = entry.value("MimeType").split(';', Qt::SkipEmptyParts);
+    EXPECT_TRUE(mime.contains("inode/directory"));
+    EXPECT_TRUE(mime.contains("image/*"));
+    EXPECT_EQ(entry.value("Actions").split(';', Qt::SkipEmptyParts), (QStringList{"nameFolder", "ocrImage"}));
+    const struct {
+        const char* group;
+        QString name, exec;
+    } actions[] = {{"Desktop Action nameFolder", kNameScript, "vitrino-open-selection name %F"},
+                   {"Desktop Action ocrImage", kOCRScript, "vitrino-open-selection ocr %F"}};
+    for (const auto& a : actions) {
+        EXPECT_EQ(groups.value(a.group).value("Name"), a.name);
+        EXPECT_EQ(groups.value(a.group).value("Exec"), a.exec);
+    }
+}
+
+TEST(DesktopFiles, SelectionsReachVitrinoAsOneLinkWithEveryPathIntact) {
+    TempDir dir;
+    const QString out = QString::fromStdString((dir / "args").string());
+    const QProcessEnvironment base = withFakeVitrino(dir, out);
+    const std::vector<fs::path> tricky{"/照片/展厅 1/IMG 0001.JPG", "/a&b/c#d/it's \"x\" 100%.jpg",
+                                       "/q?path=/evil&x=1/y.png", "/ends with space /z.jpg"};
+    std::string list;
+    for (const auto& p : tricky)
+        list += p.string() + "\n";
+
+    struct Case {
+        QString script;
+        Kind kind;
+    };
+    for (const Case& c : {Case{kOCRScript, Kind::ocrImage}, Case{kNameScript, Kind::nameFolder}}) {
+        SCOPED_TRACE(c.script.toStdString());
+        QFile::remove(out);
+        QProcessEnvironment env = base;
+        env.insert("NAUTILUS_SCRIPT_SELECTED_FILE_PATHS", QString::fromStdString(list));
+        const Ran r = run(kSource + "/desktop/nautilus/" + c.script, {}, env);
+        ASSERT_EQ(r.exitCode, 0) << r.output.toStdString();
+        const QStringList args = readText(out).split('\n', Qt::SkipEmptyParts);
+        ASSERT_EQ(args.size(), 1);
+        EXPECT_EQ(ServiceEntry::parseOpenURL(args[0]), (ServiceEntry::Request{c.kind, tricky}));
+    }
+
+    // Dolphin passes the paths as arguments; a relative one is taken from the working folder.
+    QFile::remove(out);
+    const Ran r = run(kSource + "/desktop/vitrino-open-selection", {"ocr", "/a b.jpg", "rel/c.jpg"}, base,
+                      QString::fromStdString(dir.path().string()));
+    ASSERT_EQ(r.exitCode, 0) << r.output.toStdString();
+    const auto got = ServiceEntry::parseOpenURL(readText(out).trimmed());
+    ASSERT_TRUE(got);
+    EXPECT_EQ(got->paths, (std::vector<fs::path>{"/a b.jpg", dir / "rel/c.jpg"}));
+
+    // An empty selection starts nothing.
+    QFile::remove(out);
+    QProcessEnvironment empty = base;
+    empty.insert("NAUTILUS_SCRIPT_SELECTED_FILE_PATHS", "");
+    EXPECT_EQ(run(kSource + "/desktop/nautilus/" + kOCRScript, {}, empty).exitCode, 0);
+    EXPECT_FALSE(QFile::exists(out));
+}
+
+TEST(DesktopFiles, UserInstallRegistersTheHandlerAndIsRepeatable) {
+    if (QStandardPaths::findExecutable("xdg-mime").isEmpty() ||
+        QStandardPaths::findExecutable("update-desktop-database").isEmpty())
+        GTEST_SKIP() << "xdg-utils or desktop-file-utils missing";
+    TempDir home;
+    const QString h = QString::fromStdString(home.path().string());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* var :
+         {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CURRENT_DESKTOP", "XDG_DATA_DIRS", "VITRINO_PREFIX"})
+        env.remove(var);
+    env.insert("HOME", h);
+    env.insert("VITRINO_BUILD_DIR", VITRINO_BINARY_DIR);
+    for (int round = 0; round < 2; ++round) {
+        const Ran r = run(kSource + "/scripts/install", {"--user", "--desktop-only"}, env);
+        ASSERT_EQ(r.exitCode, 0) << r.output.toStdString();
+    }
+    const QString local = h + "/.local";
+    EXPECT_TRUE(QFileInfo(local + "/share/applications/vitrino-url-handler.desktop").isFile());
+    EXPECT_TRUE(readText(local + "/share/applications/mimeinfo.cache")
+                    .contains("x-scheme-handler/vitrino=vitrino-url-handler.desktop"));
+    EXPECT_TRUE(readText(h + "/.config/mimeapps.list")
+                    .contains("x-scheme-handler/vitrino=vitrino-url-handler.desktop"));
+    EXPECT_TRUE(QFileInfo(local + "/share/kio/servicemenus/vitrino-actions.desktop").isExecutable());
+    EXPECT_TRUE(QFileInfo(local + "/bin/vitrino-open-selection").isExecutable());
+    const QDir scripts(local + "/share/nautilus/scripts");
+    EXPECT_EQ(scripts.entryList(QDir::Files | QDir::System, QDir::Name),
+              (QStringList{kOCRScript, kNameScript}));
+
+    // The installed Nautilus script finds the installed helper through its link.
+    const QString out = h + "/args";
+    writeFakeVitrino(home / "fake", out);
+    QProcessEnvironment use = env;
+    use.insert("PATH", h + "/fake:/usr/bin:/bin");
+    use.insert("NAUTILUS_SCRIPT_SELECTED_FILE_PATHS", "/x y/1.jpg\n");
+    ASSERT_EQ(run(scripts.filePath(kOCRScript), {}, use).exitCode, 0);
+    EXPECT_EQ(readText(out).trimmed(), "vitrino://ocr?path=/x%20y/1.jpg");
+}

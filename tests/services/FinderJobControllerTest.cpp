@@ -1,0 +1,355 @@
+#include "services/FinderJobController.h"
+#include "ai/Prompts.h"
+#include "samples/Scenes.h"
+#include "services/FinderJobRunner.h"
+#include "services/LogStore.h"
+#include "services/ServiceEntry.h"
+#include "support/FakeAIServer.h"
+#include "support/Fixtures.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSemaphore>
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+using namespace fixtures;
+using Kind = FinderWorkItem::Kind;
+using Owner = ProcessingLock::Owner;
+using C = FinderJobController;
+
+namespace {
+
+/// Records the items it is given; each item waits for a permit while `gated`. A folder named
+/// "rename me" comes back as "1 renamed"; an image named "bad*" and a folder named "err*" fail.
+class FakeRunner : public FinderJobRunner {
+  public:
+    QSemaphore permits;
+    bool gated = false;
+    std::mutex mutex;
+    std::vector<std::string> calls;
+
+    /// Picks its "engine" before the first item, on the interface thread.
+    void beginItem(const core::Log& log) override {
+        EXPECT_EQ(QThread::currentThread(), qApp->thread());
+        if (begun++ == 0) log("使用本机离线引擎（不上传照片）");
+    }
+    int begun = 0;
+
+    FolderOutcome nameFolder(const fs::path& folder, const core::Log& log) override {
+        enter(folder);
+        log("  扫描 " + QString::fromStdString(folder.filename().string()));
+        FolderOutcome out{folder, {}};
+        if (folder.filename() == "rename me") {
+            out.folder = folder.parent_path() / "1 renamed";
+            fs::rename(folder, out.folder);
+        }
+        if (folder.filename().string().starts_with("err")) out.errors = {"一", "二"};
+        return out;
+    }
+    bool readImage(const fs::path& image, const core::Log& log) override {
+        enter(image);
+        log("OCR：" + QString::fromStdString(image.filename().string()));
+        return !image.filename().string().starts_with("bad");
+    }
+    size_t started() {
+        std::lock_guard g(mutex);
+        return calls.size();
+    }
+
+  private:
+    void enter(const fs::path& p) {
+        {
+            std::lock_guard g(mutex);
+            calls.push_back(p.filename().string());
+        }
+        if (gated) permits.acquire();
+    }
+};
+
+struct FinderJobTest : testing::Test {
+    TempDir dir;
+    TempDir data;
+    QByteArray savedData = qgetenv("XDG_DATA_HOME");
+    ProcessingLock lock{QString::fromStdString((dir / "test.lock").string())};
+    FakeRunner* runner = nullptr;
+    std::unique_ptr<C> controller;
+
+    void SetUp() override {
+        qputenv("XDG_DATA_HOME", QByteArray::fromStdString(data.path().string()));
+        auto fake = std::make_unique<FakeRunner>();
+        runner = fake.get();
+        controller = std::make_unique<C>(std::move(fake), lock);
+    }
+    void TearDown() override {
+        runner->gated = false;
+        runner->permits.release(100);
+        controller.reset();
+        qputenv("XDG_DATA_HOME", savedData);
+    }
+    std::vector<fs::path> folders(std::initializer_list<const char*> names) {
+        std::vector<fs::path> out;
+        for (const char* n : names) {
+            fs::create_directories(dir / n);
+            out.push_back(dir / n);
+        }
+        return out;
+    }
+    /// The log without its "HH:mm:ss " stamps.
+    QStringList lines() const {
+        QStringList out;
+        for (const QString& l : controller->logMessages())
+            out << l.mid(9);
+        return out;
+    }
+    bool waitFinished() {
+        return QTest::qWaitFor([&] { return controller->isFinished(); }, 10000);
+    }
+    bool waitStarted(size_t n) {
+        return QTest::qWaitFor([&] { return runner->started() >= n; }, 10000);
+    }
+    QStringList logFiles() const { return QDir(LogStore::logsDirectory()).entryList({"*.log"}, QDir::Files); }
+};
+
+} // namespace
+
+TEST_F(FinderJobTest, HandOversWhileRunningJoinTheBatchOnce) {
+    runner->gated = true;
+    QSignalSpy raised(controller.get(), &C::windowRaised);
+    controller->handleIncoming(Kind::nameFolder, folders({"a", "b", "c"}));
+    EXPECT_TRUE(controller->hasWindow());
+    EXPECT_EQ(controller->windowTitle(), "Vitrino重新整理");
+    EXPECT_TRUE(controller->isRunning());
+    EXPECT_FALSE(controller->windowShouldClose());
+    EXPECT_EQ(controller->statusText(), "正在处理 1/3");
+    EXPECT_EQ(lock.owner(), Owner::finder);
+    ASSERT_TRUE(waitStarted(1));
+
+    // The same folders again (one spelled with a trailing slash) add nothing, only raise.
+    const QStringList before = lines();
+    const int raisedBefore = raised.count();
+    controller->handleIncoming(Kind::nameFolder, {dir / "b", fs::path((dir / "c").string() + "/")});
+    EXPECT_EQ(lines(), before);
+    EXPECT_GT(raised.count(), raisedBefore);
+
+    controller->handleIncoming(Kind::nameFolder, folders({"d", "e"}));
+    EXPECT_EQ(lines().last(), "已加入队列 2 项（命名），当前排队共 4 个。");
+    EXPECT_EQ(controller->statusText(), "正在处理 1/5");
+
+    runner->permits.release(5);
+    ASSERT_TRUE(waitFinished());
+    EXPECT_EQ(runner->calls, (std::vector<std::string>{"a", "b", "c", "d", "e"}));
+    EXPECT_EQ(controller->statusText(), "全部完成（5 项）");
+    EXPECT_TRUE(controller->windowShouldClose());
+    EXPECT_TRUE(lines().contains("—— [4/5] d ——"));
+    EXPECT_TRUE(lines().contains("—— [5/5] 结束 ——"));
+    EXPECT_EQ(lock.owner(), Owner::finder); // held until the window closes
+
+    // The worker's lines sit between their item's frame lines.
+    const qsizetype head = lines().indexOf("—— [2/5] b ——");
+    EXPECT_EQ(lines().mid(head, 4),
+              (QStringList{"—— [2/5] b ——", "文件夹：" + QString::fromStdString((dir / "b").string()),
+                           "  扫描 b", "—— [2/5] 结束 ——"}));
+}
+
+TEST_F(FinderJobTest, ASecondBatchInTheOpenWindowContinuesTheCount) {
+    controller->handleIncoming(Kind::nameFolder, folders({"a", "b", "err c"}));
+    ASSERT_TRUE(waitFinished());
+    EXPECT_EQ(controller->statusText(), "全部完成（3 项）");
+    controller->handleIncoming(Kind::nameFolder, folders({"d", "e"}));
+    EXPECT_EQ(controller->statusText(), "正在处理 4/5");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->statusText() == "全部完成（5 项）"; }, 10000));
+
+    const QStringList log = lines();
+    EXPECT_EQ(log.first(), "—— 开始处理（文件管理器右键，共 3 项）——");
+    EXPECT_EQ(log.count("—— 开始处理（文件管理器右键，共 3 项）——"), 1);
+    EXPECT_TRUE(log.contains("[3/3] 错误 2 条（详见上方日志）"));
+    EXPECT_TRUE(log.contains("—— [4/5] d ——"));
+    EXPECT_TRUE(log.contains("—— [5/5] e ——"));
+
+    // One log file for the window session, holding exactly the window's lines.
+    const QStringList files = logFiles();
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_EQ(log[1], "日志文件：" + files[0]);
+    EXPECT_EQ(log[2], "使用本机离线引擎（不上传照片）");
+    EXPECT_EQ(runner->begun, 5);
+    QFile file(QDir(LogStore::logsDirectory()).filePath(files[0]));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(file.readAll()), controller->logMessages().join('\n') + '\n');
+}
+
+TEST_F(FinderJobTest, RefusedWhileTheMainWindowWorksThenStartsAfterwards) {
+    ASSERT_TRUE(lock.tryAcquire(Owner::main));
+    const auto a = folders({"a"});
+    controller->handleIncoming(Kind::nameFolder, a);
+    EXPECT_EQ(controller->statusText(), "无法开始");
+    EXPECT_TRUE(controller->isFinished());
+    EXPECT_FALSE(controller->isRunning());
+    EXPECT_TRUE(controller->windowShouldClose());
+    EXPECT_EQ(lines(), QStringList{"主程序正在整理，请等主窗口完成后，再右键处理。"});
+    EXPECT_EQ(controller->folderPath(), QString::fromStdString(a[0].string()));
+    EXPECT_EQ(lock.owner(), Owner::main);
+    EXPECT_TRUE(logFiles().isEmpty());
+
+    lock.release(Owner::main);
+    controller->handleIncoming(Kind::nameFolder, a);
+    ASSERT_TRUE(waitFinished());
+    EXPECT_EQ(controller->statusText(), "全部完成（1 项）");
+    EXPECT_EQ(runner->calls, std::vector<std::string>{"a"});
+    EXPECT_EQ(logFiles().size(), 1);
+}
+
+TEST_F(FinderJobTest, ClosingIsRefusedWhileRunningAndFreesTheLockAfterwards) {
+    runner->gated = true;
+    QSignalSpy closed(controller.get(), &C::windowClosed);
+    controller->handleIncoming(Kind::nameFolder, folders({"a"}));
+    ASSERT_TRUE(waitStarted(1));
+    EXPECT_FALSE(controller->windowShouldClose());
+    runner->permits.release();
+    ASSERT_TRUE(waitFinished());
+    EXPECT_TRUE(controller->windowShouldClose());
+    EXPECT_FALSE(lock.tryAcquire(Owner::main));
+
+    controller->windowWillClose();
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_FALSE(controller->hasWindow());
+    EXPECT_EQ(controller->statusText(), "准备处理");
+    EXPECT_TRUE(controller->logMessages().isEmpty());
+    EXPECT_TRUE(lock.tryAcquire(Owner::main));
+    lock.release(Owner::main);
+
+    // After closing, the same folder is accepted again, in a fresh session.
+    controller->handleIncoming(Kind::nameFolder, {dir / "a"});
+    ASSERT_TRUE(waitStarted(2));
+    runner->permits.release();
+    ASSERT_TRUE(waitFinished());
+    EXPECT_EQ(lines().first(), "—— 开始处理（文件管理器右键，共 1 项）——");
+    controller->closeWindow(true);
+    EXPECT_EQ(lock.owner(), Owner::idle);
+}
+
+TEST_F(FinderJobTest, ARenamedFolderIsShownWithItsNewPath) {
+    controller->handleIncoming(Kind::nameFolder, folders({"rename me"}));
+    ASSERT_TRUE(waitFinished());
+    EXPECT_EQ(controller->folderPath(), QString::fromStdString((dir / "1 renamed").string()));
+}
+
+TEST_F(FinderJobTest, AHandOverWithoutFoldersOnlyShowsTheWindow) {
+    writeBytes(dir / "file.jpg", "x");
+    QSignalSpy shown(controller.get(), &C::windowShown);
+    QSignalSpy changed(controller.get(), &C::stateChanged);
+    controller->handleIncoming(Kind::nameFolder, {dir / "file.jpg", dir / "missing"});
+    EXPECT_EQ(shown.count(), 1);
+    EXPECT_EQ(changed.count(), 0);
+    EXPECT_TRUE(controller->logMessages().isEmpty());
+    EXPECT_EQ(controller->statusText(), "准备处理");
+    EXPECT_EQ(lock.owner(), Owner::idle);
+    controller->handleIncoming(Kind::nameFolder, {});
+    EXPECT_EQ(shown.count(), 1);
+}
+
+TEST_F(FinderJobTest, OCRSelectionsAreResolvedThenReadOneByOne) {
+    fs::create_directories(dir / "wall" / "sub");
+    writeJpeg(dir / "wall" / "a.jpg", 16, 16, Dates{"2024:01:01 10:00:01", std::nullopt});
+    writeJpeg(dir / "wall" / "bad.jpg", 16, 16, Dates{"2024:01:01 10:00:02", std::nullopt});
+    writeBytes(dir / "wall" / "v.mp4", "video");
+    controller->handleIncoming(Kind::ocrImage, {dir / "wall"});
+    EXPECT_EQ(controller->windowTitle(), "AI OCR");
+    ASSERT_TRUE(waitFinished());
+    EXPECT_EQ(runner->calls, (std::vector<std::string>{"a.jpg", "bad.jpg"}));
+    const QStringList log = lines();
+    EXPECT_EQ(log.first(), "wall：当前层 2 张图片（已忽略子目录和视频）"); // before any log file
+    EXPECT_EQ(log.mid(1, 1), QStringList{"—— 开始处理（文件管理器右键，共 2 项）——"});
+    EXPECT_EQ(log.mid(4),
+              (QStringList{"—— [1/2] OCR a.jpg ——", "OCR：a.jpg", "—— [1/2] 结束 ——",
+                           "—— [2/2] OCR bad.jpg ——", "OCR：bad.jpg", "[2/2] OCR 失败", "—— [2/2] 结束 ——"}));
+
+    // Nothing readable while idle: refused with the reason; while running: one line only.
+    controller->closeWindow(true);
+    controller->handleIncoming(Kind::ocrImage, {dir / "wall" / "v.mp4"});
+    ASSERT_TRUE(waitFinished());
+    EXPECT_EQ(controller->statusText(), "无法开始");
+    EXPECT_EQ(lines(), QStringList{"没有可 OCR 的图片（已忽略子目录和视频）。"});
+    EXPECT_EQ(lock.owner(), Owner::idle);
+
+    controller->closeWindow(true);
+    runner->gated = true;
+    controller->handleIncoming(Kind::ocrImage, {dir / "wall" / "a.jpg"});
+    ASSERT_TRUE(waitStarted(3));
+    controller->handleIncoming(Kind::ocrImage, {dir / "wall" / "sub"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lines().contains(C::kNoImages); }, 10000));
+    EXPECT_TRUE(controller->isRunning());
+    runner->permits.release();
+    ASSERT_TRUE(waitFinished());
+    EXPECT_EQ(controller->statusText(), "全部完成（1 项）");
+}
+
+TEST_F(FinderJobTest, ApplicationURLsAmongArgumentsAreQueuedInOrderLater) {
+    const auto f = folders({"甲 1", "b&c"});
+    const QStringList args{"--some-option", ServiceEntry::openURL({Kind::nameFolder, f}),
+                           "vitrino://ocr?path=", "https://example.com/?path=/x"};
+    EXPECT_EQ(ServiceEntry::dispatch(args, *controller), 1);
+    EXPECT_FALSE(controller->hasWindow()); // nothing happens before the event loop runs
+    ASSERT_TRUE(waitFinished());
+    EXPECT_EQ(runner->calls, (std::vector<std::string>{"甲 1", "b&c"}));
+}
+
+namespace {
+
+/// The controller with the application's own runner, on the given settings.
+struct RealRunnerTest : testing::Test {
+    TempDir dir, data;
+    QByteArray savedData = qgetenv("XDG_DATA_HOME");
+    ProcessingLock lock{QString::fromStdString((dir / "test.lock").string())};
+    ai::AISettings settings;
+    std::unique_ptr<C> controller;
+    void SetUp() override {
+        qputenv("XDG_DATA_HOME", QByteArray::fromStdString(data.path().string()));
+        controller = std::make_unique<C>(makeApplicationRunner([this] { return settings; }), lock);
+    }
+    void TearDown() override {
+        controller.reset();
+        qputenv("XDG_DATA_HOME", savedData);
+    }
+    QStringList lines() const {
+        QStringList out;
+        for (const QString& l : controller->logMessages())
+            out << l.mid(9);
+        return out;
+    }
+};
+
+} // namespace
+
+TEST_F(RealRunnerTest, WithoutSettingsTheOfflineEngineReadsTheImage) {
+    const scenes::LabelCard card{"青铜饕餮纹鼎", "河南安阳殷墟出土", "商代晚期", {}};
+    scenes::writePhoto(dir / "label.jpg", scenes::renderLabel(card, 3));
+    controller->handleIncoming(Kind::ocrImage, {dir / "label.jpg"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->isFinished(); }, 60000));
+    const QStringList log = lines();
+    EXPECT_EQ(log.mid(2, 3), (QStringList{"未配置 AI 接口，使用本机离线引擎（不上传照片）",
+                                          "—— [1/1] OCR label.jpg ——", "OCR：label.jpg"}));
+    EXPECT_TRUE(log[5].startsWith("已写入 label.txt（")) << log.join('\n').toStdString();
+    QFile text(QString::fromStdString((dir / "label.txt").string()));
+    ASSERT_TRUE(text.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromUtf8(text.readAll()).contains("饕餮纹鼎"));
+}
+
+TEST_F(RealRunnerTest, WithSettingsTheServiceIsAskedAndNothingIsAnnounced) {
+    FakeAIServer server;
+    server.enqueue(FakeAIServer::chat("展板文字"));
+    settings = {server.url(), "sk-test", "vision-1"};
+    writeJpeg(dir / "wall.jpg", 200, 100);
+    controller->handleIncoming(Kind::ocrImage, {dir / "wall.jpg"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->isFinished(); }, 30000));
+    EXPECT_EQ(lines().mid(2), (QStringList{"—— [1/1] OCR wall.jpg ——", "OCR：wall.jpg",
+                                           "已写入 wall.txt（4 字）", "—— [1/1] 结束 ——"}));
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(server.requests()[0].prompt, ai::prompts::kOCR);
+}

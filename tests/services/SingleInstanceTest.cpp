@@ -1,0 +1,122 @@
+#include "support/Fixtures.h"
+
+#include <QProcess>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <memory>
+
+using namespace fixtures;
+
+namespace {
+
+const QString kURL1 = "vitrino://ocr?path=/a/IMG%201.JPG&path=/a/%E5%B1%95.JPG";
+const QString kURL2 = "vitrino://name?path=/shoot/3";
+
+struct Peer {
+    std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
+
+    Peer(const QString& socket, const QStringList& args, int expect = 0) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("PEER_EXPECT", QString::number(expect));
+        process->setProcessEnvironment(env);
+        process->start(VITRINO_INSTANCE_PEER, QStringList{socket} + args);
+        process->waitForStarted();
+    }
+    ~Peer() {
+        if (process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished();
+        }
+    }
+    /// Waits for the line "instance" (false when the process ended or took too long).
+    bool becameInstance() {
+        while (!process->canReadLine())
+            if (!process->waitForReadyRead(5000)) return false;
+        return process->readLine().trimmed() == "instance";
+    }
+    int finish() {
+        if (!process->waitForFinished(15000)) return -1;
+        return process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
+    }
+    QStringList lines() {
+        return QString::fromUtf8(process->readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    }
+};
+
+QString socketIn(const TempDir& dir) {
+    return QString::fromStdString((dir / "vitrino-test.socket").string());
+}
+
+} // namespace
+
+TEST(SingleInstance, LaterProcessesHandOverTheirArgumentsInOrderAndExit) {
+    TempDir dir;
+    Peer first(socketIn(dir), {"first"}, 2);
+    ASSERT_TRUE(first.becameInstance());
+
+    Peer second(socketIn(dir), {kURL1, kURL2});
+    EXPECT_EQ(second.finish(), 0);
+    Peer third(socketIn(dir), {});
+    EXPECT_EQ(third.finish(), 0);
+
+    EXPECT_EQ(first.finish(), 0);
+    EXPECT_EQ(first.lines(), (QStringList{"got:" + kURL1 + "|" + kURL2, "got:"}));
+}
+
+TEST(SingleInstance, SocketLeftByACrashIsTakenOver) {
+    TempDir dir;
+    const std::string path = socketIn(dir).toStdString();
+    // What a killed instance leaves: a bound socket file nobody listens on.
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ::close(fd);
+    ASSERT_TRUE(fs::exists(path));
+
+    Peer first(socketIn(dir), {}, 1);
+    ASSERT_TRUE(first.becameInstance());
+    Peer second(socketIn(dir), {kURL2});
+    EXPECT_EQ(second.finish(), 0);
+    EXPECT_EQ(first.finish(), 0);
+    EXPECT_EQ(first.lines(), QStringList{"got:" + kURL2});
+}
+
+TEST(SingleInstance, TwoSendersAtOnceAreBothHeard) {
+    TempDir dir;
+    Peer first(socketIn(dir), {}, 2);
+    ASSERT_TRUE(first.becameInstance());
+    Peer a(socketIn(dir), {kURL1});
+    Peer b(socketIn(dir), {kURL2});
+    EXPECT_EQ(a.finish(), 0);
+    EXPECT_EQ(b.finish(), 0);
+    EXPECT_EQ(first.finish(), 0);
+    QStringList got = first.lines();
+    got.sort();
+    EXPECT_EQ(got, (QStringList{"got:" + kURL2, "got:" + kURL1}));
+}
+
+TEST(SingleInstance, TwoStartsAtOnceMakeExactlyOneInstance) {
+    TempDir dir;
+    Peer a(socketIn(dir), {"from a"}, 1);
+    Peer b(socketIn(dir), {"from b"}, 1);
+    const int exitA = a.finish(), exitB = b.finish();
+    EXPECT_EQ(exitA, 0);
+    EXPECT_EQ(exitB, 0);
+    const QStringList linesA = a.lines(), linesB = b.lines();
+    // One printed "instance" and the other's arguments; the other printed nothing.
+    if (linesA.isEmpty()) {
+        EXPECT_EQ(linesB, (QStringList{"instance", "got:from a"}));
+    } else {
+        EXPECT_EQ(linesA, (QStringList{"instance", "got:from b"}));
+        EXPECT_TRUE(linesB.isEmpty());
+    }
+}
