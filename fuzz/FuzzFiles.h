@@ -18,8 +18,9 @@ inline const std::filesystem::path& directory() {
     // Never destroyed, so that the exit handler that removes it can still name it.
     static const std::filesystem::path* dir = [] {
         std::error_code ec;
-        const std::filesystem::path base =
-            std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : std::filesystem::temp_directory_path();
+        const std::filesystem::path base = std::filesystem::is_directory("/dev/shm", ec)
+                                               ? "/dev/shm"
+                                               : std::filesystem::temp_directory_path();
         auto* d = new std::filesystem::path(base / ("vitrino-fuzz-" + std::to_string(::getpid())));
         std::filesystem::create_directories(*d, ec);
         std::atexit([] {

@@ -21,7 +21,8 @@ void checkNormalised(const QString& text) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
-    const QString reply = QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    const QString reply =
+        QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     checkNormalised(RelicLabelExtracted::normalizeFieldForPathAndPersistence(reply));
     RelicLabelExtracted::preferFindspotOverMuseum(reply);
 

@@ -71,7 +71,8 @@ const std::vector<std::string> kLabelReplies = {
     "\xEF\xBB\xBF{\"文物名称\":\"金印\",\"文物来源\":\"墓葬出土\",\"年代\":\"汉\",\"其他\":\"边长2.3厘米\",}",
     R"({"文物名称":"“天下第一"剑","文物来源":"越王墓出土","年代":"春秋","其他":"铭文“越王鸠浅"，自作用剑"})",
     R"({"文物名称":"砖","文物来源":"遗址","年代":"宋","其他":"题“福"字"})",
-    "说明如下：{\"文物名称\":\"俑\",\"文物来源\":\"陕西\",\"年代\":\"秦\",\"其他\":\"陶/彩绘 高 1.8 m\"} 谢谢",
+    "说明如下：{\"文物名称\":\"俑\",\"文物来源\":\"陕西\",\"年代\":\"秦\",\"其他\":\"陶/彩绘 高 1.8 m\"} "
+    "谢谢",
     R"({"文物名称":"钱币","文物来源":"窖藏","年代":"元","其他":["a","b"]} trailing } text)",
     R"({"文物名称":"壶","文物来源":"出土","年代":"周","其他":"x"}{"文物名称":"second"})",
     R"({"文物名称":"a\/b\\c:d*e?f\"g<h>i|j","文物来源":" 北京 ","年代":"明\t代","其他":"行1\n行2"})",
@@ -95,8 +96,8 @@ Bytes jpegWith(const platform::Bitmap& rgb, int subsamp, int flags, int pixelFor
             }
     }
     Bytes bytes;
-    if (tjCompress2(tj, source.data, source.cols, static_cast<int>(source.step), source.rows, pixelFormat, &out,
-                    &size, subsamp, 85, flags) == 0)
+    if (tjCompress2(tj, source.data, source.cols, static_cast<int>(source.step), source.rows, pixelFormat,
+                    &out, &size, subsamp, 85, flags) == 0)
         bytes.assign(out, out + size);
     tjFree(out);
     tjDestroy(tj);
@@ -144,9 +145,15 @@ std::vector<std::pair<std::string, Bytes>> images(const fs::path& scratch) {
         }
     };
     file("dated.jpg", [&](const fs::path& p) { fixtures::writeJpeg(p, 24, 16, both, 6); });
-    file("original-only.jpg", [&](const fs::path& p) { fixtures::writeJpeg(p, 16, 24, {"2023:01:02 03:04:05", {}}); });
-    file("tiff-date-only.jpg", [&](const fs::path& p) { fixtures::writeJpeg(p, 16, 16, {{}, "2022:12:31 23:59:59"}); });
-    file("malformed-date.jpg", [&](const fs::path& p) { fixtures::writeJpeg(p, 16, 16, {"2024:13:45 99:99:99", {}}); });
+    file("original-only.jpg", [&](const fs::path& p) {
+        fixtures::writeJpeg(p, 16, 24, {"2023:01:02 03:04:05", {}});
+    });
+    file("tiff-date-only.jpg", [&](const fs::path& p) {
+        fixtures::writeJpeg(p, 16, 16, {{}, "2022:12:31 23:59:59"});
+    });
+    file("malformed-date.jpg", [&](const fs::path& p) {
+        fixtures::writeJpeg(p, 16, 16, {"2024:13:45 99:99:99", {}});
+    });
     file("plain.jpg", [&](const fs::path& p) { fixtures::writeJpeg(p, 40, 30); });
     file("plain.png", [&](const fs::path& p) { fixtures::writePng(p, 20, 12); });
     file("dated.heic", [&](const fs::path& p) { fixtures::writeHeic(p, 64, 48, both); });
@@ -180,9 +187,10 @@ int main(int argc, char** argv) {
     for (const auto& [name, bytes] : files) {
         put(root / "capture_date", name, bytes);
         // image_decode reads its first byte as the file name to use: JPG, PNG, HEIC, DNG, CR3.
-        const unsigned char selector = name.ends_with(".png") ? 1 : name.ends_with(".heic") ? 2
-                                       : name.ends_with(".dng") ? 3
-                                                                : 0;
+        const unsigned char selector = name.ends_with(".png")    ? 1
+                                       : name.ends_with(".heic") ? 2
+                                       : name.ends_with(".dng")  ? 3
+                                                                 : 0;
         Bytes tagged{selector};
         tagged.insert(tagged.end(), bytes.begin(), bytes.end());
         put(root / "image_decode", name, tagged);
