@@ -3,6 +3,7 @@
 // own failure; whole files of the same kinds still decode.
 
 #include "ai/RAWJPEGExporter.h"
+#include "platform/DamagedRawThumbnail.h"
 #include "platform/Imaging.h"
 #include "support/Fixtures.h"
 
@@ -138,4 +139,23 @@ TEST(DamagedImage, WholeAndTruncatedStreamsStillDecode) {
         ASSERT_TRUE(inMemory.has_value());
         EXPECT_EQ(inMemory->size(), cv::Size(640, 480));
     }
+}
+
+// Memory safety: this fails (as a crash) only in the sanitized build, -DVITRINO_SANITIZE=ON.
+TEST(DamagedImage, RawWithADamagedBitmapThumbnailIsNotUnpacked) {
+    TempDir dir;
+    const fs::path path = dir / "IMG_0001.DNG";
+    write(path, kRawWithDamagedBitmapThumbnail);
+    const auto source = platform::openImageSource(path);
+    ASSERT_TRUE(source.has_value());
+    EXPECT_EQ(source->format, platform::ImageFormat::raw);
+    EXPECT_FALSE(platform::thumbnail(*source, 320).has_value());
+    // The upload preparation still gets as far as the RAW data allows, without the thumbnail.
+    RAWJPEGExporter::prepareForUpload(path);
+
+    // A DNG with a JPEG preview keeps its preview.
+    writeDng(dir / "good.dng", 64, 48);
+    const auto good = platform::thumbnail(*platform::openImageSource(dir / "good.dng"), 320);
+    ASSERT_TRUE(good.has_value());
+    EXPECT_EQ(good->cols * 3, good->rows * 4);
 }
