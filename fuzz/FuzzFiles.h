@@ -3,7 +3,10 @@
 // The image readers take paths, as the scan and the upload preparation call them: each input is
 // written to one file per process (in memory when /dev/shm exists), under the name it is read as.
 
+#include <signal.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdint>
 #include <cstdlib>
@@ -21,7 +24,16 @@ inline const std::filesystem::path& directory() {
         const std::filesystem::path base = std::filesystem::is_directory("/dev/shm", ec)
                                                ? "/dev/shm"
                                                : std::filesystem::temp_directory_path();
-        auto* d = new std::filesystem::path(base / ("vitrino-fuzz-" + std::to_string(::getpid())));
+        // A crash or a time-out ends the process without exit handlers: remove what such runs left.
+        const std::string prefix = "vitrino-fuzz-";
+        for (const auto& entry : std::filesystem::directory_iterator(base, ec)) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind(prefix, 0) != 0) continue;
+            const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+            if (pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
+                std::filesystem::remove_all(entry.path(), ec);
+        }
+        auto* d = new std::filesystem::path(base / (prefix + std::to_string(::getpid())));
         std::filesystem::create_directories(*d, ec);
         std::atexit([] {
             std::error_code ignored;
