@@ -25,6 +25,49 @@ std::optional<QJsonObject> parseObjectText(const QString& text) {
     return doc.object();
 }
 
+/// Drops every run of commas that stands right before a closing brace or bracket, in one pass
+/// (removing ",}" and ",]" until none is left, without going over the text once per comma).
+QString withoutTrailingCommas(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    qsizetype commas = 0;
+    for (const QChar c : text) {
+        if (c == QLatin1Char(',')) {
+            ++commas;
+            continue;
+        }
+        if (c != QLatin1Char('}') && c != QLatin1Char(']')) out.append(QString(commas, QLatin1Char(',')));
+        commas = 0;
+        out.append(c);
+    }
+    out.append(QString(commas, QLatin1Char(',')));
+    return out;
+}
+
+/// The index of the brace that closes the object opening at `open`, reading strings and their
+/// escapes as JSON does; -1 when it never closes. A prefix that parses as one object must end
+/// exactly there, so this is the only prefix worth parsing.
+qsizetype closingBrace(const QString& text, qsizetype open) {
+    int depth = 0;
+    bool inString = false;
+    for (qsizetype i = open; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (inString) {
+            if (c == QLatin1Char('\\'))
+                ++i;
+            else if (c == QLatin1Char('"'))
+                inString = false;
+        } else if (c == QLatin1Char('"')) {
+            inString = true;
+        } else if (c == QLatin1Char('{') || c == QLatin1Char('[')) {
+            ++depth;
+        } else if (c == QLatin1Char('}') || c == QLatin1Char(']')) {
+            if (--depth == 0) return c == QLatin1Char('}') ? i : -1;
+        }
+    }
+    return -1;
+}
+
 bool containsAny(const QString& text, std::initializer_list<const char16_t*> words) {
     for (const char16_t* w : words)
         if (text.contains(QString::fromUtf16(w))) return true;
@@ -47,10 +90,7 @@ RelicLabelExtracted::Candidate RelicLabelExtracted::parseJSONObjectWithCandidate
     text.remove(QStringLiteral("```json"));
     text.remove(QStringLiteral("```"));
     text.remove(QChar(0xFEFF));
-    while (text.contains(QStringLiteral(",}")))
-        text.replace(QStringLiteral(",}"), QStringLiteral("}"));
-    while (text.contains(QStringLiteral(",]")))
-        text.replace(QStringLiteral(",]"), QStringLiteral("]"));
+    text = withoutTrailingCommas(text);
     text = repairMisclosedStraightQuotesAfterChineseOpenQuote(text);
 
     if (auto object = parseObjectText(text)) return {object, text};
@@ -59,9 +99,8 @@ RelicLabelExtracted::Candidate RelicLabelExtracted::parseJSONObjectWithCandidate
     if (open < 0 || close < 0 || close < open) return {std::nullopt, text};
     const QString slice = text.mid(open, close - open + 1);
     if (auto object = parseObjectText(slice)) return {object, slice};
-    // The longest prefix from the first "{" that closes into an object wins.
-    for (qsizetype end = close; end > open; --end) {
-        if (text.at(end) != QLatin1Char('}')) continue;
+    // The longest prefix from the first "{" that closes into an object wins; at most one can.
+    if (const qsizetype end = closingBrace(text, open); end > open && end <= close) {
         const QString prefix = text.mid(open, end - open + 1);
         if (auto object = parseObjectText(prefix)) return {object, prefix};
     }

@@ -75,6 +75,46 @@ Bitmap applyOrientation(const Bitmap& image, int orientation) {
     }
 }
 
+namespace {
+
+/// The start-of-frame marker (0xC0…0xCF) of a JPEG stream, or 0 when none precedes the scans.
+int jpegFrameMarker(const Bytes& bytes) {
+    size_t at = 2;
+    while (at + 4 <= bytes.size()) {
+        if (bytes[at] != 0xFF) return 0;
+        const int marker = bytes[at + 1];
+        if (marker == 0xFF) { // fill byte
+            ++at;
+            continue;
+        }
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) { // no length field
+            at += 2;
+            continue;
+        }
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC)
+            return marker;
+        if (marker == 0xDA || marker == 0xD9) return 0;
+        at += 2 + ((size_t(bytes[at + 2]) << 8) | bytes[at + 3]);
+    }
+    return 0;
+}
+
+/// Whether the declared size is one we agree to decode. A progressive or arithmetic-coded
+/// picture costs memory or time by its full size whatever the scale, so it is held to the
+/// full-size bound. A Huffman-coded picture spends at least one bit on every 8×8 block, so a
+/// stream too short for that is a damaged one claiming a size it never had: decoding it would
+/// fill most of the claimed area (possibly gigabytes) with grey.
+bool plausibleJpegSize(const Bytes& bytes, int width, int height) {
+    const int marker = jpegFrameMarker(bytes);
+    const bool progressive = marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
+    const bool arithmetic = marker >= 0xC9;
+    if ((progressive || arithmetic) && std::int64_t(width) * height > kMaxDecodePixels) return false;
+    const std::int64_t blocks = ((std::int64_t(width) + 7) / 8) * ((std::int64_t(height) + 7) / 8);
+    return arithmetic || blocks <= std::int64_t(bytes.size()) * 8;
+}
+
+} // namespace
+
 std::optional<Bitmap> decodeJpeg(const Bytes& bytes, int maxSide) {
     tjhandle tj = tjInitDecompress();
     if (!tj) return std::nullopt;
@@ -83,7 +123,7 @@ std::optional<Bitmap> decodeJpeg(const Bytes& bytes, int maxSide) {
         int width = 0, height = 0, subsamp = 0, colorspace = 0;
         if (tjDecompressHeader3(tj, bytes.data(), static_cast<unsigned long>(bytes.size()), &width, &height,
                                 &subsamp, &colorspace) == 0 &&
-            width > 0 && height > 0) {
+            width > 0 && height > 0 && plausibleJpegSize(bytes, width, height)) {
             tjscalingfactor chosen{1, 1};
             if (maxSide > 0) {
                 int count = 0;

@@ -27,8 +27,13 @@ std::optional<Bitmap> rawPreview(const std::filesystem::path& path, int maxSide)
 /// EXIF orientation of a file Exiv2 reads (1 when absent).
 int exifOrientation(const std::filesystem::path& path);
 
-/// Largest image we agree to decode at full size, in pixels.
+/// Largest image we agree to decode at full size, in pixels. The fuzz build sets a lower bound
+/// so that each run stays small.
+#ifdef VITRINO_MAX_DECODE_PIXELS
+constexpr std::int64_t kMaxDecodePixels = VITRINO_MAX_DECODE_PIXELS;
+#else
 constexpr std::int64_t kMaxDecodePixels = 512LL * 1000 * 1000;
+#endif
 /// Largest file we read into memory.
 constexpr std::uintmax_t kMaxFileBytes = 2ULL * 1024 * 1024 * 1024;
 

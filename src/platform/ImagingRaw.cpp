@@ -101,7 +101,9 @@ namespace detail {
 
 std::optional<Bitmap> rawPreview(const std::filesystem::path& path, int maxSide) {
     auto raw = openLibRaw(path);
-    if (!raw) return std::nullopt;
+    // Only JPEG previews, the kind cameras embed: LibRaw 0.20 writes past its buffer while
+    // unpacking some damaged bitmap thumbnails. Callers develop the RAW data instead.
+    if (!raw || !raw->is_jpeg_thumb()) return std::nullopt;
     try {
         if (raw->unpack_thumb() != LIBRAW_SUCCESS) return std::nullopt;
         int err = 0;

@@ -3,6 +3,7 @@
 #include "support/Fixtures.h"
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QJsonDocument>
 
 #include <gtest/gtest.h>
@@ -29,6 +30,10 @@ TEST(LabelFields, TolerantParsingFindsTheObject) {
          QStringLiteral("\uFEFF```json\n{\"文物名称\":\"玉琮\",\"年代\":\"良渚文化\",}\n```"), "玉琮"},
         {"trailing comma in array", R"({"文物名称":"玉琮","x":[1,2,]})", "玉琮"},
         {"explanation with a stray brace after", R"(结果：{"文物名称":"鼎"} 说明：字段}齐全)", "鼎"},
+        {"braces and escaped quotes inside strings",
+         R"(结果：{"文物名称":"鼎}{\"]","其他":"[}"} 注：见{图}二)", R"(鼎}{"])"},
+        {"runs of trailing commas", R"({"文物名称":"玉琮","x":[1,,],,,})", "玉琮"},
+        {"object that never closes before the last brace", R"({"文物名称":"鼎" 注}释)", std::nullopt},
         {"straight quote closing a Chinese quote", QStringLiteral("{\"文物名称\":\"“鼎\"，\",\"其他\":\"\"}"),
          QStringLiteral("“鼎”，")},
         {"no braces", "文物名称：鼎", std::nullopt},
@@ -46,6 +51,38 @@ TEST(LabelFields, TolerantParsingFindsTheObject) {
     }
     const auto sliced = R::parseJSONObjectWithCandidate(R"(答：{"文物名称":"鼎"} 完)");
     EXPECT_EQ(sliced.text, QStringLiteral(R"({"文物名称":"鼎"})"));
+}
+
+// Replies a misbehaving server might send, found by the label_json fuzz target: each took time
+// growing with the square of its length (one parse per closing brace, one pass per comma).
+TEST(LabelFields, LongMalformedRepliesAreReadInOnePass) {
+    struct Case {
+        const char* name;
+        QString reply;
+        std::optional<QString> expectName;
+    };
+    const qsizetype n = 200'000;
+    const std::vector<Case> cases = {
+        {"string that never closes, full of braces",
+         QStringLiteral("{\"文物名称\":\"") + QString("x}").repeated(n), std::nullopt},
+        {"a run of commas before the closing brace",
+         QStringLiteral("{\"文物名称\":\"鼎\"") + QString(n, QLatin1Char(',')) + QStringLiteral("}"),
+         QStringLiteral("鼎")},
+        {"a run of commas going nowhere",
+         QStringLiteral("{\"文物名称\":\"鼎\"}") + QString(n, QLatin1Char(',')), QStringLiteral("鼎")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QElapsedTimer timer;
+        timer.start();
+        const auto candidate = R::parseJSONObjectWithCandidate(c.reply);
+        // Hours before; well under a second now, so the bound only catches a return of the square.
+        EXPECT_LT(timer.elapsed(), 10'000);
+        ASSERT_EQ(candidate.object.has_value(), c.expectName.has_value());
+        if (candidate.object) {
+            EXPECT_EQ(candidate.object->value("文物名称").toString(), *c.expectName);
+        }
+    }
 }
 
 TEST(LabelFields, QuoteRepairOnlyAfterAChineseOpeningQuote) {

@@ -1,0 +1,201 @@
+// Writes the seed corpora into DIR/<target>/: replies in every form the parsers accept and small
+// valid images of each format, all made here. Usage: fuzz_seeds DIR
+
+#include "support/Fixtures.h"
+
+#include "platform/Imaging.h"
+
+#include <QCoreApplication>
+
+#include <png.h>
+#include <turbojpeg.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+void put(const fs::path& dir, const std::string& name, const Bytes& bytes) {
+    fs::create_directories(dir);
+    std::ofstream file(dir / name, std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+void put(const fs::path& dir, const std::string& name, const std::string& text) {
+    put(dir, name, Bytes(text.begin(), text.end()));
+}
+
+Bytes slurp(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(file), {});
+}
+
+void writeReplies(const fs::path& dir, const std::vector<std::string>& replies) {
+    for (size_t i = 0; i < replies.size(); ++i)
+        put(dir, "reply-" + std::to_string(i), replies[i]);
+}
+
+const std::vector<std::string> kClassificationReplies = {
+    R"({"category":"panel","confidence":0.93})",
+    R"({"category":"label","confidence":0.5})",
+    R"({"category":"artifact","confidence":1})",
+    R"({"category":"LABEL"})",
+    R"({"category":"展板","confidence":0.7})",
+    R"({"category":"标签","confidence":0.6})",
+    R"({"category":"展签"})",
+    R"({"category":"文物","confidence":0.2})",
+    R"({"category":"文物照片","confidence":"high"})",
+    "```json\n{\"category\":\"label\",\"confidence\":0.88}\n```",
+    "这是一张展签。\n{\"category\": \"label\", \"confidence\": 0.8}\n以上。",
+    R"({"category":"unknown","confidence":0.1})",
+    R"({"category":["panel"]})",
+    "  {\"category\":\"panel\"}  ",
+    "not json at all",
+    "{",
+};
+
+const std::vector<std::string> kLabelReplies = {
+    R"({"文物名称":"玉琮","文物来源":"1986年出土于浙江余杭反山遗址","年代":"良渚文化","其他":"高8.8厘米"})",
+    R"({"文物名称":"青铜鼎","文物来源":"随州出土，湖北省博物馆藏","年代":"战国","其他":""})",
+    R"({"文物名":"陶罐","出土地点":"西安半坡","年代":"","其他":"彩陶"})",
+    R"({"文物名称":"铜镜","出土地":"","馆藏地":"昭陵博物馆藏","年代":"唐"})",
+    R"({"文物名称":"瓷瓶","文物来源":"征集","年代":"清","其他":"","馆藏地":"故宫博物院"})",
+    "```json\n{\"文物名称\":\"石刻\",\"文物来源\":\"来源不明\",\"年代\":\"年代不明\",\"其他\":\"\"}\n```",
+    "\xEF\xBB\xBF{\"文物名称\":\"金印\",\"文物来源\":\"墓葬出土\",\"年代\":\"汉\",\"其他\":\"边长2.3厘米\",}",
+    R"({"文物名称":"“天下第一"剑","文物来源":"越王墓出土","年代":"春秋","其他":"铭文“越王鸠浅"，自作用剑"})",
+    R"({"文物名称":"砖","文物来源":"遗址","年代":"宋","其他":"题“福"字"})",
+    "说明如下：{\"文物名称\":\"俑\",\"文物来源\":\"陕西\",\"年代\":\"秦\",\"其他\":\"陶/彩绘 高 1.8 m\"} "
+    "谢谢",
+    R"({"文物名称":"钱币","文物来源":"窖藏","年代":"元","其他":["a","b"]} trailing } text)",
+    R"({"文物名称":"壶","文物来源":"出土","年代":"周","其他":"x"}{"文物名称":"second"})",
+    R"({"文物名称":"a\/b\\c:d*e?f\"g<h>i|j","文物来源":" 北京 ","年代":"明\t代","其他":"行1\n行2"})",
+    R"({"文物名称":"😀","文物来源":"\u6f22","年代":"\ud83d\ude00","其他":null})",
+    R"({"name":"English keys","source":"x"})",
+    "[]",
+    "",
+};
+
+Bytes jpegWith(const platform::Bitmap& rgb, int subsamp, int flags, int pixelFormat = TJPF_RGB) {
+    tjhandle tj = tjInitCompress();
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    platform::Bitmap source = rgb;
+    if (pixelFormat == TJPF_CMYK) {
+        source = platform::Bitmap(rgb.rows, rgb.cols, CV_8UC4);
+        for (int y = 0; y < rgb.rows; ++y)
+            for (int x = 0; x < rgb.cols; ++x) {
+                const auto p = rgb.at<cv::Vec3b>(y, x);
+                source.at<cv::Vec4b>(y, x) = cv::Vec4b(p[0], p[1], p[2], 255);
+            }
+    }
+    Bytes bytes;
+    if (tjCompress2(tj, source.data, source.cols, static_cast<int>(source.step), source.rows, pixelFormat,
+                    &out, &size, subsamp, 85, flags) == 0)
+        bytes.assign(out, out + size);
+    tjFree(out);
+    tjDestroy(tj);
+    return bytes;
+}
+
+Bytes pngWith(const platform::Bitmap& rgb, png_uint_32 format) {
+    platform::Bitmap pixels;
+    if (format == PNG_FORMAT_GA) {
+        pixels = platform::Bitmap(rgb.rows, rgb.cols, CV_8UC2);
+        for (int y = 0; y < rgb.rows; ++y)
+            for (int x = 0; x < rgb.cols; ++x)
+                pixels.at<cv::Vec2b>(y, x) = cv::Vec2b(rgb.at<cv::Vec3b>(y, x)[1], uchar(x * 8));
+    } else {
+        pixels = rgb;
+    }
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = png_uint_32(rgb.cols);
+    image.height = png_uint_32(rgb.rows);
+    image.format = format;
+    png_alloc_size_t size = 0;
+    if (!png_image_write_to_memory(&image, nullptr, &size, 0, pixels.data, png_int_32(pixels.step), nullptr))
+        return {};
+    Bytes bytes(size);
+    if (!png_image_write_to_memory(&image, bytes.data(), &size, 0, pixels.data, png_int_32(pixels.step),
+                                   nullptr))
+        return {};
+    bytes.resize(size);
+    return bytes;
+}
+
+/// Small images of every format the readers meet, with and without capture dates.
+std::vector<std::pair<std::string, Bytes>> images(const fs::path& scratch) {
+    using fixtures::Dates;
+    const Dates both{"2024:05:01 10:20:30", "2024:05:01 10:20:31"};
+    std::vector<std::pair<std::string, Bytes>> out;
+    auto file = [&](const std::string& name, auto&& write) {
+        const fs::path path = scratch / name;
+        try {
+            write(path);
+            out.emplace_back(name, slurp(path));
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "fuzz_seeds: skipped %s: %s\n", name.c_str(), e.what());
+        }
+    };
+    file("dated.jpg", [&](const fs::path& p) { fixtures::writeJpeg(p, 24, 16, both, 6); });
+    file("original-only.jpg", [&](const fs::path& p) {
+        fixtures::writeJpeg(p, 16, 24, {"2023:01:02 03:04:05", {}});
+    });
+    file("tiff-date-only.jpg", [&](const fs::path& p) {
+        fixtures::writeJpeg(p, 16, 16, {{}, "2022:12:31 23:59:59"});
+    });
+    file("malformed-date.jpg", [&](const fs::path& p) {
+        fixtures::writeJpeg(p, 16, 16, {"2024:13:45 99:99:99", {}});
+    });
+    file("plain.jpg", [&](const fs::path& p) { fixtures::writeJpeg(p, 40, 30); });
+    file("plain.png", [&](const fs::path& p) { fixtures::writePng(p, 20, 12); });
+    file("dated.heic", [&](const fs::path& p) { fixtures::writeHeic(p, 64, 48, both); });
+    file("preview.dng", [&](const fs::path& p) { fixtures::writeDng(p, 32, 24, both, true); });
+    file("bare.dng", [&](const fs::path& p) { fixtures::writeDng(p, 16, 16, {}, false); });
+
+    const platform::Bitmap rgb = fixtures::picture(24, 16, 7);
+    out.emplace_back("gray.jpg", jpegWith(rgb, TJSAMP_GRAY, 0));
+    out.emplace_back("progressive.jpg", jpegWith(rgb, TJSAMP_420, TJFLAG_PROGRESSIVE));
+    out.emplace_back("cmyk.jpg", jpegWith(rgb, TJSAMP_444, 0, TJPF_CMYK));
+    out.emplace_back("gray-alpha.png", pngWith(rgb, PNG_FORMAT_GA));
+    out.emplace_back("rgb.png", pngWith(rgb, PNG_FORMAT_RGB));
+    std::erase_if(out, [](const auto& entry) { return entry.second.empty(); });
+    return out;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: fuzz_seeds DIR\n");
+        return 2;
+    }
+    QCoreApplication app(argc, argv);
+    const fs::path root = argv[1];
+    writeReplies(root / "classification", kClassificationReplies);
+    writeReplies(root / "label_json", kLabelReplies);
+
+    const fixtures::TempDir scratch;
+    const auto files = images(scratch.path());
+    for (const auto& [name, bytes] : files) {
+        put(root / "capture_date", name, bytes);
+        // image_decode reads its first byte as the file name to use: JPG, PNG, HEIC, DNG, CR3.
+        const unsigned char selector = name.ends_with(".png")    ? 1
+                                       : name.ends_with(".heic") ? 2
+                                       : name.ends_with(".dng")  ? 3
+                                                                 : 0;
+        Bytes tagged{selector};
+        tagged.insert(tagged.end(), bytes.begin(), bytes.end());
+        put(root / "image_decode", name, tagged);
+    }
+    std::printf("fuzz_seeds: %zu replies, %zu images\n", kClassificationReplies.size() + kLabelReplies.size(),
+                files.size());
+    return files.empty() ? 1 : 0;
+}
