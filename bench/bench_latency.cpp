@@ -21,6 +21,7 @@
 
 #include <QGuiApplication>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 
@@ -62,12 +63,24 @@ int main(int argc, char** argv) {
     const fs::path master = work / "master.jpg";
     scenes::writePhoto(master, scenes::renderLabel(scenes::randomLabel(11), 11, 6000, 4000));
     FakeAIServer server;
-    server.setHandler([](const FakeAIServer::Request&) {
+    std::atomic<int> delayMs{0};
+    server.setHandler([&](const FakeAIServer::Request&) {
         auto reply = FakeAIServer::chat(R"({"category":"artifact","confidence":0.9})");
-        reply.delayMs = 1000;
+        reply.delayMs = delayMs.load();
         return reply;
     });
     ai::RemoteVisionBackend remote({server.url(), "k", "m"});
+
+    // What one request costs besides the service's own 1 s: the upload's base64 and JSON, the
+    // loopback transfer, and the fake service's decoding of every image for its bookkeeping.
+    const auto prepared = remote.prepare(master);
+    auto t0 = Clock::now();
+    for (int i = 0; i < 5; ++i)
+        (void)remote.classify(master, *prepared);
+    const double transferMs = since(t0) / 5;
+    delayMs = 1000;
+    std::printf("a request to an instant service takes %.0f ms (transfer and the fake's own decoding)\n",
+                transferMs);
 
     std::printf("Part 1: %d photos of 24 MP, a service that answers in 1 s\n", count);
     for (const bool prefilter : {false, true}) {
@@ -93,12 +106,16 @@ int main(int argc, char** argv) {
         }
         const double sequentialMs = cpuMs + 1000.0 * double(requests) + scanMs;
         const double ratio = (runMs - scanMs) / (1000.0 * double(requests));
+        const double hiddenRatio =
+            (runMs - scanMs - transferMs * double(requests)) / (1000.0 * double(requests));
         std::printf(
             "  prefilter %-3s: %zu requests, run %.0f ms (scan %.0f ms), CPU work %.0f ms per photo\n",
             prefilter ? "on" : "off", requests, runMs, scanMs, cpuMs / count);
-        std::printf("                 run / (requests × 1 s) = %.3f (target ≤ 1.05); one after another it "
-                    "would be %.0f ms: %.2f× faster%s\n",
-                    ratio, sequentialMs, sequentialMs / runMs, result.errors.isEmpty() ? "" : " (errors!)");
+        std::printf(
+            "                 run / (requests × 1 s) = %.3f (target ≤ 1.05); without the transfer %.3f; one "
+            "after another it would be %.0f ms: %.2f× faster%s\n",
+            ratio, hiddenRatio, sequentialMs, sequentialMs / runMs,
+            result.errors.isEmpty() ? "" : " (errors!)");
     }
 
     // Part 2: the offline engine, old route against new.
