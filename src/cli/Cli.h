@@ -5,6 +5,7 @@
 #include "intake/WorkUnits.h"
 #include "refine/MoveJournal.h"
 #include "services/Engine.h"
+#include "services/RunJob.h"
 
 #include <QByteArray>
 #include <QString>
@@ -103,6 +104,25 @@ class TerminalProgress {
     QString m_stage;
     qint64 m_stageStartMs = 0;
 };
+
+/// Runs a job's work inside its frame on stdout, with the terminal progress line and SIGINT/SIGTERM
+/// cancelling it: 2 when another job holds the lock, else the exit status of the work's result
+/// (0, 1 with errors, 130 when cancelled).
+template <typename Work> int runJob(services::JobFrame frame, Work work) {
+    TerminalProgress progress;
+    services::RunJob job(std::move(frame), ProcessingLock::Owner::main,
+                         [&progress](const QString& line) { progress.print(line); });
+    if (!job.begin()) {
+        err(job.frame().busyMessage);
+        return 2;
+    }
+    job.setProgressObserver([&progress](const core::Progress& p) { progress.update(p); });
+    const CancelOnSignals cancelOnSignals(job.cancelToken());
+    const auto result = work(job);
+    progress.clear();
+    job.end();
+    return services::exitStatus(result.errors, result.cancelled);
+}
 
 int scanCommand(Args& args);
 int thumbCommand(Args& args);

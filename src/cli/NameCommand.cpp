@@ -14,19 +14,9 @@ int nameCommand(Args& args) {
     for (int i = 0; i < args.rest().size(); ++i)
         folders.push_back(args.path(i));
 
-    TerminalProgress progress;
-    services::RunJob job(services::organizeFrame(), ProcessingLock::Owner::main,
-                         [&progress](const QString& line) { progress.print(line); });
-    if (!job.begin()) {
-        err(job.frame().busyMessage);
-        return 2;
-    }
-    job.setProgressObserver([&progress](const core::Progress& p) { progress.update(p); });
-    const CancelOnSignals cancelOnSignals(job.cancelToken());
-    const auto result = services::nameFolders(job, *engine, folders, options);
-    progress.clear();
-    job.end();
-    return services::exitStatus(result.errors, result.cancelled);
+    return runJob(services::organizeFrame(), [&](const services::RunJob& job) {
+        return services::nameFolders(job, *engine, folders, options);
+    });
 }
 
 } // namespace cli

@@ -12,19 +12,8 @@ int ocrCommand(Args& args) {
     for (int i = 0; i < args.rest().size(); ++i)
         selection.push_back(args.path(i));
 
-    TerminalProgress progress;
-    services::RunJob job(services::ocrFrame(), ProcessingLock::Owner::main,
-                         [&progress](const QString& line) { progress.print(line); });
-    if (!job.begin()) {
-        err(job.frame().busyMessage);
-        return 2;
-    }
-    job.setProgressObserver([&progress](const core::Progress& p) { progress.update(p); });
-    const CancelOnSignals cancelOnSignals(job.cancelToken());
-    const auto result = services::readImages(job, *engine, selection);
-    progress.clear();
-    job.end();
-    return services::exitStatus(result.errors, result.cancelled);
+    return runJob(services::ocrFrame(),
+                  [&](const services::RunJob& job) { return services::readImages(job, *engine, selection); });
 }
 
 } // namespace cli
