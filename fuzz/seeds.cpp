@@ -181,6 +181,10 @@ int main(int argc, char** argv) {
     const fs::path root = argv[1];
     writeReplies(root / "classification", kClassificationReplies);
     writeReplies(root / "label_json", kLabelReplies);
+    writeReplies(root / "app_url", {"vitrino://ocr?path=/A/IMG_1.JPG&path=/A/IMG_2.JPG",
+                                    "vitrino://name?path=%2Fhome%2F%E5%B1%95%E8%A7%88%2F1%20%E9%BC%8E",
+                                    "VITRINO://OCR?path=/a%26b%23c.jpg&x=1&path=", "vitrino:?path=/x"});
+    writeReplies(root / "ocr_reply", {"```\n青铜鼎\n商代晚期\n```", "  第一行\n第二行  ", "", "e\u0301"});
 
     const fixtures::TempDir scratch;
     const auto files = images(scratch.path());

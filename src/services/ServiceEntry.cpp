@@ -1,8 +1,5 @@
 #include "services/ServiceEntry.h"
 
-#include "services/FinderJobController.h"
-
-#include <QPointer>
 #include <QUrl>
 
 namespace ServiceEntry {
@@ -64,24 +61,6 @@ QString openURL(const Request& request) {
         separator = QLatin1Char('&');
     }
     return url;
-}
-
-int dispatch(const QStringList& arguments, FinderJobController& controller) {
-    int count = 0;
-    for (const QString& argument : arguments) {
-        auto request = parseOpenURL(argument);
-        if (!request) continue;
-        ++count;
-        // The caller (a socket read, start-up) returns at once; the job starts from the event loop.
-        QPointer<FinderJobController> target(&controller);
-        QMetaObject::invokeMethod(
-            &controller,
-            [target, request = std::move(*request)] {
-                if (target) target->handleIncoming(request.kind, request.paths);
-            },
-            Qt::QueuedConnection);
-    }
-    return count;
 }
 
 } // namespace ServiceEntry
