@@ -2,10 +2,10 @@
 // model's latency, and what the offline engine costs per photo in process against the old route
 // through a loopback HTTP server.
 //
-// Part 1: organize runs on 24 MP label-card photos against a fake service that answers every
+// First: organize runs on 24 MP label-card photos against a fake service that answers every
 // request after 1 s. Target: run time ≤ 1.05 × requests × 1 s, plus the scan. The same work done
 // one step after another (CPU work, then the request) is the baseline, measured in the same run.
-// Part 2: the offline engine on rendered label cards and objects, classify and label read, by the
+// Second: the offline engine on rendered label cards and objects, classify and label read, by the
 // HTTP route (prepare → JPEG → base64 → server → decode) and in process (prepared bitmap).
 
 #include "support/Bench.h"
@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
     std::printf("a request to an instant service takes %.0f ms (transfer and the fake's own decoding)\n",
                 transferMs);
 
-    std::printf("Part 1: %d photos of 24 MP, a service that answers in 1 s\n", count);
+    std::printf("Hiding CPU work: %d photos of 24 MP, a service that answers in 1 s\n", count);
     for (const bool prefilter : {false, true}) {
         const fs::path dir = work / (prefilter ? "with" : "without");
         makeShoot(master, dir, count);
@@ -118,8 +118,8 @@ int main(int argc, char** argv) {
             result.errors.isEmpty() ? "" : " (errors!)");
     }
 
-    // Part 2: the offline engine, old route against new.
-    std::printf("\nPart 2: offline engine, time per request (ms), HTTP loopback route against in process\n");
+    // The offline engine, old route against new.
+    std::printf("\nOffline engine, time per request (ms), HTTP loopback route against in process\n");
     engine::LocalAIServer service;
     if (!service.start().ok()) return 1;
     ai::RemoteVisionBackend overHttp({service.url(), engine::kApiKey, engine::kModelID});
