@@ -138,9 +138,11 @@ CancelOnSignals::CancelOnSignals(const core::CancelToken& token) : m_token(token
 }
 
 CancelOnSignals::~CancelOnSignals() {
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
-    signalFlag = nullptr;
+    // The job has ended and written its closing lines: a signal that arrives now has nothing left
+    // to stop, so it is taken quietly (the token may already be gone) and the process exits as it
+    // would have.
+    static std::atomic<bool> afterTheJob{false};
+    signalFlag = &afterTheJob;
 }
 
 TerminalProgress::TerminalProgress() : m_active(::isatty(STDERR_FILENO) == 1) {}
