@@ -40,15 +40,11 @@
 #include <set>
 
 using namespace fixtures;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 using Kind = samples::SampleShot::Kind;
 using scenes::LabelLayout;
 
 namespace {
-
-double since(Clock::time_point t) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
-}
 
 struct Tally {
     int total = 0, right = 0;
@@ -240,7 +236,7 @@ int main(int argc, char** argv) {
     auto classify = [&](const fs::path& file) {
         const auto t = Clock::now();
         const auto reply = AIClient::chatWithImage(file, ImageTriClassifier::kPrompt, settings, 128);
-        requests["classify"].ms += since(t);
+        requests["classify"].ms += bench::msSince(t);
         ++requests["classify"].total;
         return reply ? rawValue(ImageTriClassifier::parse(*reply).category) : QString();
     };
@@ -256,7 +252,7 @@ int main(int argc, char** argv) {
                 tally.classified.add(classify(file) == QLatin1String("label"));
                 const auto t = Clock::now();
                 const auto read = ai::RemoteVisionBackend(settings).readLabel(file);
-                requests["label read"].ms += since(t);
+                requests["label read"].ms += bench::msSince(t);
                 ++requests["label read"].total;
                 const RelicLabelExtracted got = read ? *read : RelicLabelExtracted{};
                 const auto& want = label.fields;

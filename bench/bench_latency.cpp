@@ -26,23 +26,9 @@
 #include <cstdio>
 
 using namespace fixtures;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 
 namespace {
-
-double since(Clock::time_point t) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
-}
-
-/// `count` names for one 24 MP label photograph (hard links).
-void makeShoot(const fs::path& master, const fs::path& dir, int count) {
-    fs::create_directories(dir);
-    for (int i = 0; i < count; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "IMG_%04d.JPG", i);
-        fs::create_hard_link(master, dir / name);
-    }
-}
 
 struct Timed {
     double ms = 0;
@@ -77,7 +63,7 @@ int main(int argc, char** argv) {
     auto t0 = Clock::now();
     for (int i = 0; i < 5; ++i)
         (void)remote.classify(master, *prepared);
-    const double transferMs = since(t0) / 5;
+    const double transferMs = bench::msSince(t0) / 5;
     delayMs = 1000;
     std::printf("a request to an instant service takes %.0f ms (transfer and the fake's own decoding)\n",
                 transferMs);
@@ -85,16 +71,16 @@ int main(int argc, char** argv) {
     std::printf("Hiding CPU work: %d photos of 24 MP, a service that answers in 1 s\n", count);
     for (const bool prefilter : {false, true}) {
         const fs::path dir = work / (prefilter ? "with" : "without");
-        makeShoot(master, dir, count);
+        bench::hardLinkShoot(master, dir, count);
         auto t = Clock::now();
         (void)ImageScanner::scanFolder(dir);
-        const double scanMs = since(t);
+        const double scanMs = bench::msSince(t);
         const size_t before = server.requests().size();
         t = Clock::now();
         AutoOrganizer::RunOptions options;
         options.useVisionPrefilter = prefilter;
         const auto result = AutoOrganizer::run(dir, remote, core::logOnly([](const QString&) {}), options);
-        const double runMs = since(t);
+        const double runMs = bench::msSince(t);
         const size_t requests = server.requests().size() - before;
         // Baseline: the same CPU work and the same requests one after another.
         double cpuMs = 0;
@@ -102,7 +88,7 @@ int main(int argc, char** argv) {
             t = Clock::now();
             if (prefilter) (void)VisionTextProbe::containsAnyText(master);
             (void)remote.prepare(master);
-            cpuMs += since(t);
+            cpuMs += bench::msSince(t);
         }
         const double sequentialMs = cpuMs + 1000.0 * double(requests) + scanMs;
         const double ratio = (runMs - scanMs) / (1000.0 * double(requests));
@@ -137,22 +123,22 @@ int main(int argc, char** argv) {
             auto t = Clock::now();
             const auto viaHttp = overHttp.prepare(photo);
             const auto a = overHttp.classify(photo, *viaHttp);
-            httpClassify.ms += since(t);
+            httpClassify.ms += bench::msSince(t);
             ++httpClassify.n;
             t = Clock::now();
             const auto local = inProcess.prepare(photo);
             const auto b = inProcess.classify(photo, *local);
-            localClassify.ms += since(t);
+            localClassify.ms += bench::msSince(t);
             ++localClassify.n;
             agree += a && b && a->category == b->category;
         }
         auto t = Clock::now();
         (void)overHttp.readLabel(label);
-        httpLabel.ms += since(t);
+        httpLabel.ms += bench::msSince(t);
         ++httpLabel.n;
         t = Clock::now();
         (void)inProcess.readLabel(label);
-        localLabel.ms += since(t);
+        localLabel.ms += bench::msSince(t);
         ++localLabel.n;
     }
     std::printf("  classify (prepare + request): HTTP %.0f, in process %.0f (%.2f×); same answer %d/%d\n",

@@ -33,14 +33,15 @@ QString sampleLine(int i) {
     const QTime time(10, 0, 0);
     switch (i % 4) {
     case 0:
-        return LogStore::stamped(QStringLiteral("[%1/%2] Vision 粗筛：IMG_%3.JPG → 文物（Vision：未检测到文字）")
-                                     .arg(i / 4 + 1)
-                                     .arg(kLines / 4)
-                                     .arg(i, 5, 10, QLatin1Char('0')),
-                                 time);
+        return LogStore::stamped(
+            QStringLiteral("[%1/%2] Vision 粗筛：IMG_%3.JPG → 文物（Vision：未检测到文字）")
+                .arg(i / 4 + 1)
+                .arg(kLines / 4)
+                .arg(i, 5, 10, QLatin1Char('0')),
+            time);
     case 1:
-        return LogStore::stamped(QStringLiteral("[%1/%2] AI 分类：IMG_%3.JPG → 标签").arg(i / 4 + 1).arg(kLines / 4).arg(i),
-                                 time);
+        return LogStore::stamped(
+            QStringLiteral("[%1/%2] AI 分类：IMG_%3.JPG → 标签").arg(i / 4 + 1).arg(kLines / 4).arg(i), time);
     case 2:
         return LogStore::stamped(QStringLiteral("新组：第 %1 组").arg(i / 4), time);
     default:
@@ -70,7 +71,8 @@ Flood flood(LogModel& model, const std::function<void(const QString&)>& post) {
     model.append({sampleLine(0), sampleLine(1)});
     QElapsedTimer warm;
     warm.start();
-    while (warm.elapsed() < 300) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    while (warm.elapsed() < 300)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     model.clear();
     const double rssBefore = rssMb();
     Flood result;
@@ -88,14 +90,16 @@ Flood flood(LogModel& model, const std::function<void(const QString&)>& post) {
         sinceTick.restart();
     });
     QThread* worker = QThread::create([&] {
-        for (int i = 0; i < kLines; ++i) post(sampleLine(i));
+        for (int i = 0; i < kLines; ++i)
+            post(sampleLine(i));
     });
     clock.start();
     sinceTick.start();
     lastCpu = threadCpuMs();
     ticker.start();
     worker->start();
-    while (model.count() < kLines) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    while (model.count() < kLines)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     result.totalMs = clock.nsecsElapsed() / 1e6;
     ticker.stop();
     worker->wait();
@@ -125,7 +129,8 @@ int main(int argc, char** argv) {
         panel.resize(708, 420);
         panel.show();
         naive = flood(model, [&model](const QString& line) {
-            QMetaObject::invokeMethod(&model, [&model, line] { model.append({line}); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                &model, [&model, line] { model.append({line}); }, Qt::QueuedConnection);
         });
     }
     std::printf("%d lines posted from a worker into a shown log panel\n", kLines);
@@ -140,7 +145,8 @@ int main(int argc, char** argv) {
     std::printf("  %-34s %10.1f\n", "resident memory growth (MB)", ours.rssGrowthMb);
 
     QStringList half, full;
-    for (int i = 0; i < kLines; ++i) (i < kLines / 2 ? half : full) << sampleLine(i);
+    for (int i = 0; i < kLines; ++i)
+        (i < kLines / 2 ? half : full) << sampleLine(i);
     full = half + full;
     QElapsedTimer clock;
     clock.start();
@@ -156,9 +162,11 @@ int main(int argc, char** argv) {
         if (std::fscanf(f, "%lf", &load) != 1) load = 0;
         std::fclose(f);
     }
-    std::printf("load average while measuring: %.1f on %d cores (wall-clock stalls include waiting for a core)\n",
-                load, QThread::idealThreadCount());
+    std::printf(
+        "load average while measuring: %.1f on %d cores (wall-clock stalls include waiting for a core)\n",
+        load, QThread::idealThreadCount());
     const bool ok = ours.longestCpuMs <= 50 && ours.rssGrowthMb < 100 && a.size() * 2 == b.size();
-    std::printf("%s\n", ok ? "targets met (GUI-thread work between ticks <= 50 ms, memory < 100 MB)" : "TARGETS MISSED");
+    std::printf("%s\n", ok ? "targets met (GUI-thread work between ticks <= 50 ms, memory < 100 MB)"
+                           : "TARGETS MISSED");
     return ok ? 0 : 1;
 }

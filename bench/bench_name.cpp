@@ -15,15 +15,11 @@
 #include <cstdio>
 
 using namespace fixtures;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 
 namespace {
 
 constexpr int kPhotos = 40;
-
-double since(Clock::time_point t) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
-}
 
 std::string photoName(int i) {
     char name[32];
@@ -66,7 +62,7 @@ double nameOnce(const fs::path& dir, const QStringList& exifToolSearchPath, int*
     const auto start = Clock::now();
     const auto result =
         FolderProcessor::run(dir, instantModel(), core::logOnly([](const QString&) {}), options);
-    const double ms = since(start);
+    const double ms = bench::msSince(start);
     *errors = int(result.errors.size());
     return ms;
 }

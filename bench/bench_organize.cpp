@@ -18,25 +18,9 @@
 #include <cstdio>
 
 using namespace fixtures;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 
-namespace {
-
-double since(Clock::time_point t) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
-}
-
-/// 200 names for the same 24 MP frame (hard links), each exhibit of 4 shots closed by a label.
-void makeShoot(const fs::path& master, const fs::path& dir, int count) {
-    fs::create_directories(dir);
-    for (int i = 0; i < count; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "IMG_%04d.JPG", i);
-        fs::create_hard_link(master, dir / name);
-    }
-}
-
-} // namespace
+namespace {} // namespace
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -62,31 +46,31 @@ int main(int argc, char** argv) {
 
     // Stage shares on one copy of the shoot.
     const fs::path stages = work / "stages";
-    makeShoot(master, stages, count);
+    bench::hardLinkShoot(master, stages, count);
     auto t = Clock::now();
     const auto scan = ImageScanner::scanFolder(stages);
-    const double scanMs = since(t);
+    const double scanMs = bench::msSince(t);
     double prepareMs = 0, probeMs = 0, requestMs = 0;
     for (const auto& info : scan->images) {
         t = Clock::now();
         const auto prepared = RAWJPEGExporter::prepareForUpload(info.path);
-        prepareMs += since(t);
+        prepareMs += bench::msSince(t);
         t = Clock::now();
         (void)VisionTextProbe::containsAnyText(info.path);
-        probeMs += since(t);
+        probeMs += bench::msSince(t);
         t = Clock::now();
         (void)AIClient::chatWithImage(info.path, ImageTriClassifier::kPrompt, settings, 128, *prepared);
-        requestMs += since(t);
+        requestMs += bench::msSince(t);
     }
     const fs::path movesDir = work / "moves";
-    makeShoot(master, movesDir, count);
+    bench::hardLinkShoot(master, movesDir, count);
     std::vector<AutoOrganizer::PlannedGroup> groups(1);
     groups[0].folderName = "1 器物";
     groups[0].files = ImageScanner::scanFolder(movesDir)->images;
     QStringList errors;
     t = Clock::now();
     AutoOrganizer::executeMoves(movesDir, groups, core::logOnly([](const QString&) {}), errors);
-    const double movesMs = since(t);
+    const double movesMs = bench::msSince(t);
 
     std::printf("stage times for %d photos (ms per photo): scan %.2f, prepare %.1f, probe %.1f, request "
                 "%.1f, moves %.3f\n",
@@ -103,14 +87,14 @@ int main(int argc, char** argv) {
     // Whole runs of the command line, each on a fresh copy.
     for (const bool prefilter : {false, true}) {
         const fs::path dir = work / (prefilter ? "with" : "without");
-        makeShoot(master, dir, count);
+        bench::hardLinkShoot(master, dir, count);
         QStringList args{"organize", QString::fromStdString(dir.string()), "--base-url", server.url()};
         if (!prefilter) args << "--no-prefilter";
         qputenv("VITRINO_API_KEY", "bench");
         qputenv("XDG_DATA_HOME", QByteArray::fromStdString((work / "data").string()));
         t = Clock::now();
         const double rss = bench::peakRssOfRunMb(cli, args);
-        const double total = since(t);
+        const double total = bench::msSince(t);
         std::printf("organize %d × 24 MP %s prefilter: %.0f ms per photo, peak RSS %.0f MB\n", count,
                     prefilter ? "with" : "without", total / count, rss);
     }

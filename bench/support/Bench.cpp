@@ -15,6 +15,19 @@
 
 namespace bench {
 
+double msSince(Clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+}
+
+void hardLinkShoot(const std::filesystem::path& master, const std::filesystem::path& dir, int count) {
+    std::filesystem::create_directories(dir);
+    for (int i = 0; i < count; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "IMG_%04d.JPG", i);
+        std::filesystem::create_hard_link(master, dir / name);
+    }
+}
+
 double medianMs(int runs, const std::function<void()>& work) {
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {

@@ -9,6 +9,15 @@
 
 namespace bench {
 
+using Clock = std::chrono::steady_clock;
+
+/// Milliseconds since t.
+double msSince(Clock::time_point t);
+
+/// `count` names IMG_0000.JPG… in `dir` for one photograph (hard links), so a large shoot costs
+/// no disk.
+void hardLinkShoot(const std::filesystem::path& master, const std::filesystem::path& dir, int count);
+
 /// Median wall time of `runs` calls, in milliseconds.
 double medianMs(int runs, const std::function<void()>& work);
 

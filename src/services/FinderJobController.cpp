@@ -132,10 +132,10 @@ void FinderJobController::drainQueue() {
     m_isFinished = false;
     emit stateChanged();
     if (fresh) {
-        if (m_logFile.isEmpty()) {
-            m_logFile = LogStore::beginSession();
+        if (!m_session) {
+            m_session.emplace([this](const QString& stamped) { show(stamped); });
             appendLog(kOpeningLine.arg(m_queue.size()));
-            appendLog(kLogFileLine.arg(QFileInfo(m_logFile).fileName()));
+            appendLog(kLogFileLine.arg(QFileInfo(m_session->filePath()).fileName()));
         }
         m_batchTotal = int(m_queue.size());
     } else {
@@ -193,7 +193,7 @@ void FinderJobController::runNext() {
 }
 
 void FinderJobController::finishBatch() {
-    if (!m_logFile.isEmpty()) LogStore::pruneOldLogs();
+    if (m_session) LogStore::pruneOldLogs();
     m_isRunning = false;
     m_isFinished = true;
     setStatus(kStatusDone.arg(m_completedCount));
@@ -219,7 +219,7 @@ void FinderJobController::resetSessionState() {
     m_logMessages.clear();
     m_folderPath.clear();
     m_statusText = kStatusReady;
-    m_logFile.clear();
+    m_session.reset();
     emit stateChanged();
 }
 
@@ -254,10 +254,15 @@ void FinderJobController::setStatus(const QString& status) {
 }
 
 void FinderJobController::appendLog(const QString& line) {
-    const QString stamped = LogStore::stamped(line);
-    m_logMessages << stamped;
     // Lines logged before a session file exists (a refused hand-over) stay in the window only.
-    if (!m_logFile.isEmpty()) LogStore::append(stamped, m_logFile);
+    if (m_session)
+        m_session->write(line);
+    else
+        show(LogStore::stamped(line));
+}
+
+void FinderJobController::show(const QString& stamped) {
+    m_logMessages << stamped;
     emit lineAppended(stamped);
 }
 

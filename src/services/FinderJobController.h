@@ -11,6 +11,7 @@
 #include "core/Log.h"
 #include "services/FinderWorkItem.h"
 #include "services/ProcessingLock.h"
+#include "services/RunJob.h"
 
 #include <QFuture>
 #include <QObject>
@@ -20,6 +21,7 @@
 #include <deque>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -90,7 +92,7 @@ class FinderJobController : public QObject {
     const QString& statusText() const { return m_statusText; }
     bool hasWindow() const { return m_hasWindow; }
     const QString& windowTitle() const { return m_windowTitle; }
-    const QString& logFile() const { return m_logFile; }
+    QString logFile() const { return m_session ? m_session->filePath() : QString(); }
 
   signals:
     void stateChanged();
@@ -113,6 +115,7 @@ class FinderJobController : public QObject {
     void showIdleResult(const std::filesystem::path& path, const QString& message);
     void resetSessionState();
     void appendLog(const QString& line);
+    void show(const QString& stamped);
     /// A log callback for worker threads: every line reaches appendLog on this thread, in order.
     core::Log postingLog();
     void setStatus(const QString& status);
@@ -128,7 +131,7 @@ class FinderJobController : public QObject {
     QString m_statusText = kStatusReady;
     bool m_hasWindow = false;
     QString m_windowTitle;
-    QString m_logFile;
+    std::optional<services::LogSession> m_session; ///< one log file per window session
     std::deque<FinderWorkItem> m_queue;
     std::set<QString> m_seenPaths;
     int m_completedCount = 0;

@@ -14,16 +14,6 @@ using namespace fixtures;
 
 namespace {
 
-QStringList unstamped(const QString& out) {
-    QStringList lines;
-    static const QRegularExpression stamp(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d "));
-    for (const QString& line : out.split('\n', Qt::SkipEmptyParts)) {
-        EXPECT_TRUE(stamp.match(line).hasMatch()) << line.toStdString();
-        lines << line.mid(9);
-    }
-    return lines;
-}
-
 struct CliName : testing::Test {
     FakeAIServer server;
     TempDir home, hall;

@@ -7,20 +7,6 @@
 
 using namespace fixtures;
 
-namespace {
-
-QStringList unstamped(const QStringList& stamped) {
-    static const QRegularExpression stamp(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d "));
-    QStringList lines;
-    for (const QString& line : stamped) {
-        EXPECT_TRUE(stamp.match(line).hasMatch()) << line.toStdString();
-        lines << line.mid(9);
-    }
-    return lines;
-}
-
-} // namespace
-
 TEST(CommandLine, HelpVersionAndUnknownCommands) {
     struct Case {
         QStringList args;

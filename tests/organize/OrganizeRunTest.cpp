@@ -207,16 +207,6 @@ struct CliOrganize : testing::Test {
     }
 };
 
-QStringList unstamped(const QString& out) {
-    QStringList lines;
-    static const QRegularExpression stamp(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d "));
-    for (const QString& line : out.split('\n', Qt::SkipEmptyParts)) {
-        EXPECT_TRUE(stamp.match(line).hasMatch()) << line.toStdString();
-        lines << line.mid(9);
-    }
-    return lines;
-}
-
 } // namespace
 
 TEST_F(CliOrganize, PrintsFramedStampedLinesAndWritesTheLogFile) {

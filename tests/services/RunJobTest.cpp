@@ -17,16 +17,6 @@ using Owner = ProcessingLock::Owner;
 
 namespace {
 
-QStringList unstamped(const QStringList& stamped) {
-    static const QRegularExpression stamp(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d "));
-    QStringList lines;
-    for (const QString& line : stamped) {
-        EXPECT_TRUE(stamp.match(line).hasMatch()) << line.toStdString();
-        lines << line.mid(9);
-    }
-    return lines;
-}
-
 std::string read(const QString& path) {
     std::ifstream in(path.toStdString(), std::ios::binary);
     std::ostringstream s;

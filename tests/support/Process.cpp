@@ -1,5 +1,9 @@
 #include "support/Process.h"
 
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
 #include "platform/FileSystem.h"
 
 #include <QProcess>
@@ -18,6 +22,20 @@ QStringList CliRun::stdoutLines() const {
     QStringList lines = stdoutText.split(QLatin1Char('\n'));
     if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
     return lines;
+}
+
+QStringList unstamped(const QStringList& stamped) {
+    static const QRegularExpression stamp(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d "));
+    QStringList lines;
+    for (const QString& line : stamped) {
+        EXPECT_TRUE(stamp.match(line).hasMatch()) << line.toStdString();
+        lines << line.mid(9);
+    }
+    return lines;
+}
+
+QStringList unstamped(const QString& text) {
+    return unstamped(text.split(QLatin1Char('\n'), Qt::SkipEmptyParts));
 }
 
 QProcessEnvironment isolatedEnvironment(const QString& home, const QString& apiKey) {

@@ -34,6 +34,11 @@ QProcessEnvironment isolatedEnvironment(const QString& home,
 void signalAfterMoves(QProcess& process, const std::filesystem::path& folder, int moves,
                       const std::function<bool()>& stop, int signal);
 
+/// Log lines without their "HH:mm:ss " stamp; every line must carry one. The text form splits
+/// standard output into its non-empty lines first.
+QStringList unstamped(const QStringList& stamped);
+QStringList unstamped(const QString& text);
+
 /// The path of the vitrino-cli under test.
 QString cliPath();
 
