@@ -4,8 +4,11 @@
 #include "support/Fixtures.h"
 
 #include "platform/Imaging.h"
+#include "refine/MoveJournal.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
 
 #include <png.h>
 #include <turbojpeg.h>
@@ -170,6 +173,53 @@ std::vector<std::pair<std::string, Bytes>> images(const fs::path& scratch) {
     return out;
 }
 
+/// Journals as organize and refinement runs write them, for the folder the move_journal target
+/// undoes: every step and outcome, a non-UTF-8 name, and a last line cut off by a kill.
+std::vector<Bytes> journals(const fs::path& scratch) {
+    // The writer puts journals in the user's data folder: here, a scratch one.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(QString::fromStdString((scratch / "data").string())));
+    const fs::path shoot = "/vitrino-fuzz/shoot";
+    const fs::path exhibit = shoot / "1 鼎";
+    const QDateTime start(QDate(2026, 12, 7), QTime(9, 30));
+    std::vector<Bytes> out;
+    auto take = [&](std::unique_ptr<MoveJournal::Writer> writer) {
+        const fs::path file = writer->file();
+        writer.reset();
+        out.push_back(slurp(file));
+    };
+
+    auto organize = MoveJournal::Writer::create(MoveJournal::Kind::organize, shoot, start);
+    if (!organize) return out;
+    auto& o = **organize;
+    o.willCreateFolder(exhibit);
+    const auto label = o.willWrite(exhibit / "1 鼎.json", QByteArray(R"({"name":"鼎"})"));
+    if (label) o.finished(*label, true);
+    for (const char* name : {"IMG_0001.JPG", "IMG_0002.CR3", "IMG_0002.JPG", "IMG_0003.HEIC"}) {
+        const auto id = o.willMove(shoot / name, exhibit / name);
+        if (id && std::string(name) != "IMG_0003.HEIC") o.finished(*id, std::string(name) != "IMG_0002.CR3");
+    }
+    take(std::move(*organize));
+
+    auto refine = MoveJournal::Writer::create(MoveJournal::Kind::refine, shoot, start.addSecs(60));
+    if (!refine) return out;
+    auto& r = **refine;
+    const std::string notUtf8 = "IMG_\xff\xfe.JPG";
+    for (const std::string& name : {std::string("IMG_0004.JPG"), notUtf8, std::string("IMG_0005.JPG")}) {
+        const auto id = r.willMove(exhibit / name, shoot / "2 簋" / name);
+        if (!id) continue;
+        r.finished(*id, true);
+        if (name == notUtf8) r.undone(*id);
+        if (name == "IMG_0005.JPG") r.dropped(*id);
+    }
+    take(std::move(*refine));
+
+    Bytes cut = out.front();
+    const std::string tail = R"({"op":"done","id)";
+    cut.insert(cut.end(), tail.begin(), tail.end());
+    out.push_back(cut);
+    return out;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -199,7 +249,10 @@ int main(int argc, char** argv) {
         tagged.insert(tagged.end(), bytes.begin(), bytes.end());
         put(root / "image_decode", name, tagged);
     }
-    std::printf("fuzz_seeds: %zu replies, %zu images\n", kClassificationReplies.size() + kLabelReplies.size(),
-                files.size());
-    return files.empty() ? 1 : 0;
+    const auto written = journals(scratch.path());
+    for (size_t i = 0; i < written.size(); ++i)
+        put(root / "move_journal", "journal-" + std::to_string(i), written[i]);
+    std::printf("fuzz_seeds: %zu replies, %zu images, %zu journals\n",
+                kClassificationReplies.size() + kLabelReplies.size(), files.size(), written.size());
+    return files.empty() || written.size() != 3 ? 1 : 0;
 }
