@@ -135,7 +135,7 @@ void FinderJobController::drainQueue() {
         if (!m_session) {
             m_session.emplace([this](const QString& stamped) { show(stamped); });
             appendLog(kOpeningLine.arg(m_queue.size()));
-            appendLog(kLogFileLine.arg(QFileInfo(m_session->filePath()).fileName()));
+            appendLog(services::kLogFileLine.arg(QFileInfo(m_session->filePath()).fileName()));
         }
         m_batchTotal = int(m_queue.size());
     } else {

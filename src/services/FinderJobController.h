@@ -57,7 +57,6 @@ class FinderJobController : public QObject {
     inline static const QString kNoImages = QStringLiteral("没有可 OCR 的图片（已忽略子目录和视频）。");
     inline static const QString kQueuedLine = QStringLiteral("已加入队列 %1 项（%2），当前排队共 %3 个。");
     inline static const QString kOpeningLine = QStringLiteral("—— 开始处理（文件管理器右键，共 %1 项）——");
-    inline static const QString kLogFileLine = QStringLiteral("日志文件：%1");
     inline static const QString kFolderHeadLine = QStringLiteral("—— [%1/%2] %3 ——");
     inline static const QString kFolderPathLine = QStringLiteral("文件夹：%1");
     inline static const QString kFolderErrorsLine = QStringLiteral("[%1/%2] 错误 %3 条（详见上方日志）");
