@@ -20,12 +20,9 @@ QString q(const fs::path& p) {
     return QString::fromStdString(p.string());
 }
 
-/// The log lines without their "HH:mm:ss " stamps.
+/// The log lines without their "HH:mm:ss " stamps (each line must have one).
 QStringList unstamped(const CliRun& run) {
-    QStringList out;
-    for (const QString& line : run.stdoutLines())
-        out << line.mid(9);
-    return out;
+    return fixtures::unstamped(run.stdoutLines());
 }
 
 } // namespace
@@ -86,4 +83,41 @@ TEST(OCRCommand, RefusesWhatItCannotStart) {
     EXPECT_EQ(busy.exitCode, 2);
     EXPECT_TRUE(busy.stderrText.contains(ProcessingLock::kBusyForMain)) << busy.stderrText.toStdString();
     EXPECT_TRUE(busy.stdoutText.isEmpty());
+}
+
+TEST(OCRCommand, AnInterruptStopsBetweenImagesAndFreesTheLock) {
+    TempDir home, dir;
+    for (int i = 1; i <= 5; ++i)
+        writeJpeg(dir / ("IMG_" + std::to_string(i) + ".JPG"), 64, 48);
+    FakeAIServer server;
+    server.setHandler([](const FakeAIServer::Request&) {
+        auto reply = FakeAIServer::chat("展板文字");
+        reply.delayMs = 300;
+        return reply;
+    });
+    const auto env = isolatedEnvironment(q(home.path()));
+    const QStringList args{"ocr", q(dir.path()), "--base-url", server.url(), "--model", "vision-1"};
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.setArguments(args);
+    // Interrupted while the second image is being read: that one is finished, the rest are not.
+    signalAfterMoves(
+        process, dir.path(), 1000, [&] { return server.requests().size() >= 2; }, SIGINT);
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 130);
+    const QStringList lines = fixtures::unstamped(QString::fromUtf8(process.readAllStandardOutput()));
+    int written = 0;
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        written += entry.path().extension() == ".txt";
+    EXPECT_EQ(written, 2);
+    EXPECT_EQ(server.requests().size(), 2u);
+    EXPECT_TRUE(lines.contains(QStringLiteral("[取消] 已停止：已写入 2 个文本文件，其余图片未读")))
+        << lines.join('\n').toStdString();
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(lines.last(), "—— OCR 结束 ——");
+
+    // The lock is free again: a second run reads every image.
+    const auto again = runCli(args, env);
+    EXPECT_EQ(again.exitCode, 0) << again.stdoutText.toStdString();
+    EXPECT_EQ(server.requests().size(), 7u);
 }

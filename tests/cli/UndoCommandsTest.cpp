@@ -22,12 +22,9 @@ QString text(const fs::path& path) {
     return QString::fromStdString(path.string());
 }
 
-/// Lines of the command's output without their "HH:mm:ss " stamps.
+/// Lines of the command's output without their "HH:mm:ss " stamps (each line must have one).
 QStringList unstamped(const CliRun& run) {
-    QStringList lines;
-    for (const QString& line : run.stdoutLines())
-        lines << (line.size() > 9 && line[2] == ':' && line[5] == ':' ? line.mid(9) : line);
-    return lines;
+    return fixtures::unstamped(run.stdoutLines());
 }
 
 /// The test process writes journals where the command line reads them.
