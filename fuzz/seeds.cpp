@@ -45,6 +45,23 @@ void writeReplies(const fs::path& dir, const std::vector<std::string>& replies) 
         put(dir, "reply-" + std::to_string(i), replies[i]);
 }
 
+/// Bodies of chat-completions replies; the first byte picks the status (0: 200, 4: 401, 6: 500).
+const std::vector<std::string> kChatReplies = {
+    std::string(1, '\0') +
+        R"({"choices":[{"message":{"role":"assistant","content":"{\"category\":\"label\"}"}}]})",
+    std::string(1, '\0') +
+        R"({"id":"chatcmpl-1","object":"chat.completion","created":1765000000,"model":"vision-1",)"
+        R"("choices":[{"index":0,"message":{"role":"assistant","content":"青铜鼎\n商代晚期\u3000"},)"
+        R"("finish_reason":"stop"}],"usage":{"prompt_tokens":812,"completion_tokens":9,"total_tokens":821}})",
+    std::string(1, '\0') + R"({"choices":[{"message":{"content":null}}]})",
+    std::string(1, '\0') + R"({"choices":[]})",
+    std::string(1, '\0') + R"({"choices":[{"message":{"content":[{"type":"text","text":"x"}]}}]})",
+    std::string(1, '\4') +
+        R"({"error":{"message":"Incorrect API key provided","type":"invalid_request_error"}})",
+    std::string(1, '\6') + "<html><body><h1>502 Bad Gateway</h1></body></html>",
+    std::string(1, '\6') + "\xff\xfe" + std::string(1, '\0') + "error",
+};
+
 const std::vector<std::string> kClassificationReplies = {
     R"({"category":"panel","confidence":0.93})",
     R"({"category":"label","confidence":0.5})",
@@ -229,6 +246,7 @@ int main(int argc, char** argv) {
     }
     QCoreApplication app(argc, argv);
     const fs::path root = argv[1];
+    writeReplies(root / "chat_reply", kChatReplies);
     writeReplies(root / "classification", kClassificationReplies);
     writeReplies(root / "label_json", kLabelReplies);
     writeReplies(root / "app_url", {"vitrino://ocr?path=/A/IMG_1.JPG&path=/A/IMG_2.JPG",
@@ -253,6 +271,7 @@ int main(int argc, char** argv) {
     for (size_t i = 0; i < written.size(); ++i)
         put(root / "move_journal", "journal-" + std::to_string(i), written[i]);
     std::printf("fuzz_seeds: %zu replies, %zu images, %zu journals\n",
-                kClassificationReplies.size() + kLabelReplies.size(), files.size(), written.size());
+                kChatReplies.size() + kClassificationReplies.size() + kLabelReplies.size(), files.size(),
+                written.size());
     return files.empty() || written.size() != 3 ? 1 : 0;
 }

@@ -68,19 +68,6 @@ std::optional<QByteArray> requestBody(const QString& model, const QString& promp
     return bytes;
 }
 
-core::Result<QString, ClientError> parseReply(const QByteArray& body) {
-    const QJsonDocument doc = QJsonDocument::fromJson(body);
-    const QJsonValue choices = doc.object().value(QStringLiteral("choices"));
-    if (!doc.isObject() || !choices.isArray() || choices.toArray().isEmpty())
-        return error(ClientError::Kind::responseParseFailed);
-    const QJsonValue first = choices.toArray().first();
-    const QJsonValue message = first.toObject().value(QStringLiteral("message"));
-    const QJsonValue content = message.toObject().value(QStringLiteral("content"));
-    if (!first.isObject() || !message.isObject() || !content.isString())
-        return error(ClientError::Kind::responseParseFailed);
-    return content.toString();
-}
-
 } // namespace
 
 core::Result<QString, ClientError> chatWithImage(const std::filesystem::path& imagePath,
@@ -144,14 +131,26 @@ core::Result<QString, ClientError> chatWithImage(const std::filesystem::path& im
         if (networkError != QNetworkReply::NoError) return error(ClientError::Kind::transport, networkText);
         return error(ClientError::Kind::invalidResponse);
     }
-    const int code = status.toInt();
-    if (code != 200) {
+    return readReply(status.toInt(), responseBody);
+}
+
+core::Result<QString, ClientError> readReply(int statusCode, const QByteArray& body) {
+    if (statusCode != 200) {
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        QString text = utf8.decode(responseBody);
-        if (utf8.hasError()) text = QString::number(code);
-        return error(ClientError::Kind::apiError, text, code);
+        QString text = utf8.decode(body);
+        if (utf8.hasError()) text = QString::number(statusCode);
+        return error(ClientError::Kind::apiError, text, statusCode);
     }
-    return parseReply(responseBody);
+    const QJsonDocument doc = QJsonDocument::fromJson(body);
+    const QJsonValue choices = doc.object().value(QStringLiteral("choices"));
+    if (!doc.isObject() || !choices.isArray() || choices.toArray().isEmpty())
+        return error(ClientError::Kind::responseParseFailed);
+    const QJsonValue first = choices.toArray().first();
+    const QJsonValue message = first.toObject().value(QStringLiteral("message"));
+    const QJsonValue content = message.toObject().value(QStringLiteral("content"));
+    if (!first.isObject() || !message.isObject() || !content.isString())
+        return error(ClientError::Kind::responseParseFailed);
+    return content.toString();
 }
 
 } // namespace AIClient

@@ -54,6 +54,11 @@ chatWithImage(const std::filesystem::path& imagePath, const QString& prompt, con
               int maxTokens, const std::optional<PreparedImage>& preparedOverride = std::nullopt,
               std::chrono::milliseconds timeout = kRequestTimeout);
 
+/// What a finished exchange answered: a status other than 200 is an API error carrying the body
+/// (its code when the body is not UTF-8); a 200 body must hold choices[0].message.content as text,
+/// else "无法解析 API 返回".
+core::Result<QString, ClientError> readReply(int statusCode, const QByteArray& body);
+
 /// "data:{mime};base64,{standard Base64}".
 QString dataURL(const PreparedImage& image);
 
