@@ -35,9 +35,12 @@ FinderJobWindow::FinderJobWindow(FinderJobController& controller, QWidget* paren
     statusRow->addWidget(m_status, 1, Qt::AlignVCenter);
     column->addLayout(statusRow);
 
-    m_path = new ElidedLabel(Qt::ElideMiddle, this);
+    m_path = new ElidedLabel(Qt::ElideMiddle, this, 2);
     m_path->setFont(uiFont(11));
-    m_path->setForegroundRole(QPalette::PlaceholderText);
+    // Secondary text: the label draws in the window-text colour, so that colour is the muted one.
+    QPalette pathPalette = m_path->palette();
+    pathPalette.setColor(QPalette::WindowText, pathPalette.color(QPalette::PlaceholderText));
+    m_path->setPalette(pathPalette);
     column->addWidget(m_path);
 
     m_model = new LogModel(this);

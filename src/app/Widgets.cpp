@@ -7,7 +7,10 @@
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTextBoundaryFinder>
 #include <QTimer>
+
+#include <algorithm>
 
 QFont uiFont(qreal pixelSize, QFont::Weight weight) {
     QFont font = QApplication::font();
@@ -68,30 +71,109 @@ void Card::paintEvent(QPaintEvent*) {
     p.drawPath(outline);
 }
 
-ElidedLabel::ElidedLabel(Qt::TextElideMode mode, QWidget* parent) : QLabel(parent), m_mode(mode) {
-    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+namespace {
+
+/// The positions between the text's graphemes, 0 and its length included.
+QList<qsizetype> graphemeBounds(const QString& text) {
+    QList<qsizetype> bounds{0};
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    for (qsizetype next = finder.toNextBoundary(); next > 0; next = finder.toNextBoundary())
+        bounds << next;
+    return bounds;
+}
+
+/// Breaks the text between graphemes into lines no wider than `width` (a line holds at least
+/// one grapheme).
+QStringList breakLines(const QString& text, const QFontMetrics& metrics, int width) {
+    QStringList lines;
+    QString line;
+    const QList<qsizetype> bounds = graphemeBounds(text);
+    for (qsizetype i = 1; i < bounds.size(); ++i) {
+        const QString piece = text.mid(bounds[i - 1], bounds[i] - bounds[i - 1]);
+        if (!line.isEmpty() && metrics.horizontalAdvance(line + piece) > width) {
+            lines << line;
+            line.clear();
+        }
+        line += piece;
+    }
+    lines << line;
+    return lines;
+}
+
+} // namespace
+
+ElidedLabel::ElidedLabel(Qt::TextElideMode mode, QWidget* parent, int maxLines)
+    : QLabel(parent), m_mode(mode), m_maxLines(std::max(1, maxLines)) {
+    QSizePolicy policy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    policy.setHeightForWidth(m_maxLines > 1);
+    setSizePolicy(policy);
 }
 
 void ElidedLabel::setFullText(const QString& text) {
     m_full = text;
     setText(text);
     setToolTip(text);
+    updateGeometry();
     update();
 }
 
+QStringList ElidedLabel::linesFor(int width) const {
+    const QFontMetrics metrics = fontMetrics();
+    if (m_maxLines == 1) return {metrics.elidedText(m_full, m_mode, width)};
+    const QStringList whole = breakLines(m_full, metrics, width);
+    if (whole.size() <= m_maxLines) return whole;
+    // Keep as many graphemes as still fit the lines once "…" stands for the others.
+    const QList<qsizetype> bounds = graphemeBounds(m_full);
+    const qsizetype count = bounds.size() - 1;
+    const QString ellipsis(QChar(0x2026));
+    const auto shortened = [&](qsizetype keep) {
+        const qsizetype head = m_mode == Qt::ElideLeft ? 0 : m_mode == Qt::ElideRight ? keep : (keep + 1) / 2;
+        const qsizetype tail = keep - head;
+        return m_full.left(bounds[head]) + ellipsis + m_full.mid(bounds[count - tail]);
+    };
+    qsizetype low = 0;
+    qsizetype high = count - 1;
+    while (low < high) {
+        const qsizetype middle = (low + high + 1) / 2;
+        if (breakLines(shortened(middle), metrics, width).size() <= m_maxLines)
+            low = middle;
+        else
+            high = middle - 1;
+    }
+    return breakLines(shortened(low), metrics, width);
+}
+
+QStringList ElidedLabel::shownLines() const {
+    return linesFor(contentsRect().width());
+}
+
 QString ElidedLabel::shownText() const {
-    return fontMetrics().elidedText(m_full, m_mode, contentsRect().width());
+    return shownLines().join(QLatin1Char('\n'));
 }
 
 QSize ElidedLabel::minimumSizeHint() const {
     return QSize(0, QLabel::minimumSizeHint().height());
 }
 
+int ElidedLabel::heightForWidth(int width) const {
+    const QMargins margins = contentsMargins();
+    const qsizetype lines = linesFor(width - margins.left() - margins.right()).size();
+    return int(lines) * fontMetrics().lineSpacing() + margins.top() + margins.bottom();
+}
+
 void ElidedLabel::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setPen(palette().color(QPalette::WindowText));
     p.setFont(font());
-    p.drawText(contentsRect(), Qt::AlignVCenter | Qt::AlignLeading, shownText());
+    const QStringList lines = shownLines();
+    const int spacing = fontMetrics().lineSpacing();
+    const QRect area = contentsRect();
+    // The lines as one block, centred vertically.
+    int top = area.top() + (area.height() - int(lines.size()) * spacing) / 2;
+    for (const QString& line : lines) {
+        p.drawText(QRect(area.left(), top, area.width(), spacing), Qt::AlignVCenter | Qt::AlignLeading, line);
+        top += spacing;
+    }
 }
 
 Spinner::Spinner(QWidget* parent) : QWidget(parent), m_timer(new QTimer(this)) {

@@ -31,21 +31,29 @@ class Card : public QFrame {
     QColor m_background;
 };
 
-/// One line of text, shortened with an ellipsis where it does not fit.
+/// Text shortened with an ellipsis where it does not fit: on one line, or broken between
+/// characters over at most `maxLines` lines (a path has few spaces to break at). Drawn in the
+/// palette's window-text colour.
 class ElidedLabel : public QLabel {
   public:
-    explicit ElidedLabel(Qt::TextElideMode mode, QWidget* parent = nullptr);
+    explicit ElidedLabel(Qt::TextElideMode mode, QWidget* parent = nullptr, int maxLines = 1);
     void setFullText(const QString& text);
     QString fullText() const { return m_full; }
-    /// What is drawn at the current width.
+    /// What is drawn at the current width, a line each.
+    QStringList shownLines() const;
+    /// The same, joined by line feeds.
     QString shownText() const;
     QSize minimumSizeHint() const override;
+    bool hasHeightForWidth() const override { return m_maxLines > 1; }
+    int heightForWidth(int width) const override;
 
   protected:
     void paintEvent(QPaintEvent*) override;
 
   private:
+    QStringList linesFor(int width) const;
     Qt::TextElideMode m_mode;
+    int m_maxLines;
     QString m_full;
 };
 

@@ -74,3 +74,41 @@ TEST(FinderJobWindow, FollowsTheQueueAndClosesOnlyWhenTheBatchIsOver) {
     EXPECT_TRUE(host.window()->close()); // refused hand-overs can be dismissed
     ASSERT_TRUE(waitUntil([&] { return host.window() == nullptr; }));
 }
+
+TEST(ElidedLabel, APathTakesAtMostTwoLinesAndKeepsItsBeginningAndEnd) {
+    ElidedLabel label(Qt::ElideMiddle, nullptr, 2);
+    label.resize(200, 40);
+    const int width = label.contentsRect().width();
+    const QString start = QStringLiteral("/home/u/");
+    const QString end = QStringLiteral("/IMG_0001.JPG");
+    // A path about `widths` times as wide as the label.
+    const auto pathOf = [&](double widths) {
+        QString path = start;
+        while (label.fontMetrics().horizontalAdvance(path + end) < widths * width)
+            path += path.size() % 7 == 0 ? QStringLiteral("/") : QStringLiteral("展");
+        return path + end;
+    };
+    struct Case {
+        double widths;
+        int lines;
+        bool shortened;
+    };
+    for (const Case c : {Case{0.5, 1, false}, Case{1.4, 2, false}, Case{6, 2, true}}) {
+        SCOPED_TRACE(c.widths);
+        const QString path = pathOf(c.widths);
+        label.setFullText(path);
+        const QStringList lines = label.shownLines();
+        EXPECT_EQ(int(lines.size()), c.lines) << label.shownText().toStdString();
+        for (const QString& line : lines)
+            EXPECT_LE(label.fontMetrics().horizontalAdvance(line), width) << line.toStdString();
+        EXPECT_EQ(label.shownText().contains(QChar(0x2026)), c.shortened);
+        EXPECT_TRUE(lines.front().startsWith(start));
+        EXPECT_TRUE(lines.back().endsWith(end));
+        if (c.shortened)
+            // As much of the path as two lines hold.
+            EXPECT_GT(label.fontMetrics().horizontalAdvance(lines.join(QString())), width * 3 / 2);
+        else
+            EXPECT_EQ(lines.join(QString()), path);
+        EXPECT_EQ(label.heightForWidth(200), c.lines * label.fontMetrics().lineSpacing());
+    }
+}
