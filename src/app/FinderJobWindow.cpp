@@ -15,8 +15,9 @@
 #include <QVBoxLayout>
 
 FinderJobWindow::FinderJobWindow(FinderJobController& controller, QWidget* parent)
+    // A floating panel: it stays above other windows; it has no minimise button.
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                          Qt::WindowMaximizeButtonHint),
+                          Qt::WindowMaximizeButtonHint | Qt::WindowStaysOnTopHint),
       m_controller(controller) {
     setAttribute(Qt::WA_DeleteOnClose);
     resize(kWidth, kHeight);
