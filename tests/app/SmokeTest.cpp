@@ -2,6 +2,7 @@
 // one window titled "Vitrino" of its default size and quits with status 0 on Ctrl+Q.
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -17,6 +18,9 @@ TEST(Smoke, RealExecutableOpensItsWindowUnderXvfbAndQuitsCleanly) {
     for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}) {
         const QString dir = QDir(home.path()).filePath(QString::fromLatin1(name));
         QDir().mkpath(dir);
+        // Only the owner may use a runtime folder; Qt would fall back to a shared one otherwise,
+        // where another vitrino may be running and take the start over.
+        QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         env.insert(QString::fromLatin1(name), dir);
     }
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
@@ -31,8 +35,13 @@ done
 [ -n "$id" ] || { echo "no window"; kill $pid; exit 3; }
 xdotool getwindowname "$id"
 xdotool getwindowgeometry "$id" | sed -n 's/.*Geometry: //p'
-xdotool windowfocus --sync "$id"
-xdotool key --clearmodifiers ctrl+q
+# A slow start (a sanitized build) may not take the first key yet: press again until it quits.
+for i in $(seq 30); do
+  xdotool windowfocus --sync "$id" 2>/dev/null
+  xdotool key --clearmodifiers ctrl+q
+  for j in $(seq 20); do kill -0 $pid 2>/dev/null || break 2; sleep 0.1; done
+done
+kill -0 $pid 2>/dev/null && { echo "still running"; kill $pid; }
 wait $pid
 echo "status $?"
 )");
