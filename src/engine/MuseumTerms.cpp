@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <unordered_map>
 #include <vector>
 
 namespace engine {
@@ -198,18 +199,6 @@ const QStringList& museumTerms() {
     return terms;
 }
 
-bool coveredByTerms(const QString& text) {
-    // Cut points reachable from the start by whole terms.
-    std::vector<bool> reach(size_t(text.size()) + 1, false);
-    reach[0] = true;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (!reach[size_t(i)]) continue;
-        for (const QString& term : museumTerms())
-            if (text.mid(i, term.size()) == term) reach[size_t(i + term.size())] = true;
-    }
-    return !text.isEmpty() && reach.back();
-}
-
 namespace {
 
 #include "engine/LookAlikes.inc"
@@ -226,9 +215,33 @@ const std::multimap<QChar, QChar>& lookAlikes() {
     return pairs;
 }
 
-bool mayBeReadFor(QChar read, QChar meant) {
-    const auto [first, last] = lookAlikes().equal_range(read);
-    return std::any_of(first, last, [&](const auto& pair) { return pair.second == meant; });
+/// The lexicon's terms, by index in lexicon order, that a text may hold from a position whose
+/// character is `read`: those that begin with it, or with a character it may have been read for.
+/// The others can neither match there nor be mended into, so a line is compared with a few terms
+/// at each position instead of the whole lexicon.
+const std::vector<qsizetype>& termsThatMayStartWith(QChar read) {
+    static const std::unordered_map<char16_t, std::vector<qsizetype>> index = [] {
+        std::multimap<QChar, QChar> readFor; // meant → read
+        for (const auto& [r, meant] : lookAlikes())
+            readFor.emplace(meant, r);
+        std::unordered_map<char16_t, std::vector<qsizetype>> map;
+        const auto add = [&](QChar c, qsizetype term) {
+            auto& list = map[c.unicode()];
+            if (list.empty() || list.back() != term) list.push_back(term);
+        };
+        const QStringList& terms = museumTerms();
+        for (qsizetype t = 0; t < terms.size(); ++t) {
+            if (terms[t].isEmpty()) continue;
+            add(terms[t][0], t);
+            const auto [first, last] = readFor.equal_range(terms[t][0]);
+            for (auto it = first; it != last; ++it)
+                add(it->second, t);
+        }
+        return map;
+    }();
+    static const std::vector<qsizetype> none;
+    const auto found = index.find(read.unicode());
+    return found == index.end() ? none : found->second;
 }
 
 /// Characters that occur in some term: read alone they are taken as written.
@@ -239,15 +252,38 @@ bool inSomeTerm(QChar c) {
 
 } // namespace
 
+bool mayBeReadFor(QChar read, QChar meant) {
+    const auto [first, last] = lookAlikes().equal_range(read);
+    return std::any_of(first, last, [&](const auto& pair) { return pair.second == meant; });
+}
+
+bool coveredByTerms(const QString& text) {
+    // Cut points reachable from the start by whole terms.
+    std::vector<bool> reach(size_t(text.size()) + 1, false);
+    reach[0] = true;
+    const QStringList& terms = museumTerms();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (!reach[size_t(i)]) continue;
+        for (const qsizetype t : termsThatMayStartWith(text[i]))
+            if (QStringView(text).mid(i, terms[t].size()) == terms[t])
+                reach[size_t(i + terms[t].size())] = true;
+    }
+    return !text.isEmpty() && reach.back();
+}
+
 QString correctTerms(const QString& text) {
+    const QStringView view(text);
+    const QStringList& terms = museumTerms();
     QString out;
     qsizetype i = 0;
     while (i < text.size()) {
         qsizetype exact = 0;
         QString corrected;
-        for (const QString& term : museumTerms()) {
+        // In lexicon order (longest first), as the first of the longest fitting terms is taken.
+        for (const qsizetype t : termsThatMayStartWith(text[i])) {
+            const QString& term = terms[t];
             if (i + term.size() > text.size()) continue;
-            const QString window = text.mid(i, term.size());
+            const QStringView window = view.mid(i, term.size());
             if (window == term) {
                 exact = std::max(exact, term.size());
                 continue;
@@ -271,7 +307,7 @@ QString correctTerms(const QString& text) {
             out += corrected;
             i += corrected.size();
         } else if (exact > 0) {
-            out += text.mid(i, exact);
+            out += view.mid(i, exact);
             i += exact;
         } else {
             out += text[i++];

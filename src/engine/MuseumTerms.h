@@ -12,6 +12,9 @@ namespace engine {
 /// Every term of the lexicon, longest first.
 const QStringList& museumTerms();
 
+/// Whether the recogniser is known to read the lexicon character `meant` as `read`.
+bool mayBeReadFor(QChar read, QChar meant);
+
 /// Whether the text can be cut wholly into lexicon terms.
 bool coveredByTerms(const QString& text);
 

@@ -3,6 +3,8 @@
 
 #include "engine/Heuristics.h"
 #include "engine/MuseumTerms.h"
+#include "samples/Scenes.h"
+#include "support/TermScan.h"
 
 #include <gtest/gtest.h>
 
@@ -195,7 +197,55 @@ TEST(LabelFields, CorrectsLookAlikesOnlyWithinLexiconTerms) {
     };
     for (const auto& [read, want] : cases)
         EXPECT_EQ(engine::correctTerms(QString::fromUtf8(read)), QString::fromUtf8(want)) << read;
+    // A line of thousands of characters (the engine_page fuzz target's slow input, once a scan
+    // of the whole lexicon at every position) is mended at both ends and kept between them.
+    const QString middle = QStringLiteral("青铜鼎").repeated(1800);
+    EXPECT_EQ(engine::correctTerms(QStringLiteral("雾蓝釉") + middle + QStringLiteral("兽面纹算")),
+              QStringLiteral("霁蓝釉") + middle + QStringLiteral("兽面纹簋"));
     EXPECT_TRUE(engine::coveredByTerms(QStringLiteral("青花缠枝莲纹梅瓶")));
     EXPECT_FALSE(engine::coveredByTerms(QStringLiteral("素纱襌衣")));
     EXPECT_GE(engine::museumTerms().size(), 400);
+}
+
+// The correction tries at each position only the terms its character may begin; a scan of the
+// whole lexicon must give the same text for every printed card line and for every term read with
+// one look-alike character, alone, at the end of a name and inside one.
+TEST(LabelFields, LookAlikeCorrectionAgreesWithAScanOfTheWholeLexicon) {
+    QStringList texts;
+    for (const auto layout : scenes::kLabelLayouts)
+        for (unsigned seed = 101; seed < 121; ++seed)
+            for (const auto& line : scenes::randomPrintedLabel(layout, seed).lines)
+                texts << line.text;
+    QString termCharacters;
+    for (const QString& term : engine::museumTerms())
+        for (const QChar c : term)
+            if (!termCharacters.contains(c)) termCharacters += c;
+    std::vector<std::pair<QChar, QChar>> lookAlikes; // read, meant
+    for (char16_t read = 0x4E00; read <= 0x9FA5; ++read)
+        for (const QChar meant : termCharacters)
+            if (engine::mayBeReadFor(QChar(read), meant)) lookAlikes.emplace_back(QChar(read), meant);
+    // Every term with one character misread, and with two where it has two that may be.
+    int misread = 0;
+    const auto add = [&](const QString& variant) {
+        texts << variant << QStringLiteral("青铜") + variant << variant + QStringLiteral("纹盖罐");
+        ++misread;
+    };
+    for (const QString& term : engine::museumTerms())
+        for (qsizetype k = 0; k < term.size(); ++k)
+            for (const auto& [read, meant] : lookAlikes) {
+                if (term[k] != meant) continue;
+                QString variant = term;
+                variant[k] = read;
+                add(variant);
+                for (qsizetype j = k + 1; j < term.size(); ++j)
+                    for (const auto& [read2, meant2] : lookAlikes)
+                        if (term[j] == meant2) {
+                            QString twice = variant;
+                            twice[j] = read2;
+                            add(twice);
+                        }
+            }
+    ASSERT_GT(misread, 20);
+    for (const QString& text : texts)
+        EXPECT_EQ(engine::correctTerms(text), fixtures::correctTermsByFullScan(text)) << text.toStdString();
 }
