@@ -42,18 +42,6 @@ QString dataURL(const PreparedImage& image) {
            QString::fromLatin1(image.data.toBase64());
 }
 
-namespace {
-
-ClientError error(ClientError::Kind kind, QString message = {}, int status = 0) {
-    return ClientError{kind, status, std::move(message)};
-}
-
-/// Proxies come from the system configuration (http_proxy, https_proxy, no_proxy on Linux).
-void useSystemProxiesOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { QNetworkProxyFactory::setUseSystemConfiguration(true); });
-}
-
 std::optional<QByteArray> requestBody(const QString& model, const QString& prompt, const PreparedImage& image,
                                       int maxTokens) {
     const QJsonObject imagePart{{"type", "image_url"}, {"image_url", QJsonObject{{"url", dataURL(image)}}}};
@@ -66,6 +54,18 @@ std::optional<QByteArray> requestBody(const QString& model, const QString& promp
     QByteArray bytes = QJsonDocument(body).toJson(QJsonDocument::Compact);
     if (bytes.isEmpty()) return std::nullopt;
     return bytes;
+}
+
+namespace {
+
+ClientError error(ClientError::Kind kind, QString message = {}, int status = 0) {
+    return ClientError{kind, status, std::move(message)};
+}
+
+/// Proxies come from the system configuration (http_proxy, https_proxy, no_proxy on Linux).
+void useSystemProxiesOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { QNetworkProxyFactory::setUseSystemConfiguration(true); });
 }
 
 } // namespace

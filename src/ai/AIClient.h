@@ -62,4 +62,9 @@ core::Result<QString, ClientError> readReply(int statusCode, const QByteArray& b
 /// "data:{mime};base64,{standard Base64}".
 QString dataURL(const PreparedImage& image);
 
+/// The chat-completions request for one image and prompt, as chatWithImage posts it; nothing when
+/// it cannot be encoded.
+std::optional<QByteArray> requestBody(const QString& model, const QString& prompt, const PreparedImage& image,
+                                      int maxTokens);
+
 } // namespace AIClient

@@ -91,25 +91,26 @@ core::Result<QString> LocalVisionBackend::readText(const std::filesystem::path&,
 }
 
 core::Result<QString> LocalVisionBackend::reply(PromptKind kind, const platform::Bitmap& image) {
+    const auto page = kind == PromptKind::classify
+                          ? readPage(image, kClassifyReadLimit, worthReadingToClassify)
+                          : readPage(image);
+    if (!page) return page.error();
+    return replyFor(kind, *page);
+}
+
+QString LocalVisionBackend::replyFor(PromptKind kind, const PageText& page) {
     switch (kind) {
     case PromptKind::classify: {
-        const auto decision = decide(image);
-        if (!decision) return decision.error();
-        return compactJson(QJsonObject{{"category", rawValue(decision->category)},
-                                       {"confidence", replyConfidence(decision->confidence)}});
+        const Decision decision = classifyPage(page);
+        return compactJson(QJsonObject{{"category", rawValue(decision.category)},
+                                       {"confidence", replyConfidence(decision.confidence)}});
     }
-    case PromptKind::label: {
-        const auto page = readPage(image);
-        if (!page) return page.error();
-        return compactJson(fieldsObject(readLabelFields(*page)));
+    case PromptKind::label:
+        return compactJson(fieldsObject(readLabelFields(page)));
+    case PromptKind::ocr:
+        return ocrText(page);
     }
-    case PromptKind::ocr: {
-        const auto page = readPage(image);
-        if (!page) return page.error();
-        return ocrText(*page);
-    }
-    }
-    return core::Error{QStringLiteral("未知的提示词")};
+    return {};
 }
 
 } // namespace engine

@@ -4,6 +4,7 @@
 // process. Nothing is uploaded, encoded or sent over a socket.
 
 #include "ai/VisionBackend.h"
+#include "engine/TextReading.h"
 
 #include <optional>
 
@@ -30,6 +31,9 @@ class LocalVisionBackend final : public ai::VisionBackend {
     /// The reply a chat-completions service would give to this prompt: the category JSON, the
     /// label JSON or the plain text (what vitrino-local-ai and `chat --engine local` print).
     static core::Result<QString> reply(PromptKind kind, const platform::Bitmap& image);
+    /// The same reply for a page already read (a classification reads at most
+    /// kClassifyReadLimit lines of it).
+    static QString replyFor(PromptKind kind, const PageText& page);
 };
 
 } // namespace engine
