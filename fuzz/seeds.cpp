@@ -3,8 +3,11 @@
 
 #include "support/Fixtures.h"
 
+#include "ai/AIClient.h"
+#include "ai/Prompts.h"
 #include "platform/Imaging.h"
 #include "refine/MoveJournal.h"
+#include "samples/Scenes.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -237,6 +240,60 @@ std::vector<Bytes> journals(const fs::path& scratch) {
     return out;
 }
 
+/// Requests as Vitrino's client posts them to the offline engine's service: each prompt with a
+/// small JPEG and PNG, then bodies the service refuses.
+std::vector<std::string> engineRequests(const std::vector<std::pair<std::string, Bytes>>& files) {
+    std::vector<std::string> out;
+    for (const auto& [name, bytes] : files) {
+        if (name != "plain.jpg" && name != "plain.png") continue;
+        const RAWJPEGExporter::PreparedImage image{
+            QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())),
+            name.ends_with(".png") ? QStringLiteral("image/png") : QStringLiteral("image/jpeg")};
+        for (const QString& prompt : {ai::prompts::kClassify, ai::prompts::kLabel, ai::prompts::kOCR})
+            if (const auto body = AIClient::requestBody(QStringLiteral("vitrino-local"), prompt, image, 300))
+                out.push_back(body->toStdString());
+    }
+    out.push_back(R"({"messages":[{"role":"user","content":[{"type":"text","text":"?"}]}]})");
+    out.push_back(R"({"model":"m","messages":[]})");
+    out.push_back("[1,2,3]");
+    return out;
+}
+
+/// One text line as the engine_page target reads it: flags, height, width, confidence, text.
+std::string pageRecord(bool newRow, int height, const QString& text) {
+    const QByteArray utf8 = text.toUtf8();
+    const int width = std::min(255, int(text.size()) * height / 2);
+    return std::string{char(newRow ? 1 : 0), char(height), char(width), char(200)} + utf8.toStdString() +
+           "\n";
+}
+
+/// Pages of printed label cards in every layout the renderer knows, a wall panel's prose, and a
+/// picture with one word on it.
+std::vector<std::string> enginePages() {
+    std::vector<std::string> out;
+    for (const auto layout : scenes::kLabelLayouts)
+        for (unsigned seed : {1u, 2u}) {
+            const auto card = scenes::randomPrintedLabel(layout, seed);
+            std::string page{char(100), char(75)};
+            for (const auto& line : card.lines) {
+                const int height = line.style == scenes::PrintedLine::Style::name    ? 60
+                                   : line.style == scenes::PrintedLine::Style::prose ? 30
+                                                                                     : 36;
+                if (!line.field.isEmpty()) page += pageRecord(true, height, line.field);
+                page += pageRecord(line.field.isEmpty(), height, line.text);
+            }
+            out.push_back(page);
+        }
+    std::string panel{char(100), char(75)};
+    panel += pageRecord(true, 80, QStringLiteral("青铜时代的礼与乐"));
+    for (int i = 0; i < 10; ++i)
+        panel += pageRecord(
+            true, 30, QStringLiteral("商周时期的青铜器不仅是日常用具，更是礼制与等级的象征，第%1行").arg(i));
+    out.push_back(panel);
+    out.push_back(std::string{char(10), char(10)} + pageRecord(true, 40, QStringLiteral("EXIT")));
+    return out;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -267,6 +324,8 @@ int main(int argc, char** argv) {
         tagged.insert(tagged.end(), bytes.begin(), bytes.end());
         put(root / "image_decode", name, tagged);
     }
+    writeReplies(root / "engine_request", engineRequests(files));
+    writeReplies(root / "engine_page", enginePages());
     const auto written = journals(scratch.path());
     for (size_t i = 0; i < written.size(); ++i)
         put(root / "move_journal", "journal-" + std::to_string(i), written[i]);
