@@ -19,12 +19,11 @@ int main() {
     const QString longLine = QStringLiteral("青铜鼎").repeated(1800);
     (void)engine::correctTerms(longLine); // builds the lexicon and its index once
 
-    std::printf("%zu names of %lld characters on average\n", size_t(names.size()), [&] {
-        long long n = 0;
-        for (const QString& name : names)
-            n += name.size();
-        return n / std::max<qsizetype>(1, names.size());
-    }());
+    qsizetype characters = 0;
+    for (const QString& name : names)
+        characters += name.size();
+    std::printf("%lld names of %.1f characters on average\n", static_cast<long long>(names.size()),
+                double(characters) / double(names.size()));
     const auto every = [&](QString (*correct)(const QString&)) {
         return [&names, correct] {
             for (const QString& name : names)

@@ -79,11 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
         LocalVisionBackend::replyFor(PromptKind::label, page));
     if (!candidate.object) std::abort();
     const RelicLabelExtracted overTheService = RelicLabelExtracted::parseObject(*candidate.object);
-    const RelicLabelExtracted inProcess =
-        RelicLabelExtracted::parseObject(QJsonObject{{"文物名称", fields.name},
-                                                     {"文物来源", fields.source},
-                                                     {"年代", fields.period},
-                                                     {"其他", fields.other}});
+    const RelicLabelExtracted inProcess = LocalVisionBackend::labelFor(page);
     // The reply reader repairs a model's markup as text (code fences, byte-order marks, trailing
     // commas, a straight quote closing a Chinese one), so a card that prints such characters may
     // read differently over the service; every other card reads the same.

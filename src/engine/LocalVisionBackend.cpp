@@ -20,10 +20,15 @@ double replyConfidence(double confidence) {
     return std::round(confidence * 100) / 100;
 }
 
-core::Result<Decision> decide(const platform::Bitmap& image) {
-    const auto page = readPage(image, kClassifyReadLimit, worthReadingToClassify);
-    if (!page) return page.error();
-    return classifyPage(*page);
+/// A classification reads the regions and, unless they already show a panel, a few lines.
+core::Result<PageText> readToClassify(const platform::Bitmap& image) {
+    return readPage(image, kClassifyReadLimit, worthReadingToClassify);
+}
+
+/// The classification reply: the category and the confidence with two decimals.
+QString decisionJson(const Decision& decision) {
+    return compactJson(QJsonObject{{"category", rawValue(decision.category)},
+                                   {"confidence", replyConfidence(decision.confidence)}});
 }
 
 QJsonObject fieldsObject(const RelicLabelExtracted& fields) {
@@ -63,12 +68,11 @@ core::Result<ClassificationResult> LocalVisionBackend::classify(const std::files
                                                                 const ai::PreparedPhoto& prepared) {
     const platform::Bitmap* image = bitmapOf(prepared);
     if (!image) return kNotPrepared;
-    const auto decision = decide(*image);
-    if (!decision) return decision.error();
-    const double confidence = replyConfidence(decision->confidence);
-    return ClassificationResult{
-        decision->category, confidence,
-        compactJson(QJsonObject{{"category", rawValue(decision->category)}, {"confidence", confidence}})};
+    const auto page = readToClassify(*image);
+    if (!page) return page.error();
+    const Decision decision = classifyPage(*page);
+    return ClassificationResult{decision.category, replyConfidence(decision.confidence),
+                                decisionJson(decision)};
 }
 
 core::Result<RelicLabelExtracted> LocalVisionBackend::readLabel(const std::filesystem::path&,
@@ -77,8 +81,7 @@ core::Result<RelicLabelExtracted> LocalVisionBackend::readLabel(const std::files
     if (!image) return kNotPrepared;
     const auto page = readPage(*image);
     if (!page) return page.error();
-    // Through the same field rules as a remote reply, so both routes name folders alike.
-    return RelicLabelExtracted::parseObject(fieldsObject(readLabelFields(*page)));
+    return labelFor(*page);
 }
 
 core::Result<QString> LocalVisionBackend::readText(const std::filesystem::path&,
@@ -91,20 +94,20 @@ core::Result<QString> LocalVisionBackend::readText(const std::filesystem::path&,
 }
 
 core::Result<QString> LocalVisionBackend::reply(PromptKind kind, const platform::Bitmap& image) {
-    const auto page = kind == PromptKind::classify
-                          ? readPage(image, kClassifyReadLimit, worthReadingToClassify)
-                          : readPage(image);
+    const auto page = kind == PromptKind::classify ? readToClassify(image) : readPage(image);
     if (!page) return page.error();
     return replyFor(kind, *page);
 }
 
+RelicLabelExtracted LocalVisionBackend::labelFor(const PageText& page) {
+    // Through the same field rules as a remote reply, so both routes name folders alike.
+    return RelicLabelExtracted::parseObject(fieldsObject(readLabelFields(page)));
+}
+
 QString LocalVisionBackend::replyFor(PromptKind kind, const PageText& page) {
     switch (kind) {
-    case PromptKind::classify: {
-        const Decision decision = classifyPage(page);
-        return compactJson(QJsonObject{{"category", rawValue(decision.category)},
-                                       {"confidence", replyConfidence(decision.confidence)}});
-    }
+    case PromptKind::classify:
+        return decisionJson(classifyPage(page));
     case PromptKind::label:
         return compactJson(fieldsObject(readLabelFields(page)));
     case PromptKind::ocr:

@@ -34,6 +34,9 @@ class LocalVisionBackend final : public ai::VisionBackend {
     /// The same reply for a page already read (a classification reads at most
     /// kClassifyReadLimit lines of it).
     static QString replyFor(PromptKind kind, const PageText& page);
+    /// The label fields a run in process takes from a read page: the engine's reading through the
+    /// field rules a remote reply goes through.
+    static RelicLabelExtracted labelFor(const PageText& page);
 };
 
 } // namespace engine
