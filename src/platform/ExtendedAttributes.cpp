@@ -48,6 +48,11 @@ int setAttribute(const std::filesystem::path& path, const std::string& name, con
     return ::setxattr(path.c_str(), name.c_str(), value.constData(), size_t(value.size()), 0);
 }
 
+int removeAttribute(const std::filesystem::path& path, const std::string& name) {
+    if (::removexattr(path.c_str(), name.c_str()) == 0 || errno == ENODATA) return 0;
+    return -1;
+}
+
 std::optional<QByteArray> attribute(const std::filesystem::path& path, const std::string& name) {
     const auto bytes = readSized(
         [&](char* buffer, size_t size) { return ::getxattr(path.c_str(), name.c_str(), buffer, size); });

@@ -14,6 +14,9 @@ namespace platform {
 /// Sets (or replaces) one attribute; the setxattr result: 0, or -1 with errno set.
 int setAttribute(const std::filesystem::path& path, const std::string& name, const QByteArray& value);
 
+/// Removes one attribute; an attribute that is not there is no error. 0, or -1 with errno set.
+int removeAttribute(const std::filesystem::path& path, const std::string& name);
+
 /// One attribute's value; nothing when it is absent or cannot be read.
 std::optional<QByteArray> attribute(const std::filesystem::path& path, const std::string& name);
 

@@ -240,6 +240,8 @@ std::vector<MoveRecord> moveUnit(const WorkUnit& unit, const fs::path& folder, c
             continue;
         }
         const auto entry = journal ? journal->willMove(file->path, target) : std::nullopt;
+        // A move the history could not write down is not made; the pass stops at its next check.
+        if (journal && !entry) break;
         // Edit sidecars follow the photo under its new name; they are not records of their own.
         std::optional<QString> error;
         AutoOrganizer::moveUnit(
@@ -387,7 +389,14 @@ UndoResult undoMoves(const std::vector<MoveRecord>& moves, const core::Log& log,
         const QString name = core::displayName(record.toPath);
         const fs::path fromFolder = record.fromPath.parent_path();
         UndoOutcome outcome = UndoOutcome::failed;
-        if (!platform::itemExists(record.toPath)) {
+        std::error_code ec;
+        const bool folder = fs::is_directory(fs::symlink_status(record.toPath, ec));
+        if (!platform::itemExists(record.toPath) && platform::itemExists(record.fromPath)) {
+            // Put back already, by an undo that was stopped before it could write that down.
+            ++result.restored;
+            log(QStringLiteral("  [撤销] %1 → %2/（已在原处）").arg(name, core::displayName(fromFolder)));
+            outcome = UndoOutcome::restored;
+        } else if (!platform::itemExists(record.toPath)) {
             const QString message = QStringLiteral("撤销跳过（目标已不在）：") + name;
             log(QStringLiteral("[警告] ") + message);
             result.errors << message;
@@ -397,9 +406,14 @@ UndoResult undoMoves(const std::vector<MoveRecord>& moves, const core::Log& log,
         } else {
             // Through the unit move, so edit sidecars that followed the photo come back with it.
             std::optional<QString> error;
-            AutoOrganizer::moveUnit(
-                {{record.toPath, record.fromPath}},
-                [&](size_t, const std::optional<QString>& failure) { error = failure; }, log, result.errors);
+            if (folder)
+                // A renamed folder comes back as a whole; sidecars belong to photos only.
+                error = AutoOrganizer::safeMoveItem(record.toPath, record.fromPath);
+            else
+                AutoOrganizer::moveUnit(
+                    {{record.toPath, record.fromPath}},
+                    [&](size_t, const std::optional<QString>& failure) { error = failure; }, log,
+                    result.errors);
             if (error) {
                 fail(QStringLiteral("撤销失败 %1：%2").arg(name, *error));
             } else {

@@ -43,6 +43,7 @@ struct RunResult {
     QStringList errors;
     std::vector<MoveRecord> moves; ///< in the order performed
     bool cancelled = false;
+    bool refused = false; ///< not started: its history could not be written
 };
 
 struct UndoResult {

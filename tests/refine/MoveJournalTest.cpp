@@ -87,21 +87,23 @@ TEST_F(Journals, WriteAndReadBackEveryStepIncludingNonUtf8NamesAndACutOffLastLin
     EXPECT_EQ(contents->moves[2].state, State::pending);
 }
 
-TEST_F(Journals, KeepsTheNewestFivePerFolder) {
+TEST_F(Journals, KeepsTheNewestTwentyPerShootAndNoneThatRecordedNothing) {
     TempDir dir, other;
     const QDateTime start(QDate(2026, 1, 1), QTime(9, 0));
     std::vector<fs::path> made;
-    for (int i = 0; i < 7; ++i) {
+    for (int i = 0; i < 22; ++i) {
         auto writer = MoveJournal::Writer::create(
             i % 2 ? MoveJournal::Kind::refine : MoveJournal::Kind::organize, dir.path(), start.addSecs(i));
+        (*writer)->willCreateFolder(dir / "x");
         made.push_back((*writer)->file());
     }
+    // A run that recorded nothing leaves no journal behind to hide the older ones.
+    MoveJournal::Writer::create(MoveJournal::Kind::refine, dir.path(), start.addSecs(99));
     // Two runs started in the same millisecond both keep their journal.
     auto same1 = MoveJournal::Writer::create(MoveJournal::Kind::refine, other.path(), start);
     auto same2 = MoveJournal::Writer::create(MoveJournal::Kind::refine, other.path(), start);
     EXPECT_NE((*same1)->file(), (*same2)->file());
     EXPECT_EQ(MoveJournal::journalsOf(dir.path()), std::vector<fs::path>(made.begin() + 2, made.end()));
-    EXPECT_EQ(MoveJournal::journalsOf(other.path()).size(), 2u);
     EXPECT_NE(MoveJournal::directoryFor(dir.path()), MoveJournal::directoryFor(other.path()));
     // One folder, however it is spelled.
     EXPECT_EQ(MoveJournal::directoryFor(dir.path()), MoveJournal::directoryFor(dir.path() / "." / ""));
@@ -119,8 +121,8 @@ TEST_F(Journals, RefusesJournalsItCannotTrustAndMovesNothing) {
         {"an outcome of no move", "{\"op\":\"done\",\"id\":99}\n", false, QStringLiteral("第 4 行无法解析")},
         {"an unknown step", "{\"op\":\"rename\",\"id\":1}\n", false, QStringLiteral("第 4 行无法解析")},
         {"a newer format",
-         "{\"format\":\"vitrino-move-journal\",\"version\":2,\"kind\":\"refine\",\"root\":\"/\"}\n", true,
-         QStringLiteral("版本 2 不受支持")},
+         "{\"format\":\"vitrino-move-journal\",\"version\":3,\"kind\":\"refine\",\"root\":\"/\"}\n", true,
+         QStringLiteral("版本 3 不受支持")},
         {"something else", "{\"hello\":1}\n", true, QStringLiteral("不是撤销记录")},
     };
     for (const auto& c : cases) {
@@ -366,7 +368,7 @@ class KillingObserver : public AutoOrganizer::MoveObserver {
         step();
         m_journal.finished(id, succeeded);
     }
-    void willCreateFolder(const fs::path& folder) override { m_journal.willCreateFolder(folder); }
+    bool willCreateFolder(const fs::path& folder) override { return m_journal.willCreateFolder(folder); }
 
   private:
     void step() {
@@ -424,4 +426,125 @@ TEST_F(Journals, APassKilledAtAnyStepIsUndoneExactly) {
         EXPECT_EQ(error, killAt == 1 ? MoveJournal::kNoRefineJournal : QString());
         EXPECT_TRUE(snapshot(root) == before) << lines.join('\n').toStdString();
     }
+}
+
+TEST_F(Journals, UndoNeverReachesOutsideTheShoot) {
+    TempDir outside;
+    fixtures::writeBytes(outside / "x.JPG", "outside photo");
+    fs::create_directory(outside / "empty");
+    const std::string hash =
+        QCryptographicHash::hash("outside photo", QCryptographicHash::Sha256).toHex().toStdString();
+    const struct {
+        const char* what;
+        std::string line; ///< ROOT and OUT stand for the shoot and the folder beside it
+    } cases[] = {
+        {"a move out", R"({"op":"move","id":7,"from":"ROOT/A/a.JPG","to":"OUT/x.JPG"})"},
+        {"a move in", R"({"op":"move","id":7,"from":"OUT/x.JPG","to":"ROOT/A/a.JPG"})"},
+        {"a written file",
+         R"({"op":"write","id":7,"path":"OUT/x.JPG","sha256":")" + hash + R"(","replaced":false})"},
+        {"a created folder", R"({"op":"mkdir","path":"OUT/empty"})"},
+        {"a path up and out", R"({"op":"move","id":7,"from":"ROOT/A/../../x.JPG","to":"ROOT/A/a.JPG"})"},
+        {"a path through a link", R"({"op":"move","id":7,"from":"ROOT/A/a.JPG","to":"ROOT/link/x.JPG"})"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const fs::path root = MoveJournal::folderIdentity(dir.path());
+        writeFolder(root / "A", {{"a.JPG", 1, {1}}});
+        fs::create_directory_symlink(outside.path(), root / "link");
+        fs::path file;
+        {
+            auto writer = MoveJournal::Writer::create(MoveJournal::Kind::organize, root);
+            (*writer)->willCreateFolder(root / "A");
+            file = (*writer)->file();
+        }
+        std::string line = c.line;
+        for (const auto& [word, path] :
+             {std::pair{std::string("ROOT"), root}, {std::string("OUT"), outside.path()}})
+            for (size_t at; (at = line.find(word)) != std::string::npos;)
+                line.replace(at, word.size(), path.string());
+        appendText(file, line + (line.find("\"id\":7") != std::string::npos ? "\n{\"op\":\"done\",\"id\":7}\n"
+                                                                            : "\n"));
+        const auto inside = snapshot(root), beside = snapshot(outside.path());
+        QString error;
+        EXPECT_TRUE(undoLines(MoveJournal::Kind::organize, root, &error).isEmpty()) << c.what;
+        EXPECT_TRUE(error.startsWith(QStringLiteral("撤销记录指向文件夹之外")))
+            << c.what << error.toStdString();
+        EXPECT_EQ(snapshot(root), inside) << c.what;
+        EXPECT_EQ(snapshot(outside.path()), beside) << c.what;
+        EXPECT_TRUE(fs::is_directory(outside / "empty")) << c.what;
+    }
+}
+
+TEST_F(Journals, AnUndoStoppedHalfWayIsFinishedByTheNextOneWithoutErrors) {
+    TempDir dir;
+    const auto& root = dir.path();
+    writeFolder(root / "A", {{"a.JPG", 1, {1}}, {"b.JPG", 2, {1}}});
+    fs::create_directory(root / "B");
+    const auto before = snapshot(root);
+    {
+        auto writer = MoveJournal::Writer::create(MoveJournal::Kind::refine, root);
+        journaledMove(**writer, root / "A" / "a.JPG", root / "B" / "a.JPG");
+        journaledMove(**writer, root / "A" / "b.JPG", root / "B" / "b.JPG");
+    }
+    // The first undo put b.JPG back and was killed before writing that down.
+    fs::rename(root / "B" / "b.JPG", root / "A" / "b.JPG");
+    const QStringList lines = undoLines(MoveJournal::Kind::refine, root);
+    EXPECT_EQ(lines.last(), QStringLiteral("撤销结束。恢复 2 个文件，剩余 0 条，错误 0 条。"))
+        << lines.join('\n').toStdString();
+    EXPECT_EQ(snapshot(root), before);
+}
+
+namespace {
+
+/// Hands the first steps to a working journal and every later one to a journal on a full disk.
+class FillingObserver : public AutoOrganizer::MoveObserver {
+  public:
+    FillingObserver(MoveJournal::Writer& good, MoveJournal::Writer& full) : m_good(good), m_full(full) {}
+    std::optional<qint64> willMove(const fs::path& from, const fs::path& to) override {
+        return now().willMove(from, to);
+    }
+    std::optional<qint64> willWrite(const fs::path& file, const QByteArray& bytes) override {
+        return now().willWrite(file, bytes);
+    }
+    void finished(qint64 id, bool succeeded) override {
+        now().finished(id, succeeded);
+        m_filled = true;
+    }
+    bool willCreateFolder(const fs::path& folder) override { return now().willCreateFolder(folder); }
+
+  private:
+    MoveJournal::Writer& now() { return m_filled ? m_full : m_good; }
+    MoveJournal::Writer& m_good;
+    MoveJournal::Writer& m_full;
+    bool m_filled = false;
+};
+
+} // namespace
+
+TEST_F(Journals, ARunStopsAtOnceWhenItsJournalCannotBeWritten) {
+    TempDir dir;
+    const auto& root = dir.path();
+    std::vector<ImageScanner::ImageInfo> files;
+    for (const char* name : {"a.JPG", "b.JPG", "c.JPG"}) {
+        writeShot(root, {name, int(files.size()) + 1, {1}});
+        files.push_back(ImageScanner::processImageFile(root / name));
+    }
+    const auto before = snapshot(root);
+    auto good = MoveJournal::Writer::create(MoveJournal::Kind::organize, root);
+    auto full = MoveJournal::Writer::openExisting("/dev/full");
+    ASSERT_TRUE(good && full);
+    core::RunContext context = core::logOnly([](const QString&) {});
+    (*full)->stopOnFailure(context.cancel);
+    FillingObserver observer(**good, **full);
+    QStringList errors;
+    const auto result = AutoOrganizer::executeMoves(
+        root, {{QStringLiteral("1 甲"), files, std::nullopt, false, false}}, context, errors, &observer);
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(result.moved, 1);
+    EXPECT_TRUE(context.cancelled());
+    ASSERT_TRUE((*full)->error());
+    EXPECT_TRUE(fs::exists(root / "b.JPG") && fs::exists(root / "c.JPG"));
+    good->reset();
+    undoLines(MoveJournal::Kind::organize, root);
+    EXPECT_EQ(snapshot(root), before);
 }
