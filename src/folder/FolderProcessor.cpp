@@ -59,6 +59,9 @@ RunResult run(const std::filesystem::path& folder, ai::VisionBackend& backend,
     };
 
     log(QStringLiteral("开始处理当前文件夹：%1").arg(core::displayPath(shown)));
+    if (std::filesystem::is_symlink(std::filesystem::symlink_status(shown, ec)))
+        // Naming it would write into wherever the link points, outside the shoot.
+        return fail(kLinkedFolder.arg(core::displayPath(shown)));
     log(options.useVisionPrefilter ? QStringLiteral("模式：当前文件夹命名 + Vision 预处理")
                                    : QStringLiteral("模式：当前文件夹命名 + 全量 AI 三分类"));
     log(QStringLiteral("API：") + options.model);
@@ -132,18 +135,21 @@ RunResult run(const std::filesystem::path& folder, ai::VisionBackend& backend,
 
     // A run that was killed while writing may have left a temporary file of ours here.
     platform::removeStaleTemporaries(folder);
-    saveLabelFiles(folder, labels.front().unit.primary.path.filename().stem().native(), *first, log,
-                   result.errors);
+    if (!saveLabelFiles(folder, labels.front().unit.primary.path.filename().stem().native(), *first, log,
+                        result.errors, options.observer))
+        return stopHere();
 
     const QString title = Naming::title(*first);
     if (title.isEmpty()) return fail(kEmptyTitle);
-    const RenameResult renamed = renameArtifacts(folder, title, files.artifacts, context, result.errors);
+    const RenameResult renamed =
+        renameArtifacts(folder, title, files.artifacts, context, result.errors, options.observer);
     result.renamedCount = renamed.renamed;
     if (renamed.cancelled) return stopHere();
     files.artifacts = renamed.files;
     if (!restampStars(files, options.rate, context, result.errors)) return stopHere();
 
-    result.folder = renameFolder(folder, title, log, result.errors);
+    result.folder = renameFolder(folder, title, log, result.errors, options.observer);
+    if (context.cancelled()) return stopHere();
     log(QStringLiteral("完成。错误 %1 条。").arg(result.errors.size()));
     return result;
 }

@@ -14,6 +14,10 @@
 #include <QString>
 #include <QStringList>
 
+namespace AutoOrganizer {
+class MoveObserver;
+}
+
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -43,6 +47,9 @@ struct RunOptions {
     RateFile rate = [](int stars, const std::filesystem::path& file) {
         return RatingWriter::write(stars, file);
     };
+    /// Told about every label file, rename and folder rename before it happens (the shoot's
+    /// history); a step it cannot write down is not taken.
+    AutoOrganizer::MoveObserver* observer = nullptr;
 };
 
 /// Stages of this run beside the shared ones, for the progress display.
@@ -54,6 +61,8 @@ inline const QString rename = QStringLiteral("重命名");
 inline const QString kNoLabel = QStringLiteral("没有识别到标签图，停止命名");
 inline const QString kNoLabelFields = QStringLiteral("标签字段全部抽取失败，停止命名");
 inline const QString kEmptyTitle = QStringLiteral("标题为空，停止改名");
+inline const QString kLinkedFolder = QStringLiteral("符号链接指向的文件夹不作为文物文件夹处理：%1");
+inline const QString kLinkNotRated = QStringLiteral("[跳过] 符号链接不写星级：%1");
 inline const QString kRenameFolderFailed = QStringLiteral("重命名文件夹失败：没有上级目录「%1」的写入权限");
 
 /// Names one folder in place. Never throws; every failure is a log line and, where it matters,
@@ -81,8 +90,10 @@ bool restampStars(const RoleFiles& files, const RateFile& rate, const core::RunC
 void mergeLabel(RelicLabelExtracted& first, const RelicLabelExtracted& next, const core::Log& log);
 
 /// Writes "{stem}.json" and "{stem}.txt" of the label into the folder.
-void saveLabelFiles(const std::filesystem::path& folder, const std::string& stem,
-                    const RelicLabelExtracted& label, const core::Log& log, QStringList& errors);
+/// False when a file could not be written down in the history first (nothing was written then).
+bool saveLabelFiles(const std::filesystem::path& folder, const std::string& stem,
+                    const RelicLabelExtracted& label, const core::Log& log, QStringList& errors,
+                    AutoOrganizer::MoveObserver* observer = nullptr);
 
 /// Renames the artifact files after the title, unique within the folder; edit sidecars follow.
 struct RenameResult {
@@ -92,10 +103,12 @@ struct RenameResult {
 };
 RenameResult renameArtifacts(const std::filesystem::path& folder, const QString& title,
                              const std::vector<std::filesystem::path>& artifacts,
-                             const core::RunContext& context, QStringList& errors);
+                             const core::RunContext& context, QStringList& errors,
+                             AutoOrganizer::MoveObserver* observer = nullptr);
 
 /// Renames the folder to its serial and the title; returns its path afterwards.
 std::filesystem::path renameFolder(const std::filesystem::path& folder, const QString& title,
-                                   const core::Log& log, QStringList& errors);
+                                   const core::Log& log, QStringList& errors,
+                                   AutoOrganizer::MoveObserver* observer = nullptr);
 
 } // namespace FolderProcessor

@@ -1,6 +1,7 @@
 #include "core/Text.h"
 #include "folder/FolderProcessor.h"
 #include "labels/Naming.h"
+#include "organize/AutoOrganizer.h"
 #include "organize/UnitMove.h"
 #include "platform/FileSystem.h"
 
@@ -25,6 +26,12 @@ void report(const QString& prefix, const QString& message, const core::Log& log,
 void rateFile(int stars, const std::filesystem::path& file, const RateFile& rate, const core::Log& log,
               QStringList& errors) {
     const QString name = core::displayName(file);
+    std::error_code ec;
+    if (std::filesystem::is_symlink(std::filesystem::symlink_status(file, ec))) {
+        // Both ways of rating would write into the link's target, which may lie anywhere.
+        log(kLinkNotRated.arg(name));
+        return;
+    }
     if (const auto failure = rate(stars, file))
         report(kWarning, QStringLiteral("写星级失败 %1：%2").arg(name, *failure), log, errors);
     else
@@ -47,7 +54,10 @@ bool restampStars(const RoleFiles& files, const RateFile& rate, const core::RunC
             if (context.cancelled()) return false;
             const QString name = core::displayName(file);
             context.report(stage::rate, ++index, count, name);
-            if (!platform::itemExists(file)) continue;
+            std::error_code ec;
+            if (!platform::itemExists(file) ||
+                std::filesystem::is_symlink(std::filesystem::symlink_status(file, ec)))
+                continue;
             const QString stars = QString::number(group.stars);
             if (const auto failure = rate(group.stars, file))
                 report(kWarning, QStringLiteral("收尾写%1星失败 %2：%3").arg(stars, name, *failure),
@@ -69,26 +79,36 @@ void mergeLabel(RelicLabelExtracted& first, const RelicLabelExtracted& next, con
     first.other = first.other.isEmpty() ? next.other : first.other + QLatin1Char('\n') + next.other;
 }
 
-void saveLabelFiles(const std::filesystem::path& folder, const std::string& stem,
-                    const RelicLabelExtracted& label, const core::Log& log, QStringList& errors) {
+bool saveLabelFiles(const std::filesystem::path& folder, const std::string& stem,
+                    const RelicLabelExtracted& label, const core::Log& log, QStringList& errors,
+                    AutoOrganizer::MoveObserver* observer) {
     const auto json = label.toJSONString();
-    if (!json) return;
+    if (!json) return true;
     const std::string jsonName = stem + ".json", txtName = stem + ".txt";
     // The JSON file first; a failure of the text file leaves it in place.
-    auto error = platform::writeFileAtomically(folder / jsonName, *json);
-    if (!error) error = platform::writeFileAtomically(folder / txtName, label.toReadableTxt().toUtf8());
+    std::optional<int> error;
+    for (const auto& [name, bytes] :
+         {std::pair{jsonName, *json}, std::pair{txtName, label.toReadableTxt().toUtf8()}}) {
+        const auto id = observer ? observer->willWrite(folder / name, bytes) : std::nullopt;
+        if (observer && !id) return false;
+        error = platform::writeFileAtomically(folder / name, bytes);
+        if (id) observer->finished(*id, !error);
+        if (error) break;
+    }
     if (error) {
         report(kFailure,
                QStringLiteral("写入 json/txt 失败：%1").arg(QString::fromLocal8Bit(std::strerror(*error))),
                log, errors);
-        return;
+        return true;
     }
     log(QStringLiteral("已写入 %1 / %2").arg(core::displayPath(jsonName), core::displayPath(txtName)));
+    return true;
 }
 
 RenameResult renameArtifacts(const std::filesystem::path& folder, const QString& title,
                              const std::vector<std::filesystem::path>& artifacts,
-                             const core::RunContext& context, QStringList& errors) {
+                             const core::RunContext& context, QStringList& errors,
+                             AutoOrganizer::MoveObserver* observer) {
     const core::Log& log = context.log;
     QSet<QString> used;
     std::error_code ec;
@@ -124,13 +144,25 @@ RenameResult renameArtifacts(const std::filesystem::path& folder, const QString&
             used.insert(oldName);
             result.files.push_back(file);
         };
-        result.renamed += AutoOrganizer::moveUnit({{file, target}}, told, log, errors);
+        const auto id = observer ? observer->willMove(file, target) : std::nullopt;
+        if (observer && !id) {
+            result.cancelled = true;
+            break;
+        }
+        result.renamed += AutoOrganizer::moveUnit(
+            {{file, target}},
+            [&](size_t index, const std::optional<QString>& failure) {
+                if (id) observer->finished(*id, !failure);
+                told(index, failure);
+            },
+            log, errors);
     }
     return result;
 }
 
 std::filesystem::path renameFolder(const std::filesystem::path& folder, const QString& title,
-                                   const core::Log& log, QStringList& errors) {
+                                   const core::Log& log, QStringList& errors,
+                                   AutoOrganizer::MoveObserver* observer) {
     std::error_code ec;
     std::filesystem::path current = std::filesystem::absolute(folder, ec).lexically_normal();
     if (current.filename().empty()) current = current.parent_path();
@@ -144,7 +176,12 @@ std::filesystem::path renameFolder(const std::filesystem::path& folder, const QS
         report(kWarning, QStringLiteral("目标文件夹已存在：%1，未改文件夹名").arg(newName), log, errors);
         return folder;
     }
-    if (const auto renamed = renameDirectory(current, newName)) {
+    const std::filesystem::path target = current.parent_path() / core::toPath(newName);
+    const auto id = observer && !newName.isEmpty() ? observer->willMoveFolder(current, target) : std::nullopt;
+    if (observer && !newName.isEmpty() && !id) return folder;
+    const auto renamed = renameDirectory(current, newName);
+    if (id) observer->finished(*id, bool(renamed));
+    if (renamed) {
         log(QStringLiteral("文件夹：%1 → %2").arg(oldName, newName));
         return *renamed;
     }

@@ -224,27 +224,50 @@ bool readLabels(const std::vector<ClassifiedItem>& labels, ai::VisionBackend& ba
 namespace {
 
 /// The label's fields beside its photographs; a failed write is not an error of the run, but the
-/// user is told, since the read cost a request.
-void writeLabelFiles(const std::filesystem::path& target, const PlannedGroup& group, const core::Log& log,
+/// user is told, since the read cost a request. False when a write could not be written down
+/// first (the run stops).
+bool writeLabelFiles(const std::filesystem::path& target, const PlannedGroup& group, const core::Log& log,
                      MoveObserver* observer) {
     auto sidecar = std::find_if(group.files.begin(), group.files.end(),
                                 [](const ImageInfo& i) { return i.fileType != ImageInfo::ImageType::video; });
     if (sidecar == group.files.end()) sidecar = group.files.begin();
     const std::string stem = sidecar->path.filename().stem().native();
     const auto json = group.labelExtracted->toJSONString();
-    if (!json) return;
+    if (!json) return true;
     const std::pair<std::filesystem::path, QByteArray> files[] = {
         {target / (stem + ".json"), *json},
         {target / (stem + ".txt"), group.labelExtracted->toReadableTxt().toUtf8()},
     };
     for (const auto& [path, bytes] : files) {
         const auto id = observer ? observer->willWrite(path, bytes) : std::nullopt;
+        if (observer && !id) return false;
         const auto error = platform::writeFileAtomically(path, bytes);
         if (id) observer->finished(*id, !error);
         if (error)
             log(kLabelFileWarning.arg(core::displayName(path),
                                       QString::fromLocal8Bit(std::strerror(*error))));
     }
+    return true;
+}
+
+/// A symbolic link whose target is written relative to its own folder.
+bool isRelativeLink(const std::filesystem::path& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, ec))) return false;
+    const auto target = std::filesystem::read_symlink(path, ec);
+    return !ec && target.is_relative();
+}
+
+/// Relative links stay where they are (one folder down they would point nowhere), with one line.
+std::set<std::filesystem::path> linksLeftInPlace(const std::vector<PlannedGroup>& groups,
+                                                 const core::Log& log) {
+    std::set<std::filesystem::path> links;
+    QStringList names;
+    for (const PlannedGroup& group : groups)
+        for (const ImageInfo& file : group.files)
+            if (isRelativeLink(file.path) && links.insert(file.path).second) names << file.fileName;
+    if (!links.empty()) log(kLinksLeftInPlace.arg(links.size()).arg(names.join(QStringLiteral("、"))));
+    return links;
 }
 
 } // namespace
@@ -259,9 +282,15 @@ ExecuteResult executeMoves(const std::filesystem::path& folder, const std::vecto
         if (isUsableComponent(group.folderName))
             platform::removeStaleTemporaries(folder / core::toPath(group.folderName));
 
+    const std::set<std::filesystem::path> links = linksLeftInPlace(folded, log);
     int total = 0, done = 0;
     for (const PlannedGroup& group : folded)
         total += int(group.files.size());
+    // A step the history could not write down is not taken: the run stops as a cancel does.
+    const auto stopForJournal = [&result] {
+        result.cancelled = true;
+        return result;
+    };
     for (const PlannedGroup& group : folded) {
         if (context.cancelled()) {
             result.cancelled = true;
@@ -280,7 +309,8 @@ ExecuteResult executeMoves(const std::filesystem::path& folder, const std::vecto
         const std::filesystem::path target = folder / core::toPath(name);
         std::error_code ec;
         // Announced before it exists, so that a kill right after leaves no folder unrecorded.
-        if (observer && !platform::itemExists(target)) observer->willCreateFolder(target);
+        if (observer && !platform::itemExists(target) && !observer->willCreateFolder(target))
+            return stopForJournal();
         std::filesystem::create_directories(target, ec);
         if (ec || !std::filesystem::is_directory(target)) {
             const QString reason =
@@ -291,8 +321,9 @@ ExecuteResult executeMoves(const std::filesystem::path& folder, const std::vecto
         }
         log(QStringLiteral("创建：") + name);
 
-        if (group.labelExtracted && !group.isPanelFolder && !group.files.empty())
-            writeLabelFiles(target, group, log, observer);
+        if (group.labelExtracted && !group.isPanelFolder && !group.files.empty() &&
+            !writeLabelFiles(target, group, log, observer))
+            return stopForJournal();
 
         std::set<std::string> used;
         for (const ImageInfo& file : group.files) {
@@ -306,7 +337,9 @@ ExecuteResult executeMoves(const std::filesystem::path& folder, const std::vecto
                 log(QStringLiteral("[跳过] 源文件不存在：") + file.fileName);
                 continue;
             }
+            if (links.count(file.path)) continue;
             const auto id = observer ? observer->willMove(file.path, target / targetName) : std::nullopt;
+            if (observer && !id) return stopForJournal();
             // Edit sidecars follow the photo; they are not counted as moves.
             result.moved += moveUnit(
                 {{file.path, target / targetName}},

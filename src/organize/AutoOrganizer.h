@@ -42,20 +42,34 @@ struct RunResult {
     int movedCount = 0;
     QStringList errors;
     bool cancelled = false; ///< stopped on request; every file is in exactly one place
+    bool refused = false;   ///< not started: its history could not be written
 };
 
-/// Hears about every step a run takes on disk, before it happens and after (move journals listen
-/// here, so that a run can be undone even when it was killed half-way).
+/// Hears about every step a run takes on disk, before it happens and after (the shoot's history
+/// listens here, so that a run can be undone even when it was killed half-way). A step that could
+/// not be written down is not taken: the run stops there.
 class MoveObserver {
   public:
     virtual ~MoveObserver() = default;
     /// Returns an id for finished(), or nothing when the step could not be written down.
     virtual std::optional<qint64> willMove(const std::filesystem::path& from,
                                            const std::filesystem::path& to) = 0;
+    /// A folder renamed or moved as a whole.
+    virtual std::optional<qint64> willMoveFolder(const std::filesystem::path& from,
+                                                 const std::filesystem::path& to) {
+        return willMove(from, to);
+    }
     virtual std::optional<qint64> willWrite(const std::filesystem::path& file, const QByteArray& bytes) = 0;
+    /// An extended attribute about to be set on a file.
+    virtual std::optional<qint64> willSetAttribute(const std::filesystem::path& file,
+                                                   const std::string& name) {
+        Q_UNUSED(file);
+        Q_UNUSED(name);
+        return 0;
+    }
     virtual void finished(qint64 id, bool succeeded) = 0;
-    /// A folder about to be created (it does not exist yet).
-    virtual void willCreateFolder(const std::filesystem::path& folder) = 0;
+    /// A folder about to be created (it does not exist yet); false when it could not be written down.
+    virtual bool willCreateFolder(const std::filesystem::path& folder) = 0;
 };
 
 struct RunOptions {
@@ -70,6 +84,9 @@ inline const QString kNoMedia = QStringLiteral("目录中没有可处理的媒�
 inline const QString kDestinationExists = QStringLiteral("目标已存在：%1");
 /// A label's .json/.txt that could not be written: {file}, {reason}.
 inline const QString kLabelFileWarning = QStringLiteral("[警告] 无法写入标签文件 %1：%2");
+/// Relative symbolic links would point nowhere one folder down: {count}, {names}.
+inline const QString kLinksLeftInPlace =
+    QStringLiteral("[警告] %1 个相对符号链接留在原处（移动后会失效）：%2");
 
 /// The application's only file move: never replaces what is at the destination. Nothing on
 /// success, else the error text ("目标已存在：{name}" when the destination is taken).

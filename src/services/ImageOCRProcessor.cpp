@@ -3,6 +3,7 @@
 #include "core/Text.h"
 #include "intake/ImageScanner.h"
 #include "intake/WorkUnits.h"
+#include "organize/AutoOrganizer.h"
 #include "platform/FileSystem.h"
 
 #include <QTextBoundaryFinder>
@@ -99,7 +100,8 @@ int perceivedLength(const QString& text) {
     return count;
 }
 
-core::Result<fs::path> run(const fs::path& image, ai::VisionBackend& backend, const core::Log& log) {
+core::Result<fs::path> run(const fs::path& image, ai::VisionBackend& backend, const core::Log& log,
+                           AutoOrganizer::MoveObserver* history) {
     const QString name = core::displayName(image);
     log(kReadingLine.arg(name));
     auto reply = backend.readText(image);
@@ -108,14 +110,25 @@ core::Result<fs::path> run(const fs::path& image, ai::VisionBackend& backend, co
         log(kFailurePrefix + error.text);
         return error;
     }
-    return saveText(image, *reply, log);
+    return saveText(image, *reply, log, history);
 }
 
-core::Result<fs::path> saveText(const fs::path& image, const QString& reply, const core::Log& log) {
+core::Result<fs::path> saveText(const fs::path& image, const QString& reply, const core::Log& log,
+                                AutoOrganizer::MoveObserver* history) {
     const QString text = cleanReply(reply);
     const fs::path file = textFileFor(image);
     const QString name = core::displayName(file);
-    if (const auto code = platform::writeFileAtomically(file, text.toUtf8())) {
+    const bool replacing = platform::itemExists(file);
+    const auto id = history ? history->willWrite(file, text.toUtf8()) : std::nullopt;
+    if (history && !id) {
+        const core::Error error{kWriteFailed.arg(name, QStringLiteral("无法记入历史，未写入"))};
+        log(kFailurePrefix + error.text);
+        return error;
+    }
+    const auto code = platform::writeFileAtomically(file, text.toUtf8());
+    if (id) history->finished(*id, !code);
+    if (id && replacing && !code) log(kReplacedLine.arg(name));
+    if (code) {
         const QString reason = QString::fromLocal8Bit(std::strerror(*code));
         const core::Error error{kWriteFailed.arg(name, reason)};
         log(kFailurePrefix + error.text);

@@ -10,6 +10,10 @@
 
 #include <QString>
 
+namespace AutoOrganizer {
+class MoveObserver;
+}
+
 #include <filesystem>
 #include <optional>
 #include <vector>
@@ -29,6 +33,7 @@ inline const QString kFailurePrefix = QStringLiteral("[失败] ");
 inline const QString kReadFailed = QStringLiteral("%1：%2");
 inline const QString kWriteFailed = QStringLiteral("写入 %1：%2");
 inline const QString kWrittenLine = QStringLiteral("已写入 %1（%2 字）");
+inline const QString kReplacedLine = QStringLiteral("[警告] 已替换原有文本文件 %1（原内容已记入历史，可撤销）");
 // clang-format on
 
 /// The selection's images to read, in capture order: folders contribute their own photographs
@@ -49,14 +54,16 @@ int perceivedLength(const QString& text);
 
 /// Reads one image through the backend (the OCR prompt, a 4096-token reply) and saves its text
 /// beside it as "{stem}.txt"; logs "OCR：{image}", then "已写入 …" or the failure. Returns the
-/// text file.
+/// text file. `history`, when given, is told before the file is written (and keeps what it replaces).
 core::Result<std::filesystem::path> run(const std::filesystem::path& image, ai::VisionBackend& backend,
-                                        const core::Log& log);
+                                        const core::Log& log, AutoOrganizer::MoveObserver* history = nullptr);
 
-/// Saves the cleaned reply as the image's text file (replacing an earlier one) and logs
-/// "已写入 …" or the write failure; returns the text file.
+/// Saves the cleaned reply as the image's text file and logs "已写入 …" or the write failure.
+/// With a history, an earlier text file's content is kept there and its replacement is told with
+/// a "[警告] " line. Returns the text file.
 core::Result<std::filesystem::path> saveText(const std::filesystem::path& image, const QString& reply,
-                                             const core::Log& log);
+                                             const core::Log& log,
+                                             AutoOrganizer::MoveObserver* history = nullptr);
 
 /// "{stem}.txt" beside the image.
 std::filesystem::path textFileFor(const std::filesystem::path& image);

@@ -16,6 +16,7 @@ struct NameResult {
     std::vector<FolderProcessor::RunResult> folders; ///< one per folder named, in order
     QStringList errors;                              ///< every folder's errors, in order
     bool cancelled = false;
+    bool refused = false; ///< not started: the history could not be written
 };
 
 /// The engine's notice, each folder's run in the order given (stopping when cancelled), and the

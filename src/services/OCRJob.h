@@ -22,6 +22,7 @@ struct OCRResult {
     std::vector<std::filesystem::path> written; ///< the text files, in reading order
     QStringList errors;
     bool cancelled = false;
+    bool refused = false; ///< not started: the history could not be written
 };
 
 /// The engine's notice, the selection resolved to images, each image read in turn (stopping

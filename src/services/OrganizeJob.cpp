@@ -1,6 +1,6 @@
 #include "services/OrganizeJob.h"
 
-#include "services/RefineJob.h"
+#include "services/History.h"
 
 namespace services {
 
@@ -9,12 +9,17 @@ AutoOrganizer::RunResult organize(const RunJob& job, const Engine& engine,
                                   const AutoOrganizer::RunOptions& options) {
     if (!engine.notice.isEmpty()) job.log(engine.notice);
     if (options.dryRun) job.log(kDryRunNote);
-    // The run's journal, so that it can be undone; started by its first step on disk.
-    MoveJournal::LazyWriter journal(MoveJournal::Kind::organize, folder);
+    const bool changes = !options.dryRun && !options.observer;
+    if (changes)
+        if (const auto reason = refuseWithoutHistory(job))
+            return refusedResult<AutoOrganizer::RunResult>(*reason);
+    // The run's history, so that it can be undone; started by its first step on disk.
+    MoveJournal::LazyWriter journal(MoveJournal::Kind::organize, folder, folder);
+    journal.stopOnFailure(job.cancelToken());
     AutoOrganizer::RunOptions journaled = options;
-    if (!journaled.observer && !journaled.dryRun) journaled.observer = &journal;
+    if (changes) journaled.observer = &journal;
     auto result = AutoOrganizer::run(folder, *engine.backend, job.context(), journaled);
-    warnAboutJournal(job, journal.error());
+    settleHistory(result, journal.error());
     job.summarize(result.errors);
     return result;
 }

@@ -1,6 +1,8 @@
 #include "services/RefineJob.h"
 
+#include "intake/ImageScanner.h"
 #include "refine/ImageFeaturePrint.h"
+#include "services/History.h"
 
 namespace services {
 
@@ -28,24 +30,22 @@ void warnAboutJournal(const RunJob& job, const std::optional<QString>& error) {
 
 FeaturePrintRefiner::RunResult refinePass(const std::filesystem::path& root, const core::RunContext& context,
                                           const FeaturePrintRefiner::FeaturePrintFn& print) {
-    const auto warn = [&](const std::optional<QString>& error) {
-        if (error) context.log(QStringLiteral("[警告] ") + *error);
-    };
-    // Every pass on a folder replaces its undo history, even one that moves nothing.
-    std::unique_ptr<MoveJournal::Writer> journal;
     std::error_code ec;
-    if (std::filesystem::is_directory(root, ec)) {
-        auto created = MoveJournal::Writer::create(MoveJournal::Kind::refine, root);
-        if (created)
-            journal = std::move(created.value());
-        else
-            warn(created.error().description());
+    if (!std::filesystem::is_directory(root, ec)) {
+        FeaturePrintRefiner::RunResult missing;
+        missing.errors << ImageScanner::kFolderNotFound;
+        context.log(QStringLiteral("[失败] ") + ImageScanner::kFolderNotFound);
+        return missing;
     }
+    if (const auto reason = refuseWithoutHistory(context))
+        return refusedResult<FeaturePrintRefiner::RunResult>(*reason);
+    MoveJournal::LazyWriter journal(MoveJournal::Kind::refine, root, root);
+    journal.stopOnFailure(context.cancel);
     FeaturePrintRefiner::Options options;
     options.featurePrint = print;
-    options.journal = journal.get();
+    options.journal = &journal;
     auto result = FeaturePrintRefiner::refine(root, context, options);
-    if (journal) warn(journal->error());
+    settleHistory(result, journal.error());
     return result;
 }
 
@@ -56,9 +56,14 @@ FeaturePrintRefiner::RunResult refine(const RunJob& job, const std::filesystem::
     return result;
 }
 
-FeaturePrintRefiner::UndoResult undoJournal(MoveJournal::Kind kind, const std::filesystem::path& folder,
-                                            const core::RunContext& context) {
-    const auto pending = MoveJournal::prepareUndo(kind, folder);
+JobFrame historyUndoFrame() {
+    return JobFrame{QStringLiteral("—— 撤销上一次操作 ——"), QStringLiteral("—— 撤销结束 ——"), kBusy, false};
+}
+
+namespace {
+
+FeaturePrintRefiner::UndoResult undoPrepared(const core::Result<MoveJournal::PendingUndo>& pending,
+                                             const core::RunContext& context) {
     if (!pending) {
         FeaturePrintRefiner::UndoResult refused;
         refused.errors << pending.error().description();
@@ -70,12 +75,30 @@ FeaturePrintRefiner::UndoResult undoJournal(MoveJournal::Kind kind, const std::f
         context.log(core::kCancelledLine.arg(result.restored));
     else
         context.log(FeaturePrintRefiner::undoSummaryLine(result));
+    if (!result.cancelled && pending->contents.kind == MoveJournal::Kind::name &&
+        !pending->contents.attributes.empty())
+        context.log(kRatingsInFilesStay);
     return result;
+}
+
+} // namespace
+
+FeaturePrintRefiner::UndoResult undoJournal(MoveJournal::Kind kind, const std::filesystem::path& folder,
+                                            const core::RunContext& context) {
+    return undoPrepared(MoveJournal::prepareUndo(kind, folder), context);
 }
 
 FeaturePrintRefiner::UndoResult undo(const RunJob& job, MoveJournal::Kind kind,
                                      const std::filesystem::path& folder) {
     auto result = undoJournal(kind, folder, job.context());
+    job.summarize(result.errors, kUndoErrors);
+    return result;
+}
+
+FeaturePrintRefiner::UndoResult undoAt(const RunJob& job, const std::filesystem::path& path) {
+    const auto pending = MoveJournal::prepareUndoAt(path);
+    if (pending) job.log(kUndoing.arg(MoveJournal::describe(pending->contents, pending->contents.root)));
+    auto result = undoPrepared(pending, job.context());
     job.summarize(result.errors, kUndoErrors);
     return result;
 }

@@ -13,6 +13,9 @@ inline const QString kBusy = QStringLiteral("另有任务正在处理，请稍�
 inline const QString kRefineErrors = QStringLiteral("后处理错误 %1 条（详见上方日志）");
 inline const QString kUndoErrors = QStringLiteral("撤销错误 %1 条（详见上方日志）");
 inline const QString kToRestore = QStringLiteral("待恢复 %1 个文件");
+inline const QString kUndoing = QStringLiteral("撤销：%1");
+inline const QString kRatingsInFilesStay =
+    QStringLiteral("星级属性已恢复；exiftool 写进照片文件的星级（XMP）仍保留在照片中");
 
 /// "—— 开始 FeaturePrint 后处理 ——" … "—— FeaturePrint 后处理结束 ——".
 JobFrame refineFrame();
@@ -38,6 +41,15 @@ FeaturePrintRefiner::UndoResult undoJournal(MoveJournal::Kind kind, const std::f
 /// The pass on an organized folder with a new journal, and the summary of its errors.
 FeaturePrintRefiner::RunResult refine(const RunJob& job, const std::filesystem::path& root,
                                       const FeaturePrintRefiner::FeaturePrintFn& print = featurePrint());
+
+/// "—— 撤销上一次操作 ——" … "—— 撤销结束 ——", without the log file line.
+JobFrame historyUndoFrame();
+
+/// Undoes the newest operation that touched `path`'s tree (the shoot or a folder in it):
+/// "待恢复 {n} 个文件", the moves back, the files and attributes put back, the closing count, and
+/// the summary of errors. Later operations in its way, or a record pointing outside the shoot,
+/// refuse it before anything moves.
+FeaturePrintRefiner::UndoResult undoAt(const RunJob& job, const std::filesystem::path& path);
 
 /// Undoes the folder's newest journal of `kind`: "待恢复 {n} 个文件", the moves back, the closing
 /// count, and the summary of errors. A journal that cannot be used is one error; nothing moves.
