@@ -82,6 +82,9 @@ const std::vector<Command>& commands() {
          "就地命名展品文件夹：按标签重命名文物照片与文件夹，按角色写星级"},
         {"ocr", ocrCommand, "ocr PATH... [--engine remote|local] [--base-url URL] [--model ID]",
          "读出图片中的文字，存为同名 .txt（文件夹读当前层图片）"},
+        {"undo", historyUndoCommand, "undo PATH",
+         "撤销 PATH（整理过的文件夹或其中任一文件夹）最近一次改动文件的操作；再运行撤销更早的一次"},
+        {"history", historyCommand, "history PATH", "列出 PATH 所在文件夹的操作记录（最新在前）及能否撤销"},
         {"make-sample", makeSampleCommand, "make-sample DIR [--exhibits N] [--seed S]",
          "生成一组示例展览照片（N 为 1–500）", true},
     };

@@ -121,6 +121,8 @@ template <typename Work> int runJob(services::JobFrame frame, Work work) {
     const auto result = work(job);
     progress.clear();
     job.end();
+    if constexpr (requires { result.refused; })
+        if (result.refused) return 2;
     return services::exitStatus(result.errors, result.cancelled);
 }
 
@@ -135,6 +137,9 @@ int refineCommand(Args& args);
 /// "organize --undo DIR" and "refine --undo DIR": undo the folder's last run of that kind.
 int undoCommand(Args& args, MoveJournal::Kind kind);
 int nameCommand(Args& args);
+/// "undo PATH": the newest operation in PATH's tree; "history PATH": the shoot's operations.
+int historyUndoCommand(Args& args);
+int historyCommand(Args& args);
 int ocrCommand(Args& args);
 int makeSampleCommand(Args& args);
 

@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 
+#include "core/Text.h"
 #include "services/RefineJob.h"
 
 namespace cli {
@@ -19,6 +20,35 @@ int refineCommand(Args& args) {
     const std::filesystem::path root = args.path(0);
     return runJob(services::refineFrame(),
                   [&](const services::RunJob& job) { return services::refine(job, root); });
+}
+
+int historyUndoCommand(Args& args) {
+    if (args.unknownOption() || args.rest().size() != 1) return usageError("undo");
+    const std::filesystem::path path = args.path(0);
+    return runJob(services::historyUndoFrame(),
+                  [&](const services::RunJob& job) { return services::undoAt(job, path); });
+}
+
+int historyCommand(Args& args) {
+    if (args.unknownOption() || args.rest().size() != 1) return usageError("history");
+    const auto root = MoveJournal::historyRootFor(args.path(0));
+    if (!root) {
+        out(QStringLiteral("没有记录的操作"));
+        return 0;
+    }
+    out(QStringLiteral("文件夹：") + core::displayPath(*root));
+    const auto operations = MoveJournal::operationsOf(*root);
+    for (auto it = operations.rbegin(); it != operations.rend(); ++it) {
+        if (!it->contents) {
+            out(QStringLiteral("%1  无法读取：%2").arg(core::displayName(it->file), it->problem));
+            continue;
+        }
+        out(QStringLiteral("%1  %2 个文件  %3")
+                .arg(MoveJournal::describe(*it->contents, *root))
+                .arg(it->contents->fileCount())
+                .arg(it->undoable ? QStringLiteral("可撤销") : QStringLiteral("已撤销")));
+    }
+    return 0;
 }
 
 } // namespace cli

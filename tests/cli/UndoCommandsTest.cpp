@@ -3,9 +3,11 @@
 #include "refine/MoveJournal.h"
 #include "refine/RefineFixtures.h"
 #include "services/ProcessingLock.h"
+#include "support/FileSystems.h"
 #include "support/Process.h"
 #include "support/Shoot.h"
 
+#include <QFile>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -41,6 +43,25 @@ class UndoCommands : public ::testing::Test {
     QProcessEnvironment env;
     QByteArray m_saved;
 };
+
+/// A photo's bytes as they matter after exiftool wrote ratings into it: a JPEG from its first
+/// scan onwards (the picture itself), anything else whole.
+QByteArray picture(const fs::path& file) {
+    QFile in(QString::fromStdString(file.string()));
+    if (!in.open(QIODevice::ReadOnly)) return {};
+    const QByteArray bytes = in.readAll();
+    if (!bytes.startsWith("\xff\xd8")) return bytes;
+    const qsizetype scan = bytes.indexOf("\xff\xda");
+    return scan < 0 ? bytes : bytes.mid(scan);
+}
+
+std::map<std::string, QByteArray> pictures(const fs::path& root) {
+    std::map<std::string, QByteArray> tree;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_regular_file())
+            tree[entry.path().lexically_relative(root).string()] = picture(entry.path());
+    return tree;
+}
 
 /// Two exhibits; b0 and b1 of the second folder look like the first exhibit.
 void organizedFolder(const fs::path& root) {
@@ -175,4 +196,88 @@ TEST_F(UndoCommands, OrganizeUndoRestoresTheShootEvenAfterAKill) {
         EXPECT_EQ(unstamped(undo).front(), QStringLiteral("—— 撤销上一次整理 ——"));
         EXPECT_TRUE(snapshot(dir.path()) == before) << undo.stdoutText.toStdString();
     }
+}
+
+TEST_F(UndoCommands, EveryOperationIsUndoneNewestFirstUntilTheShootIsAsShot) {
+    FakeAIServer server;
+    TempDir dir;
+    Shoot shoot(dir.path(), server);
+    shoot.panel("P.JPG", "2024:05:01 10:00:00");
+    for (int e = 0; e < 3; ++e) {
+        for (int s = 0; s < 3; ++s)
+            shoot.artifact("E" + std::to_string(e) + "_" + std::to_string(s) + ".JPG",
+                           QStringLiteral("2024:05:01 10:%1:0%2").arg(e * 5 + 10).arg(s));
+        shoot.label("E" + std::to_string(e) + "_L.JPG", QStringLiteral("2024:05:01 10:%1:30").arg(e * 5 + 10),
+                    QStringLiteral("器物%1").arg(e), QStringLiteral("遗址"), QStringLiteral("汉"));
+    }
+    writeBytes(dir / "E1_2.xmp", "<x:xmpmeta/>"); // an edit sidecar
+    writeBytes(dir / "E2_L.txt", "my own notes"); // the photographer's note beside a label card
+    const fs::path root = MoveJournal::folderIdentity(dir.path());
+    const auto before = pictures(root);
+    const QStringList remote{"--base-url", server.url(), "--no-prefilter"};
+
+    ASSERT_EQ(runCli(QStringList{"organize", text(root)} + remote, env).exitCode, 0);
+    std::vector<fs::path> exhibits;
+    for (const auto& entry : fs::directory_iterator(root))
+        if (entry.is_directory() && entry.path().filename().string().rfind("0 ", 0) != 0)
+            exhibits.push_back(entry.path());
+    ASSERT_EQ(exhibits.size(), 3u);
+    for (const auto& folder : exhibits) {
+        const auto named = runCli(QStringList{"name", text(folder)} + remote, env);
+        EXPECT_EQ(named.exitCode, 0) << named.stdoutText.toStdString();
+    }
+    EXPECT_EQ(runCli({"refine", text(root)}, env).exitCode, 0);
+    // OCR of a label card replaces the label text that naming wrote, and says so.
+    fs::path card;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.path().filename() == "E1_L.JPG") card = entry.path();
+    ASSERT_FALSE(card.empty());
+    const auto ocr = runCli({"ocr", text(card), "--base-url", server.url()}, env);
+    EXPECT_EQ(ocr.exitCode, 0) << ocr.stdoutText.toStdString();
+    EXPECT_TRUE(ocr.stdoutText.contains(QStringLiteral("[警告] 已替换原有文本文件 E1_L.txt")));
+
+    const auto history = runCli({"history", text(root)}, env);
+    EXPECT_EQ(history.exitCode, 0);
+    EXPECT_GE(history.stdoutLines().size(), 6) << history.stdoutText.toStdString();
+    // Undoing the organize run while the later operations stand is refused, moving nothing.
+    const auto early = pictures(root);
+    const auto refused = runCli({"organize", "--undo", text(root)}, env);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.stdoutText.contains(QStringLiteral("之后还做过")))
+        << refused.stdoutText.toStdString();
+    EXPECT_EQ(pictures(root), early);
+
+    int undos = 0;
+    for (; undos < 12; ++undos) {
+        // Asked from inside the shoot, through a folder renamed since, as often as from the top.
+        const fs::path at = undos == 1 && fs::exists(card.parent_path()) ? card.parent_path() : root;
+        const auto undo = runCli({"undo", text(at)}, env);
+        if (undo.stdoutText.contains(MoveJournal::kNothingToUndo)) break;
+        EXPECT_EQ(undo.exitCode, 0) << undo.stdoutText.toStdString();
+    }
+    EXPECT_EQ(undos, 6); // OCR, the pass, three namings, the organize run
+    EXPECT_EQ(pictures(root), before);
+}
+
+TEST_F(UndoCommands, AShootWhoseHistoryCannotBeWrittenIsNotTouched) {
+    FakeAIServer server;
+    TempDir dir;
+    Shoot shoot(dir.path(), server);
+    shoot.artifact("A.JPG", "2024:05:01 10:00:00");
+    shoot.label("L.JPG", "2024:05:01 10:01:00", QStringLiteral("鼎"), QString(), QString());
+    const fs::path journals = home / "data" / "Vitrino" / "Journals";
+    fs::create_directories(journals);
+    Unwritable sealed(journals);
+    ASSERT_TRUE(sealed.ok());
+    const auto before = snapshot(dir.path());
+    for (const QStringList& args :
+         {QStringList{"organize", text(dir.path())}, QStringList{"name", text(dir.path())},
+          QStringList{"ocr", text(dir / "L.JPG")}}) {
+        const auto run = runCli(args + QStringList{"--base-url", server.url()}, env);
+        EXPECT_EQ(run.exitCode, 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(run.stdoutText.contains(QStringLiteral("[失败] 撤销记录写入失败")))
+            << run.stdoutText.toStdString();
+    }
+    EXPECT_EQ(snapshot(dir.path()), before);
+    EXPECT_TRUE(server.requests().empty());
 }
