@@ -5,6 +5,7 @@
 #include "app/Theme.h"
 #include "app/Widgets.h"
 #include "refine/FeaturePrintTools.h"
+#include "services/RefineJob.h"
 #include "services/LogStore.h"
 
 #include <QEvent>
@@ -453,9 +454,7 @@ void ContentView::start() {
             job.summarize(refined.errors, kPostErrors);
             return refined;
         },
-        [this](std::optional<app::RefineOutcome> refined) {
-            if (refined) m_lastMoves = std::move(refined->moves);
-        });
+        [](std::optional<app::RefineOutcome>) {});
 }
 
 void ContentView::requestPostprocess() {
@@ -480,27 +479,28 @@ void ContentView::runFeaturePrintFromMenu() {
             job.summarize(outcome.errors, kPostErrors);
             return outcome;
         },
-        [this](app::RefineOutcome outcome) { m_lastMoves = std::move(outcome.moves); });
+        [](app::RefineOutcome) {});
 }
 
 void ContentView::undoFeaturePrintFromMenu() {
-    if (m_lastMoves.empty()) {
+    if (!canUndoPostprocess()) {
         appendLog(kNothingToUndo);
         return;
     }
     if (!beginJob({kUndoOpening, kUndoClosing, kMenuBusy, false})) return;
-    // The record now belongs to this undo; what cannot be restored comes back as the new one.
-    std::vector<app::MoveRecord> moves = std::exchange(m_lastMoves, {});
-    refreshControls();
-    m_job->log(kUndoPending.arg(moves.size()));
+    const std::filesystem::path folder = *m_folder;
     app::WindowRuns& runs = m_runs;
     runInBackground<app::UndoOutcome>(
-        [moves = std::move(moves), &runs](const services::RunJob& job) {
-            app::UndoOutcome outcome = runs.undoRefine(moves, job.context());
+        [folder, &runs](const services::RunJob& job) {
+            app::UndoOutcome outcome = runs.undoRefine(folder, job.context());
             job.summarize(outcome.errors, kUndoErrors);
             return outcome;
         },
-        [this](app::UndoOutcome outcome) { m_lastMoves = std::move(outcome.remaining); });
+        [](app::UndoOutcome) {});
+}
+
+bool ContentView::canUndoPostprocess() const {
+    return m_folder && m_runs.canUndoRefine(*m_folder);
 }
 
 bool ContentView::canUndoOrganize() const {
@@ -522,4 +522,20 @@ void ContentView::undoOrganizeFromMenu() {
             return outcome;
         },
         [](app::UndoOutcome) {});
+}
+
+bool ContentView::canUndoLatest() const {
+    return m_folder && m_runs.canUndoLatest(*m_folder);
+}
+
+void ContentView::undoLatestFromMenu() {
+    if (!m_folder) {
+        appendLog(kMenuNoFolder);
+        return;
+    }
+    if (!beginJob(services::historyUndoFrame())) return;
+    const std::filesystem::path folder = *m_folder;
+    app::WindowRuns& runs = m_runs;
+    runInBackground<app::UndoOutcome>([folder, &runs](const services::RunJob& job) { return runs.undoLatest(job, folder); },
+                                      [](app::UndoOutcome) {});
 }

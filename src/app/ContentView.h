@@ -62,7 +62,6 @@ class ContentView : public QWidget {
     static inline const QString kMenuClosing = QStringLiteral("—— FeaturePrint 后处理结束 ——");
     static inline const QString kNothingToUndo = QStringLiteral("[失败] 没有可撤销的后处理记录");
     static inline const QString kUndoOpening = QStringLiteral("—— 撤销上一次后处理 ——");
-    static inline const QString kUndoPending = QStringLiteral("待恢复 %1 个文件");
     static inline const QString kUndoErrors = QStringLiteral("撤销错误 %1 条（详见上方日志）");
     static inline const QString kUndoClosing = QStringLiteral("—— 撤销结束 ——");
     static inline const QString kOrganizeUndoOpening = QStringLiteral("—— 撤销上一次整理 ——");
@@ -83,9 +82,12 @@ class ContentView : public QWidget {
     void runFeaturePrintFromMenu();
     void undoFeaturePrintFromMenu();
     void undoOrganizeFromMenu();
-    bool canUndoPostprocess() const { return !m_lastMoves.empty(); }
+    /// The newest operation in the picked folder's tree, whatever its kind.
+    void undoLatestFromMenu();
+    bool canUndoLatest() const;
+    /// What the shoot's history holds for the two undo menus.
+    bool canUndoPostprocess() const;
     bool canUndoOrganize() const;
-    const std::vector<app::MoveRecord>& lastMoves() const { return m_lastMoves; }
 
     /// Completion of the folder picker; an empty path means it was cancelled.
     void folderPicked(const QString& path, const QString& error = {});
@@ -144,7 +146,6 @@ class ContentView : public QWidget {
     void showProgress(const core::Progress& progress);
 
     app::WindowRuns& m_runs;
-    std::vector<app::MoveRecord> m_lastMoves;
     std::unique_ptr<services::RunJob> m_job; ///< the running job; its session takes every line
     QThread* m_worker = nullptr;
     QLabel* m_progressText = nullptr;

@@ -22,6 +22,8 @@ MainWindow::MainWindow(ai::AIConfig& config, ProcessingLock& lock, app::WindowRu
     m_undoPostprocess = file->addAction(QStringLiteral("撤销上一次后处理"));
     m_undoPostprocess->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Z));
     m_undoOrganize = file->addAction(QStringLiteral("撤销上一次整理"));
+    m_undoLatest = file->addAction(QStringLiteral("撤销上一次操作"));
+    m_undoLatest->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
     file->addSeparator();
     QAction* quit = file->addAction(QStringLiteral("退出"));
     quit->setShortcut(QKeySequence::Quit);
@@ -34,6 +36,7 @@ MainWindow::MainWindow(ai::AIConfig& config, ProcessingLock& lock, app::WindowRu
     connect(m_undoPostprocess, &QAction::triggered, this,
             [] { FeaturePrintTools::shared().setPendingAction(FeaturePrintTools::PendingAction::undoLast); });
     connect(m_undoOrganize, &QAction::triggered, m_content, &ContentView::undoOrganizeFromMenu);
+    connect(m_undoLatest, &QAction::triggered, m_content, &ContentView::undoLatestFromMenu);
     connect(m_content, &ContentView::stateChanged, this, &MainWindow::refreshMenu);
     connect(m_content, &ContentView::finished, this, [this] {
         if (m_closing) close();
@@ -42,8 +45,11 @@ MainWindow::MainWindow(ai::AIConfig& config, ProcessingLock& lock, app::WindowRu
 }
 
 void MainWindow::refreshMenu() {
-    m_undoPostprocess->setEnabled(m_content->canUndoPostprocess());
-    m_undoOrganize->setEnabled(m_content->canUndoOrganize());
+    // While a job runs the history is changing: the undos wait for it to end.
+    const bool idle = !m_content->isProcessing();
+    m_undoPostprocess->setEnabled(idle && m_content->canUndoPostprocess());
+    m_undoOrganize->setEnabled(idle && m_content->canUndoOrganize());
+    m_undoLatest->setEnabled(idle && m_content->canUndoLatest());
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

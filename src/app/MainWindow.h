@@ -27,6 +27,7 @@ class MainWindow : public QMainWindow {
     QAction* postprocessAction() const { return m_postprocess; }
     QAction* undoPostprocessAction() const { return m_undoPostprocess; }
     QAction* undoOrganizeAction() const { return m_undoOrganize; }
+    QAction* undoLatestAction() const { return m_undoLatest; }
 
   protected:
     /// A run in progress is stopped first (after its current file); the window closes when it
@@ -39,5 +40,6 @@ class MainWindow : public QMainWindow {
     QAction* m_postprocess;
     QAction* m_undoPostprocess;
     QAction* m_undoOrganize;
+    QAction* m_undoLatest;
     bool m_closing = false;
 };

@@ -48,11 +48,12 @@ RefineOutcome ServiceRuns::refine(const std::filesystem::path& folder, const cor
     return {result.errors, fromRefiner(result.moves), result.cancelled};
 }
 
-UndoOutcome ServiceRuns::undoRefine(const std::vector<MoveRecord>& moves, const core::RunContext& context) {
-    std::vector<FeaturePrintRefiner::MoveRecord> records;
-    for (const auto& m : moves)
-        records.push_back({m.fromPath, m.toPath});
-    return outcomeOf(FeaturePrintRefiner::undo(records, context.log));
+bool ServiceRuns::canUndoRefine(const std::filesystem::path& folder) const {
+    return MoveJournal::prepareUndo(MoveJournal::Kind::refine, folder).ok();
+}
+
+UndoOutcome ServiceRuns::undoRefine(const std::filesystem::path& folder, const core::RunContext& context) {
+    return outcomeOf(services::undoJournal(MoveJournal::Kind::refine, folder, context));
 }
 
 bool ServiceRuns::canUndoOrganize(const std::filesystem::path& folder) const {
@@ -61,6 +62,14 @@ bool ServiceRuns::canUndoOrganize(const std::filesystem::path& folder) const {
 
 UndoOutcome ServiceRuns::undoOrganize(const std::filesystem::path& folder, const core::RunContext& context) {
     return outcomeOf(services::undoJournal(MoveJournal::Kind::organize, folder, context));
+}
+
+bool ServiceRuns::canUndoLatest(const std::filesystem::path& folder) const {
+    return MoveJournal::prepareUndoAt(folder).ok();
+}
+
+UndoOutcome ServiceRuns::undoLatest(const services::RunJob& job, const std::filesystem::path& folder) {
+    return outcomeOf(services::undoAt(job, folder));
 }
 
 } // namespace app

@@ -19,9 +19,12 @@ class ServiceRuns : public WindowRuns {
                                       bool useVisionPrefilter, bool offlineEngine,
                                       const ai::AISettings& settings) override;
     RefineOutcome refine(const std::filesystem::path& folder, const core::RunContext& context) override;
-    UndoOutcome undoRefine(const std::vector<MoveRecord>& moves, const core::RunContext& context) override;
+    bool canUndoRefine(const std::filesystem::path& folder) const override;
     bool canUndoOrganize(const std::filesystem::path& folder) const override;
+    UndoOutcome undoRefine(const std::filesystem::path& folder, const core::RunContext& context) override;
     UndoOutcome undoOrganize(const std::filesystem::path& folder, const core::RunContext& context) override;
+    bool canUndoLatest(const std::filesystem::path& folder) const override;
+    UndoOutcome undoLatest(const services::RunJob& job, const std::filesystem::path& folder) override;
 
   private:
     EngineSource m_engines;

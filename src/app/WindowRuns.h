@@ -44,11 +44,17 @@ class WindowRuns {
                                               bool offlineEngine, const ai::AISettings& settings) = 0;
     /// The refinement pass over an organized folder.
     virtual RefineOutcome refine(const std::filesystem::path& folder, const core::RunContext& context) = 0;
-    /// Puts the moves of the last refinement back, last first.
-    virtual UndoOutcome undoRefine(const std::vector<MoveRecord>& moves, const core::RunContext& context) = 0;
-    /// Whether the folder holds the journal of an organize run that can be undone.
+    /// Whether the shoot's history holds a refinement pass / an organize run that can be undone.
+    virtual bool canUndoRefine(const std::filesystem::path& folder) const = 0;
     virtual bool canUndoOrganize(const std::filesystem::path& folder) const = 0;
-    /// Undoes the last organize run of the folder from its journal.
+    /// Undoes the shoot's last refinement pass from its history.
+    virtual UndoOutcome undoRefine(const std::filesystem::path& folder, const core::RunContext& context) = 0;
+    /// Whether anything Vitrino changed in the folder's tree can still be undone.
+    virtual bool canUndoLatest(const std::filesystem::path& folder) const = 0;
+    /// Undoes the newest operation in the folder's tree (naming and OCR from the file manager
+    /// included), whatever its kind.
+    virtual UndoOutcome undoLatest(const services::RunJob& job, const std::filesystem::path& folder) = 0;
+    /// Undoes the last organize run of the folder from its history.
     virtual UndoOutcome undoOrganize(const std::filesystem::path& folder,
                                      const core::RunContext& context) = 0;
 };

@@ -18,17 +18,3 @@ void FeaturePrintTools::setPendingAction(PendingAction action) {
     m_pendingAction = action;
     emit pendingActionChanged(action);
 }
-
-void FeaturePrintTools::setLastMoves(std::vector<FeaturePrintRefiner::MoveRecord> moves) {
-    m_lastMoves = std::move(moves);
-    const bool canUndo = !m_lastMoves.empty();
-    if (canUndo == m_canUndo) return;
-    m_canUndo = canUndo;
-    emit canUndoChanged(canUndo);
-}
-
-std::vector<FeaturePrintRefiner::MoveRecord> FeaturePrintTools::takeLastMoves() {
-    std::vector<FeaturePrintRefiner::MoveRecord> moves = std::move(m_lastMoves);
-    setLastMoves({});
-    return moves;
-}
