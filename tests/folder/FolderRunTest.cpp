@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <set>
 
 using namespace fixtures;
@@ -283,3 +284,36 @@ TEST_F(FolderRun, RatingsAndSidecarsTravelWithAMoveToAnotherDisk) {
 }
 
 } // namespace
+
+TEST_F(FolderRun, LinksAreNeverWrittenThrough) {
+    TempDir elsewhere;
+    writeBytes(elsewhere / "outside.JPG", "a photo that lives elsewhere");
+    const fs::path dir = folder("7");
+    photo(dir, "IMG_0001.JPG", 1);
+    photo(dir, "IMG_0003.JPG", 3);
+    fs::create_symlink(elsewhere / "outside.JPG", dir / "IMG_0002.JPG");
+    backend.classifyAs("IMG_0003.JPG", L);
+    backend.label("IMG_0003.JPG", kCong);
+    const auto bytes = [](const fs::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const auto target = bytes(elsewhere / "outside.JPG");
+
+    const auto result = run(dir);
+    const fs::path named = tmp / "hall" / "7 玉琮 良渚 良渚文化";
+    ASSERT_EQ(result.folder, named) << lines.join('\n').toStdString();
+    // The linked photo is renamed as a link; its target keeps its bytes, name and attributes.
+    EXPECT_TRUE(fs::is_symlink(named / "玉琮 良渚 良渚文化 0002.JPG"));
+    EXPECT_TRUE(lines.contains(FolderProcessor::kLinkNotRated.arg("IMG_0002.JPG")));
+    EXPECT_EQ(bytes(elsewhere / "outside.JPG"), target);
+    EXPECT_EQ(baloo(elsewhere / "outside.JPG"), "none");
+    for (const auto& call : tool.calls())
+        EXPECT_FALSE(call.last().contains("0002")) << call.join(' ').toStdString();
+
+    // A linked folder is not an exhibit folder: nothing is written inside it.
+    fs::create_directory_symlink(elsewhere.path(), tmp / "hall" / "linked");
+    const auto linked = run(tmp / "hall" / "linked");
+    EXPECT_EQ(linked.errors.size(), 1);
+    EXPECT_EQ(names(elsewhere.path()), std::set<std::string>{"outside.JPG"});
+}

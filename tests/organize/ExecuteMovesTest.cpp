@@ -289,3 +289,30 @@ TEST(ExecuteMoves, CancellingStopsBetweenFilesAndLeavesTheRestInPlace) {
     EXPECT_EQ(result.moved, 2);
     EXPECT_EQ(listing(d), (std::set<std::string>{"1 鼎", "1 鼎/a.jpg", "1 鼎/b.jpg", "c.jpg", "d.jpg"}));
 }
+
+TEST(ExecuteMoves, RelativeLinksStayWhereTheyPointAndAbsoluteOnesMove) {
+    TempDir dir;
+    const auto& d = dir.path();
+    TempDir other;
+    const auto a = file(d, "a.JPG");
+    fs::create_directory(d / "sub");
+    writeBytes(d / "sub" / "x.JPG", "kept beside the shoot");
+    writeBytes(other / "o.JPG", "elsewhere");
+    fs::create_symlink("sub/x.JPG", d / "rel.JPG");
+    fs::create_symlink(other / "o.JPG", d / "abs.JPG");
+    QStringList lines, errors;
+    const auto result =
+        AutoOrganizer::executeMoves(d,
+                                    {{"1 鼎",
+                                      {a, ImageScanner::ImageInfo{d / "rel.JPG", "rel.JPG"},
+                                       ImageScanner::ImageInfo{d / "abs.JPG", "abs.JPG"}},
+                                      std::nullopt,
+                                      false,
+                                      false}},
+                                    core::logOnly([&](const QString& l) { lines << l; }), errors);
+    EXPECT_EQ(result.moved, 2);
+    EXPECT_TRUE(errors.isEmpty());
+    EXPECT_EQ(lines.front(), AutoOrganizer::kLinksLeftInPlace.arg(1).arg("rel.JPG"));
+    EXPECT_TRUE(fs::is_symlink(d / "rel.JPG"));
+    EXPECT_TRUE(fs::exists(d / "1 鼎" / "abs.JPG")) << "an absolute link still points at its target";
+}
