@@ -144,11 +144,12 @@ std::filesystem::path renameFolder(const std::filesystem::path& folder, const QS
         report(kWarning, QStringLiteral("目标文件夹已存在：%1，未改文件夹名").arg(newName), log, errors);
         return folder;
     }
-    if (const auto renamed = renameDirectory(current, newName)) {
+    int error = 0;
+    if (const auto renamed = renameDirectory(current, newName, &error)) {
         log(QStringLiteral("文件夹：%1 → %2").arg(oldName, newName));
         return *renamed;
     }
-    report(kFailure, kRenameFolderFailed.arg(core::displayName(current.parent_path())), log, errors);
+    report(kFailure, renameFolderFailure(error, core::displayName(current.parent_path())), log, errors);
     return folder;
 }
 
