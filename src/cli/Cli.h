@@ -113,7 +113,7 @@ template <typename Work> int runJob(services::JobFrame frame, Work work) {
     services::RunJob job(std::move(frame), ProcessingLock::Owner::main,
                          [&progress](const QString& line) { progress.print(line); });
     if (!job.begin()) {
-        err(job.frame().busyMessage);
+        err(job.refusal());
         return 2;
     }
     job.setProgressObserver([&progress](const core::Progress& p) { progress.update(p); });
