@@ -1,7 +1,6 @@
 // vitrino-cli: the headless front end over the same runs the main window uses.
 
 #include "cli/Cli.h"
-#include "services/ProcessingLock.h"
 
 #include <QGuiApplication>
 
@@ -37,8 +36,6 @@ int main(int argc, char** argv) {
                                                 : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Vitrino"));
     QCoreApplication::setApplicationName(QStringLiteral("Vitrino"));
-    // A start refused by the lock this process holds names the command line.
-    ProcessingLock::shared().setCommandLine(true);
     cli::Args args(argc, argv, 2);
     return command->run(args);
 }
