@@ -98,7 +98,7 @@ void FinderJobController::accept(Kind kind, const std::vector<fs::path>& candida
                       .arg(m_queue.size()));
         // The item in progress keeps its index; only the total grows (counting it as one more
         // would show the next item as running).
-        setStatus(kStatusRunning.arg(m_completedCount).arg(m_batchTotal));
+        setStatus(m_stopRequested ? kStatusStopping : kStatusRunning.arg(m_completedCount).arg(m_batchTotal));
         emit windowRaised();
         return;
     }
