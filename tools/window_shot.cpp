@@ -1,15 +1,21 @@
 // vitrino-window-shot FOLDER OUT.png [--idle]: opens the main window on a private settings and log folder,
 // organizes FOLDER with the offline engine, and saves a picture of the window when the run has
 // ended (with --idle: right away). scripts/screenshot runs it under Xvfb for the README.
+// With --job-window instead of --idle, the file manager's OCR of FOLDER is started in the job
+// window, and the picture is of that window while its batch runs.
 
 #include "ai/AIConfig.h"
 #include "app/ContentView.h"
+#include "app/FinderJobWindow.h"
 #include "app/MainWindow.h"
 #include "app/ServiceRuns.h"
+#include "services/FinderJobController.h"
+#include "services/FinderJobRunner.h"
 #include "services/ProcessingLock.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QIcon>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -19,8 +25,9 @@
 int main(int argc, char** argv) {
     Q_INIT_RESOURCE(app);
     const bool idle = argc == 4 && QByteArray(argv[3]) == "--idle";
-    if (argc != 3 && !idle) {
-        std::fprintf(stderr, "usage: vitrino-window-shot FOLDER OUT.png [--idle]\n");
+    const bool jobWindow = argc == 4 && QByteArray(argv[3]) == "--job-window";
+    if (argc != 3 && !idle && !jobWindow) {
+        std::fprintf(stderr, "usage: vitrino-window-shot FOLDER OUT.png [--idle|--job-window]\n");
         return 2;
     }
     // The user's own settings and logs stay out of the picture.
@@ -35,6 +42,29 @@ int main(int argc, char** argv) {
     const QString out = QString::fromLocal8Bit(argv[2]);
 
     ProcessingLock lock(QDir(home.path()).filePath(QStringLiteral("processing.lock")));
+    if (jobWindow) {
+        FinderJobController jobs(makeApplicationRunner(), lock);
+        FinderJobWindowHost host(jobs);
+        jobs.handleIncoming(FinderWorkItem::Kind::ocrImage,
+                            {std::filesystem::path(QFile::encodeName(folder).toStdString())});
+        int status = 0;
+        // Once the second image is under way: the spinner, the log and "停止" enabled.
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &app, [&] {
+            if (!host.window() || !jobs.statusText().startsWith(QStringLiteral("正在处理 2/"))) return;
+            poll.stop();
+            QTimer::singleShot(300, &app, [&] {
+                if (!host.window()->grab().save(out)) status = 1;
+                jobs.stop();
+            });
+        });
+        QObject::connect(&jobs, &FinderJobController::stateChanged, &app, [&] {
+            if (jobs.isFinished() && !poll.isActive()) app.quit();
+        });
+        poll.start(50);
+        app.exec();
+        return status;
+    }
     app::ServiceRuns runs;
     MainWindow window(ai::AIConfig::shared(), lock, runs);
     window.show();

@@ -43,6 +43,8 @@ AIConfig::AIConfig(QObject* parent) : QObject(parent) {
     m_values.baseURL = loadTrimmed(store, kBaseURLKey, kDefaultBaseURL);
     m_values.modelID = loadTrimmed(store, kModelIDKey, kDefaultModelID);
     m_values.apiKey = store.value(kApiKeyKey).toString();
+    const QVariant offline = store.value(kUseOfflineEngineKey);
+    if (offline.isValid()) m_values.useOfflineEngine = offline.toBool();
 }
 
 AIConfig& AIConfig::shared() {
@@ -50,7 +52,7 @@ AIConfig& AIConfig::shared() {
     return *instance;
 }
 
-void AIConfig::store(const QString& key, const QString& value) {
+void AIConfig::store(const QString& key, const QVariant& value) {
     QSettings store = settings();
     keepPrivate(store.fileName());
     store.setValue(key, value);
@@ -74,6 +76,18 @@ void AIConfig::setModelID(const QString& value) {
     m_values.modelID = value;
     store(kModelIDKey, value);
     emit changed();
+}
+
+void AIConfig::setUseOfflineEngine(bool on) {
+    m_values.useOfflineEngine = on;
+    store(kUseOfflineEngineKey, on);
+    emit changed();
+}
+
+bool AIConfig::settleOfflineEngine() {
+    const bool on = useOfflineEngine();
+    if (!offlineEngineStored()) setUseOfflineEngine(on);
+    return on;
 }
 
 } // namespace ai

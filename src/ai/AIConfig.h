@@ -2,22 +2,28 @@
 
 #include <QObject>
 #include <QString>
+#include <QVariant>
+
+#include <optional>
 
 namespace ai {
 
-/// The three endpoint values, as one request reads them.
+/// The three endpoint values, as one request reads them, and the offline switch.
 struct AISettings {
     QString baseURL;
     QString apiKey;
     QString modelID;
+    /// The offline switch as stored ("ai.useOfflineEngine"); nothing while it never was.
+    std::optional<bool> useOfflineEngine = std::nullopt;
 
     /// True when all three, trimmed, are non-empty.
     bool isConfigured() const;
 };
 
-/// The AI endpoint settings, kept in the user's preferences ("ai.baseURL", "ai.apiKey",
-/// "ai.modelID" under organisation and application "Vitrino"). Touched on the GUI thread; runs
-/// on worker threads take a snapshot() when they start.
+/// The AI endpoint settings and the offline switch, kept in the user's preferences ("ai.baseURL",
+/// "ai.apiKey", "ai.modelID", "ai.useOfflineEngine" under organisation and application
+/// "Vitrino"). Touched on the GUI thread; runs on worker threads take a snapshot() when they
+/// start.
 class AIConfig : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString baseURL READ baseURL WRITE setBaseURL NOTIFY changed)
@@ -32,6 +38,7 @@ class AIConfig : public QObject {
     static inline const QString kBaseURLKey = QStringLiteral("ai.baseURL");
     static inline const QString kApiKeyKey = QStringLiteral("ai.apiKey");
     static inline const QString kModelIDKey = QStringLiteral("ai.modelID");
+    static inline const QString kUseOfflineEngineKey = QStringLiteral("ai.useOfflineEngine");
 
     /// Loads the stored values (base URL and model trimmed, empty → default; key as stored).
     explicit AIConfig(QObject* parent = nullptr);
@@ -48,6 +55,18 @@ class AIConfig : public QObject {
     void setApiKey(const QString& value);
     void setModelID(const QString& value);
 
+    /// The offline switch as the window shows it: as stored, else on while the endpoint is not
+    /// configured.
+    bool useOfflineEngine() const { return m_values.useOfflineEngine.value_or(!isConfigured()); }
+    /// Whether the switch has been stored.
+    bool offlineEngineStored() const { return m_values.useOfflineEngine.has_value(); }
+    /// Stores the switch and notifies.
+    void setUseOfflineEngine(bool on);
+    /// The window's first start stores the switch as useOfflineEngine() shows it, so that its
+    /// default is worked out once and never changes by itself; later starts store nothing.
+    /// Returns the switch.
+    bool settleOfflineEngine();
+
     bool isConfigured() const { return m_values.isConfigured(); }
     AISettings snapshot() const { return m_values; }
 
@@ -55,7 +74,7 @@ class AIConfig : public QObject {
     void changed();
 
   private:
-    void store(const QString& key, const QString& value);
+    void store(const QString& key, const QVariant& value);
     AISettings m_values;
 };
 

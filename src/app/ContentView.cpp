@@ -17,7 +17,6 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSettings>
 #include <QStyle>
 #include <QThread>
 #include <QTimer>
@@ -32,10 +31,6 @@ const QString kStart = QStringLiteral("开始整理");
 const QString kProcessing = QStringLiteral("处理中…");
 const QString kFinderBusy = QStringLiteral("右键处理中…");
 const QString kStop = QStringLiteral("停止");
-
-QSettings preferences() {
-    return QSettings(QStringLiteral("Vitrino"), QStringLiteral("Vitrino"));
-}
 
 QString prominentStyle() {
     return QStringLiteral("QPushButton { background: %1; color: white; border: none; border-radius: 6px;"
@@ -102,23 +97,6 @@ void setExplanation(QLabel* label, const QString& text) {
 }
 
 } // namespace
-
-namespace OfflineEngineSetting {
-
-bool load(bool endpointConfigured) {
-    const QVariant stored = preferences().value(kKey);
-    return stored.isValid() ? stored.toBool() : !endpointConfigured;
-}
-
-void store(bool on) {
-    QSettings store = preferences();
-    store.setValue(kKey, on);
-    store.sync();
-    // The file also holds the API key: readable by its owner only.
-    QFile::setPermissions(store.fileName(), QFile::ReadOwner | QFile::WriteOwner);
-}
-
-} // namespace OfflineEngineSetting
 
 ContentView::ContentView(ai::AIConfig& config, ProcessingLock& lock, app::WindowRuns& runs, QWidget* parent)
     : QWidget(parent), m_config(config), m_lock(lock), m_runs(runs) {
@@ -191,9 +169,10 @@ void ContentView::buildLayout() {
     connect(m_baseURL, &QLineEdit::textEdited, &m_config, &ai::AIConfig::setBaseURL);
     connect(m_apiKey, &QLineEdit::textEdited, &m_config, &ai::AIConfig::setApiKey);
     connect(m_modelID, &QLineEdit::textEdited, &m_config, &ai::AIConfig::setModelID);
-    m_offline->setChecked(OfflineEngineSetting::load(m_config.isConfigured()));
+    // The switch belongs to the AI settings; its default is stored at the first start.
+    m_offline->setChecked(m_config.settleOfflineEngine());
     connect(m_offline, &CompactSwitch::toggled, this, [this](bool on) {
-        OfflineEngineSetting::store(on);
+        m_config.setUseOfflineEngine(on);
         refreshControls();
     });
 
@@ -372,12 +351,12 @@ void ContentView::folderPicked(const QString& path, const QString& error) {
 
 bool ContentView::beginJob(services::JobFrame frame, bool clearsLog) {
     if (m_lock.owner() != ProcessingLock::Owner::idle) {
-        appendLog(frame.busyMessage);
+        appendLog(frame.busyMessage == ProcessingLock::kBusyForMain ? m_lock.busyMessage()
+                                                                    : frame.busyMessage);
         return false;
     }
     // Cleared before the job writes its opening lines, which are on their way to the list.
     if (clearsLog) clearLog();
-    const QString busy = frame.busyMessage;
     auto job = std::make_unique<services::RunJob>(
         std::move(frame), ProcessingLock::Owner::main,
         [pump = m_pump](const QString& stamped) { pump->post(stamped); }, m_lock);
@@ -386,7 +365,7 @@ bool ContentView::beginJob(services::JobFrame frame, bool clearsLog) {
             this, [this, progress] { showProgress(progress); }, Qt::QueuedConnection);
     });
     if (!job->begin()) {
-        appendLog(busy); // another Vitrino process holds the lock
+        appendLog(job->refusal()); // another Vitrino process holds the lock
         return false;
     }
     m_job = std::move(job);

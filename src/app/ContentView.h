@@ -31,14 +31,6 @@ namespace ai {
 class AIConfig;
 }
 
-/// Whether the offline engine is chosen, kept beside the AI settings ("ai.useOfflineEngine").
-/// Unset (first launch): on when the endpoint is not configured.
-namespace OfflineEngineSetting {
-inline const QString kKey = QStringLiteral("ai.useOfflineEngine");
-bool load(bool endpointConfigured);
-void store(bool on);
-} // namespace OfflineEngineSetting
-
 class ContentView : public QWidget {
     Q_OBJECT
 

@@ -51,6 +51,9 @@ FinderJobWindow::FinderJobWindow(FinderJobController& controller, QWidget* paren
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
+    m_stop = new QPushButton(kStop, this);
+    m_stop->setAutoDefault(false);
+    buttons->addWidget(m_stop);
     m_confirm = new QPushButton(kConfirm, this);
     m_confirm->setDefault(true);
     m_confirm->setAutoDefault(true);
@@ -58,6 +61,7 @@ FinderJobWindow::FinderJobWindow(FinderJobController& controller, QWidget* paren
     column->addLayout(buttons);
 
     connect(m_confirm, &QPushButton::clicked, this, [this] { m_controller.closeWindow(true); });
+    connect(m_stop, &QPushButton::clicked, this, [this] { m_controller.stop(); });
     connect(&m_controller, &FinderJobController::stateChanged, this, &FinderJobWindow::refresh);
     connect(&m_controller, &FinderJobController::lineAppended, this, &FinderJobWindow::appendLine);
 
@@ -74,6 +78,7 @@ void FinderJobWindow::refresh() {
     m_path->setFullText(m_controller.folderPath().isEmpty() ? kNoPath : m_controller.folderPath());
     m_path->setToolTip(m_controller.folderPath());
     m_confirm->setEnabled(m_controller.isFinished());
+    m_stop->setEnabled(m_controller.isRunning() && !m_controller.stopRequested());
     m_panel->setLive(m_controller.isRunning());
 }
 

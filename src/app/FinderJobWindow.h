@@ -23,6 +23,7 @@ class FinderJobWindow : public QWidget {
     static constexpr int kMinimumWidth = 420, kMinimumHeight = 280;
     static inline const QString kNoPath = QStringLiteral("未指定路径");
     static inline const QString kConfirm = QStringLiteral("确定");
+    static inline const QString kStop = QStringLiteral("停止");
 
     explicit FinderJobWindow(FinderJobController& controller, QWidget* parent = nullptr);
 
@@ -30,6 +31,8 @@ class FinderJobWindow : public QWidget {
     ElidedLabel* pathLabel() const { return m_path; }
     Spinner* spinner() const { return m_spinner; }
     QPushButton* confirmButton() const { return m_confirm; }
+    /// Stops the batch once the file at hand is done; enabled while a batch runs.
+    QPushButton* stopButton() const { return m_stop; }
     LogPanel* logPanel() const { return m_panel; }
     LogModel* logModel() const { return m_model; }
 
@@ -46,6 +49,7 @@ class FinderJobWindow : public QWidget {
     QLabel* m_status;
     ElidedLabel* m_path;
     Spinner* m_spinner;
+    QPushButton* m_stop;
     QPushButton* m_confirm;
     LogModel* m_model;
     LogPanel* m_panel;

@@ -7,9 +7,10 @@ namespace app {
 
 ServiceRuns::ServiceRuns(EngineSource engines) : m_engines(std::move(engines)) {
     if (!m_engines)
-        m_engines = [](const ai::AISettings& settings, bool offline) {
-            return services::selectEngine(settings, offline ? services::EngineChoice::local
-                                                            : services::EngineChoice::remote);
+        m_engines = [](ai::AISettings settings, bool offline) {
+            // The window's switch is the stored one; the rule of every front end decides.
+            settings.useOfflineEngine = offline;
+            return services::selectEngine(settings, services::EngineChoice::automatic);
         };
 }
 

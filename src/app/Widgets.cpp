@@ -8,9 +8,11 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QTextBoundaryFinder>
+#include <QTextLayout>
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 
 QFont uiFont(qreal pixelSize, QFont::Weight weight) {
     QFont font = QApplication::font();
@@ -100,6 +102,19 @@ QStringList breakLines(const QString& text, const QFontMetrics& metrics, int wid
     return lines;
 }
 
+/// The height one line of text takes in the font, fallback fonts included: a line that holds
+/// Chinese is taller than the Latin font's line spacing, and drawn in a rect of that spacing
+/// it loses what lies low, such as an underscore.
+int lineHeight(const QString& text, const QFont& font) {
+    const int spacing = QFontMetrics(font).lineSpacing();
+    if (text.isEmpty()) return spacing;
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    const QTextLine line = layout.createLine();
+    layout.endLayout();
+    return line.isValid() ? std::max(spacing, int(std::ceil(line.height()))) : spacing;
+}
+
 } // namespace
 
 ElidedLabel::ElidedLabel(Qt::TextElideMode mode, QWidget* parent, int maxLines)
@@ -151,14 +166,26 @@ QString ElidedLabel::shownText() const {
     return shownLines().join(QLatin1Char('\n'));
 }
 
+int ElidedLabel::linesHeight(const QStringList& lines) const {
+    int height = 0;
+    for (const QString& line : lines)
+        height += lineHeight(line, font());
+    return height;
+}
+
 QSize ElidedLabel::minimumSizeHint() const {
-    return QSize(0, QLabel::minimumSizeHint().height());
+    const QMargins margins = contentsMargins();
+    return QSize(0, std::max(QLabel::minimumSizeHint().height(),
+                             lineHeight(m_full, font()) + margins.top() + margins.bottom()));
+}
+
+QSize ElidedLabel::sizeHint() const {
+    return QLabel::sizeHint().expandedTo(minimumSizeHint());
 }
 
 int ElidedLabel::heightForWidth(int width) const {
     const QMargins margins = contentsMargins();
-    const qsizetype lines = linesFor(width - margins.left() - margins.right()).size();
-    return int(lines) * fontMetrics().lineSpacing() + margins.top() + margins.bottom();
+    return linesHeight(linesFor(width - margins.left() - margins.right())) + margins.top() + margins.bottom();
 }
 
 void ElidedLabel::paintEvent(QPaintEvent*) {
@@ -166,13 +193,13 @@ void ElidedLabel::paintEvent(QPaintEvent*) {
     p.setPen(palette().color(QPalette::WindowText));
     p.setFont(font());
     const QStringList lines = shownLines();
-    const int spacing = fontMetrics().lineSpacing();
     const QRect area = contentsRect();
-    // The lines as one block, centred vertically.
-    int top = area.top() + (area.height() - int(lines.size()) * spacing) / 2;
+    // The lines as one block, centred vertically, each as tall as its fonts make it.
+    int top = area.top() + (area.height() - linesHeight(lines)) / 2;
     for (const QString& line : lines) {
-        p.drawText(QRect(area.left(), top, area.width(), spacing), Qt::AlignVCenter | Qt::AlignLeading, line);
-        top += spacing;
+        const int height = lineHeight(line, font());
+        p.drawText(QRect(area.left(), top, area.width(), height), Qt::AlignVCenter | Qt::AlignLeading, line);
+        top += height;
     }
 }
 

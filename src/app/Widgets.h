@@ -43,7 +43,9 @@ class ElidedLabel : public QLabel {
     QStringList shownLines() const;
     /// The same, joined by line feeds.
     QString shownText() const;
+    /// At least one line of the text as tall as its fonts (fallbacks included) make it.
     QSize minimumSizeHint() const override;
+    QSize sizeHint() const override;
     bool hasHeightForWidth() const override { return m_maxLines > 1; }
     int heightForWidth(int width) const override;
 
@@ -52,6 +54,7 @@ class ElidedLabel : public QLabel {
 
   private:
     QStringList linesFor(int width) const;
+    int linesHeight(const QStringList& lines) const;
     Qt::TextElideMode m_mode;
     int m_maxLines;
     QString m_full;

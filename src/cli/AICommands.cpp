@@ -119,7 +119,8 @@ int chatCommand(Args& args) {
         err(QStringLiteral("无法读取提示词：") + *promptName);
         return 2;
     }
-    if (!engine->notice.isEmpty()) err(engine->notice);
+    // A one-off request names only the offline engine (the service is the one asked for).
+    if (engine->isLocal) err(engine->notice);
     const auto reply = engine->isLocal ? localReply(args.path(0), prompt->text)
                                        : remoteReply(*engine, args.path(0), prompt->text,
                                                      maxTokens ? tokens : prompt->maxTokens);

@@ -39,7 +39,7 @@ int classifyCommand(Args& args) {
     if (!engine) return 2;
     const bool prefilter = !args.flag(QStringLiteral("--no-prefilter"));
     if (args.unknownOption() || args.rest().size() != 1) return usageError("classify");
-    if (!engine->notice.isEmpty()) out(engine->notice);
+    if (engine->isLocal) out(engine->notice);
     const auto units = scanAndReport(args.path(0));
     if (!units) return 2;
     TerminalProgress progress;

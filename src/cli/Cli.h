@@ -110,10 +110,12 @@ class TerminalProgress {
 /// (0, 1 with errors, 130 when cancelled).
 template <typename Work> int runJob(services::JobFrame frame, Work work) {
     TerminalProgress progress;
+    // A start refused by the lock this process holds names the command line.
+    ProcessingLock::shared().setCommandLine(true);
     services::RunJob job(std::move(frame), ProcessingLock::Owner::main,
                          [&progress](const QString& line) { progress.print(line); });
     if (!job.begin()) {
-        err(job.frame().busyMessage);
+        err(job.refusal());
         return 2;
     }
     job.setProgressObserver([&progress](const core::Progress& p) { progress.update(p); });

@@ -18,6 +18,7 @@ int refineCommand(Args& args) {
     if (args.flag(QStringLiteral("--undo"))) return undoCommand(args, MoveJournal::Kind::refine);
     if (args.unknownOption() || args.rest().size() != 1) return usageError("refine");
     const std::filesystem::path root = args.path(0);
+    // A folder that is not there fails inside the job, as organize does.
     return runJob(services::refineFrame(),
                   [&](const services::RunJob& job) { return services::refine(job, root); });
 }

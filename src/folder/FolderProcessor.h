@@ -64,6 +64,12 @@ inline const QString kEmptyTitle = QStringLiteral("标题为空，停止改名")
 inline const QString kLinkedFolder = QStringLiteral("符号链接指向的文件夹不作为文物文件夹处理：%1");
 inline const QString kLinkNotRated = QStringLiteral("[跳过] 符号链接不写星级：%1");
 inline const QString kRenameFolderFailed = QStringLiteral("重命名文件夹失败：没有上级目录「%1」的写入权限");
+/// {reason}: the system's, for any cause other than a missing write permission.
+inline const QString kRenameFolderFailedBecause = QStringLiteral("重命名文件夹失败：%1");
+
+/// What a failed folder rename tells the user: the permission text (kRenameFolderFailed with
+/// the parent's name) for EACCES, EPERM and EROFS, else the system's reason for `error`.
+QString renameFolderFailure(int error, const QString& parentName);
 
 /// Names one folder in place. Never throws; every failure is a log line and, where it matters,
 /// an error. Stops early without a label, without readable fields or title, and when cancelled
@@ -73,8 +79,9 @@ RunResult run(const std::filesystem::path& folder, ai::VisionBackend& backend,
 
 /// Renames a folder within its parent without replacing anything there; the new path, or nothing
 /// when the name is not one usable path component or the rename failed.
-std::optional<std::filesystem::path> renameDirectory(const std::filesystem::path& from,
-                                                     const QString& toName);
+/// `error`, when given, receives the errno of a failure (EINVAL for an unusable name).
+std::optional<std::filesystem::path> renameDirectory(const std::filesystem::path& from, const QString& toName,
+                                                     int* error = nullptr);
 
 /// Rates one file, logging "  写 {stars} 星：…" or the warning "写星级失败 …".
 void rateFile(int stars, const std::filesystem::path& file, const RateFile& rate, const core::Log& log,

@@ -179,13 +179,14 @@ std::filesystem::path renameFolder(const std::filesystem::path& folder, const QS
     const std::filesystem::path target = current.parent_path() / core::toPath(newName);
     const auto id = observer && !newName.isEmpty() ? observer->willMoveFolder(current, target) : std::nullopt;
     if (observer && !newName.isEmpty() && !id) return folder;
-    const auto renamed = renameDirectory(current, newName);
+    int error = 0;
+    const auto renamed = renameDirectory(current, newName, &error);
     if (id) observer->finished(*id, bool(renamed));
     if (renamed) {
         log(QStringLiteral("文件夹：%1 → %2").arg(oldName, newName));
         return *renamed;
     }
-    report(kFailure, kRenameFolderFailed.arg(core::displayName(current.parent_path())), log, errors);
+    report(kFailure, renameFolderFailure(error, core::displayName(current.parent_path())), log, errors);
     return folder;
 }
 

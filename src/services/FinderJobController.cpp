@@ -4,9 +4,11 @@
 #include "services/FinderJobRunner.h"
 #include "services/ImageOCRProcessor.h"
 #include "services/LogStore.h"
+#include "services/OCRJob.h"
 
 #include <QCoreApplication>
 #include <QPointer>
+#include <QThread>
 #include <QtConcurrent>
 
 #include <algorithm>
@@ -35,11 +37,6 @@ void postToInterface(std::function<void()> work) {
     QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(work), Qt::QueuedConnection);
 }
 
-bool isDirectory(const fs::path& path) {
-    std::error_code ec;
-    return fs::is_directory(path, ec);
-}
-
 } // namespace
 
 FinderJobController::FinderJobController(std::unique_ptr<FinderJobRunner> runner, ProcessingLock& lock,
@@ -63,9 +60,9 @@ void FinderJobController::handleIncoming(Kind kind, const std::vector<fs::path>&
     showWindow(titleFor(kind));
 
     if (kind == Kind::nameFolder) {
-        std::vector<fs::path> folders;
-        std::copy_if(urls.begin(), urls.end(), std::back_inserter(folders), isDirectory);
-        if (!folders.empty()) accept(kind, folders);
+        // Whatever is not a folder becomes an item of its own that fails with the reason, so
+        // the window always ends with something to confirm.
+        accept(kind, urls);
         return;
     }
 
@@ -101,19 +98,44 @@ void FinderJobController::accept(Kind kind, const std::vector<fs::path>& candida
                       .arg(m_queue.size()));
         // The item in progress keeps its index; only the total grows (counting it as one more
         // would show the next item as running).
-        setStatus(kStatusRunning.arg(m_completedCount).arg(m_batchTotal));
+        setStatus(m_stopRequested ? kStatusStopping : kStatusRunning.arg(m_completedCount).arg(m_batchTotal));
         emit windowRaised();
         return;
     }
-    const auto owner = m_lock.owner();
-    if (owner == ProcessingLock::Owner::main ||
-        (owner != ProcessingLock::Owner::finder && !m_lock.tryAcquire(ProcessingLock::Owner::finder))) {
+    if (!beginSession()) {
+        const bool commandLine = m_lock.holder() == ProcessingLock::Holder::commandLine;
         m_queue.clear();
         m_seenPaths.clear();
-        showIdleResult(added.front().url, kMainBusy);
+        showIdleResult(added.front().url, commandLine ? kCommandLineBusy : kMainBusy);
         return;
     }
     drainQueue();
+}
+
+bool FinderJobController::beginSession() {
+    if (m_job) return true;
+    // Lines reach the window on the interface thread in the order they reach the file: at once
+    // when nothing is on its way there, else behind what is.
+    QPointer<FinderJobController> self(this);
+    auto sink = [self, inFlight = m_inFlight](const QString& stamped) {
+        if (QThread::currentThread() == QCoreApplication::instance()->thread() && *inFlight == 0) {
+            if (self) self->show(stamped);
+            return;
+        }
+        ++*inFlight;
+        postToInterface([self, inFlight, stamped] {
+            --*inFlight;
+            if (self) self->show(stamped);
+        });
+    };
+    auto job = std::make_unique<services::RunJob>(
+        services::JobFrame{kOpeningLine.arg(m_queue.size()), QString(), kMainBusy, true},
+        ProcessingLock::Owner::finder, std::move(sink), m_lock);
+    if (!job->begin()) return false;
+    // Each item's errors are counted on its own "[i/n] 错误 …" line.
+    job->setSummaryFormat(QString());
+    m_job = std::move(job);
+    return true;
 }
 
 std::vector<FinderWorkItem> FinderJobController::enqueue(Kind kind, const std::vector<fs::path>& urls) {
@@ -128,23 +150,30 @@ std::vector<FinderWorkItem> FinderJobController::enqueue(Kind kind, const std::v
 
 void FinderJobController::drainQueue() {
     const bool fresh = !m_isRunning && m_completedCount == 0;
+    const bool newBatch = !m_isRunning;
     m_isRunning = true;
     m_isFinished = false;
+    m_stopRequested = false;
     emit stateChanged();
-    if (fresh) {
-        if (!m_session) {
-            m_session.emplace([this](const QString& stamped) { show(stamped); });
-            appendLog(kOpeningLine.arg(m_queue.size()));
-            appendLog(services::kLogFileLine.arg(QFileInfo(m_session->filePath()).fileName()));
-        }
+    if (fresh)
         m_batchTotal = int(m_queue.size());
-    } else {
+    else
         m_batchTotal = std::max(m_batchTotal, m_completedCount + int(m_queue.size()));
+    if (newBatch) {
+        // Every batch has its own cancellation and says which engine it uses.
+        m_job->renewCancelToken();
+        m_batchRenamed = 0;
+        m_batchWritten = 0;
+        m_runner->beginBatch(*m_job);
     }
     runNext();
 }
 
 void FinderJobController::runNext() {
+    if (m_job->cancelToken().isCancelled()) {
+        stopBatch();
+        return;
+    }
     if (m_queue.empty()) {
         finishBatch();
         return;
@@ -154,46 +183,92 @@ void FinderJobController::runNext() {
     m_queue.pop_front();
     const int i = ++m_completedCount;
     const int n = m_batchTotal;
+    m_lastKind = item.kind;
+    m_lastItemStopped = false;
     showWindow(titleFor(item.kind));
     m_folderPath = core::displayPath(item.url);
-    setStatus(kStatusRunning.arg(i).arg(n));
+    setStatus(m_stopRequested ? kStatusStopping : kStatusRunning.arg(i).arg(n));
 
-    m_runner->beginItem([this](const QString& line) { appendLog(line); });
-    const core::Log log = postingLog();
     FinderJobRunner* runner = m_runner.get();
+    const services::RunJob* job = m_job.get();
     QPointer<FinderJobController> self(this);
     if (item.kind == Kind::nameFolder) {
         fs::path name = item.url.has_filename() ? item.url.filename() : item.url.parent_path().filename();
         appendLog(kFolderHeadLine.arg(i).arg(n).arg(core::displayName(name)));
         appendLog(kFolderPathLine.arg(core::displayPath(item.url)));
-        track(QtConcurrent::run([self, runner, url = item.url, log, i, n] {
-            FinderJobRunner::FolderOutcome outcome = runner->nameFolder(url, log);
+        std::error_code ec;
+        if (!fs::is_directory(item.url, ec)) {
+            // A file (or nothing) handed over for naming: said, counted, and the batch goes on.
+            const bool exists = fs::exists(fs::symlink_status(item.url, ec));
+            itemDone(i, n, {(exists ? kNotAFolder : kNoSuchFolder).arg(core::displayPath(item.url))},
+                     kFolderErrorsLine.arg(i).arg(n).arg(1));
+            return;
+        }
+        track(QtConcurrent::run([self, runner, job, url = item.url, i, n] {
+            FinderJobRunner::FolderOutcome outcome = runner->nameFolder(*job, url);
             postToInterface([self, outcome = std::move(outcome), i, n] {
                 if (!self) return;
                 self->m_folderPath = core::displayPath(outcome.folder);
+                self->m_batchRenamed += outcome.renamed;
+                self->m_lastItemStopped = outcome.cancelled;
                 emit self->stateChanged();
-                if (!outcome.errors.isEmpty())
-                    self->appendLog(kFolderErrorsLine.arg(i).arg(n).arg(outcome.errors.size()));
-                self->appendLog(kItemEndLine.arg(i).arg(n));
-                self->runNext();
+                self->itemDone(i, n, outcome.errors,
+                               outcome.errors.isEmpty()
+                                   ? QString()
+                                   : kFolderErrorsLine.arg(i).arg(n).arg(outcome.errors.size()));
             });
         }));
     } else {
         appendLog(kOCRHeadLine.arg(i).arg(n).arg(core::displayName(item.url)));
-        track(QtConcurrent::run([self, runner, url = item.url, log, i, n] {
-            const bool written = runner->readImage(url, log);
-            postToInterface([self, written, i, n] {
+        track(QtConcurrent::run([self, runner, job, url = item.url, i, n] {
+            FinderJobRunner::ImageOutcome outcome = runner->readImage(*job, url);
+            postToInterface([self, outcome = std::move(outcome), i, n] {
                 if (!self) return;
-                if (!written) self->appendLog(kOCRFailedLine.arg(i).arg(n));
-                self->appendLog(kItemEndLine.arg(i).arg(n));
-                self->runNext();
+                if (outcome.written) ++self->m_batchWritten;
+                self->m_lastItemStopped = outcome.cancelled;
+                // Its reason was logged by the run; the item says only that it failed.
+                self->itemDone(i, n, outcome.errors,
+                               outcome.written || outcome.cancelled ? QString()
+                                                                    : kOCRFailedLine.arg(i).arg(n));
             });
         }));
     }
 }
 
+void FinderJobController::itemDone(int i, int n, const QStringList& errors, const QString& note) {
+    // Errors the run returned without logging them are written as "[失败] " lines.
+    m_job->summarize(errors);
+    if (!note.isEmpty()) appendLog(note);
+    appendLog(kItemEndLine.arg(i).arg(n));
+    runNext();
+}
+
+void FinderJobController::stop() {
+    if (!m_isRunning || m_stopRequested) return;
+    m_stopRequested = true;
+    m_job->cancelToken().cancel();
+    setStatus(kStatusStopping);
+}
+
+void FinderJobController::stopBatch() {
+    // The command line's cancel line, unless the item at hand has written it already.
+    if (!m_lastItemStopped)
+        appendLog(m_lastKind == Kind::ocrImage ? services::kOCRCancelledLine.arg(m_batchWritten)
+                                               : core::kCancelledLine.arg(m_batchRenamed));
+    // Items not started are dropped; they may be handed over again.
+    for (const FinderWorkItem& item : m_queue)
+        m_seenPaths.erase(keyFor(item.kind, item.url));
+    m_queue.clear();
+    m_job->endBatch();
+    m_isRunning = false;
+    m_isFinished = true;
+    m_stopRequested = false;
+    setStatus(kStatusStopped.arg(m_completedCount).arg(m_batchTotal));
+    emit windowRaised();
+}
+
 void FinderJobController::finishBatch() {
-    if (m_session) LogStore::pruneOldLogs();
+    m_job->endBatch();
     m_isRunning = false;
     m_isFinished = true;
     setStatus(kStatusDone.arg(m_completedCount));
@@ -219,12 +294,14 @@ void FinderJobController::resetSessionState() {
     m_logMessages.clear();
     m_folderPath.clear();
     m_statusText = kStatusReady;
-    m_session.reset();
+    m_stopRequested = false;
     emit stateChanged();
 }
 
 void FinderJobController::closeWindow(bool releaseFinderLock) {
-    if (releaseFinderLock) m_lock.release(ProcessingLock::Owner::finder);
+    Q_UNUSED(releaseFinderLock); // the lock belongs to the session's job, which ends here
+    if (m_job) m_job->end();     // old logs pruned, the lock released
+    m_job.reset();
     resetSessionState();
     if (!m_hasWindow) return;
     m_hasWindow = false;
@@ -255,8 +332,8 @@ void FinderJobController::setStatus(const QString& status) {
 
 void FinderJobController::appendLog(const QString& line) {
     // Lines logged before a session file exists (a refused hand-over) stay in the window only.
-    if (m_session)
-        m_session->write(line);
+    if (m_job)
+        m_job->log(line);
     else
         show(LogStore::stamped(line));
 }

@@ -18,6 +18,7 @@
 #include <QStringList>
 #include <QThreadPool>
 
+#include <atomic>
 #include <deque>
 #include <filesystem>
 #include <memory>
@@ -25,21 +26,28 @@
 #include <set>
 #include <vector>
 
-/// The work of one item. Called on a worker thread, one item at a time; `log` may be called from
-/// any thread.
+/// The work of the items of a batch, inside the controller's run job (its log session and its
+/// cancellation token). Items run on a worker thread, one at a time.
 class FinderJobRunner {
   public:
     struct FolderOutcome {
         std::filesystem::path folder; ///< the folder after the run (renamed or not)
         QStringList errors;
+        int renamed = 0;        ///< files renamed
+        bool cancelled = false; ///< the run stopped inside the folder (and said so)
+    };
+    struct ImageOutcome {
+        bool written = false; ///< the image's text file was written
+        QStringList errors;
+        bool cancelled = false; ///< stopped before reading (and said so)
     };
     virtual ~FinderJobRunner() = default;
-    /// On the interface thread before each item: the moment to read settings and pick the engine.
-    /// `log` appends to the job window at once.
-    virtual void beginItem(const core::Log& log) { Q_UNUSED(log); }
-    virtual FolderOutcome nameFolder(const std::filesystem::path& folder, const core::Log& log) = 0;
-    /// True when the image's text file was written; failures are logged by the run.
-    virtual bool readImage(const std::filesystem::path& image, const core::Log& log) = 0;
+    /// On the interface thread when a batch starts: the moment to read the settings, pick the
+    /// engine and log which one the batch uses.
+    virtual void beginBatch(const services::RunJob& job) { Q_UNUSED(job); }
+    virtual FolderOutcome nameFolder(const services::RunJob& job, const std::filesystem::path& folder) = 0;
+    /// Failures are logged by the run.
+    virtual ImageOutcome readImage(const services::RunJob& job, const std::filesystem::path& image) = 0;
 };
 
 class FinderJobController : public QObject {
@@ -54,6 +62,12 @@ class FinderJobController : public QObject {
     inline static const QString kStatusDone = QStringLiteral("全部完成（%1 项）");
     inline static const QString kStatusRefused = QStringLiteral("无法开始");
     inline static const QString kMainBusy = QStringLiteral("主程序正在整理，请等主窗口完成后，再右键处理。");
+    inline static const QString kCommandLineBusy =
+        QStringLiteral("命令行 vitrino-cli 正在处理，请等它完成后，再右键处理。");
+    inline static const QString kStatusStopping = QStringLiteral("正在停止（当前文件完成后）…");
+    inline static const QString kStatusStopped = QStringLiteral("已停止（已处理 %1/%2 项）");
+    inline static const QString kNotAFolder = QStringLiteral("不是文件夹：%1");
+    inline static const QString kNoSuchFolder = QStringLiteral("文件夹不存在：%1");
     inline static const QString kNoImages = QStringLiteral("没有可 OCR 的图片（已忽略子目录和视频）。");
     inline static const QString kQueuedLine = QStringLiteral("已加入队列 %1 项（%2），当前排队共 %3 个。");
     inline static const QString kOpeningLine = QStringLiteral("—— 开始处理（文件管理器右键，共 %1 项）——");
@@ -76,7 +90,13 @@ class FinderJobController : public QObject {
     /// A hand-over from the file manager (GUI thread). Returns at once; the work runs later.
     void handleIncoming(FinderWorkItem::Kind kind, const std::vector<std::filesystem::path>& urls);
 
-    /// The window's confirm button: closes the window, releasing the lock when asked.
+    /// The window's stop button: the batch stops once the file at hand is done; the items not
+    /// started are dropped (and may be handed over again).
+    void stop();
+    bool stopRequested() const { return m_stopRequested; }
+
+    /// The window's confirm button: closes the window, releasing the lock when asked (the lock
+    /// is the session's: without it the session ends too).
     void closeWindow(bool releaseFinderLock);
     /// The window may close only while no batch runs.
     bool windowShouldClose() const { return !m_isRunning; }
@@ -91,7 +111,7 @@ class FinderJobController : public QObject {
     const QString& statusText() const { return m_statusText; }
     bool hasWindow() const { return m_hasWindow; }
     const QString& windowTitle() const { return m_windowTitle; }
-    QString logFile() const { return m_session ? m_session->filePath() : QString(); }
+    QString logFile() const { return m_job ? m_job->logFilePath() : QString(); }
 
   signals:
     void stateChanged();
@@ -108,9 +128,15 @@ class FinderJobController : public QObject {
     void accept(FinderWorkItem::Kind kind, const std::vector<std::filesystem::path>& candidates);
     std::vector<FinderWorkItem> enqueue(FinderWorkItem::Kind kind,
                                         const std::vector<std::filesystem::path>& urls);
+    /// Begins the window session's run job (lock, log file, opening lines); false when refused.
+    bool beginSession();
     void drainQueue();
     void runNext();
+    /// After an item: its errors written (those its run did not log), its note ("[i/n] 错误 …",
+    /// "[i/n] OCR 失败") when there is one, the end line, then the next item.
+    void itemDone(int i, int n, const QStringList& errors, const QString& note);
     void finishBatch();
+    void stopBatch();
     void showIdleResult(const std::filesystem::path& path, const QString& message);
     void resetSessionState();
     void appendLog(const QString& line);
@@ -130,7 +156,15 @@ class FinderJobController : public QObject {
     QString m_statusText = kStatusReady;
     bool m_hasWindow = false;
     QString m_windowTitle;
-    std::optional<services::LogSession> m_session; ///< one log file per window session
+    /// The window session's run job: the lock, one log file, the cancellation of the batch.
+    std::unique_ptr<services::RunJob> m_job;
+    /// Lines handed to the interface thread and not shown yet (the window keeps the file's order).
+    std::shared_ptr<std::atomic<int>> m_inFlight = std::make_shared<std::atomic<int>>(0);
+    bool m_stopRequested = false;
+    bool m_lastItemStopped = false; ///< the item at hand wrote its own cancel line
+    FinderWorkItem::Kind m_lastKind = FinderWorkItem::Kind::nameFolder;
+    int m_batchRenamed = 0;
+    int m_batchWritten = 0;
     std::deque<FinderWorkItem> m_queue;
     std::set<QString> m_seenPaths;
     int m_completedCount = 0;

@@ -1,59 +1,92 @@
 #include "services/FinderJobRunner.h"
 
 #include "ai/AIConfig.h"
-#include "folder/FolderProcessor.h"
 #include "services/Engine.h"
-#include "services/ImageOCRProcessor.h"
+#include "services/NameJob.h"
+#include "services/OCRJob.h"
 
 #include <mutex>
 
 namespace {
 
-bool same(const ai::AISettings& a, const ai::AISettings& b) {
-    return a.baseURL == b.baseURL && a.apiKey == b.apiKey && a.modelID == b.modelID;
-}
+/// The batch's backend lent to one item's run.
+class BorrowedBackend final : public ai::VisionBackend {
+  public:
+    explicit BorrowedBackend(ai::VisionBackend& backend) : m_backend(backend) {}
+    core::Result<ai::PreparedPhoto> prepare(const std::filesystem::path& photo) const override {
+        return m_backend.prepare(photo);
+    }
+    core::Result<ai::PreparedPhoto> prepareFrom(const platform::Bitmap& enhanced) const override {
+        return m_backend.prepareFrom(enhanced);
+    }
+    core::Result<ClassificationResult> classify(const std::filesystem::path& photo,
+                                                const ai::PreparedPhoto& prepared) override {
+        return m_backend.classify(photo, prepared);
+    }
+    core::Result<RelicLabelExtracted> readLabel(const std::filesystem::path& photo,
+                                                const ai::PreparedPhoto& prepared) override {
+        return m_backend.readLabel(photo, prepared);
+    }
+    core::Result<QString> readText(const std::filesystem::path& photo,
+                                   const ai::PreparedPhoto& prepared) override {
+        return m_backend.readText(photo, prepared);
+    }
+
+  private:
+    ai::VisionBackend& m_backend;
+};
 
 class ApplicationRunner final : public FinderJobRunner {
   public:
     explicit ApplicationRunner(std::function<ai::AISettings()> settings) : m_read(std::move(settings)) {}
 
-    void beginItem(const core::Log& log) override {
-        // The settings are read on the interface thread, where they are edited; the engine is
-        // picked again only when they changed, and its notice is logged when it is picked.
+    void beginBatch(const services::RunJob& job) override {
+        // The settings are read on the interface thread, where they are edited, and the engine is
+        // picked by the rule of every front end (the stored offline switch first). Every batch's
+        // log says which engine it uses.
         const ai::AISettings settings = m_read ? m_read() : ai::AIConfig::shared().snapshot();
-        std::lock_guard guard(m_mutex);
-        if (m_engine && same(settings, m_settings)) return;
-        m_settings = settings;
         auto engine = services::selectEngine(settings, services::EngineChoice::automatic);
+        std::lock_guard guard(m_mutex);
         if (!engine) {
             m_engine.reset();
             m_engineError = engine.error().description();
-            log(ImageOCRProcessor::kFailurePrefix + m_engineError);
+            job.log(QStringLiteral("[失败] ") + m_engineError);
             return;
         }
         m_engine = std::make_shared<services::Engine>(std::move(engine.value()));
-        if (!m_engine->notice.isEmpty()) log(m_engine->notice);
+        job.log(m_engine->notice);
     }
 
-    FolderOutcome nameFolder(const std::filesystem::path& folder, const core::Log& log) override {
+    FolderOutcome nameFolder(const services::RunJob& job, const std::filesystem::path& folder) override {
         const auto engine = current();
         if (!engine) return {folder, {engineError()}};
         FolderProcessor::RunOptions options;
         options.useVisionPrefilter = true;
-        options.model = engine->model;
-        auto result = FolderProcessor::run(folder, *engine->backend, core::logOnly(log), options);
-        return {result.folder, result.errors};
+        // The command line's naming service, for one folder.
+        const services::NameResult result = services::nameFolders(job, quiet(*engine), {folder}, options);
+        FolderOutcome outcome{folder, result.errors, 0, false};
+        if (!result.folders.empty()) {
+            outcome.folder = result.folders.front().folder;
+            outcome.renamed = result.folders.front().renamedCount;
+            outcome.cancelled = result.folders.front().cancelled;
+        }
+        return outcome;
     }
 
-    bool readImage(const std::filesystem::path& image, const core::Log& log) override {
+    ImageOutcome readImage(const services::RunJob& job, const std::filesystem::path& image) override {
         const auto engine = current();
-        if (!engine) return false;
-        return bool(ImageOCRProcessor::run(image, *engine->backend, log));
+        if (!engine) return {false, {engineError()}, false};
+        // The command line's OCR service, for one image.
+        const services::OCRResult result = services::readImages(job, quiet(*engine), {image});
+        return {!result.written.empty(), result.errors, result.cancelled};
     }
 
   private:
-    inline static const QString kFolderNamingUnavailable =
-        QStringLiteral("[失败] 这个版本还不能就地命名文件夹");
+    /// The batch's engine without its notice: the batch has logged it once already.
+    static services::Engine quiet(services::Engine& engine) {
+        return services::Engine{std::make_unique<BorrowedBackend>(*engine.backend), QString(), engine.isLocal,
+                                engine.model};
+    }
 
     std::shared_ptr<services::Engine> current() {
         std::lock_guard guard(m_mutex);
@@ -67,7 +100,6 @@ class ApplicationRunner final : public FinderJobRunner {
 
     std::function<ai::AISettings()> m_read;
     std::mutex m_mutex;
-    ai::AISettings m_settings;
     std::shared_ptr<services::Engine> m_engine;
     QString m_engineError;
 };

@@ -1,5 +1,7 @@
 #include "services/LogStore.h"
 
+#include "core/Text.h"
+
 #include "platform/FileSystem.h"
 
 #include <QDir>
@@ -62,7 +64,9 @@ void pruneOldLogs() {
 }
 
 QString stamped(const QString& line, const QTime& now) {
-    return now.toString(QStringLiteral("HH:mm:ss ")) + line;
+    // Every line of a log passes here: a line feed (or any control character) in a file name it
+    // holds must not split it.
+    return now.toString(QStringLiteral("HH:mm:ss ")) + core::escapeControls(line);
 }
 
 } // namespace LogStore

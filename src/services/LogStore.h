@@ -22,7 +22,8 @@ void append(const QString& line, const QString& file);
 /// Deletes all but the five most recently modified "*.log" files.
 void pruneOldLogs();
 
-/// "HH:mm:ss " before a line, as written to the log list and file.
+/// "HH:mm:ss " before a line, as written to the log list and file; control characters in the
+/// line (a line feed in a file name, say) are escaped so that one line stays one line.
 QString stamped(const QString& line, const QTime& now = QTime::currentTime());
 
 } // namespace LogStore

@@ -17,9 +17,17 @@ class ProcessingLock : public QObject {
     enum class Owner { idle, main, finder };
     Q_ENUM(Owner)
 
-    /// The message of a main-window start that finds the lock taken.
+    /// Who holds the right, as far as a contender can tell.
+    enum class Holder { nobody, window, finder, commandLine, unknown };
+
+    /// The message of a start that finds the lock taken by the file-manager jobs.
     static inline const QString kBusyForMain =
         QStringLiteral("另有任务正在处理（文件管理器右键），请稍后再试。");
+    /// … by a vitrino-cli run, by the main window, by someone who left no record.
+    static inline const QString kBusyForCommandLine =
+        QStringLiteral("另有任务正在处理（命令行 vitrino-cli），请稍后再试。");
+    static inline const QString kBusyForWindow = QStringLiteral("另有任务正在处理（主窗口），请稍后再试。");
+    static inline const QString kBusy = QStringLiteral("另有任务正在处理，请稍后再试。");
 
     /// lockFilePath: the cross-process lock; empty means the default in the user's runtime folder.
     explicit ProcessingLock(const QString& lockFilePath = {}, QObject* parent = nullptr);
@@ -38,6 +46,15 @@ class ProcessingLock : public QObject {
     /// The default lock file: "vitrino-processing.lock" in the user's runtime folder.
     static QString defaultLockFilePath();
 
+    /// This process is a vitrino-cli: its holds are recorded as the command line's.
+    void setCommandLine(bool commandLine) { m_commandLine = commandLine; }
+    /// Who holds the right: this process's owner, else what the holding process recorded beside
+    /// the lock file ("{lock}.holder": its process id and "main", "finder" or "cli").
+    Holder holder() const;
+    /// The refusal of a start that finds the lock taken, naming the holder: kBusyForMain for
+    /// the file-manager jobs, kBusyForCommandLine, kBusyForWindow, or kBusy when unknown.
+    QString busyMessage() const;
+
   signals:
     void ownerChanged(ProcessingLock::Owner owner);
 
@@ -45,4 +62,5 @@ class ProcessingLock : public QObject {
     Owner m_owner = Owner::idle;
     QString m_path;
     std::unique_ptr<QLockFile> m_file;
+    bool m_commandLine = false;
 };

@@ -111,13 +111,21 @@ void RunJob::summarize(const QStringList& errors, const QString& summaryFormat) 
     if (!m_session) return;
     for (const QString& error : errors)
         if (!m_session->reported(error)) m_session->write(QStringLiteral("[失败] ") + error);
-    if (!errors.isEmpty()) m_session->write(summaryFormat.arg(errors.size()));
+    if (!errors.isEmpty() && !summaryFormat.isEmpty()) m_session->write(summaryFormat.arg(errors.size()));
+}
+
+QString RunJob::refusal() const {
+    return m_frame.busyMessage == ProcessingLock::kBusyForMain ? m_lock.busyMessage() : m_frame.busyMessage;
+}
+
+void RunJob::endBatch() const {
+    if (m_session) LogStore::pruneOldLogs();
 }
 
 void RunJob::end() {
     if (!m_session || m_ended) return;
     m_ended = true;
-    m_session->write(m_frame.closing);
+    if (!m_frame.closing.isEmpty()) m_session->write(m_frame.closing);
     LogStore::pruneOldLogs();
     m_guard.reset();
 }

@@ -59,8 +59,8 @@ class LogSession {
 /// The lines a kind of job is framed with.
 struct JobFrame {
     QString opening;         ///< "—— 开始整理 ——"
-    QString closing;         ///< "—— 整理结束 ——"
-    QString busyMessage;     ///< shown by the caller when the lock is taken
+    QString closing;         ///< "—— 整理结束 ——" (none when empty)
+    QString busyMessage;     ///< shown by the caller when the lock is taken (see RunJob::refusal)
     bool logFileLine = true; ///< "日志文件：{name}" after the opening line
 };
 
@@ -79,8 +79,11 @@ class RunJob {
     RunJob& operator=(const RunJob&) = delete;
 
     /// Takes the lock, begins the log session and writes the opening lines. False, with nothing
-    /// written, when another job holds the lock (tell the user frame().busyMessage).
+    /// written, when another job holds the lock (tell the user refusal()).
     bool begin();
+    /// What to tell the user when begin() was refused: the frame's busy message; a frame that
+    /// names the file-manager jobs (ProcessingLock::kBusyForMain) names whoever holds the lock.
+    QString refusal() const;
     bool begun() const { return m_session != nullptr; }
 
     /// The log, progress and cancellation a run is given (usable from any thread).
@@ -93,8 +96,19 @@ class RunJob {
     const JobFrame& frame() const { return m_frame; }
 
     /// Writes every returned error that was not logged where it arose as "[失败] {text}", then
-    /// the summary ("错误汇总 {n} 条（详见上方日志）" or another format) when there are errors.
-    void summarize(const QStringList& errors, const QString& summaryFormat = kErrorSummary) const;
+    /// the summary ("错误汇总 {n} 条（详见上方日志）" or another format; none when the format
+    /// is empty) when there are errors.
+    void summarize(const QStringList& errors, const QString& summaryFormat) const;
+    /// The same with the job's summary format (kErrorSummary unless set).
+    void summarize(const QStringList& errors) const { summarize(errors, m_summaryFormat); }
+    void setSummaryFormat(QString format) { m_summaryFormat = std::move(format); }
+
+    // A job that runs batch after batch under one lock and one log file (the file-manager
+    // window) marks the end of a batch, and gives the next batch a cancellation of its own.
+    /// Old logs pruned; the lock and the session stay.
+    void endBatch() const;
+    /// A fresh cancellation token for the runs started from now on.
+    void renewCancelToken() { m_cancel = core::CancelToken(); }
 
     /// The closing line, pruning of old logs, and the lock released. Called by the destructor
     /// when not called before.
@@ -109,6 +123,7 @@ class RunJob {
     std::unique_ptr<LogSession> m_session;
     core::CancelToken m_cancel;
     core::ProgressObserver m_progress;
+    QString m_summaryFormat = kErrorSummary;
     bool m_ended = false;
 };
 

@@ -84,3 +84,43 @@ TEST(AIConfig, AssignmentsAreStoredAsTypedNotifyAndStayPrivate) {
     EXPECT_EQ(reloaded.baseURL(), QStringLiteral("https://example.test/v1/chat/completions"));
     EXPECT_EQ(reloaded.modelID(), QStringLiteral("vision-model"));
 }
+
+TEST(AIConfig, TheOfflineSwitchIsStoredOnceAndNeverChangesByItself) {
+    struct Case {
+        const char* name;
+        bool configured;            // the endpoint at the first start
+        std::optional<bool> stored; // before the first start
+        bool expected;
+    };
+    const std::vector<Case> cases = {
+        {"first start, nothing configured", false, {}, true},
+        {"first start, configured", true, {}, false},
+        {"stored on, configured", true, true, true},
+        {"stored off, nothing configured", false, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PrivateSettings settings;
+        {
+            QSettings store = settings.store();
+            if (c.configured) store.setValue(AIConfig::kApiKeyKey, QStringLiteral("k"));
+            if (c.stored) store.setValue(AIConfig::kUseOfflineEngineKey, *c.stored);
+        }
+        AIConfig config;
+        EXPECT_EQ(config.snapshot().useOfflineEngine, c.stored);
+        EXPECT_EQ(config.settleOfflineEngine(), c.expected);
+        EXPECT_EQ(settings.store().value(AIConfig::kUseOfflineEngineKey).toBool(), c.expected);
+        // Whatever happens to the endpoint afterwards, the next start shows the same switch.
+        config.setApiKey(c.configured ? QString() : QStringLiteral("k"));
+        AIConfig next;
+        EXPECT_EQ(next.snapshot().useOfflineEngine, c.expected);
+        EXPECT_EQ(next.useOfflineEngine(), c.expected);
+        EXPECT_EQ(next.settleOfflineEngine(), c.expected);
+    }
+    PrivateSettings settings;
+    AIConfig config;
+    QSignalSpy spy(&config, &AIConfig::changed);
+    config.setUseOfflineEngine(true);
+    EXPECT_EQ(spy.count(), 1);
+    EXPECT_EQ(AIConfig().snapshot().useOfflineEngine, true);
+}

@@ -5,10 +5,12 @@
 #include "services/FinderJobController.h"
 
 #include <QDir>
+#include <QFontDatabase>
 #include <QLabel>
 #include <QPushButton>
 #include <QSemaphore>
 #include <QTemporaryDir>
+#include <QTextLayout>
 
 #include <gtest/gtest.h>
 
@@ -17,12 +19,14 @@ namespace {
 /// Holds each folder until released.
 struct HeldRunner : FinderJobRunner {
     QSemaphore permits;
-    FolderOutcome nameFolder(const std::filesystem::path& folder, const core::Log& log) override {
-        log(QStringLiteral("  处理中"));
+    FolderOutcome nameFolder(const services::RunJob& job, const std::filesystem::path& folder) override {
+        job.log(QStringLiteral("  处理中"));
         permits.acquire();
-        return {folder, {}};
+        return {folder, {}, 3};
     }
-    bool readImage(const std::filesystem::path&, const core::Log&) override { return true; }
+    ImageOutcome readImage(const services::RunJob&, const std::filesystem::path&) override {
+        return {true, {}, false};
+    }
 };
 
 } // namespace
@@ -46,6 +50,8 @@ TEST(FinderJobWindow, FollowsTheQueueAndClosesOnlyWhenTheBatchIsOver) {
     EXPECT_EQ(window->pathLabel()->fullText(), QString::fromStdString(folder.string()));
     EXPECT_TRUE(window->spinner()->isVisible());
     EXPECT_FALSE(window->confirmButton()->isEnabled());
+    EXPECT_TRUE(window->stopButton()->isEnabled());
+    EXPECT_EQ(window->stopButton()->text(), QStringLiteral("停止"));
     ASSERT_TRUE(waitUntil([&] { return window->logModel()->count() >= 5; }));
 
     // The title-bar close is refused while the folder runs.
@@ -59,6 +65,7 @@ TEST(FinderJobWindow, FollowsTheQueueAndClosesOnlyWhenTheBatchIsOver) {
     EXPECT_TRUE(window->confirmButton()->isEnabled());
     EXPECT_EQ(window->logModel()->lines(), controller.logMessages());
     EXPECT_EQ(lock.owner(), ProcessingLock::Owner::finder);
+    EXPECT_FALSE(window->stopButton()->isEnabled());
 
     window->confirmButton()->click();
     ASSERT_TRUE(waitUntil([&] { return host.window() == nullptr; }));
@@ -73,6 +80,89 @@ TEST(FinderJobWindow, FollowsTheQueueAndClosesOnlyWhenTheBatchIsOver) {
     EXPECT_EQ(host.window()->logModel()->count(), 1);
     EXPECT_TRUE(host.window()->close()); // refused hand-overs can be dismissed
     ASSERT_TRUE(waitUntil([&] { return host.window() == nullptr; }));
+}
+
+TEST(FinderJobWindow, StopFinishesTheFolderAtHandThenLetsTheWindowBeConfirmed) {
+    QTemporaryDir dir;
+    std::vector<std::filesystem::path> folders;
+    for (const char* name : {"1", "2", "3"}) {
+        QDir(dir.path()).mkpath(QString::fromLatin1(name));
+        folders.push_back(QDir(dir.path()).filePath(QString::fromLatin1(name)).toStdString());
+    }
+    ProcessingLock lock(QDir(dir.path()).filePath(QStringLiteral("lock")));
+    auto runner = std::make_unique<HeldRunner>();
+    HeldRunner* held = runner.get();
+    FinderJobController controller(std::move(runner), lock);
+    FinderJobWindowHost host(controller);
+    controller.handleIncoming(FinderWorkItem::Kind::nameFolder, folders);
+    FinderJobWindow* window = host.window();
+    ASSERT_NE(window, nullptr);
+
+    window->stopButton()->click();
+    EXPECT_FALSE(window->stopButton()->isEnabled());
+    EXPECT_EQ(window->statusLabel()->text(), QStringLiteral("正在停止（当前文件完成后）…"));
+    EXPECT_FALSE(window->close()); // still refused until the folder at hand is done
+    EXPECT_FALSE(window->confirmButton()->isEnabled());
+    held->permits.release();
+    ASSERT_TRUE(waitUntil([&] { return controller.isFinished(); }));
+    EXPECT_EQ(window->statusLabel()->text(), QStringLiteral("已停止（已处理 1/3 项）"));
+    EXPECT_TRUE(window->confirmButton()->isEnabled());
+    ASSERT_TRUE(waitUntil([&] { return window->logModel()->lines() == controller.logMessages(); }));
+    QStringList shown;
+    for (const QString& line : window->logModel()->lines())
+        shown << line.mid(9);
+    EXPECT_EQ(shown.mid(shown.size() - 2),
+              (QStringList{"—— [1/3] 结束 ——", "[取消] 已停止：已移动 3 个文件，其余文件保持原位"}));
+    window->confirmButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return host.window() == nullptr; }));
+    EXPECT_EQ(lock.owner(), ProcessingLock::Owner::idle);
+}
+
+TEST(ElidedLabel, UnderscoresOfPathsThatHoldChineseAreDrawn) {
+    // The main window's folder label and the job window's path line, drawn offscreen with a
+    // Chinese font taller than the Latin one (as Noto CJK is beside DejaVu): the underscore's
+    // column must hold its pixels.
+    const QString tall = QStringLiteral("Noto Serif CJK SC");
+    if (!QFontDatabase::hasFamily(tall)) GTEST_SKIP() << "needs fonts-noto-cjk";
+    struct Case {
+        const char* name;
+        QFont font;
+        int maxLines;
+    };
+    const Case cases[] = {{"folder label", monoFont(12), 1}, {"job window path", uiFont(11), 2}};
+    const QString path = QStringLiteral("/照片/0 展板/IMG_0001.JPG");
+    for (Case c : cases) {
+        SCOPED_TRACE(c.name);
+        c.font.setFamilies({QFontInfo(c.font).family(), tall});
+        ElidedLabel label(Qt::ElideMiddle, nullptr, c.maxLines);
+        label.setFont(c.font);
+        QPalette palette = label.palette();
+        palette.setColor(QPalette::WindowText, Qt::black);
+        label.setPalette(palette);
+        label.setFullText(path);
+        // Shown at the height the label asks for.
+        label.resize(600, c.maxLines > 1 ? label.heightForWidth(600) : label.sizeHint().height());
+        ASSERT_EQ(label.shownText(), path);
+        QImage image(label.size(), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        label.render(&image);
+
+        // The underscore's column: between the caret positions before and after it.
+        QTextLayout layout(path, c.font);
+        layout.beginLayout();
+        const QTextLine line = layout.createLine();
+        layout.endLayout();
+        ASSERT_GT(line.height(), QFontMetrics(c.font).lineSpacing()) << "the Chinese font is not taller";
+        const qsizetype at = path.indexOf(QLatin1Char('_'));
+        const int left = label.contentsRect().left() + int(std::ceil(line.cursorToX(int(at)))) + 1;
+        const int right = label.contentsRect().left() + int(std::floor(line.cursorToX(int(at + 1)))) - 1;
+        ASSERT_LT(left, right);
+        int dark = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = left; x < right; ++x)
+                if (qGray(image.pixel(x, y)) < 128) ++dark;
+        EXPECT_GE(dark, 2) << "the underscore was not drawn";
+    }
 }
 
 TEST(ElidedLabel, APathTakesAtMostTwoLinesAndKeepsItsBeginningAndEnd) {
@@ -109,6 +199,8 @@ TEST(ElidedLabel, APathTakesAtMostTwoLinesAndKeepsItsBeginningAndEnd) {
             EXPECT_GT(label.fontMetrics().horizontalAdvance(lines.join(QString())), width * 3 / 2);
         else
             EXPECT_EQ(lines.join(QString()), path);
-        EXPECT_EQ(label.heightForWidth(200), c.lines * label.fontMetrics().lineSpacing());
+        // Each line as tall as its fonts make it (a Chinese fallback font may be taller).
+        EXPECT_GE(label.heightForWidth(200), c.lines * label.fontMetrics().lineSpacing());
+        EXPECT_LT(label.heightForWidth(200), c.lines * 2 * label.fontMetrics().lineSpacing());
     }
 }

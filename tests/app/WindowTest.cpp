@@ -119,7 +119,8 @@ class WindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        QSettings(QStringLiteral("Vitrino"), QStringLiteral("Vitrino")).remove(OfflineEngineSetting::kKey);
+        QSettings(QStringLiteral("Vitrino"), QStringLiteral("Vitrino"))
+            .remove(ai::AIConfig::kUseOfflineEngineKey);
         config.setBaseURL(QStringLiteral("http://127.0.0.1:9/v1/chat/completions"));
         config.setApiKey(QStringLiteral("sk-test"));
         config.setModelID(QStringLiteral("m"));
@@ -207,13 +208,17 @@ TEST_F(WindowTest, TypedSettingsAreStoredAndTheKeyFieldIsMasked) {
     view->modelField()->clear();
     QTest::keyClicks(view->modelField(), QStringLiteral("gpt-x"));
     EXPECT_EQ(ai::AIConfig().modelID(), QStringLiteral("gpt-x"));
+    // The offline switch is an AI setting, stored at the window's first start and as toggled.
+    QSettings(QStringLiteral("Vitrino"), QStringLiteral("Vitrino"))
+        .remove(ai::AIConfig::kUseOfflineEngineKey);
+    ai::AIConfig firstStart; // the endpoint is configured, the switch never stored
+    MainWindow another(firstStart, *lock, runs);
+    EXPECT_FALSE(another.content()->offlineSwitch()->isChecked());
+    EXPECT_EQ(ai::AIConfig().snapshot().useOfflineEngine, false);
     view->offlineSwitch()->setChecked(true);
-    EXPECT_TRUE(OfflineEngineSetting::load(true));
+    EXPECT_EQ(ai::AIConfig().snapshot().useOfflineEngine, true);
     view->offlineSwitch()->setChecked(false);
-    EXPECT_FALSE(OfflineEngineSetting::load(false));
-    QSettings(QStringLiteral("Vitrino"), QStringLiteral("Vitrino")).remove(OfflineEngineSetting::kKey);
-    EXPECT_TRUE(OfflineEngineSetting::load(false)) << "first launch with nothing configured: offline";
-    EXPECT_FALSE(OfflineEngineSetting::load(true));
+    EXPECT_EQ(ai::AIConfig().snapshot().useOfflineEngine, false);
 }
 
 TEST_F(WindowTest, OrganizeRunIsFramedAndMirroredToItsLogFile) {

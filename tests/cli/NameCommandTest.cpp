@@ -91,7 +91,8 @@ TEST_F(CliName, CannotStartWithoutSettingsOrWhileAnOrganizeHoldsTheLock) {
     QThread::msleep(500);
     const auto busy = runCli(args({path("12")}), env());
     EXPECT_EQ(busy.exitCode, 2);
-    EXPECT_EQ(busy.stderrText.trimmed(), ProcessingLock::kBusyForMain);
+    // The refusal names who holds the lock: here another vitrino-cli.
+    EXPECT_EQ(busy.stderrText.trimmed(), ProcessingLock::kBusyForCommandLine);
     EXPECT_TRUE(fs::exists(hall / "12")); // untouched
     ASSERT_TRUE(organize.waitForFinished(60000));
     EXPECT_EQ(runCli(args({path("12")}), env()).exitCode, 0);

@@ -3,6 +3,8 @@
 #include "support/Fixtures.h"
 #include "support/Process.h"
 
+#include <QUrl>
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -52,10 +54,12 @@ TEST(OCRCommand, ReadsEachImageOnceAndReportsFailures) {
     ASSERT_GE(lines.size(), 8);
     EXPECT_EQ(lines[0], "—— 开始 OCR ——");
     EXPECT_TRUE(lines[1].startsWith("日志文件：Vitrino_"));
-    EXPECT_EQ(lines.mid(2, 4), (QStringList{"wall：当前层 2 张图片（已忽略子目录和视频）", "OCR：a.jpg",
-                                            "已写入 a.txt（5 字）", "OCR：b.jpg"}));
-    EXPECT_TRUE(lines[6].startsWith("[失败] b.jpg：API 错误 500")) << lines[6].toStdString();
-    EXPECT_EQ(lines.mid(7), (QStringList{"错误汇总 1 条（详见上方日志）", "—— OCR 结束 ——"}));
+    EXPECT_EQ(lines.mid(2, 5),
+              (QStringList{"使用 AI 接口：" + QUrl(server.url()).authority() + "（模型 vision-1）",
+                           "wall：当前层 2 张图片（已忽略子目录和视频）", "OCR：a.jpg",
+                           "已写入 a.txt（5 字）", "OCR：b.jpg"}));
+    EXPECT_TRUE(lines[7].startsWith("[失败] b.jpg：API 错误 500")) << lines[7].toStdString();
+    EXPECT_EQ(lines.mid(8), (QStringList{"错误汇总 1 条（详见上方日志）", "—— OCR 结束 ——"}));
     EXPECT_FALSE(run.stdoutText.contains("sk-test"));
 }
 

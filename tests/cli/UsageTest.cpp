@@ -36,11 +36,21 @@ TEST(CommandLine, HelpVersionAndUnknownCommands) {
 
 TEST(CommandLine, AFolderThatIsNotThereIsNamedInTheLog) {
     TempDir home;
-    const auto run = runCli({"organize", "/no/such/folder", "--engine", "local"},
-                            isolatedEnvironment(QString::fromStdString(home.path().string())));
-    EXPECT_EQ(run.exitCode, 1);
-    const QStringList lines = unstamped(run.stdoutLines());
-    ASSERT_GE(lines.size(), 4);
-    EXPECT_EQ(lines.mid(lines.size() - 3),
-              QStringList({"[失败] 文件夹不存在", "错误汇总 1 条（详见上方日志）", "—— 整理结束 ——"}));
+    const struct {
+        QStringList args;
+        QStringList ending;
+    } cases[] = {
+        {{"organize", "/no/such/folder", "--engine", "local"},
+         {"[失败] 文件夹不存在", "错误汇总 1 条（详见上方日志）", "—— 整理结束 ——"}},
+        {{"refine", "/no/such/folder"},
+         {"[失败] 文件夹不存在", "后处理错误 1 条（详见上方日志）", "—— FeaturePrint 后处理结束 ——"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const auto run = runCli(c.args, isolatedEnvironment(QString::fromStdString(home.path().string())));
+        EXPECT_EQ(run.exitCode, 1);
+        const QStringList lines = unstamped(run.stdoutLines());
+        ASSERT_GE(lines.size(), 4);
+        EXPECT_EQ(lines.mid(lines.size() - 3), c.ending);
+    }
 }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 
 using namespace fixtures;
 
@@ -42,6 +44,48 @@ TEST(FolderRename, ARelativePathRenamesTheRightFolder) {
     fs::current_path(cwd);
     ASSERT_TRUE(renamed);
     EXPECT_TRUE(fs::is_directory(dir / "y"));
+}
+
+TEST(FolderRename, AFailureSaysItsCause) {
+    // Only a missing write permission is told as one; any other cause in the system's words.
+    const struct {
+        int error;
+        QString text;
+    } cases[] = {
+        {EACCES, "重命名文件夹失败：没有上级目录「展厅」的写入权限"},
+        {EPERM, "重命名文件夹失败：没有上级目录「展厅」的写入权限"},
+        {EROFS, "重命名文件夹失败：没有上级目录「展厅」的写入权限"},
+        {ENAMETOOLONG, "重命名文件夹失败：" + QString::fromLocal8Bit(std::strerror(ENAMETOOLONG))},
+        {EBUSY, "重命名文件夹失败：" + QString::fromLocal8Bit(std::strerror(EBUSY))},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FolderProcessor::renameFolderFailure(c.error, QStringLiteral("展厅")), c.text) << c.error;
+
+    // The cause comes from the rename itself: a name too long for the file system, a parent
+    // no one may write.
+    TempDir dir;
+    fs::create_directories(dir / "hall" / "12");
+    int error = 0;
+    EXPECT_EQ(FolderProcessor::renameDirectory(dir / "hall" / "12", QString(300, QChar(u'玉')), &error),
+              std::nullopt);
+    EXPECT_EQ(error, ENAMETOOLONG);
+    // A folder gone by the time it is renamed.
+    QStringList errors;
+    const fs::path gone = dir / "hall" / "13";
+    EXPECT_EQ(FolderProcessor::renameFolder(
+                  gone, QStringLiteral("玉琮"), [](const QString&) {}, errors),
+              gone);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_EQ(errors[0], "重命名文件夹失败：" + QString::fromLocal8Bit(std::strerror(ENOENT)));
+    {
+        Unwritable locked(dir / "hall");
+        ASSERT_TRUE(locked.ok());
+        errors.clear();
+        FolderProcessor::renameFolder(
+            dir / "hall" / "12", QStringLiteral("玉琮"), [](const QString&) {}, errors);
+        ASSERT_EQ(errors.size(), 1);
+        EXPECT_EQ(errors[0], "重命名文件夹失败：没有上级目录「hall」的写入权限");
+    }
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "ai/AIConfig.h"
 #include "ai/RemoteVisionBackend.h"
 #include "organize/AutoOrganizer.h"
 #include "support/Process.h"
@@ -6,6 +7,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QThread>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -216,7 +218,10 @@ TEST_F(CliOrganize, PrintsFramedStampedLinesAndWritesTheLogFile) {
     const auto dry = runCli(args({"--dry-run"}), env());
     EXPECT_EQ(dry.exitCode, 1);
     const QStringList dryLines = unstamped(dry.stdoutText);
-    EXPECT_EQ(dryLines[2], QStringLiteral("预演：只分类、读标签并列出计划，不创建文件夹、不移动文件"));
+    // Every run names its engine first.
+    EXPECT_EQ(dryLines[2], "使用 AI 接口：" + QUrl(server.url()).authority() + "（模型 " +
+                               ai::AIConfig::kDefaultModelID + "）");
+    EXPECT_EQ(dryLines[3], QStringLiteral("预演：只分类、读标签并列出计划，不创建文件夹、不移动文件"));
     EXPECT_TRUE(
         dryLines.contains("预演完成：计划 4 个文件夹、10 个文件；未创建文件夹，未移动文件。错误 1 条。"));
     expectEveryOriginalOnce(shoot);
@@ -228,7 +233,7 @@ TEST_F(CliOrganize, PrintsFramedStampedLinesAndWritesTheLogFile) {
     ASSERT_GE(lines.size(), 6);
     EXPECT_EQ(lines[0], QStringLiteral("—— 开始整理 ——"));
     EXPECT_TRUE(lines[1].startsWith(QStringLiteral("日志文件：Vitrino_")));
-    EXPECT_EQ(lines[2],
+    EXPECT_EQ(lines[3],
               QStringLiteral("开始扫描：") + QString::fromStdString(dir.path().filename().string()));
     EXPECT_EQ(lines[lines.size() - 3], QStringLiteral("全部完成。移动 10 个文件，错误 1 条。"));
     EXPECT_EQ(lines[lines.size() - 2], QStringLiteral("错误汇总 1 条（详见上方日志）"));
@@ -259,8 +264,9 @@ TEST_F(CliOrganize, RefusesWithoutSettingsOrWhileAnotherRunHoldsTheLock) {
     QThread::msleep(500);
     const auto second = runCli(args(), env());
     EXPECT_EQ(second.exitCode, 2);
+    // The refusal names who holds the lock: another vitrino-cli.
     EXPECT_EQ(second.stderrText.trimmed(),
-              QStringLiteral("另有任务正在处理（文件管理器右键），请稍后再试。"));
+              QStringLiteral("另有任务正在处理（命令行 vitrino-cli），请稍后再试。"));
     ASSERT_TRUE(first.waitForFinished(60000));
     EXPECT_EQ(first.exitCode(), 0);
     // Once it is done, a run may start again (and finds nothing left to do).

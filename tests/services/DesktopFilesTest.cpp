@@ -96,24 +96,36 @@ TEST(DesktopFiles, LinkHandlerPassesTheValidator) {
     EXPECT_EQ(entry.value("MimeType"), "x-scheme-handler/vitrino;");
 }
 
-TEST(DesktopFiles, DolphinServiceMenuOffersBothActions) {
-    const auto groups = readEntries(kSource + "/desktop/vitrino-actions.desktop");
-    EXPECT_EQ(groups.keys(),
-              (QStringList{"Desktop Action nameFolder", "Desktop Action ocrImage", "Desktop Entry"}));
-    const auto entry = groups.value("Desktop Entry");
-    EXPECT_EQ(entry.value("Type"), "Service");
-    const QStringList mime = entry.value("MimeType").split(';', Qt::SkipEmptyParts);
-    EXPECT_TRUE(mime.contains("inode/directory"));
-    EXPECT_TRUE(mime.contains("image/*"));
-    EXPECT_EQ(entry.value("Actions").split(';', Qt::SkipEmptyParts), (QStringList{"nameFolder", "ocrImage"}));
+TEST(DesktopFiles, DolphinOffersNamingOnFoldersAndOCROnImagesAndFolders) {
+    // A service menu's file types hold for all its actions: one menu per action.
     const struct {
-        const char* group;
+        const char* file;
+        const char* action;
         QString name, exec;
-    } actions[] = {{"Desktop Action nameFolder", kNameScript, "vitrino-open-selection name %F"},
-                   {"Desktop Action ocrImage", kOCRScript, "vitrino-open-selection ocr %F"}};
-    for (const auto& a : actions) {
-        EXPECT_EQ(groups.value(a.group).value("Name"), a.name);
-        EXPECT_EQ(groups.value(a.group).value("Exec"), a.exec);
+        QStringList mime;
+    } menus[] = {
+        {"vitrino-name.desktop",
+         "nameFolder",
+         kNameScript,
+         "vitrino-open-selection name %F",
+         {"inode/directory"}},
+        {"vitrino-ocr.desktop",
+         "ocrImage",
+         kOCRScript,
+         "vitrino-open-selection ocr %F",
+         {"inode/directory", "image/*"}},
+    };
+    for (const auto& m : menus) {
+        SCOPED_TRACE(m.file);
+        const auto groups = readEntries(kSource + "/desktop/" + m.file);
+        const QString group = QStringLiteral("Desktop Action ") + m.action;
+        EXPECT_EQ(groups.keys(), (QStringList{group, "Desktop Entry"}));
+        const auto entry = groups.value("Desktop Entry");
+        EXPECT_EQ(entry.value("Type"), "Service");
+        EXPECT_EQ(entry.value("MimeType").split(';', Qt::SkipEmptyParts), m.mime);
+        EXPECT_EQ(entry.value("Actions").split(';', Qt::SkipEmptyParts), QStringList{m.action});
+        EXPECT_EQ(groups.value(group).value("Name"), m.name);
+        EXPECT_EQ(groups.value(group).value("Exec"), m.exec);
     }
 }
 
@@ -172,6 +184,9 @@ TEST(DesktopFiles, UserInstallRegistersTheHandlerAndIsRepeatable) {
         env.remove(var);
     env.insert("HOME", h);
     env.insert("VITRINO_BUILD_DIR", VITRINO_BINARY_DIR);
+    // The menu of an earlier version, which offered naming on images too, goes.
+    fs::create_directories(home / ".local/share/kio/servicemenus");
+    writeBytes(home / ".local/share/kio/servicemenus/vitrino-actions.desktop", "[Desktop Entry]\n");
     for (int round = 0; round < 2; ++round) {
         const Ran r = run(kSource + "/scripts/install", {"--user", "--desktop-only"}, env);
         ASSERT_EQ(r.exitCode, 0) << r.output.toStdString();
@@ -182,7 +197,9 @@ TEST(DesktopFiles, UserInstallRegistersTheHandlerAndIsRepeatable) {
                     .contains("x-scheme-handler/vitrino=vitrino-url-handler.desktop"));
     EXPECT_TRUE(readText(h + "/.config/mimeapps.list")
                     .contains("x-scheme-handler/vitrino=vitrino-url-handler.desktop"));
-    EXPECT_TRUE(QFileInfo(local + "/share/kio/servicemenus/vitrino-actions.desktop").isExecutable());
+    EXPECT_TRUE(QFileInfo(local + "/share/kio/servicemenus/vitrino-name.desktop").isExecutable());
+    EXPECT_TRUE(QFileInfo(local + "/share/kio/servicemenus/vitrino-ocr.desktop").isExecutable());
+    EXPECT_FALSE(QFileInfo::exists(local + "/share/kio/servicemenus/vitrino-actions.desktop"));
     EXPECT_TRUE(QFileInfo(local + "/bin/vitrino-open-selection").isExecutable());
     const QDir scripts(local + "/share/nautilus/scripts");
     EXPECT_EQ(scripts.entryList(QDir::Files | QDir::System, QDir::Name),

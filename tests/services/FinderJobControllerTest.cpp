@@ -1,5 +1,6 @@
 #include "services/FinderJobController.h"
 #include "ai/Prompts.h"
+#include "engine/LocalAIService.h"
 #include "samples/Scenes.h"
 #include "services/FinderJobRunner.h"
 #include "services/LogStore.h"
@@ -14,6 +15,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -35,28 +37,33 @@ class FakeRunner : public FinderJobRunner {
     std::mutex mutex;
     std::vector<std::string> calls;
 
-    /// Picks its "engine" before the first item, on the interface thread.
-    void beginItem(const core::Log& log) override {
+    /// Picks its "engine" when a batch starts, on the interface thread.
+    void beginBatch(const services::RunJob& job) override {
         EXPECT_EQ(QThread::currentThread(), qApp->thread());
-        if (begun++ == 0) log("使用本机离线引擎（不上传照片）");
+        ++begun;
+        job.log("使用本机离线引擎（不上传照片）");
     }
     int begun = 0;
 
-    FolderOutcome nameFolder(const fs::path& folder, const core::Log& log) override {
+    FolderOutcome nameFolder(const services::RunJob& job, const fs::path& folder) override {
         enter(folder);
-        log("  扫描 " + QString::fromStdString(folder.filename().string()));
+        job.log("  扫描 " + QString::fromStdString(folder.filename().string()));
         FolderOutcome out{folder, {}};
         if (folder.filename() == "rename me") {
             out.folder = folder.parent_path() / "1 renamed";
             fs::rename(folder, out.folder);
         }
         if (folder.filename().string().starts_with("err")) out.errors = {"一", "二"};
+        out.renamed = 2;
         return out;
     }
-    bool readImage(const fs::path& image, const core::Log& log) override {
+    ImageOutcome readImage(const services::RunJob& job, const fs::path& image) override {
         enter(image);
-        log("OCR：" + QString::fromStdString(image.filename().string()));
-        return !image.filename().string().starts_with("bad");
+        job.log("OCR：" + QString::fromStdString(image.filename().string()));
+        const bool bad = image.filename().string().starts_with("bad");
+        if (bad) job.log("[失败] " + QString::fromStdString(image.filename().string()) + "：读不出");
+        return {!bad, bad ? QStringList{QString::fromStdString(image.filename().string()) + "：读不出"}
+                          : QStringList{}};
     }
     size_t started() {
         std::lock_guard g(mutex);
@@ -173,12 +180,18 @@ TEST_F(FinderJobTest, ASecondBatchInTheOpenWindowContinuesTheCount) {
     EXPECT_TRUE(log.contains("—— [4/5] d ——"));
     EXPECT_TRUE(log.contains("—— [5/5] e ——"));
 
-    // One log file for the window session, holding exactly the window's lines.
+    EXPECT_EQ(log.mid(log.indexOf("—— [3/3] err c ——") + 3, 3),
+              (QStringList{"[失败] 一", "[失败] 二", "[3/3] 错误 2 条（详见上方日志）"}));
+
+    // One log file for the window session, holding exactly the window's lines; each batch says
+    // which engine it uses.
     const QStringList files = logFiles();
     ASSERT_EQ(files.size(), 1);
     EXPECT_EQ(log[1], "日志文件：" + files[0]);
     EXPECT_EQ(log[2], "使用本机离线引擎（不上传照片）");
-    EXPECT_EQ(runner->begun, 5);
+    EXPECT_EQ(log.count("使用本机离线引擎（不上传照片）"), 2);
+    EXPECT_EQ(log[log.indexOf("—— [4/5] d ——") - 1], "使用本机离线引擎（不上传照片）");
+    EXPECT_EQ(runner->begun, 2);
     QFile file(QDir(LogStore::logsDirectory()).filePath(files[0]));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(file.readAll()), controller->logMessages().join('\n') + '\n');
@@ -198,6 +211,16 @@ TEST_F(FinderJobTest, RefusedWhileTheMainWindowWorksThenStartsAfterwards) {
     EXPECT_TRUE(logFiles().isEmpty());
 
     lock.release(Owner::main);
+
+    // A vitrino-cli run of another process is named as such.
+    controller->closeWindow(true);
+    ProcessingLock commandLine(QString::fromStdString((dir / "test.lock").string()));
+    commandLine.setCommandLine(true);
+    ASSERT_TRUE(commandLine.tryAcquire(Owner::main));
+    controller->handleIncoming(Kind::nameFolder, a);
+    EXPECT_EQ(lines(), QStringList{"命令行 vitrino-cli 正在处理，请等它完成后，再右键处理。"});
+    commandLine.release(Owner::main);
+
     controller->handleIncoming(Kind::nameFolder, a);
     ASSERT_TRUE(waitFinished());
     EXPECT_EQ(controller->statusText(), "全部完成（1 项）");
@@ -240,18 +263,67 @@ TEST_F(FinderJobTest, ARenamedFolderIsShownWithItsNewPath) {
     EXPECT_EQ(controller->folderPath(), QString::fromStdString((dir / "1 renamed").string()));
 }
 
-TEST_F(FinderJobTest, AHandOverWithoutFoldersOnlyShowsTheWindow) {
-    writeBytes(dir / "file.jpg", "x");
+TEST_F(FinderJobTest, WhatIsNotAFolderFailsItsNamingItemAndTheWindowCanBeConfirmed) {
+    writeBytes(dir / "IMG_1.JPG", "x");
+    const auto a = folders({"a"});
     QSignalSpy shown(controller.get(), &C::windowShown);
-    QSignalSpy changed(controller.get(), &C::stateChanged);
-    controller->handleIncoming(Kind::nameFolder, {dir / "file.jpg", dir / "missing"});
+    controller->handleIncoming(Kind::nameFolder, {dir / "IMG_1.JPG", a[0], dir / "missing"});
     EXPECT_EQ(shown.count(), 1);
-    EXPECT_EQ(changed.count(), 0);
-    EXPECT_TRUE(controller->logMessages().isEmpty());
-    EXPECT_EQ(controller->statusText(), "准备处理");
-    EXPECT_EQ(lock.owner(), Owner::idle);
+    ASSERT_TRUE(waitFinished());
+    EXPECT_EQ(runner->calls, std::vector<std::string>{"a"}); // only the folder reaches the run
+    EXPECT_EQ(controller->statusText(), "全部完成（3 项）");
+    EXPECT_TRUE(controller->windowShouldClose());
+    const QStringList log = lines();
+    const QString file = QString::fromStdString((dir / "IMG_1.JPG").string());
+    EXPECT_EQ(log.mid(log.indexOf("—— [1/3] IMG_1.JPG ——"), 5),
+              (QStringList{"—— [1/3] IMG_1.JPG ——", "文件夹：" + file, "[失败] 不是文件夹：" + file,
+                           "[1/3] 错误 1 条（详见上方日志）", "—— [1/3] 结束 ——"}));
+    EXPECT_TRUE(log.contains("[失败] 文件夹不存在：" + QString::fromStdString((dir / "missing").string())));
     controller->handleIncoming(Kind::nameFolder, {});
     EXPECT_EQ(shown.count(), 1);
+}
+
+TEST_F(FinderJobTest, StopEndsTheBatchAfterTheFileAtHandWithTheCommandLinesCancelLine) {
+    writeJpeg(dir / "p1.jpg", 16, 16, Dates{"2024:01:01 10:00:01", std::nullopt});
+    writeJpeg(dir / "p2.jpg", 16, 16, Dates{"2024:01:01 10:00:02", std::nullopt});
+    struct Case {
+        Kind kind;
+        std::vector<fs::path> items;
+        QString cancelLine;
+    };
+    const Case cases[] = {
+        {Kind::nameFolder, folders({"f1", "f2", "f3"}), "[取消] 已停止：已移动 2 个文件，其余文件保持原位"},
+        {Kind::ocrImage,
+         {dir / "p1.jpg", dir / "p2.jpg"},
+         "[取消] 已停止：已写入 1 个文本文件，其余图片未读"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(FinderWorkItem::rawValue(c.kind).toStdString());
+        runner->calls.clear();
+        runner->gated = true;
+        controller->handleIncoming(c.kind, c.items);
+        ASSERT_TRUE(waitStarted(1));
+        controller->stop();
+        EXPECT_TRUE(controller->stopRequested());
+        EXPECT_EQ(controller->statusText(), C::kStatusStopping);
+        EXPECT_FALSE(controller->windowShouldClose()); // the file at hand still runs
+        runner->permits.release();
+        ASSERT_TRUE(waitFinished());
+        EXPECT_EQ(runner->calls.size(), 1u);
+        EXPECT_EQ(lines().count(c.cancelLine), 1) << lines().join('\n').toStdString();
+        EXPECT_EQ(controller->statusText(), C::kStatusStopped.arg(1).arg(int(c.items.size())));
+        EXPECT_TRUE(controller->windowShouldClose());
+        EXPECT_EQ(lock.owner(), Owner::finder);
+
+        // What was not started can be handed over again, and runs in a batch of its own.
+        runner->gated = false;
+        controller->handleIncoming(c.kind, {c.items.back()});
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return controller->isFinished() && runner->started() == 2; }, 10000));
+        EXPECT_EQ(controller->statusText(), C::kStatusDone.arg(2));
+        controller->closeWindow(true);
+        EXPECT_EQ(lock.owner(), Owner::idle);
+    }
 }
 
 TEST_F(FinderJobTest, OCRSelectionsAreResolvedThenReadOneByOne) {
@@ -266,9 +338,9 @@ TEST_F(FinderJobTest, OCRSelectionsAreResolvedThenReadOneByOne) {
     const QStringList log = lines();
     EXPECT_EQ(log.first(), "wall：当前层 2 张图片（已忽略子目录和视频）"); // before any log file
     EXPECT_EQ(log.mid(1, 1), QStringList{"—— 开始处理（文件管理器右键，共 2 项）——"});
-    EXPECT_EQ(log.mid(4),
-              (QStringList{"—— [1/2] OCR a.jpg ——", "OCR：a.jpg", "—— [1/2] 结束 ——",
-                           "—— [2/2] OCR bad.jpg ——", "OCR：bad.jpg", "[2/2] OCR 失败", "—— [2/2] 结束 ——"}));
+    EXPECT_EQ(log.mid(4), (QStringList{"—— [1/2] OCR a.jpg ——", "OCR：a.jpg", "—— [1/2] 结束 ——",
+                                       "—— [2/2] OCR bad.jpg ——", "OCR：bad.jpg", "[失败] bad.jpg：读不出",
+                                       "[2/2] OCR 失败", "—— [2/2] 结束 ——"}));
 
     // Nothing readable while idle: refused with the reason; while running: one line only.
     controller->closeWindow(true);
@@ -341,15 +413,41 @@ TEST_F(RealRunnerTest, WithoutSettingsTheOfflineEngineReadsTheImage) {
     EXPECT_TRUE(QString::fromUtf8(text.readAll()).contains("饕餮纹鼎"));
 }
 
-TEST_F(RealRunnerTest, WithSettingsTheServiceIsAskedAndNothingIsAnnounced) {
+TEST_F(RealRunnerTest, WithSettingsTheServiceIsAskedAndNamedInTheLog) {
     FakeAIServer server;
     server.enqueue(FakeAIServer::chat("展板文字"));
     settings = {server.url(), "sk-test", "vision-1"};
     writeJpeg(dir / "wall.jpg", 200, 100);
     controller->handleIncoming(Kind::ocrImage, {dir / "wall.jpg"});
     ASSERT_TRUE(QTest::qWaitFor([&] { return controller->isFinished(); }, 30000));
-    EXPECT_EQ(lines().mid(2), (QStringList{"—— [1/1] OCR wall.jpg ——", "OCR：wall.jpg",
-                                           "已写入 wall.txt（4 字）", "—— [1/1] 结束 ——"}));
+    const QString host = QUrl(server.url()).authority();
+    EXPECT_EQ(lines().mid(2),
+              (QStringList{"使用 AI 接口：" + host + "（模型 vision-1）", "—— [1/1] OCR wall.jpg ——",
+                           "OCR：wall.jpg", "已写入 wall.txt（4 字）", "—— [1/1] 结束 ——"}));
     ASSERT_EQ(server.requests().size(), 1u);
     EXPECT_EQ(server.requests()[0].prompt, ai::prompts::kOCR);
+}
+
+TEST_F(RealRunnerTest, WithTheOfflineSwitchOnNothingReachesTheConfiguredService) {
+    // The endpoint is configured and answers; the stored switch says offline. Both kinds of batch,
+    // one after the other in the same window, each say which engine they use.
+    FakeAIServer server;
+    server.setHandler([](const FakeAIServer::Request&) { return FakeAIServer::chat("{}"); });
+    settings = {server.url(), "sk-test", "vision-1", true};
+    const scenes::LabelCard card{"青铜饕餮纹鼎", "河南安阳殷墟出土", "商代晚期", {}};
+    fs::create_directories(dir / "7");
+    scenes::writePhoto(dir / "7" / "IMG_0001.JPG", scenes::renderLabel(card, 3));
+    writeJpeg(dir / "7" / "IMG_0002.JPG", 320, 240);
+    scenes::writePhoto(dir / "label.jpg", scenes::renderLabel(card, 5));
+
+    controller->handleIncoming(Kind::ocrImage, {dir / "label.jpg"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->isFinished(); }, 120000));
+    controller->handleIncoming(Kind::nameFolder, {dir / "7"});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return controller->isFinished() && lines().contains("—— [2/2] 结束 ——"); }, 300000));
+    EXPECT_TRUE(server.requests().empty()) << server.requests().size();
+    const QStringList log = lines();
+    EXPECT_EQ(log.count("使用本机离线引擎（不上传照片）"), 2) << log.join('\n').toStdString();
+    EXPECT_TRUE(fs::exists(dir / "label.txt"));
+    EXPECT_TRUE(log.contains("API：" + engine::kModelID)) << log.join('\n').toStdString();
 }

@@ -1,5 +1,6 @@
 #include "services/RunJob.h"
 #include "services/Engine.h"
+#include "services/OCRJob.h"
 #include "services/OrganizeJob.h"
 #include "support/FakeVisionBackend.h"
 #include "support/Fixtures.h"
@@ -57,25 +58,88 @@ TEST(RunJob, FramesTheRunAndReportsErrorsThatWereNotLogged) {
     qunsetenv("XDG_DATA_HOME");
 }
 
-TEST(RunJob, RefusesWhileTheLockIsHeldAndWritesNothing) {
+TEST(RunJob, RefusesWhileTheLockIsHeldNamingTheHolderAndWritesNothing) {
     TempDir dir;
+    const QString path = QString::fromStdString((dir / "lock").string());
+    struct Case {
+        const char* name;
+        Owner owner;
+        bool commandLine;
+        bool sameProcess;
+        QString refusal;
+    };
+    const Case cases[] = {
+        {"file-manager jobs", Owner::finder, false, true, "另有任务正在处理（文件管理器右键），请稍后再试。"},
+        {"file-manager jobs of another process", Owner::finder, false, false,
+         "另有任务正在处理（文件管理器右键），请稍后再试。"},
+        {"a vitrino-cli run", Owner::main, true, false,
+         "另有任务正在处理（命令行 vitrino-cli），请稍后再试。"},
+        {"the main window", Owner::main, false, false, "另有任务正在处理（主窗口），请稍后再试。"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ProcessingLock lock(path);
+        ProcessingLock holder(path);
+        holder.setCommandLine(c.commandLine);
+        ProcessingLock& held = c.sameProcess ? lock : holder;
+        ASSERT_TRUE(held.tryAcquire(c.owner));
+        QStringList sink;
+        for (const services::JobFrame& frame : {services::organizeFrame(), services::ocrFrame()}) {
+            services::RunJob job(
+                frame, Owner::main, [&](const QString& l) { sink << l; }, lock);
+            EXPECT_FALSE(job.begin());
+            EXPECT_EQ(job.refusal(), c.refusal);
+            job.summarize({QStringLiteral("x")});
+            job.end();
+        }
+        // A frame with a refusal of its own keeps it.
+        services::RunJob menu({"a", "b", ProcessingLock::kBusy, false}, Owner::main, {}, lock);
+        EXPECT_FALSE(menu.begin());
+        EXPECT_EQ(menu.refusal(), ProcessingLock::kBusy);
+        EXPECT_TRUE(sink.isEmpty());
+        EXPECT_EQ(held.owner(), c.owner); // never released by a job that did not take it
+        held.release(c.owner);
+        EXPECT_EQ(lock.holder(), ProcessingLock::Holder::nobody);
+    }
+}
+
+TEST(RunJob, ABatchJobKeepsItsLockAndFileAcrossBatches) {
+    TempDir dir;
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString((dir / "data").string()));
     ProcessingLock lock(QString::fromStdString((dir / "lock").string()));
-    ASSERT_TRUE(lock.tryAcquire(Owner::finder));
     QStringList sink;
     services::RunJob job(
-        services::organizeFrame(), Owner::main, [&](const QString& l) { sink << l; }, lock);
-    EXPECT_FALSE(job.begin());
-    EXPECT_EQ(job.frame().busyMessage, QStringLiteral("另有任务正在处理（文件管理器右键），请稍后再试。"));
-    job.summarize({QStringLiteral("x")});
+        {"—— 开始 ——", QString(), ProcessingLock::kBusyForMain, false}, Owner::finder,
+        [&](const QString& l) { sink << l; }, lock);
+    ASSERT_TRUE(job.begin());
+    job.setSummaryFormat(QString()); // errors only, no summary line
+    const core::CancelToken first = job.cancelToken();
+    first.cancel();
+    job.summarize({QStringLiteral("一")});
+    job.endBatch();
+    job.renewCancelToken();
+    EXPECT_FALSE(job.cancelToken().isCancelled());
+    EXPECT_TRUE(first.isCancelled());
+    EXPECT_EQ(lock.owner(), Owner::finder);
+    job.log(QStringLiteral("IMG\n0001.JPG"));
+    job.summarize({QStringLiteral("二")}, services::kErrorSummary);
     job.end();
-    EXPECT_TRUE(sink.isEmpty());
-    EXPECT_EQ(lock.owner(), Owner::finder); // never released by a job that did not take it
-    lock.release(Owner::finder);
+    EXPECT_EQ(lock.owner(), Owner::idle);
+    // No closing line when the frame has none; a line feed in a name stays on its line.
+    EXPECT_EQ(unstamped(sink), QStringList({"—— 开始 ——", "[失败] 一", "IMG\\n0001.JPG", "[失败] 二",
+                                            "错误汇总 1 条（详见上方日志）"}));
+    const QString file = job.logFilePath();
+    EXPECT_EQ(QString::fromStdString(read(file)).count('\n'), 5);
+    qunsetenv("XDG_DATA_HOME");
 }
 
 TEST(Engine, OnePlaceChoosesTheBackend) {
     const ai::AISettings configured{"https://example.test/v1/chat/completions", "k", "m"};
     const ai::AISettings empty{"https://example.test/v1/chat/completions", "", "m"};
+    const auto switched = [](ai::AISettings settings, bool on) {
+        settings.useOfflineEngine = on;
+        return settings;
+    };
     struct Case {
         const char* name;
         ai::AISettings settings;
@@ -86,13 +150,26 @@ TEST(Engine, OnePlaceChoosesTheBackend) {
     };
     using C = services::EngineChoice;
     const std::vector<Case> cases = {
-        {"configured", configured, C::automatic, false, false, ""},
+        {"configured", configured, C::automatic, false, false, "使用 AI 接口：example.test（模型 m）"},
         {"nothing configured", empty, C::automatic, false, true,
          "未配置 AI 接口，使用本机离线引擎（不上传照片）"},
         {"a base URL but no key", empty, C::automatic, true, std::nullopt,
          "请先填写 API Base URL、Key 与 Model"},
         {"remote insisted on", empty, C::remote, false, std::nullopt, "请先填写 API Base URL、Key 与 Model"},
         {"local chosen", configured, C::local, false, true, "使用本机离线引擎（不上传照片）"},
+        // The stored switch comes after an explicit choice and before the automatic one.
+        {"switched on, configured", switched(configured, true), C::automatic, false, true,
+         "使用本机离线引擎（不上传照片）"},
+        {"switched on, a base URL for the run", switched(configured, true), C::automatic, true, true,
+         "已开启本机离线引擎（不上传照片），不使用 --base-url；要使用 AI 接口，请加 --engine remote"},
+        {"switched on, remote insisted on", switched(configured, true), C::remote, true, false,
+         "使用 AI 接口：example.test（模型 m）"},
+        {"switched off, configured", switched(configured, false), C::automatic, false, false,
+         "使用 AI 接口：example.test（模型 m）"},
+        {"switched off, nothing configured", switched(empty, false), C::automatic, false, std::nullopt,
+         "请先填写 API Base URL、Key 与 Model"},
+        {"switched off, local insisted on", switched(empty, false), C::local, false, true,
+         "使用本机离线引擎（不上传照片）"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
