@@ -61,6 +61,69 @@ TEST(CommandLine, WithoutADesktopSessionOnlyItsOwnLinesArePrinted) {
     }
 }
 
+namespace {
+
+/// The commands of a manual page's COMMANDS section, or of --help: each synopsis with its
+/// description.
+using CommandList = std::vector<std::pair<QString, QString>>;
+
+CommandList manPageCommands(const QString& page) {
+    CommandList list;
+    const QStringList lines = page.split('\n');
+    const qsizetype start = lines.indexOf(".SH COMMANDS");
+    for (qsizetype i = start + 1; start >= 0 && i < lines.size() && !lines[i].startsWith(".SH"); ++i) {
+        if (lines[i] != ".TP" || i + 2 >= lines.size()) continue;
+        QString tag = lines[i + 1];
+        EXPECT_TRUE(tag.startsWith(".B \"") && tag.endsWith('"')) << tag.toStdString();
+        tag = tag.mid(4, tag.size() - 5);
+        QString text = lines[i + 2];
+        for (QString* s : {&tag, &text}) {
+            s->replace("\\-", "-").replace("\\(dq", "\"").replace("\\&", "");
+            s->replace("\\e", "\\");
+        }
+        list.emplace_back(tag, text);
+    }
+    return list;
+}
+
+CommandList helpCommands(const QStringList& help) {
+    CommandList list;
+    for (qsizetype i = 1; i + 1 < help.size(); ++i)
+        if (help[i].startsWith("  ") && !help[i].startsWith("   ") && help[i + 1].startsWith("      "))
+            list.emplace_back(help[i].mid(2), help[i + 1].mid(6));
+    return list;
+}
+
+/// Text as the manual pages write it.
+QString roffEscaped(QString text) {
+    return text.replace("\\", "\\e").replace("-", "\\-");
+}
+
+} // namespace
+
+TEST(CommandLine, TheManualPagesListTheCommandsOfHelp) {
+    const auto help = runCli({"--help"});
+    ASSERT_EQ(help.exitCode, 0);
+    const CommandList commands = helpCommands(help.stdoutLines());
+    ASSERT_GE(commands.size(), 10u);
+    const auto read = [](const QString& name) {
+        QFile file(QStringLiteral(VITRINO_MAN_DIR "/") + name);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
+        return QString::fromUtf8(file.readAll());
+    };
+    EXPECT_EQ(manPageCommands(read("vitrino-cli.1")), commands);
+
+    // The window's page names the same commands, each with its description.
+    const QString app = read("vitrino.1");
+    for (const auto& [synopsis, description] : commands) {
+        const QString name = synopsis.section(' ', 0, 0);
+        EXPECT_TRUE(app.contains(".B \"" + roffEscaped(name) + "\"\n" + roffEscaped(description)))
+            << name.toStdString();
+    }
+    for (const char* page : {"vitrino-local-ai.1", "vitrino-open-selection.1"})
+        EXPECT_TRUE(read(page).startsWith(".TH ")) << page;
+}
+
 TEST(CommandLine, AFolderThatIsNotThereIsNamedInTheLog) {
     TempDir home;
     const auto run = runCli({"organize", "/no/such/folder", "--engine", "local"},
