@@ -7,7 +7,9 @@
 #include "ai/AIConfig.h"
 #include "app/FinderJobWindow.h"
 #include "app/MainWindow.h"
+#include "app/QtTranslations.h"
 #include "app/ServiceRuns.h"
+#include "platform/RuntimeDirectory.h"
 #include "platform/SingleInstance.h"
 #include "services/FinderJobController.h"
 #include "services/ProcessingLock.h"
@@ -20,7 +22,10 @@
 
 int main(int argc, char** argv) {
     Q_INIT_RESOURCE(app);
+    platform::ensureRuntimeDirectory();
     QApplication app(argc, argv);
+    const auto qtTexts = app::qtTranslations(QLocale::system());
+    if (qtTexts) QCoreApplication::installTranslator(qtTexts.get());
     QCoreApplication::setOrganizationName(QStringLiteral("Vitrino"));
     QCoreApplication::setApplicationName(QStringLiteral("Vitrino"));
     QGuiApplication::setDesktopFileName(QStringLiteral("vitrino"));

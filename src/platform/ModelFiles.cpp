@@ -31,9 +31,14 @@ QString executableDir() {
 QString modelsDirectory() {
     const QString fromEnv = qEnvironmentVariable("VITRINO_MODELS_DIR");
     if (!fromEnv.isEmpty()) return fromEnv;
-    const QString build = buildModelsDir();
-    if (!build.isEmpty() && QFileInfo::exists(build + QStringLiteral("/SHA256SUMS"))) return build;
-    return executableDir() + QStringLiteral("/../share/vitrino/models");
+    // Beside the program first, so an installed or unpacked tree uses its own models wherever it
+    // lies (bin/../share/vitrino/models), and a build tree's program the build tree's copy.
+    const QString exe = executableDir();
+    const QString installed = exe + QStringLiteral("/../share/vitrino/models");
+    for (const QString& dir : {installed, exe + QStringLiteral("/models"), buildModelsDir()})
+        if (!dir.isEmpty() && QFileInfo::exists(dir + QStringLiteral("/SHA256SUMS")))
+            return QDir::cleanPath(dir);
+    return QDir::cleanPath(installed);
 }
 
 core::Result<bool> verifyModelFiles(const QString& directory, const QStringList& names,

@@ -11,8 +11,10 @@
 
 namespace platform {
 
-/// Where the model files are: $VITRINO_MODELS_DIR, else the build tree's models folder, else
-/// share/vitrino/models beside the installed program.
+/// Where the model files are: $VITRINO_MODELS_DIR, else the first of these that holds a
+/// SHA256SUMS: share/vitrino/models beside the program (an installed or unpacked tree), the
+/// models folder beside it (the build tree's programs), the build tree's models folder (tests and
+/// benchmarks, which lie deeper); else the first.
 QString modelsDirectory();
 
 /// Checks that every named file in `directory` is listed in its SHA256SUMS and matches it. The

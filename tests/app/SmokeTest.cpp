@@ -1,6 +1,8 @@
 // The installed shape of the application: the real executable under a virtual X server shows
 // one window titled "Vitrino" of its default size and quits with status 0 on Ctrl+Q.
 
+#include "app/QtTranslations.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -55,4 +57,26 @@ echo "status $?"
     EXPECT_TRUE(lines.contains(QStringLiteral("Vitrino"))) << lines.join('\n').toStdString();
     EXPECT_TRUE(lines.contains(QStringLiteral("760x780"))) << lines.join('\n').toStdString();
     EXPECT_TRUE(lines.contains(QStringLiteral("status 0"))) << lines.join('\n').toStdString();
+}
+
+TEST(Smoke, QtsOwnButtonsAndFolderDialogSpeakTheDesktopsLanguage) {
+    struct Case {
+        const char* locale;
+        const char* cancel;    ///< the standard button
+        const char* newFolder; ///< the folder dialog's button
+    };
+    const Case cases[] = {
+        {"zh_CN", "取消", "新建文件夹"},
+        {"zh_TW", "取消", "建立新資料夾"},
+        {"de_DE", "Abbrechen", "Neuen Ordner erstellen"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.locale);
+        const auto translator = app::qtTranslations(QLocale(QString::fromLatin1(c.locale)));
+        ASSERT_TRUE(translator) << "Qt's translations are missing (Debian: qt6-translations-l10n)";
+        EXPECT_EQ(translator->translate("QPlatformTheme", "Cancel"), QString::fromUtf8(c.cancel));
+        EXPECT_EQ(translator->translate("QFileDialog", "Create New Folder"), QString::fromUtf8(c.newFolder));
+    }
+    // A language Qt has no texts for keeps Qt's English ones.
+    EXPECT_FALSE(app::qtTranslations(QLocale(QStringLiteral("sw_KE"))));
 }

@@ -1,15 +1,18 @@
 #include "platform/ExtendedAttributes.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
+#include "platform/RuntimeDirectory.h"
 #include "support/FileSystems.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <functional>
 
 using namespace fixtures;
 
@@ -111,6 +114,72 @@ TEST(Process, RunsAProgramWithAnArgumentListAndReportsItsStatus) {
     EXPECT_FALSE(slow);
     EXPECT_TRUE(platform::isExecutableFile("/bin/sh"));
     EXPECT_FALSE(platform::isExecutableFile(dir.path()));
+}
+
+TEST(RuntimeDirectory, APrivateFolderOfOursIsChosenAndNothingElse) {
+    const passwd* user = ::getpwuid(::geteuid());
+    ASSERT_TRUE(user);
+    const std::string uid = std::to_string(::geteuid());
+    const std::string named = std::string("runtime-") + user->pw_name;
+    enum class Want { system, named, fresh };
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path& system, const fs::path& temp)> prepare;
+        Want want;
+        bool needsRoot = false;
+    };
+    const auto folder = [](const fs::path& path, mode_t mode) {
+        fs::create_directories(path);
+        ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+    };
+    const std::vector<Case> cases = {
+        {"the system's folder for this user", [&](auto& system, auto&) { folder(system / uid, 0700); },
+         Want::system},
+        {"a system folder others may enter is passed over",
+         [&](auto& system, auto&) { folder(system / uid, 0755); }, Want::named},
+        {"no folder anywhere: one is made", [](auto&, auto&) {}, Want::named},
+        {"our open folder is closed to others", [&](auto&, auto& temp) { folder(temp / named, 0755); },
+         Want::named},
+        {"a link under our name is never followed",
+         [&](auto&, auto& temp) {
+             folder(temp / "elsewhere", 0700);
+             fs::create_directory_symlink(temp / "elsewhere", temp / named);
+         },
+         Want::fresh},
+        {"a file under our name", [&](auto&, auto& temp) { writeBytes(temp / named, "x"); }, Want::fresh},
+        {"another user's folder under our name",
+         [&](auto&, auto& temp) {
+             folder(temp / named, 0700);
+             ASSERT_EQ(::chown((temp / named).c_str(), 12345, 12345), 0);
+         },
+         Want::fresh, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.needsRoot && ::geteuid() != 0) continue;
+        TempDir system, temp;
+        c.prepare(system.path(), temp.path());
+        const fs::path got = platform::privateRuntimeDirectory(QString::fromStdString(system.path().string()),
+                                                               QString::fromStdString(temp.path().string()))
+                                 .toStdString();
+        switch (c.want) {
+        case Want::system:
+            EXPECT_EQ(got, system / uid);
+            break;
+        case Want::named:
+            EXPECT_EQ(got, temp / named);
+            break;
+        case Want::fresh:
+            EXPECT_EQ(got.parent_path(), temp.path());
+            EXPECT_TRUE(got.filename().string().starts_with(named + "-")) << got;
+            break;
+        }
+        struct stat st {};
+        ASSERT_EQ(::lstat(got.c_str(), &st), 0) << got;
+        EXPECT_TRUE(S_ISDIR(st.st_mode));
+        EXPECT_EQ(st.st_uid, ::geteuid());
+        EXPECT_EQ(st.st_mode & 07777, 0700u);
+    }
 }
 
 } // namespace

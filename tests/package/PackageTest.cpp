@@ -1,0 +1,221 @@
+// The Debian package: CPack packs this build tree as scripts/package packs a release build, and
+// the package unpacked with dpkg -x into a temporary folder holds the programs, their models, the
+// desktop files, the metadata and the documents, and its programs work from where they lie.
+
+#include "support/Fixtures.h"
+#include "support/Process.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace fixtures;
+
+namespace {
+
+struct Ran {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Ran run(const QString& program, const QStringList& args,
+        const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(), int timeoutMs = 300000) {
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    Ran r;
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+QString readText(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+/// The model files the build tree carries, as its SHA256SUMS lists them.
+QStringList modelFiles() {
+    QStringList names;
+    for (const QString& line : readText(QStringLiteral(VITRINO_BINARY_DIR "/models/SHA256SUMS")).split('\n'))
+        if (const QStringList parts = line.simplified().split(' '); parts.size() == 2) names << parts[1];
+    return names;
+}
+
+class Package : public ::testing::Test {
+  protected:
+    /// Packs and unpacks once for every test here.
+    static void SetUpTestSuite() {
+        for (const char* tool : {"dpkg-deb", "dpkg-shlibdeps", "desktop-file-validate", "appstreamcli"})
+            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+                s_missing += QString::fromLatin1(tool) + QLatin1Char(' ');
+        if (!s_missing.isEmpty()) return;
+        s_dir = std::make_unique<TempDir>();
+        const QString out = QString::fromStdString((*s_dir / "out").string());
+        // gzip instead of the release's xz: the same contents, packed in a fraction of the time.
+        const Ran packed = run(QStringLiteral(VITRINO_CPACK_COMMAND),
+                               {"--config", VITRINO_BINARY_DIR "/CPackConfig.cmake", "-G", "DEB", "-B", out,
+                                "-D", "CPACK_DEBIAN_COMPRESSION_TYPE=gzip"});
+        s_packLog = packed.out + packed.err;
+        const QStringList debs = QDir(out).entryList({"*.deb"}, QDir::Files);
+        if (packed.exitCode != 0 || debs.size() != 1) return;
+        s_deb = QDir(out).filePath(debs[0]);
+        s_root = QString::fromStdString((*s_dir / "root").string());
+        const Ran unpacked = run("dpkg-deb", {"-x", s_deb, s_root});
+        if (unpacked.exitCode != 0) s_deb.clear();
+        s_packLog += unpacked.err;
+    }
+    static void TearDownTestSuite() { s_dir.reset(); }
+
+    void SetUp() override {
+        if (!s_missing.isEmpty())
+            GTEST_SKIP() << "package tools missing: " << s_missing.toStdString()
+                         << "(scripts/bootstrap installs dpkg-dev, desktop-file-utils and appstream)";
+        ASSERT_FALSE(s_deb.isEmpty()) << s_packLog.toStdString();
+    }
+
+    static void holdsTheProgramsModelsDesktopFilesMetadataAndDocuments();
+    static void programsRunWithTheModelsBesideThem();
+    static QString path(const QString& relative) { return s_root + QLatin1Char('/') + relative; }
+
+    static inline QString s_missing;
+    static inline std::unique_ptr<TempDir> s_dir;
+    static inline QString s_deb, s_root, s_packLog;
+};
+
+/// One test, so that ctest, which starts each test on its own, packs once.
+TEST_F(Package, HoldsEveryPartAndItsProgramsRunWhereTheyLie) {
+    holdsTheProgramsModelsDesktopFilesMetadataAndDocuments();
+    programsRunWithTheModelsBesideThem();
+}
+
+void Package::holdsTheProgramsModelsDesktopFilesMetadataAndDocuments() {
+    const QString version = QStringLiteral(VITRINO_VERSION);
+    const QString arch = run("dpkg", {"--print-architecture"}).out.trimmed();
+    EXPECT_EQ(QFileInfo(s_deb).fileName(), QStringLiteral("vitrino_%1_%2.deb").arg(version, arch));
+
+    struct Part {
+        QString path;
+        bool executable;
+    };
+    std::vector<Part> parts = {
+        {"usr/bin/vitrino", true},
+        {"usr/bin/vitrino-cli", true},
+        {"usr/bin/vitrino-local-ai", true},
+        {"usr/bin/vitrino-open-selection", true},
+        {"usr/share/applications/vitrino.desktop", false},
+        {"usr/share/applications/vitrino-url-handler.desktop", false},
+        {"usr/share/kio/servicemenus/vitrino-actions.desktop", true}, // Dolphin offers only these
+        {"usr/share/vitrino/nautilus-scripts/Vitrino：AI OCR", true},
+        {"usr/share/vitrino/nautilus-scripts/Vitrino：重新整理并命名", true},
+        {"usr/share/icons/hicolor/scalable/apps/vitrino.svg", false},
+        {"usr/share/metainfo/" VITRINO_APPSTREAM_ID ".metainfo.xml", false},
+        {"usr/share/doc/vitrino/copyright", false},
+        {"usr/share/doc/vitrino/changelog.gz", false},
+        {"usr/share/vitrino/models/SHA256SUMS", false},
+    };
+    for (const char* page : {"vitrino", "vitrino-cli", "vitrino-local-ai", "vitrino-open-selection"})
+        parts.push_back({QStringLiteral("usr/share/man/man1/%1.1.gz").arg(page), false});
+    const QStringList models = modelFiles();
+    ASSERT_GE(models.size(), 6) << "the build tree has no models (scripts/models)";
+    for (const QString& model : models)
+        parts.push_back({"usr/share/vitrino/models/" + model, false});
+    for (const Part& part : parts) {
+        SCOPED_TRACE(part.path.toStdString());
+        const QFileInfo info(path(part.path));
+        EXPECT_TRUE(info.isFile());
+        EXPECT_EQ(info.isExecutable(), part.executable);
+    }
+    // Everything lies under /usr, and nothing of the build (the models' stamps) came along.
+    EXPECT_EQ(QDir(s_root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"usr"});
+    EXPECT_TRUE(QDir(path("usr/share/vitrino/models")).entryList({"STAMP*"}).isEmpty());
+    EXPECT_EQ(QDir(path("usr/bin")).entryList(QDir::Files, QDir::Name),
+              (QStringList{"vitrino", "vitrino-cli", "vitrino-local-ai", "vitrino-open-selection"}));
+
+    // The manual page in the package is the one the build wrote from the command table.
+    const Ran page = run("gzip", {"-dc", path("usr/share/man/man1/vitrino-cli.1.gz")});
+    EXPECT_EQ(page.out, readText(QStringLiteral(VITRINO_MAN_DIR "/vitrino-cli.1")));
+
+    // Every bundled model is named in the copyright file with its licence.
+    const QString copyright = readText(path("usr/share/doc/vitrino/copyright"));
+    for (const QString& model : models)
+        EXPECT_TRUE(copyright.contains("usr/share/vitrino/models/" + model)) << model.toStdString();
+    for (const char* licence : {"License: Apache-2.0\n", "License: Expat\n"})
+        EXPECT_TRUE(copyright.contains(QString::fromLatin1(licence))) << licence;
+
+    const QString metainfo = readText(path("usr/share/metainfo/" VITRINO_APPSTREAM_ID ".metainfo.xml"));
+    EXPECT_TRUE(metainfo.contains("<release version=\"" + version + "\""))
+        << "no release entry for " << version.toStdString();
+    EXPECT_TRUE(metainfo.contains("<screenshot type=\"default\">"));
+    const Ran appstream =
+        run("appstreamcli", {"validate", "--no-net", "--pedantic",
+                             path("usr/share/metainfo/" VITRINO_APPSTREAM_ID ".metainfo.xml")});
+    EXPECT_EQ(appstream.exitCode, 0) << appstream.out.toStdString();
+    for (const char* desktop : {"vitrino.desktop", "vitrino-url-handler.desktop"}) {
+        const Ran checked =
+            run("desktop-file-validate", {path(QStringLiteral("usr/share/applications/") + desktop)});
+        EXPECT_EQ(checked.exitCode, 0) << desktop;
+        EXPECT_EQ(checked.out + checked.err, QString()) << desktop;
+    }
+
+    // The dependencies: the libraries the programs link, and what they load or run by name.
+    const Ran fields = run("dpkg-deb", {"-f", s_deb, "Package", "Version", "Architecture", "Depends"});
+    EXPECT_TRUE(fields.out.contains("Package: vitrino\n")) << fields.out.toStdString();
+    EXPECT_TRUE(fields.out.contains("Version: " + version + "\n")) << fields.out.toStdString();
+    EXPECT_TRUE(fields.out.contains("Architecture: " + arch + "\n")) << fields.out.toStdString();
+    for (const char* dependency :
+         {"libqt6core6", "libqt6widgets6", "libopencv-dnn", "libexiv2", "libraw", "libheif1",
+          "libimage-exiftool-perl", "qt6-translations-l10n", "libqt6svg6", "fonts-noto-cjk"})
+        EXPECT_TRUE(fields.out.contains(QString::fromLatin1(dependency))) << dependency;
+}
+
+void Package::programsRunWithTheModelsBesideThem() {
+    const QString cli = path("usr/bin/vitrino-cli");
+    const Ran version = run(cli, {"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, QStringLiteral("vitrino-cli " VITRINO_VERSION "\n"));
+    const Ran service = run(path("usr/bin/vitrino-local-ai"), {"--port", "none"});
+    EXPECT_EQ(service.exitCode, 2);
+    EXPECT_EQ(service.err, QStringLiteral("用法：vitrino-local-ai [--port N]\n"));
+
+    TempDir home, work;
+    QProcessEnvironment env = isolatedEnvironment(QString::fromStdString(home.path().string()), QString());
+    env.remove("VITRINO_MODELS_DIR");
+    const QString shoot = QString::fromStdString((work / "展览").string());
+    const Ran sample = run(cli, {"make-sample", shoot, "--exhibits", "2", "--seed", "7"}, env);
+    ASSERT_EQ(sample.exitCode, 0) << sample.err.toStdString();
+    const Ran organized = run(cli, {"organize", shoot, "--engine", "local"}, env);
+    EXPECT_EQ(organized.exitCode, 0) << organized.out.toStdString() << organized.err.toStdString();
+    EXPECT_EQ(organized.err, QString());
+    const QStringList folders = QDir(shoot).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    EXPECT_EQ(folders.filter(QRegularExpression("^[12] ")).size(), 2) << folders.join(", ").toStdString();
+    EXPECT_TRUE(QDir(shoot).entryList(QDir::Files).isEmpty()) << "photos left behind";
+
+    // The models read were the package's own: a damaged one beside the unpacked program is named.
+    const QString det = path("usr/share/vitrino/models/det.onnx");
+    QFile::remove(det);
+    writeBytes(det.toStdString(), "not a model");
+    const QString image = QDir(shoot).filePath(folders.filter(QRegularExpression("^1 ")).value(0));
+    const QStringList photos = QDir(image).entryList({"*.JPG", "*.jpg"}, QDir::Files);
+    ASSERT_FALSE(photos.isEmpty());
+    const Ran probe = run(cli, {"probe", QDir(image).filePath(photos[0])}, env);
+    EXPECT_NE(probe.exitCode, 0);
+    EXPECT_TRUE((probe.out + probe.err).contains(QDir::cleanPath(det)))
+        << (probe.out + probe.err).toStdString();
+}
+
+} // namespace
