@@ -304,8 +304,11 @@ TEST(ExecuteMoves, RelativeLinksStayWhereTheyPointAndAbsoluteOnesMove) {
     const auto result =
         AutoOrganizer::executeMoves(d,
                                     {{"1 鼎",
-                                      {a, ImageScanner::ImageInfo{d / "rel.JPG", "rel.JPG"},
-                                       ImageScanner::ImageInfo{d / "abs.JPG", "abs.JPG"}},
+                                      {a,
+                                       ImageScanner::ImageInfo{d / "rel.JPG", "rel.JPG", std::nullopt,
+                                                               ImageScanner::ImageInfo::ImageType::jpg},
+                                       ImageScanner::ImageInfo{d / "abs.JPG", "abs.JPG", std::nullopt,
+                                                               ImageScanner::ImageInfo::ImageType::jpg}},
                                       std::nullopt,
                                       false,
                                       false}},
