@@ -7,7 +7,6 @@
 #include "support/Process.h"
 #include "support/Shoot.h"
 
-#include <QFile>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -43,25 +42,6 @@ class UndoCommands : public ::testing::Test {
     QProcessEnvironment env;
     QByteArray m_saved;
 };
-
-/// A photo's bytes as they matter after exiftool wrote ratings into it: a JPEG from its first
-/// scan onwards (the picture itself), anything else whole.
-QByteArray picture(const fs::path& file) {
-    QFile in(QString::fromStdString(file.string()));
-    if (!in.open(QIODevice::ReadOnly)) return {};
-    const QByteArray bytes = in.readAll();
-    if (!bytes.startsWith("\xff\xd8")) return bytes;
-    const qsizetype scan = bytes.indexOf("\xff\xda");
-    return scan < 0 ? bytes : bytes.mid(scan);
-}
-
-std::map<std::string, QByteArray> pictures(const fs::path& root) {
-    std::map<std::string, QByteArray> tree;
-    for (const auto& entry : fs::recursive_directory_iterator(root))
-        if (entry.is_regular_file())
-            tree[entry.path().lexically_relative(root).string()] = picture(entry.path());
-    return tree;
-}
 
 /// Two exhibits; b0 and b1 of the second folder look like the first exhibit.
 void organizedFolder(const fs::path& root) {
@@ -213,7 +193,7 @@ TEST_F(UndoCommands, EveryOperationIsUndoneNewestFirstUntilTheShootIsAsShot) {
     writeBytes(dir / "E1_2.xmp", "<x:xmpmeta/>"); // an edit sidecar
     writeBytes(dir / "E2_L.txt", "my own notes"); // the photographer's note beside a label card
     const fs::path root = MoveJournal::folderIdentity(dir.path());
-    const auto before = pictures(root);
+    const auto before = pictureHashes(root);
     const QStringList remote{"--base-url", server.url(), "--no-prefilter"};
 
     ASSERT_EQ(runCli(QStringList{"organize", text(root)} + remote, env).exitCode, 0);
@@ -240,12 +220,12 @@ TEST_F(UndoCommands, EveryOperationIsUndoneNewestFirstUntilTheShootIsAsShot) {
     EXPECT_EQ(history.exitCode, 0);
     EXPECT_GE(history.stdoutLines().size(), 6) << history.stdoutText.toStdString();
     // Undoing the organize run while the later operations stand is refused, moving nothing.
-    const auto early = pictures(root);
+    const auto early = pictureHashes(root);
     const auto refused = runCli({"organize", "--undo", text(root)}, env);
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_TRUE(refused.stdoutText.contains(QStringLiteral("之后还做过")))
         << refused.stdoutText.toStdString();
-    EXPECT_EQ(pictures(root), early);
+    EXPECT_EQ(pictureHashes(root), early);
 
     int undos = 0;
     for (; undos < 12; ++undos) {
@@ -256,7 +236,7 @@ TEST_F(UndoCommands, EveryOperationIsUndoneNewestFirstUntilTheShootIsAsShot) {
         EXPECT_EQ(undo.exitCode, 0) << undo.stdoutText.toStdString();
     }
     EXPECT_EQ(undos, 6); // OCR, the pass, three namings, the organize run
-    EXPECT_EQ(pictures(root), before);
+    EXPECT_EQ(pictureHashes(root), before);
 }
 
 TEST_F(UndoCommands, AShootWhoseHistoryCannotBeWrittenIsNotTouched) {

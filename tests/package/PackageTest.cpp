@@ -119,7 +119,9 @@ void Package::holdsTheProgramsModelsDesktopFilesMetadataAndDocuments() {
         {"usr/bin/vitrino-open-selection", true},
         {"usr/share/applications/vitrino.desktop", false},
         {"usr/share/applications/vitrino-url-handler.desktop", false},
-        {"usr/share/kio/servicemenus/vitrino-actions.desktop", true}, // Dolphin offers only these
+        // Dolphin offers only these: naming for folders, OCR for images and folders.
+        {"usr/share/kio/servicemenus/vitrino-name.desktop", true},
+        {"usr/share/kio/servicemenus/vitrino-ocr.desktop", true},
         {"usr/share/vitrino/nautilus-scripts/Vitrino：AI OCR", true},
         {"usr/share/vitrino/nautilus-scripts/Vitrino：重新整理并命名", true},
         {"usr/share/icons/hicolor/scalable/apps/vitrino.svg", false},

@@ -101,4 +101,19 @@ std::map<std::string, QByteArray> treeHashes(const fs::path& dir) {
     return out;
 }
 
+std::map<std::string, QByteArray> pictureHashes(const fs::path& dir) {
+    std::map<std::string, QByteArray> tree;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+        if (!entry.is_regular_file()) continue;
+        QFile in(QString::fromStdString(entry.path().string()));
+        if (!in.open(QIODevice::ReadOnly)) continue;
+        QByteArray bytes = in.readAll();
+        if (bytes.startsWith("\xff\xd8") && bytes.indexOf("\xff\xda") > 0)
+            bytes = bytes.mid(bytes.indexOf("\xff\xda"));
+        tree[entry.path().lexically_relative(dir).string()] =
+            QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+    }
+    return tree;
+}
+
 } // namespace fixtures

@@ -53,5 +53,8 @@ class Shoot {
 
 /// Every regular file below dir (relative path → SHA-256), subfolders included.
 std::map<std::string, QByteArray> treeHashes(const fs::path& dir);
+/// The same, where a JPEG counts from its first scan onwards: the picture itself, which stays the
+/// same when exiftool writes ratings into the file's metadata.
+std::map<std::string, QByteArray> pictureHashes(const fs::path& dir);
 
 } // namespace fixtures
