@@ -53,4 +53,33 @@ class VisionBackend {
     core::Result<QString> readText(const std::filesystem::path& photo);
 };
 
+/// Another backend lent to a run that wants to own one (the batch's engine to one item's run).
+class BorrowedBackend final : public VisionBackend {
+  public:
+    explicit BorrowedBackend(VisionBackend& backend) : m_backend(backend) {}
+    core::Result<PreparedPhoto> prepare(const std::filesystem::path& photo) const override {
+        return m_backend.prepare(photo);
+    }
+    core::Result<PreparedPhoto> prepareFrom(const platform::Bitmap& enhanced) const override {
+        return m_backend.prepareFrom(enhanced);
+    }
+    core::Result<ClassificationResult> classify(const std::filesystem::path& photo,
+                                                const PreparedPhoto& prepared) override {
+        return m_backend.classify(photo, prepared);
+    }
+    core::Result<RelicLabelExtracted> readLabel(const std::filesystem::path& photo,
+                                                const PreparedPhoto& prepared) override {
+        return m_backend.readLabel(photo, prepared);
+    }
+    core::Result<QString> readText(const std::filesystem::path& photo,
+                                   const PreparedPhoto& prepared) override {
+        return m_backend.readText(photo, prepared);
+    }
+    using VisionBackend::readLabel;
+    using VisionBackend::readText;
+
+  private:
+    VisionBackend& m_backend;
+};
+
 } // namespace ai

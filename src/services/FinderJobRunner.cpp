@@ -9,33 +9,6 @@
 
 namespace {
 
-/// The batch's backend lent to one item's run.
-class BorrowedBackend final : public ai::VisionBackend {
-  public:
-    explicit BorrowedBackend(ai::VisionBackend& backend) : m_backend(backend) {}
-    core::Result<ai::PreparedPhoto> prepare(const std::filesystem::path& photo) const override {
-        return m_backend.prepare(photo);
-    }
-    core::Result<ai::PreparedPhoto> prepareFrom(const platform::Bitmap& enhanced) const override {
-        return m_backend.prepareFrom(enhanced);
-    }
-    core::Result<ClassificationResult> classify(const std::filesystem::path& photo,
-                                                const ai::PreparedPhoto& prepared) override {
-        return m_backend.classify(photo, prepared);
-    }
-    core::Result<RelicLabelExtracted> readLabel(const std::filesystem::path& photo,
-                                                const ai::PreparedPhoto& prepared) override {
-        return m_backend.readLabel(photo, prepared);
-    }
-    core::Result<QString> readText(const std::filesystem::path& photo,
-                                   const ai::PreparedPhoto& prepared) override {
-        return m_backend.readText(photo, prepared);
-    }
-
-  private:
-    ai::VisionBackend& m_backend;
-};
-
 class ApplicationRunner final : public FinderJobRunner {
   public:
     explicit ApplicationRunner(std::function<ai::AISettings()> settings) : m_read(std::move(settings)) {}
@@ -84,8 +57,8 @@ class ApplicationRunner final : public FinderJobRunner {
   private:
     /// The batch's engine without its notice: the batch has logged it once already.
     static services::Engine quiet(services::Engine& engine) {
-        return services::Engine{std::make_unique<BorrowedBackend>(*engine.backend), QString(), engine.isLocal,
-                                engine.model};
+        return services::Engine{std::make_unique<ai::BorrowedBackend>(*engine.backend), QString(),
+                                engine.isLocal, engine.model};
     }
 
     std::shared_ptr<services::Engine> current() {

@@ -21,33 +21,6 @@ using namespace fixtures;
 
 namespace {
 
-/// Hands the shoot's scripted backend to a run that wants to own its backend.
-class Borrowed : public ai::VisionBackend {
-  public:
-    explicit Borrowed(ai::VisionBackend& backend) : m_backend(backend) {}
-    core::Result<ai::PreparedPhoto> prepare(const std::filesystem::path& photo) const override {
-        return m_backend.prepare(photo);
-    }
-    core::Result<ai::PreparedPhoto> prepareFrom(const platform::Bitmap& enhanced) const override {
-        return m_backend.prepareFrom(enhanced);
-    }
-    core::Result<ClassificationResult> classify(const std::filesystem::path& photo,
-                                                const ai::PreparedPhoto& prepared) override {
-        return m_backend.classify(photo, prepared);
-    }
-    core::Result<RelicLabelExtracted> readLabel(const std::filesystem::path& photo,
-                                                const ai::PreparedPhoto& prepared) override {
-        return m_backend.readLabel(photo, prepared);
-    }
-    core::Result<QString> readText(const std::filesystem::path& photo,
-                                   const ai::PreparedPhoto& prepared) override {
-        return m_backend.readText(photo, prepared);
-    }
-
-  private:
-    ai::VisionBackend& m_backend;
-};
-
 class OrganizeFlowTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -97,7 +70,7 @@ class OrganizeFlowTest : public ::testing::Test {
         std::make_unique<ProcessingLock>(QString::fromStdString((dir / "lock").string()));
     app::ServiceRuns runs{[this](const ai::AISettings&, bool offline) -> core::Result<services::Engine> {
         EXPECT_TRUE(offline);
-        return services::Engine{std::make_unique<Borrowed>(shoot.backend()), QString(), true};
+        return services::Engine{std::make_unique<ai::BorrowedBackend>(shoot.backend()), QString(), true};
     }};
     std::unique_ptr<MainWindow> window;
     ContentView* view = nullptr;
