@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -39,17 +40,19 @@ void placeJournal(const fs::path& dir, const std::string& name, const std::uint8
     file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
 }
 
-/// Any path bytes (but NUL, which no file name holds) come back as they went in.
+/// Any file name bytes (but NUL and "/", which no file name holds) come back as they went in.
 void roundTrip(const std::uint8_t* data, size_t size) {
-    const std::string bytes(reinterpret_cast<const char*>(data), size);
-    if (bytes.empty() || bytes.find('\0') != std::string::npos) return;
+    std::string bytes(reinterpret_cast<const char*>(data), size);
+    std::replace(bytes.begin(), bytes.end(), '/', '_');
+    if (bytes.empty() || bytes == "." || bytes == ".." || bytes.find('\0') != std::string::npos) return;
     static qint64 runs = 0;
     // A new start time for every journal, so that pruning never takes the one just written.
     const QDateTime now = QDateTime(QDate(2026, 1, 1), QTime(0, 0)).addMSecs(++runs);
     auto writer = MoveJournal::Writer::create(MoveJournal::Kind::refine, kWritten, now);
     if (!writer) std::abort();
-    const fs::path from(bytes);
-    const fs::path to = kWritten / "1 鼎" / from.filename();
+    // Recorded paths are absolute: the name is written as it is, below the shoot.
+    const fs::path from = kWritten / "A" / bytes;
+    const fs::path to = kWritten / "1 鼎" / bytes;
     const auto id = (*writer)->willMove(from, to);
     if (!id) std::abort();
     (*writer)->finished(*id, true);
