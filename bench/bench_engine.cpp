@@ -249,7 +249,7 @@ int main(int argc, char** argv) {
     std::map<QString, Tally> requests;
     std::map<bool, Tally> panelsPlaced, foldersNamed, calledLabel;
     std::map<bool, std::map<QString, std::map<QString, Tally>>> recall; // split → family → size
-    Tally pageMs, fieldsMs;
+    Tally pageMs, fieldsMs, classifyWithZoom, classifyWithoutZoom;
     auto classify = [&](const fs::path& file) {
         const auto t = Clock::now();
         const auto reply = AIClient::chatWithImage(file, ImageTriClassifier::kPrompt, settings, 128);
@@ -342,6 +342,24 @@ int main(int argc, char** argv) {
             QStringList faces = familiesOf(heldOut);
             std::rotate(faces.begin(), faces.begin() + show % faces.size(), faces.end());
             const auto shoot = samples::makeSampleShoot(dir, int(order.size()), showSeed, order, faces);
+            // The engine's classification read of every photograph, with the enlarged second
+            // detection of small text and without it (the engine before it), in turn.
+            for (const auto& shot : shoot.shots) {
+                if (shot.kind == Kind::raw || shot.kind == Kind::video) continue;
+                const auto decoded = platform::decodeImageBytes([&] {
+                    std::ifstream in(dir / shot.fileName, std::ios::binary);
+                    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
+                }());
+                if (!decoded) continue;
+                for (const bool zoom : {true, false}) {
+                    const auto t0 = Clock::now();
+                    (void)engine::readPage(*decoded, engine::kClassifyReadLimit,
+                                           engine::worthReadingToClassify, zoom);
+                    Tally& t = zoom ? classifyWithZoom : classifyWithoutZoom;
+                    t.ms += bench::msSince(t0);
+                    ++t.total;
+                }
+            }
             for (const auto& shot : shoot.shots)
                 if (shot.kind == Kind::panel || shot.kind == Kind::object) {
                     const QString want = shot.kind == Kind::panel ? "panel" : "artifact";
@@ -463,5 +481,10 @@ int main(int argc, char** argv) {
         std::printf("  %-18s %6.0f ms\n", name.toUtf8().constData(), t.ms / std::max(1, t.total));
     std::printf("  in process: reading a card's page %.0f ms, choosing its fields %.2f ms\n",
                 pageMs.ms / std::max(1, pageMs.total), fieldsMs.ms / std::max(1, fieldsMs.total));
+    const double with = classifyWithZoom.ms / std::max(1, classifyWithZoom.total),
+                 without = classifyWithoutZoom.ms / std::max(1, classifyWithoutZoom.total);
+    std::printf("  classification read per photograph of the shows (%d): %.0f ms without the enlarged "
+                "detection of small text, %.0f ms with it (ratio %.2f)\n",
+                classifyWithZoom.total, without, with, without / std::max(1e-9, with));
     return 0;
 }

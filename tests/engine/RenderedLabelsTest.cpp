@@ -37,7 +37,7 @@ TEST(RenderedLabels, ReadsTheFieldsOfEveryLayoutAndTypeFamily) {
         {scenes::LabelLayout::classic, 16, {0.55, -2}, QStringLiteral("WenQuanYi Zen Hei")},
         {scenes::LabelLayout::prefixed, 7, {0.6, 1}, QStringLiteral("AR PL UKai CN")},
         {scenes::LabelLayout::plain, 8, {0.6, -3}, QStringLiteral("AR PL SungtiL GB")},
-        {scenes::LabelLayout::classic, 19, {0.6, 2}, QStringLiteral("AR PL KaitiM GB")},
+        {scenes::LabelLayout::description, 13, {0.6, 2}, QStringLiteral("AR PL KaitiM GB")},
         {scenes::LabelLayout::periodMaterial, 10, {0.6, 0}, QStringLiteral("LXGW WenKai")},
         {scenes::LabelLayout::prefixed, 11, {0.6, -1}, QStringLiteral("WenQuanYi Micro Hei")},
         {scenes::LabelLayout::plain, 12, {0.6, 2}, QStringLiteral("cwTeXFangSong")},
