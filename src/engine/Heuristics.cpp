@@ -231,6 +231,8 @@ QString withTidyPunctuation(QString text) {
 QString withRangeDashes(QString text) {
     static const QRegularExpression unit(QStringLiteral("厘米|毫米|公分|米|cm|mm|克|kg|年|世纪"));
     if (!unit.match(text).hasMatch()) return text;
+    // Sizes are separated by a plain slash ("口径9.3厘米/足径6.1厘米"), read as a full-width one.
+    text.replace(QStringLiteral("／"), QStringLiteral("/"));
     static const QRegularExpression dash(QStringLiteral("(\\d)\\s*[-－–一]\\s*(?=\\d)"));
     return text.replace(dash, QStringLiteral("\\1—"));
 }
@@ -263,6 +265,37 @@ QString joinWrapped(const QString& upper, const QString& lower) {
     const auto latin = [](QChar c) { return c.unicode() < 0x80 && c.isLetterOrNumber(); };
     const bool space = !upper.isEmpty() && !lower.isEmpty() && latin(upper.back()) && latin(lower.front());
     return upper + (space ? QStringLiteral(" ") : QString()) + lower;
+}
+
+/// An archaeological culture read with one character wrong ("良者文化"): the one culture of the
+/// lexicon it can be, when there is exactly one. Cultures are a closed list; names are not.
+QString withKnownCulture(const QString& period) {
+    static const QString suffix = QStringLiteral("文化");
+    if (period.size() < 4 || !period.endsWith(suffix)) return period;
+    static const QStringList cultures = [] {
+        QStringList list;
+        for (const QString& term : museumTerms())
+            if (term.endsWith(suffix)) list << term;
+        return list;
+    }();
+    if (cultures.contains(period)) return period;
+    QString found;
+    for (const QString& culture : cultures) {
+        if (culture.size() != period.size()) continue;
+        int differences = 0;
+        for (qsizetype i = 0; i < culture.size(); ++i)
+            differences += culture[i] != period[i];
+        if (differences != 1) continue;
+        if (!found.isEmpty()) return period;
+        found = culture;
+    }
+    return found.isEmpty() ? period : found;
+}
+
+/// A material named alone ("木", "漆木", "铜鎏金").
+bool isMaterial(const QString& text) {
+    const auto m = sizeOrMaterialWords().match(text);
+    return m.hasMatch() && text.size() <= 4 && coveredByTerms(text);
 }
 
 /// Materials that are also a dynasty's name ("金"): on their own they are read as the period only
@@ -519,10 +552,11 @@ RelicLabelExtracted readLabelFields(const PageText& page) {
                     row.touched = true;
                     return *lead;
                 }
-                // "唐湖北随州…出土": a one-character dynasty run together with the source.
+                // "唐湖北随州…出土", "元木": a one-character dynasty run together with the source
+                // or the material.
                 const auto m = periodPattern().match(token);
                 if (m.hasMatch() && m.capturedLength() == 1 && token.size() > 1 &&
-                    sourceKind(token.mid(1)) != SourceKind::none) {
+                    (sourceKind(token.mid(1)) != SourceKind::none || isMaterial(token.mid(1)))) {
                     row.tokens[i] = token.mid(1);
                     row.touched = true;
                     return m.captured(0);
@@ -610,7 +644,7 @@ RelicLabelExtracted readLabelFields(const PageText& page) {
         previous = &row;
     }
     fields.other = other.join(QLatin1Char('\n'));
-    fields.period = correctTerms(fields.period, TermContext::text);
+    fields.period = withKnownCulture(correctTerms(fields.period, TermContext::text));
     return fields;
 }
 

@@ -288,6 +288,10 @@ bool coveredByTerms(const QString& text) {
     return !text.isEmpty() && reach.back();
 }
 
+QString correctTerms(const QString& text) {
+    return correctTerms(text, TermContext::name);
+}
+
 QString correctTerms(const QString& text, TermContext context) {
     const QStringView view(text);
     const QStringList& terms = museumTerms();

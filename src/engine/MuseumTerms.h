@@ -24,6 +24,8 @@ enum class TermContext { name, text };
 
 /// The text with each run that matches a lexicon term up to look-alike characters replaced by
 /// the term. Only characters the recogniser can read are ever written.
-QString correctTerms(const QString& text, TermContext context = TermContext::name);
+QString correctTerms(const QString& text, TermContext context);
+/// The same for a label's name.
+QString correctTerms(const QString& text);
 
 } // namespace engine
