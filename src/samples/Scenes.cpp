@@ -699,11 +699,16 @@ platform::Bitmap renderPrintedLabel(const PrintedLabel& label, unsigned seed, in
         f.setItalic(line.style == Style::englishName);
         return f;
     };
-    // A wrapped line runs to the card's right edge: the card is as wide as that line makes it.
+    // A wrapped line runs to the card's right edge: the card is as wide as that line, or as the
+    // name still set larger than the body needs, and the wrapped line is then spaced out to fill it.
     const int margin = cw / 12;
     for (const auto& line : label.lines)
         if (line.wraps) {
-            const int wide = QFontMetrics(faceOf(line, sizeOf(line.style))).horizontalAdvance(line.text);
+            int wide = QFontMetrics(faceOf(line, sizeOf(line.style))).horizontalAdvance(line.text);
+            for (const auto& other : label.lines)
+                if (other.style == Style::name)
+                    wide = std::max(
+                        wide, QFontMetrics(font(family, body * 4 / 3, true)).horizontalAdvance(other.text));
             cw = std::min(int(width * 0.92), wide + margin + cw / 20);
         }
     int contentHeight = 0;
@@ -739,6 +744,8 @@ platform::Bitmap renderPrintedLabel(const PrintedLabel& label, unsigned seed, in
         const int left = line.field.isEmpty() ? x : valueX, room = cx + cw - cw / 20 - left;
         const int wide = QFontMetrics(f).horizontalAdvance(line.text);
         if (wide > room) f.setPixelSize(std::max(8, size * room / wide));
+        if (line.wraps && wide < room && line.text.size() > 1)
+            f.setLetterSpacing(QFont::AbsoluteSpacing, double(room - wide) / double(line.text.size()));
         carried = line.wraps ? f.pixelSize() : 0;
         p.setFont(f);
         p.drawText(left, y + size, line.text);
