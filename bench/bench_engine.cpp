@@ -18,6 +18,7 @@
 #include "support/Fixtures.h"
 
 #include "ai/AIClient.h"
+#include "ai/RAWJPEGExporter.h"
 #include "ai/RemoteVisionBackend.h"
 #include "classify/ImageTriClassifier.h"
 #include "engine/Heuristics.h"
@@ -281,6 +282,18 @@ int main(int argc, char** argv) {
                                                                              1600, pose, {family}));
                     const bool smallIsLabel = classify(smallFile) == QLatin1String("label");
                     recall[heldOut][family][QStringLiteral("a third")].add(smallIsLabel);
+                    // The engine before the enlarged detection of small text, in process.
+                    const auto decoded = platform::decodeImageBytes([&] {
+                        std::ifstream in(smallFile, std::ios::binary);
+                        return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
+                    }());
+                    if (decoded) {
+                        const auto enhanced = RAWJPEGExporter::enhanceForAPI(*decoded);
+                        const auto page = engine::readPage(enhanced, engine::kClassifyReadLimit,
+                                                           engine::worthReadingToClassify, false);
+                        recall[heldOut][family][QStringLiteral("a third, no zoom")].add(
+                            page && engine::classifyPage(*page).category == MediaCategory::label);
+                    }
                     if (verbose && !smallIsLabel)
                         std::printf("small card not a label: %s seed %u %s\n", scenes::layoutName(layout),
                                     seed, family.toUtf8().constData());
