@@ -34,7 +34,20 @@ const QRegularExpression& periodPattern() {
 }
 
 const QRegularExpression& findspotWords() {
-    static const QRegularExpression re(QStringLiteral("出土|遗址|墓|窖藏|发掘"));
+    static const QRegularExpression re(
+        QStringLiteral("出土|遗址|墓|窖藏|发掘|陵|冢|窑址|城址|故城|古城|地宫|塔基|沉船"));
+    return re;
+}
+
+/// A find-spot printed without a site word: a year, then a place ("1974年河南偃师二里头").
+const QRegularExpression& datedPlace() {
+    static const QRegularExpression re(QStringLiteral("^(?:公元前?)?\\d{2,4}年[\\x{4E00}-\\x{9FFF}]{2,}$"));
+    return re;
+}
+
+/// Where the object is shown ("青铜馆陈列", "第三展厅展出"): never its source.
+const QRegularExpression& displayWords() {
+    static const QRegularExpression re(QStringLiteral("陈列|展出|展厅|展区|展柜|展线|展览"));
     return re;
 }
 
@@ -172,6 +185,119 @@ bool startsProse(const QString& text) {
     return false;
 }
 
+/// Brackets of any shape around a period, as the recogniser may read them ("〔唐]", "[明永乐)"),
+/// become full-width ones, and one left open at the end of a line is closed; brackets around
+/// anything else stay as read.
+QString withPeriodBrackets(const QString& text) {
+    static const QRegularExpression re(
+        QStringLiteral("[（(〔\\[【［〈《｛{]\\s*([^（(〔\\[【［〈《｛{）)〕\\]】］〉》｝}\\s]{1,10})\\s*(?:["
+                       "）)〕\\]】］〉》｝}]|$)"));
+    QString out;
+    qsizetype at = 0;
+    for (auto it = re.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        out += text.mid(at, m.capturedStart() - at);
+        out += isPeriod(m.captured(1)) ? QStringLiteral("（%1）").arg(m.captured(1)) : m.captured(0);
+        at = m.capturedEnd();
+    }
+    return out + text.mid(at);
+}
+
+/// "（西汉）" printed alone: the period without its brackets.
+std::optional<QString> bracketedPeriod(const QString& token) {
+    if (token.size() < 3 || !token.startsWith(QStringLiteral("（")) || !token.endsWith(QStringLiteral("）")))
+        return std::nullopt;
+    const QString inner = token.mid(1, token.size() - 2).trimmed();
+    return isPeriod(inner) ? std::optional<QString>(inner) : std::nullopt;
+}
+
+/// A currency sign the recogniser reads before a year or a number ("¥1974年") is not printed.
+QString withoutStraySymbols(QString text) {
+    static const QRegularExpression re(QStringLiteral("[¥￥＄$](?=\\d)"));
+    return text.remove(re);
+}
+
+/// No space after full-width punctuation or an opening bracket, and none before full-width
+/// punctuation: the recogniser puts them where the card has none ("质地： 玉").
+QString withTidyPunctuation(QString text) {
+    static const QRegularExpression after(
+        QStringLiteral("([：，。；、！？）》」』】〕（《「『【〔])[ \\t\\x{3000}]+"));
+    static const QRegularExpression before(QStringLiteral("[ \\t\\x{3000}]+([：，。；、！？）》」』】〕])"));
+    return text.replace(after, QStringLiteral("\\1")).replace(before, QStringLiteral("\\1"));
+}
+
+/// A range in a size or date line is printed with a dash the recogniser reads as a hyphen or as
+/// "一" ("3.6-9.2厘米" for "3.6—9.2厘米").
+QString withRangeDashes(QString text) {
+    static const QRegularExpression unit(QStringLiteral("厘米|毫米|公分|米|cm|mm|克|kg|年|世纪"));
+    if (!unit.match(text).hasMatch()) return text;
+    // Sizes are separated by a plain slash ("口径9.3厘米/足径6.1厘米"), read as a full-width one.
+    text.replace(QStringLiteral("／"), QStringLiteral("/"));
+    static const QRegularExpression dash(QStringLiteral("(\\d)\\s*[-－–一]\\s*(?=\\d)"));
+    return text.replace(dash, QStringLiteral("\\1—"));
+}
+
+/// A source line ends with a word that completes it (a find-spot's verb or site, a holder's
+/// "藏", an institution, an acquisition).
+bool endsASource(const QString& text) {
+    static const QRegularExpression re(
+        QStringLiteral("(?:出土|藏|遗址|墓|墓地|墓群|窖藏|征集|捐赠|捐献|移交|调拨|拨交|采集|购藏|"
+                       "博物馆|博物院|纪念馆|研究所|陵|冢|故城|古城|地宫|塔基)$"));
+    return re.match(text).hasMatch();
+}
+
+/// Whether a word of a source line is cut by the wrap between two lines ("…省博物" / "馆藏").
+bool spansASourceWord(const QString& upper, const QString& lower) {
+    static const QRegularExpression words(QStringLiteral(
+        "出土|遗址|墓地|墓葬|墓群|窖藏|窑址|城址|故城|古城|地宫|塔基|博物馆|博物院|纪念馆|研究所|"
+        "馆藏|征集|捐赠|捐献|旧藏|移交|调拨|拨交|购藏"));
+    const QString joined = upper + lower;
+    const qsizetype cut = upper.size();
+    for (auto it = words.globalMatch(joined); it.hasNext();) {
+        const auto m = it.next();
+        if (m.capturedStart() < cut && m.capturedEnd() > cut) return true;
+    }
+    return false;
+}
+
+/// Two wrapped lines read as one: CJK run together, Latin words and numbers with a space.
+QString joinWrapped(const QString& upper, const QString& lower) {
+    const auto latin = [](QChar c) { return c.unicode() < 0x80 && c.isLetterOrNumber(); };
+    const bool space = !upper.isEmpty() && !lower.isEmpty() && latin(upper.back()) && latin(lower.front());
+    return upper + (space ? QStringLiteral(" ") : QString()) + lower;
+}
+
+/// An archaeological culture read with one character wrong ("良者文化"): the one culture of the
+/// lexicon it can be, when there is exactly one. Cultures are a closed list; names are not.
+QString withKnownCulture(const QString& period) {
+    static const QString suffix = QStringLiteral("文化");
+    if (period.size() < 4 || !period.endsWith(suffix)) return period;
+    static const QStringList cultures = [] {
+        QStringList list;
+        for (const QString& term : museumTerms())
+            if (term.endsWith(suffix)) list << term;
+        return list;
+    }();
+    if (cultures.contains(period)) return period;
+    QString found;
+    for (const QString& culture : cultures) {
+        if (culture.size() != period.size()) continue;
+        int differences = 0;
+        for (qsizetype i = 0; i < culture.size(); ++i)
+            differences += culture[i] != period[i];
+        if (differences != 1) continue;
+        if (!found.isEmpty()) return period;
+        found = culture;
+    }
+    return found.isEmpty() ? period : found;
+}
+
+/// A material named alone ("木", "漆木", "铜鎏金").
+bool isMaterial(const QString& text) {
+    const auto m = sizeOrMaterialWords().match(text);
+    return m.hasMatch() && text.size() <= 4 && coveredByTerms(text);
+}
+
 /// Materials that are also a dynasty's name ("金"): on their own they are read as the period only
 /// when nothing else on the card is one.
 bool alsoMaterial(const QString& token) {
@@ -207,7 +333,9 @@ std::optional<QString> leadingPeriod(const QString& text) {
 }
 
 bool namesFindspot(const QString& text) {
-    return findspotWords().match(text).hasMatch();
+    if (findspotWords().match(text).hasMatch()) return true;
+    return datedPlace().match(text).hasMatch() && !namesAcquisition(text) && !namesHolder(text) &&
+           !displayWords().match(text).hasMatch();
 }
 bool namesHolder(const QString& text) {
     return holderWords().match(text).hasMatch();
@@ -258,6 +386,10 @@ RelicLabelExtracted readLabelFields(const PageText& page) {
     struct Row {
         QString text;
         float height = 0;
+        float left = 0, top = 0;
+        float lastRight = 0, lastTop = 0; ///< of the last printed line joined into the row
+        float edge = 0;                   ///< the right edge of the text block the row starts in
+        bool single = false;              ///< one line, not columns side by side
         std::optional<Prefix> prefix;
         QStringList tokens;   ///< unprefixed rows: what is left after fields were taken
         bool touched = false; ///< a field was taken from it
@@ -267,17 +399,73 @@ RelicLabelExtracted readLabelFields(const PageText& page) {
     std::vector<Row> rows;
     for (const auto& textRow : page.rows) {
         QStringList parts;
+        float left = 0, right = 0;
         for (const auto& line : textRow.lines)
             if (!line.text.isEmpty() && !isEnglish(line.text))
-                if (const QString text = withoutEnglishWords(line.text); !text.isEmpty()) parts << text;
+                if (const QString text = withoutEnglishWords(line.text); !text.isEmpty()) {
+                    left = parts.isEmpty() ? line.left : std::min(left, line.left);
+                    right = std::max(right, line.left + line.width);
+                    parts << text;
+                }
         if (parts.isEmpty()) continue;
         Row row;
         // 土 is often read as 士 in the commonest label word.
-        row.text = parts.join(QLatin1Char(' ')).replace(QStringLiteral("出士"), QStringLiteral("出土"));
+        row.text = withPeriodBrackets(withoutStraySymbols(
+            parts.join(QLatin1Char(' ')).replace(QStringLiteral("出士"), QStringLiteral("出土"))));
         row.height = textRow.height();
-        row.prefix = fieldPrefix(row.text);
+        row.left = left;
+        row.lastRight = right;
+        row.top = row.lastTop = textRow.lines.front().top;
+        row.single = parts.size() == 1;
         rows.push_back(row);
     }
+    // A text block's right edge: the farthest any line starting in the same column reaches.
+    for (auto& row : rows)
+        for (const auto& other : rows)
+            if (std::abs(other.left - row.left) <= 0.75f * row.height)
+                row.edge = std::max(row.edge, other.lastRight);
+
+    // A source line that wraps is joined before fields are chosen: same column, same type size,
+    // close below, the line above runs to the block's right edge, and only the joined line ends as
+    // a source does ("…省博物" / "馆藏"). Paragraphs are joined when the rest is written.
+    auto wraps = [](const Row& upper, const Row& lower) {
+        const float h = upper.height;
+        if (!upper.single || !lower.single || h <= 0) return false;
+        if (std::abs(lower.height / h - 1) > 0.2f || std::abs(lower.left - upper.left) > 0.75f * h)
+            return false;
+        if (lower.top - (upper.lastTop + h) > 1.6f * h || lower.top <= upper.lastTop) return false;
+        if (upper.lastRight < upper.edge - 1.5f * h || lower.lastRight > upper.lastRight + 0.5f * h)
+            return false;
+        if (upper.text.contains(QStringLiteral("。")) || fieldPrefix(lower.text) || isPeriod(lower.text))
+            return false;
+        const auto upperPrefix = fieldPrefix(upper.text);
+        if (upperPrefix && upperPrefix->field != Field::source) return false;
+        if (displayWords().match(upper.text).hasMatch() || displayWords().match(lower.text).hasMatch())
+            return false;
+        // A line ending in a field of its own ("战国早期", "玉", a size) is followed, not continued.
+        const QStringList upperTokens = tokens(upper.text);
+        const SourceKind above = sourceKind(upper.text), below = sourceKind(lower.text);
+        if (upperTokens.isEmpty() || isPeriod(upperTokens.back())) return false;
+        if (above == SourceKind::none && sizeOrMaterialWords().match(upper.text).hasMatch()) return false;
+        const QString joined = joinWrapped(upper.text, lower.text);
+        if (!endsASource(joined)) return false;
+        if (spansASourceWord(upper.text, lower.text)) return true;
+        if (endsASource(upper.text)) return lower.text.size() <= 2;
+        // Both halves may read as sources ("…虢国" / "墓地出土"): then they are one only when of one kind.
+        return above == SourceKind::none || below == SourceKind::none || above == below;
+    };
+    for (size_t i = 0; i + 1 < rows.size();) {
+        if (!wraps(rows[i], rows[i + 1])) {
+            ++i;
+            continue;
+        }
+        rows[i].text = joinWrapped(rows[i].text, rows[i + 1].text);
+        rows[i].lastRight = rows[i + 1].lastRight;
+        rows[i].lastTop = rows[i + 1].lastTop;
+        rows.erase(rows.begin() + long(i) + 1);
+    }
+    for (auto& row : rows)
+        row.prefix = fieldPrefix(row.text);
     RelicLabelExtracted fields;
     if (rows.empty()) return fields;
 
@@ -334,20 +522,26 @@ RelicLabelExtracted readLabelFields(const PageText& page) {
     auto takePeriod = [&]() -> QString {
         for (auto& row : rows)
             if (row.prefix && row.prefix->field == Field::period) {
-                const QString value = row.prefix->value;
+                const QString value = withoutSpaces(row.prefix->value);
                 row.prefix.reset();
                 row.touched = true;
-                return withoutSpaces(value);
+                return bracketedPeriod(value).value_or(value);
             }
         if (bracketPeriod) return *bracketPeriod;
         for (const bool allowMaterial : {false, true})
             for (auto& row : rows) {
                 if (row.prefix || row.prose) continue;
-                for (qsizetype i = 0; i < row.tokens.size(); ++i)
+                for (qsizetype i = 0; i < row.tokens.size(); ++i) {
+                    if (const auto bracketed = bracketedPeriod(row.tokens[i])) {
+                        row.touched = true;
+                        row.tokens.removeAt(i);
+                        return *bracketed;
+                    }
                     if (isPeriod(row.tokens[i]) && (allowMaterial || !alsoMaterial(row.tokens[i]))) {
                         row.touched = true;
                         return row.tokens.takeAt(i);
                     }
+                }
             }
         for (auto& row : rows) {
             if (row.prefix || row.prose) continue;
@@ -358,10 +552,11 @@ RelicLabelExtracted readLabelFields(const PageText& page) {
                     row.touched = true;
                     return *lead;
                 }
-                // "唐湖北随州…出土": a one-character dynasty run together with the source.
+                // "唐湖北随州…出土", "元木": a one-character dynasty run together with the source
+                // or the material.
                 const auto m = periodPattern().match(token);
                 if (m.hasMatch() && m.capturedLength() == 1 && token.size() > 1 &&
-                    sourceKind(token.mid(1)) != SourceKind::none) {
+                    (sourceKind(token.mid(1)) != SourceKind::none || isMaterial(token.mid(1)))) {
                     row.tokens[i] = token.mid(1);
                     row.touched = true;
                     return m.captured(0);
@@ -373,15 +568,18 @@ RelicLabelExtracted readLabelFields(const PageText& page) {
     fields.period = takePeriod();
 
     // The source: one, a find-spot before a holder before an acquisition; a find-spot printed
-    // together with its holder keeps only the find-spot.
+    // together with its holder keeps only the find-spot. A line printed with a source prefix wins
+    // over every guess; a line saying where the object is shown is never the source.
     struct Candidate {
-        int rank = 0; ///< the kind's order; a "来源：" naming no known kind comes last
+        int rank = 0; ///< prefixed lines first, then by kind; a "来源：" naming no known kind last of them
+        SourceKind kind = SourceKind::none;
         size_t row = 0;
         qsizetype token = -1; ///< -1: the prefixed row's value
     };
+    constexpr int kGuessed = int(SourceKind::none) + 1;
     std::optional<Candidate> best;
-    auto consider = [&](int rank, size_t row, qsizetype token) {
-        if (!best || rank < best->rank) best = Candidate{rank, row, token};
+    auto consider = [&](int rank, SourceKind kind, size_t row, qsizetype token) {
+        if (!best || rank < best->rank) best = Candidate{rank, kind, row, token};
     };
     for (size_t r = 0; r < rows.size(); ++r) {
         const Row& row = rows[r];
@@ -391,13 +589,14 @@ RelicLabelExtracted readLabelFields(const PageText& page) {
             if (kind == SourceKind::none)
                 for (const QString& piece : sourcePieces(row.prefix->value))
                     kind = std::min(kind, sourceKind(piece));
-            consider(int(kind), r, -1);
+            consider(int(kind), kind, r, -1);
         } else if (!row.prefix) {
             for (qsizetype i = 0; i < row.tokens.size(); ++i) {
+                if (displayWords().match(row.tokens[i]).hasMatch()) continue;
                 SourceKind kind = SourceKind::none;
                 for (const QString& piece : sourcePieces(row.tokens[i]))
                     kind = std::min(kind, sourceKind(piece));
-                if (kind != SourceKind::none) consider(int(kind), r, i);
+                if (kind != SourceKind::none) consider(kGuessed + int(kind), kind, r, i);
             }
         }
     }
@@ -409,9 +608,9 @@ RelicLabelExtracted readLabelFields(const PageText& page) {
         QStringList kept, rest;
         const bool judgePieces = best->token >= 0 || row.prefix->kind == SourceKind::none;
         for (const QString& piece : pieces)
-            (!judgePieces || int(sourceKind(piece)) == best->rank || kept.isEmpty() ? kept : rest) << piece;
+            (!judgePieces || sourceKind(piece) == best->kind || kept.isEmpty() ? kept : rest) << piece;
         if (pieces.size() <= 1) kept = {text};
-        fields.source = withoutSpaces(kept.join(QStringLiteral("，")));
+        fields.source = correctTerms(withoutSpaces(kept.join(QStringLiteral("，"))), TermContext::text);
         row.extra = rest;
         row.touched = true;
         if (best->token < 0)
@@ -420,18 +619,32 @@ RelicLabelExtracted readLabelFields(const PageText& page) {
             row.tokens.removeAt(best->token);
     }
 
-    // The rest, verbatim and in reading order; what a field was taken from keeps its remainder.
+    // The rest, verbatim and in reading order; what a field was taken from keeps its remainder. A
+    // paragraph is one line: its printed lines are joined unless one ends a sentence short of the
+    // paragraph's right edge.
+    float proseEdge = 0;
+    for (const auto& row : rows)
+        if (row.prose) proseEdge = std::max(proseEdge, row.lastRight);
     QStringList other;
+    const Row* previous = nullptr;
     for (const auto& row : rows) {
-        if (!row.touched)
-            other << row.text;
-        else if (row.prefix)
-            other << row.text;
+        QStringList texts;
+        if (!row.touched || row.prefix)
+            texts << row.text;
         else if (!row.tokens.isEmpty())
-            other << row.tokens.join(QLatin1Char(' '));
-        other << row.extra;
+            texts << row.tokens.join(QLatin1Char(' '));
+        texts << row.extra;
+        for (QString& text : texts)
+            text = correctTerms(withRangeDashes(withTidyPunctuation(text)), TermContext::text);
+        const bool continues = row.prose && previous && previous->prose && !other.isEmpty() &&
+                               !(previous->text.endsWith(QStringLiteral("。")) &&
+                                 previous->lastRight < proseEdge - 1.5f * previous->height);
+        if (continues && !texts.isEmpty()) other.back() = joinWrapped(other.back(), texts.takeFirst());
+        other << texts;
+        previous = &row;
     }
     fields.other = other.join(QLatin1Char('\n'));
+    fields.period = withKnownCulture(correctTerms(fields.period, TermContext::text));
     return fields;
 }
 

@@ -167,6 +167,22 @@ const char* const kPeriods[] = {"旧石器时代",
                                 "年制",
                                 "年款"};
 
+// Words of a card's source line: find-spots, holders and acquisitions, the provinces, and sites
+// every catalogue names.
+const char* const kSourceWords[] = {
+    "出土",   "出土于",   "遗址",       "墓地",           "墓葬",     "墓群",     "窖藏",     "窑址",
+    "城址",   "故城",     "古城",       "地宫",           "塔基",     "沉船",     "博物馆",   "博物院",
+    "纪念馆", "研究所",   "考古研究所", "文物考古研究所", "文物商店", "征集",     "捐赠",     "捐献",
+    "旧藏",   "移交",     "调拨",       "拨交",           "采集",     "购藏",     "先生",     "女士",
+    "北京",   "天津",     "上海",       "重庆",           "河北",     "山西",     "辽宁",     "吉林",
+    "黑龙江", "江苏",     "浙江",       "安徽",           "福建",     "江西",     "山东",     "河南",
+    "湖北",   "湖南",     "广东",       "海南",           "四川",     "贵州",     "云南",     "陕西",
+    "甘肃",   "青海",     "台湾",       "内蒙古",         "广西",     "西藏",     "宁夏",     "新疆",
+    "香港",   "澳门",     "殷墟",       "妇好墓",         "曾侯乙墓", "马王堆",   "三星堆",   "金沙遗址",
+    "二里头", "法门寺",   "海昏侯",     "秦始皇陵",       "兵马俑",   "南越王墓", "中山王墓", "满城汉墓",
+    "何家村", "虢国墓地", "晋侯墓地",   "良渚",           "牛河梁",   "陶寺",     "石峁",     "盘龙城",
+    "大葆台", "定陵",     "雷台"};
+
 std::vector<QString> sortedTerms() {
     std::vector<QString> terms;
     auto addAll = [&](const auto& list) {
@@ -180,6 +196,7 @@ std::vector<QString> sortedTerms() {
     addAll(kGlazesAndKilns);
     addAll(kMotifs);
     addAll(kPeriods);
+    addAll(kSourceWords);
     std::sort(terms.begin(), terms.end(), [](const QString& a, const QString& b) {
         return a.size() != b.size() ? a.size() > b.size() : a < b;
     });
@@ -272,6 +289,10 @@ bool coveredByTerms(const QString& text) {
 }
 
 QString correctTerms(const QString& text) {
+    return correctTerms(text, TermContext::name);
+}
+
+QString correctTerms(const QString& text, TermContext context) {
     const QStringView view(text);
     const QStringList& terms = museumTerms();
     QString out;
@@ -300,7 +321,9 @@ QString correctTerms(const QString& text) {
             if (!fits || differences * 2 > std::max<qsizetype>(2, term.size())) continue;
             // A lone character is mended only as the name's last word (the object's type), and
             // not when it belongs to other terms itself.
-            if (term.size() == 1 && (i + 1 != text.size() || inSomeTerm(window[0]))) continue;
+            if (term.size() == 1 &&
+                (context != TermContext::name || i + 1 != text.size() || inSomeTerm(window[0])))
+                continue;
             corrected = term;
         }
         if (corrected.size() > exact) {

@@ -18,8 +18,14 @@ bool mayBeReadFor(QChar read, QChar meant);
 /// Whether the text can be cut wholly into lexicon terms.
 bool coveredByTerms(const QString& text);
 
+/// Where a text was read: a label's name (its last character may be the object's type, a
+/// one-character term) or any other field (only terms of two or more characters are mended).
+enum class TermContext { name, text };
+
 /// The text with each run that matches a lexicon term up to look-alike characters replaced by
 /// the term. Only characters the recogniser can read are ever written.
+QString correctTerms(const QString& text, TermContext context);
+/// The same for a label's name.
 QString correctTerms(const QString& text);
 
 } // namespace engine

@@ -34,6 +34,47 @@ double dominantAngle(const std::vector<platform::TextBox>& boxes) {
     return std::abs(median) <= M_PI / 6 ? median : 0;
 }
 
+/// Lines lower than this at the detector's scale are detected again in an enlarged part of the
+/// frame: the detector misses the thin strokes of a Song face at about 10 pixels.
+constexpr float kSmallLineHeight = 14.0f;
+/// … when all lines lie in a part of the frame at most this share of its longer side.
+constexpr double kZoomMaxShare = 0.6;
+
+/// The regions, detected again in the part of the frame that holds them when they are small;
+/// the regions as they were otherwise.
+core::Result<std::vector<platform::TextBox>> detectEnlarged(const platform::Bitmap& image,
+                                                            std::vector<platform::TextBox> boxes) {
+    if (boxes.empty()) return boxes;
+    const double scale = double(kDetSide) / std::max(image.cols, image.rows);
+    std::vector<float> heights;
+    float x0 = float(image.cols), y0 = float(image.rows), x1 = 0, y1 = 0;
+    for (const auto& box : boxes) {
+        heights.push_back(box.height);
+        for (const auto& c : box.corners) {
+            x0 = std::min(x0, c.x), y0 = std::min(y0, c.y);
+            x1 = std::max(x1, c.x), y1 = std::max(y1, c.y);
+        }
+    }
+    std::nth_element(heights.begin(), heights.begin() + long(heights.size() / 2), heights.end());
+    const float median = heights[heights.size() / 2];
+    if (median * scale >= kSmallLineHeight) return boxes;
+    // The part around the lines, with a margin of a few line heights for lines not yet found.
+    const float margin = 4 * median;
+    const cv::Rect part = cv::Rect(cv::Point(int(x0 - margin), int(y0 - margin)),
+                                   cv::Point(int(x1 + margin), int(y1 + margin))) &
+                          cv::Rect(0, 0, image.cols, image.rows);
+    if (part.empty() || std::max(part.width, part.height) > kZoomMaxShare * std::max(image.cols, image.rows))
+        return boxes;
+    auto found =
+        platform::detectText(image(part).clone(), kDetSide, kMinLineHeight * image.rows / part.height);
+    if (!found) return found.error();
+    if (found->size() < boxes.size()) return boxes;
+    for (auto& box : *found)
+        for (auto& corner : box.corners)
+            corner += cv::Point2f(float(part.x), float(part.y));
+    return found;
+}
+
 } // namespace
 
 QString TextRow::text() const {
@@ -71,11 +112,13 @@ QStringList PageText::rowTexts() const {
     return out;
 }
 
-core::Result<PageText> readPage(const platform::Bitmap& image, int maxRead, const ReadFilter& worthReading) {
+core::Result<PageText> readPage(const platform::Bitmap& image, int maxRead, const ReadFilter& worthReading,
+                                bool zoomSmallText) {
     PageText page;
     page.imageWidth = image.cols;
     page.imageHeight = image.rows;
-    const auto boxes = platform::detectText(image, kDetSide, kMinLineHeight);
+    auto boxes = platform::detectText(image, kDetSide, kMinLineHeight);
+    if (boxes && zoomSmallText) boxes = detectEnlarged(image, std::move(*boxes));
     if (!boxes) return boxes.error();
     if (worthReading && !worthReading(*boxes)) maxRead = 0;
     // The card may be turned: lines are placed in the frame of the text's dominant direction, so

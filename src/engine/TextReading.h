@@ -43,10 +43,12 @@ struct PageText {
 
 /// Detects (detector side 960, tiled) and reads the lines in reading order, at most
 /// `maxRead` of them (the rest keep their shape, without text); lines read as nothing, or with
-/// a mean confidence below 0.5, are dropped.
+/// a mean confidence below 0.5, are dropped. When the lines found are small at the detector's
+/// scale (a card a third of the frame's width) and lie together in a part of the frame, that
+/// part is detected again, enlarged (`zoomSmallText`; off only to measure what it costs).
 /// Given the detected regions, whether any line needs reading at all.
 using ReadFilter = std::function<bool(const std::vector<platform::TextBox>&)>;
 core::Result<PageText> readPage(const platform::Bitmap& image, int maxRead = 1 << 30,
-                                const ReadFilter& worthReading = {});
+                                const ReadFilter& worthReading = {}, bool zoomSmallText = true);
 
 } // namespace engine

@@ -25,6 +25,11 @@ SampleShoot makeSampleShoot(const std::filesystem::path& dir, int exhibits, unsi
 
 SampleShoot makeSampleShoot(const std::filesystem::path& dir, int exhibits, unsigned seed,
                             const std::vector<scenes::LabelLayout>& layouts) {
+    return makeSampleShoot(dir, exhibits, seed, layouts, {});
+}
+
+SampleShoot makeSampleShoot(const std::filesystem::path& dir, int exhibits, unsigned seed,
+                            const std::vector<scenes::LabelLayout>& layouts, const QStringList& families) {
     std::filesystem::create_directories(dir);
     std::mt19937 rng(seed);
     SampleShoot shoot;
@@ -88,10 +93,15 @@ SampleShoot makeSampleShoot(const std::filesystem::path& dir, int exhibits, unsi
         } else {
             const auto layout = layouts[size_t(e) % layouts.size()];
             const auto label = scenes::randomPrintedLabel(layout, labelSeed);
-            scenes::writePhoto(dir / name,
-                               scenes::renderPrintedLabel(label, objectSeed + 7u, kWidth, kHeight), stamp());
+            const QStringList& faces = families.isEmpty() ? scenes::tuningFamilies() : families;
+            const QString family = faces[e % faces.size()];
+            scenes::writePhoto(
+                dir / name,
+                scenes::renderPrintedLabel(label, objectSeed + 7u, kWidth, kHeight, std::nullopt, {family}),
+                stamp());
             shoot.labels.push_back(label.fields);
             shoot.layouts.push_back(layout);
+            shoot.families.push_back(family);
         }
         add(name, SampleShot::Kind::label, e);
     }

@@ -23,6 +23,7 @@ struct SampleShoot {
     std::vector<SampleShot> shots;            ///< in shooting order
     std::vector<scenes::LabelCard> labels;    ///< one per exhibit
     std::vector<scenes::LabelLayout> layouts; ///< each exhibit's card layout
+    std::vector<QString> families;            ///< each exhibit's type family (printed layouts)
 };
 
 /// Renders the shoot into `dir` (created when missing). Photos are 2400×1600 JPEGs.
@@ -30,5 +31,9 @@ SampleShoot makeSampleShoot(const std::filesystem::path& dir, int exhibits, unsi
 /// The same, with exhibit e's card printed in layouts[e % size] (the classic card when empty).
 SampleShoot makeSampleShoot(const std::filesystem::path& dir, int exhibits, unsigned seed,
                             const std::vector<scenes::LabelLayout>& layouts);
+/// The same, with the printed cards set in one of `families` each (the renderer's tuning
+/// families when empty).
+SampleShoot makeSampleShoot(const std::filesystem::path& dir, int exhibits, unsigned seed,
+                            const std::vector<scenes::LabelLayout>& layouts, const QStringList& families);
 
 } // namespace samples

@@ -345,6 +345,10 @@ const QStringList kEnglishLines = {"Excavated from a tomb in Suizhou, Hubei, 197
                                    "Donated in 1982",
                                    "Porcelain with overglaze enamels"};
 
+/// Where the card's exhibit is shown, printed under the fields on some cards.
+const QStringList kHalls = {"青铜馆陈列",         "陶瓷馆陈列", "第三展厅展出",
+                            "古代玉器专题展陈列", "二楼展厅",   "历代书画馆展出"};
+
 enum class SourceKind { findspot, acquisition, holder, mixed };
 
 struct Source {
@@ -423,6 +427,18 @@ QStringList wrap(const QString& text, int perLine) {
 
 } // namespace
 
+const QStringList& tuningFamilies() {
+    static const QStringList families = {"Noto Sans CJK SC", "Noto Serif CJK SC", "AR PL UMing CN",
+                                         "WenQuanYi Zen Hei", "AR PL UKai CN"};
+    return families;
+}
+
+const QStringList& heldOutFamilies() {
+    static const QStringList families = {"AR PL SungtiL GB", "AR PL KaitiM GB", "LXGW WenKai",
+                                         "WenQuanYi Micro Hei", "cwTeXFangSong"};
+    return families;
+}
+
 const char* layoutName(LabelLayout layout) {
     switch (layout) {
     case LabelLayout::classic:
@@ -453,15 +469,36 @@ PrintedLabel randomPrintedLabel(LabelLayout layout, unsigned seed) {
     const Source source = randomSource(rng);
     f.source = source.value;
     const QString material = pick(kPrintedMaterials, rng);
-    const QString size = sizeLine(rng);
+    const QString printedSize = sizeLine(rng);
     using Style = PrintedLine::Style;
     auto add = [&](const QString& text, Style style = Style::body, bool other = false) {
         label.lines.push_back(PrintedLine{text, style, {}});
         if (other) f.other << text;
     };
     // The holder printed with a find-spot is kept in the other text.
+    // What later cards print besides, drawn apart so that the lines above stay as they were: a
+    // size given as a range, the hall the exhibit is shown in, a source wrapped onto a second line.
+    std::mt19937 more(seed * 2246822519u + unsigned(layout) * 31u + 7u);
+    const QString range = QStringLiteral("长%1.%2—%3.%4厘米")
+                              .arg(2 + more() % 5)
+                              .arg(more() % 10)
+                              .arg(8 + more() % 20)
+                              .arg(more() % 10);
+    const QString hall = more() % 4 == 0 ? pick(kHalls, more) : QString();
+    const bool wrapSource = more() % 3 == 0 && source.printed.size() >= 8;
+    const int wrapAt = int(source.printed.size()) - 1 - int(more() % 3);
+    const bool sizeRange = more() % 4 == 0;
+    const QString size = sizeRange ? range : printedSize;
+    auto addHall = [&] {
+        if (!hall.isEmpty()) add(hall, Style::body, true);
+    };
     auto addSource = [&](const QString& text) {
-        add(text);
+        if (wrapSource && text == source.printed) {
+            label.lines.push_back(PrintedLine{text.left(wrapAt), Style::body, {}, true});
+            add(text.mid(wrapAt));
+        } else {
+            add(text);
+        }
         if (!source.rest.isEmpty()) f.other << source.rest;
     };
 
@@ -471,6 +508,7 @@ PrintedLabel randomPrintedLabel(LabelLayout layout, unsigned seed) {
         add(f.period + QStringLiteral("  ") + source.printed);
         if (!source.rest.isEmpty()) f.other << source.rest;
         add(size, Style::body, true);
+        addHall();
         break;
     case LabelLayout::prefixed: {
         const QStringList seps = {QStringLiteral("："), QStringLiteral(":"), QStringLiteral(" "),
@@ -524,8 +562,11 @@ PrintedLabel randomPrintedLabel(LabelLayout layout, unsigned seed) {
         for (const QString& row : rows)
             add(row);
         if (!source.rest.isEmpty()) f.other << source.rest;
-        for (const QString& row : others)
-            add(row, Style::body, true);
+        // The space after a full-width colon is the colon's own: a reader reports none.
+        for (const QString& row : others) {
+            add(row);
+            f.other << QString(row).replace(QStringLiteral("： "), QStringLiteral("："));
+        }
         break;
     }
     case LabelLayout::plain:
@@ -536,6 +577,7 @@ PrintedLabel randomPrintedLabel(LabelLayout layout, unsigned seed) {
             add(pick(kHolders, rng) + QStringLiteral("藏"), Style::body, true);
         add(material, Style::body, true);
         add(size, Style::body, true);
+        addHall();
         break;
     case LabelLayout::periodMaterial:
         if (rng() % 3 == 0) {
@@ -575,8 +617,11 @@ PrintedLabel randomPrintedLabel(LabelLayout layout, unsigned seed) {
         const int sentences = 2 + int(rng() % 2);
         for (int i = 0; i < sentences; ++i)
             prose += pick(kProseSentences, rng);
+        addHall();
+        // One paragraph, wrapped into printed lines.
         for (const QString& line : wrap(prose, 18 + int(rng() % 6)))
-            add(line, Style::prose, true);
+            add(line, Style::prose);
+        f.other << prose;
         break;
     }
     case LabelLayout::twoColumn: {
@@ -605,7 +650,7 @@ PrintedLabel randomPrintedLabel(LabelLayout layout, unsigned seed) {
 }
 
 platform::Bitmap renderPrintedLabel(const PrintedLabel& label, unsigned seed, int width, int height,
-                                    std::optional<CardPose> pose) {
+                                    std::optional<CardPose> pose, const QStringList& families) {
     std::mt19937 rng(seed);
     Canvas canvas(width, height, rng);
     QPainter& p = canvas.painter;
@@ -620,37 +665,77 @@ platform::Bitmap renderPrintedLabel(const PrintedLabel& label, unsigned seed, in
         share = pose->share;
         angle = pose->degrees;
     }
-    const int cw = int(width * share);
+    int cw = int(width * share);
     const int body = std::max(11, cw / 30), big = std::max(16, cw / 17), prose = std::max(10, cw / 34);
-    const QString family =
-        rng() % 2 ? QStringLiteral("Noto Serif CJK SC") : QStringLiteral("Noto Sans CJK SC");
+    (void)rng(); // the draw that once chose between the two Noto faces
+    // The card's look, drawn apart from the pose: type family, paper and ink, border, line spacing.
+    std::mt19937 look(seed * 2654435761u + 12345u);
+    const QStringList& faces = families.isEmpty() ? tuningFamilies() : families;
+    const QString family = faces[int(look() % unsigned(faces.size()))];
+    struct Paper {
+        QColor paper, ink;
+    };
+    static const Paper papers[] = {
+        {QColor(236, 232, 222), QColor(30, 28, 26)}, {QColor(248, 248, 245), QColor(20, 20, 20)},
+        {QColor(205, 203, 196), QColor(25, 25, 25)}, {QColor(40, 38, 36), QColor(230, 225, 210)},
+        {QColor(16, 16, 18), QColor(214, 190, 130)}, {QColor(112, 32, 28), QColor(240, 228, 200)},
+        {QColor(28, 42, 72), QColor(235, 235, 230)}, {QColor(214, 192, 152), QColor(50, 30, 20)},
+    };
+    const Paper colours = papers[look() % std::size(papers)];
+    const int border = int(look() % 4); // none, a thin rule, a double rule, a thick frame
+    const double spacing = 1.45 + (look() % 80) / 100.0;
+
     auto sizeOf = [&](Style s) {
         return s == Style::name          ? big
                : s == Style::prose       ? prose
                : s == Style::englishName ? body * 6 / 5
                                          : body;
     };
+    auto faceOf = [&](const PrintedLine& line, int size) {
+        QFont f = font(line.style == Style::english || line.style == Style::englishName
+                           ? QStringLiteral("DejaVu Serif")
+                           : family,
+                       size, line.style == Style::name);
+        f.setItalic(line.style == Style::englishName);
+        return f;
+    };
+    // A wrapped line runs to the card's right edge: the card is as wide as that line, or as the
+    // name still set larger than the body needs, and the wrapped line is then spaced out to fill it.
+    const int margin = cw / 12;
+    for (const auto& line : label.lines)
+        if (line.wraps) {
+            int wide = QFontMetrics(faceOf(line, sizeOf(line.style))).horizontalAdvance(line.text);
+            for (const auto& other : label.lines)
+                if (other.style == Style::name)
+                    wide = std::max(
+                        wide, QFontMetrics(font(family, body * 4 / 3, true)).horizontalAdvance(other.text));
+            cw = std::min(int(width * 0.92), wide + margin + cw / 20);
+        }
     int contentHeight = 0;
     for (const auto& line : label.lines)
-        contentHeight += int(sizeOf(line.style) * 1.75);
+        contentHeight += int(sizeOf(line.style) * spacing);
     const int ch = std::min(int(height * 0.9), contentHeight + 2 * std::max(body * 2, cw / 14));
 
     p.translate(width / 2 + int(rng() % 80) - 40, height / 2 + int(rng() % 60) - 30);
     p.rotate(angle);
     const int cx = -cw / 2, cy = -ch / 2;
     p.fillRect(cx + 8, cy + 10, cw, ch, QColor(0, 0, 0, 90));
-    const bool dark = rng() % 4 == 0;
-    p.fillRect(cx, cy, cw, ch, dark ? QColor(40, 38, 36) : QColor(236, 232, 222));
-    p.setPen(dark ? QColor(230, 225, 210) : QColor(30, 28, 26));
-    const int x = cx + cw / 12, valueX = cx + cw / 12 + body * 6;
+    (void)rng(); // the draw that once chose a dark card
+    p.fillRect(cx, cy, cw, ch, colours.paper);
+    if (border > 0) {
+        const int inset = std::max(4, cw / 60);
+        p.setPen(QPen(colours.ink, border == 3 ? std::max(3, cw / 120) : 1.5));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRect(cx + inset, cy + inset, cw - 2 * inset, ch - 2 * inset));
+        if (border == 2) p.drawRect(QRect(cx + 2 * inset, cy + 2 * inset, cw - 4 * inset, ch - 4 * inset));
+    }
+    p.setPen(colours.ink);
+    const int x = cx + margin, valueX = cx + margin + body * 6;
     int y = cy + std::max(body * 2, cw / 14) - body / 2;
+    int carried = 0; // the size a wrapped line goes on in
     for (const auto& line : label.lines) {
-        const int size = sizeOf(line.style);
-        QFont f = font(line.style == Style::english || line.style == Style::englishName
-                           ? QStringLiteral("DejaVu Serif")
-                           : family,
-                       size, line.style == Style::name);
-        f.setItalic(line.style == Style::englishName);
+        const int size = carried > 0 ? carried : sizeOf(line.style);
+        QFont f = faceOf(line, size);
         if (!line.field.isEmpty()) {
             p.setFont(font(family, body, true));
             p.drawText(x, y + size, line.field);
@@ -659,9 +744,12 @@ platform::Bitmap renderPrintedLabel(const PrintedLabel& label, unsigned seed, in
         const int left = line.field.isEmpty() ? x : valueX, room = cx + cw - cw / 20 - left;
         const int wide = QFontMetrics(f).horizontalAdvance(line.text);
         if (wide > room) f.setPixelSize(std::max(8, size * room / wide));
+        if (line.wraps && wide < room && line.text.size() > 1)
+            f.setLetterSpacing(QFont::AbsoluteSpacing, double(room - wide) / double(line.text.size()));
+        carried = line.wraps ? f.pixelSize() : 0;
         p.setFont(f);
         p.drawText(left, y + size, line.text);
-        y += int(size * 1.75);
+        y += int(size * spacing);
     }
     p.end();
     return photograph(canvas.image, rng);

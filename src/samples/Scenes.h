@@ -3,7 +3,7 @@
 // A small renderer of exhibition photographs for sample shoots, tests and measurements: label
 // cards with Chinese text on a wall, wall panels with many lines, and text-free objects (vessels,
 // bowls, figures, a painting), with tilt, blur, noise and uneven light. Needs a QGuiApplication
-// (fonts) and fonts-noto-cjk.
+// (fonts) and the Chinese font packages of scripts/bootstrap.
 
 #include "platform/Imaging.h"
 
@@ -48,6 +48,9 @@ struct PrintedLine {
     QString text;
     Style style = Style::body;
     QString field; ///< two-column cards: the field name in the left column
+    /// The line runs to the card's right edge and goes on in the next one (a wrapped source):
+    /// it is set at the size that makes it fill the card's width.
+    bool wraps = false;
 };
 
 /// A card as printed, with the fields a careful reader reports from it: one source (a find-spot
@@ -60,6 +63,13 @@ struct PrintedLabel {
 };
 
 PrintedLabel randomPrintedLabel(LabelLayout layout, unsigned seed);
+
+/// Chinese type families label cards are set in (from Debian's font packages, see
+/// scripts/bootstrap): sans and serif (Song) faces, a Ming, a Kai, a Hei and a FangSong. Engine
+/// measurements tune on the first list and report on the second, whose faces they never saw.
+const QStringList& tuningFamilies();
+const QStringList& heldOutFamilies();
+
 /// Where the card sits in the photograph: its width as a share of the frame's, and its turn.
 struct CardPose {
     double share = 0.7;
@@ -67,9 +77,11 @@ struct CardPose {
 };
 
 /// The card on a wall, with camera effects; the card may be small in the frame or turned ±10°
-/// (drawn from the seed unless a pose is given).
+/// (drawn from the seed unless a pose is given). Its paper, ink, border and line spacing are
+/// drawn from the seed, and so is its type family, from `families` (tuningFamilies() when empty).
 platform::Bitmap renderPrintedLabel(const PrintedLabel& label, unsigned seed, int width = 1600,
-                                    int height = 1200, std::optional<CardPose> pose = std::nullopt);
+                                    int height = 1200, std::optional<CardPose> pose = std::nullopt,
+                                    const QStringList& families = {});
 
 enum class ObjectKind { vessel, bowl, figure, painting };
 

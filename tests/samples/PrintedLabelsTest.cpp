@@ -13,15 +13,23 @@ engine::PageText asRead(const scenes::PrintedLabel& label) {
     using Style = scenes::PrintedLine::Style;
     engine::PageText page;
     float top = 100;
+    auto heightOf = [](Style style) {
+        return style == Style::name ? 60.0f : style == Style::prose ? 26.0f : 30.0f;
+    };
+    // A wrapped line runs to the right edge of the card's widest line.
+    float edge = 0;
+    for (const auto& printed : label.lines)
+        edge = std::max(edge, float(printed.text.size()) * heightOf(printed.style));
     for (const auto& printed : label.lines) {
-        const float height = printed.style == Style::name ? 60 : printed.style == Style::prose ? 26 : 30;
+        const float height = heightOf(printed.style);
         engine::TextRow row;
         float left = 100;
         for (const QString& text : {printed.field, printed.text}) {
             if (text.isEmpty()) continue;
-            row.lines.push_back(
-                engine::TextLine{text, 0.95f, height, float(text.size()) * height, top, left});
-            left += float(text.size()) * height + 100;
+            const float width =
+                printed.wraps ? std::max(edge, float(text.size()) * height) : float(text.size()) * height;
+            row.lines.push_back(engine::TextLine{text, 0.95f, height, width, top, left});
+            left += width + 100;
         }
         page.rows.push_back(row);
         top += height * 1.75f;
