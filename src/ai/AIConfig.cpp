@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,6 +34,11 @@ QString loadTrimmed(QSettings& store, const QString& key, const QString& fallbac
     return value.isEmpty() ? fallback : value;
 }
 
+/// Anything unreadable or out of range in the file is one request at a time or the most there is.
+int clampedRequests(int value) {
+    return std::clamp(value, 1, 32);
+}
+
 } // namespace
 
 bool AISettings::isConfigured() const {
@@ -43,6 +50,7 @@ AIConfig::AIConfig(QObject* parent) : QObject(parent) {
     m_values.baseURL = loadTrimmed(store, kBaseURLKey, kDefaultBaseURL);
     m_values.modelID = loadTrimmed(store, kModelIDKey, kDefaultModelID);
     m_values.apiKey = store.value(kApiKeyKey).toString();
+    m_values.maxRequestsInFlight = clampedRequests(store.value(kMaxRequestsInFlightKey, 1).toInt());
 }
 
 AIConfig& AIConfig::shared() {
@@ -50,7 +58,7 @@ AIConfig& AIConfig::shared() {
     return *instance;
 }
 
-void AIConfig::store(const QString& key, const QString& value) {
+void AIConfig::store(const QString& key, const QVariant& value) {
     QSettings store = settings();
     keepPrivate(store.fileName());
     store.setValue(key, value);
@@ -73,6 +81,12 @@ void AIConfig::setApiKey(const QString& value) {
 void AIConfig::setModelID(const QString& value) {
     m_values.modelID = value;
     store(kModelIDKey, value);
+    emit changed();
+}
+
+void AIConfig::setMaxRequestsInFlight(int value) {
+    m_values.maxRequestsInFlight = clampedRequests(value);
+    store(kMaxRequestsInFlightKey, m_values.maxRequestsInFlight);
     emit changed();
 }
 

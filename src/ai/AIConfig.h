@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QVariant>
 
 namespace ai {
 
@@ -10,6 +11,8 @@ struct AISettings {
     QString baseURL;
     QString apiKey;
     QString modelID;
+    /// How many requests a run may have in flight at once (1–32); 1 sends one after another.
+    int maxRequestsInFlight = 1;
 
     /// True when all three, trimmed, are non-empty.
     bool isConfigured() const;
@@ -32,6 +35,7 @@ class AIConfig : public QObject {
     static inline const QString kBaseURLKey = QStringLiteral("ai.baseURL");
     static inline const QString kApiKeyKey = QStringLiteral("ai.apiKey");
     static inline const QString kModelIDKey = QStringLiteral("ai.modelID");
+    static inline const QString kMaxRequestsInFlightKey = QStringLiteral("ai.maxRequestsInFlight");
 
     /// Loads the stored values (base URL and model trimmed, empty → default; key as stored).
     explicit AIConfig(QObject* parent = nullptr);
@@ -42,11 +46,14 @@ class AIConfig : public QObject {
     QString baseURL() const { return m_values.baseURL; }
     QString apiKey() const { return m_values.apiKey; }
     QString modelID() const { return m_values.modelID; }
+    int maxRequestsInFlight() const { return m_values.maxRequestsInFlight; }
 
     /// Each assignment is stored at once, exactly as given (not trimmed), and notifies.
     void setBaseURL(const QString& value);
     void setApiKey(const QString& value);
     void setModelID(const QString& value);
+    /// Clamped to 1–32, stored and notified.
+    void setMaxRequestsInFlight(int value);
 
     bool isConfigured() const { return m_values.isConfigured(); }
     AISettings snapshot() const { return m_values; }
@@ -55,7 +62,7 @@ class AIConfig : public QObject {
     void changed();
 
   private:
-    void store(const QString& key, const QString& value);
+    void store(const QString& key, const QVariant& value);
     AISettings m_values;
 };
 

@@ -8,6 +8,7 @@
 #include "app/FinderJobWindow.h"
 #include "app/MainWindow.h"
 #include "app/ServiceRuns.h"
+#include "platform/Process.h"
 #include "platform/SingleInstance.h"
 #include "services/FinderJobController.h"
 #include "services/ProcessingLock.h"
@@ -19,6 +20,7 @@
 #include <algorithm>
 
 int main(int argc, char** argv) {
+    platform::returnLargeBuffersToTheSystem();
     Q_INIT_RESOURCE(app);
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Vitrino"));

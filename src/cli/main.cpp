@@ -1,12 +1,14 @@
 // vitrino-cli: the headless front end over the same runs the main window uses.
 
 #include "cli/Cli.h"
+#include "platform/Process.h"
 
 #include <QGuiApplication>
 
 #include <memory>
 
 int main(int argc, char** argv) {
+    platform::returnLargeBuffersToTheSystem();
     const QString name = argc >= 2 ? QString::fromLocal8Bit(argv[1]) : QString();
     if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
         cli::out(cli::usage());

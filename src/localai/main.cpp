@@ -1,6 +1,7 @@
 // vitrino-local-ai: the offline engine as a service of its own on 127.0.0.1.
 
 #include "engine/LocalAIService.h"
+#include "platform/Process.h"
 #include "platform/TextRecognition.h"
 
 #include <QCoreApplication>
@@ -16,6 +17,7 @@ volatile std::sig_atomic_t stopRequested = 0;
 } // namespace
 
 int main(int argc, char** argv) {
+    platform::returnLargeBuffersToTheSystem();
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     int port = 0;
