@@ -11,6 +11,7 @@
 #include <QStringDecoder>
 #include <QUrl>
 
+#include <algorithm>
 #include <mutex>
 
 namespace AIClient {
@@ -116,6 +117,7 @@ core::Result<QString, ClientError> chatWithImage(const std::filesystem::path& im
     const QByteArray responseBody = reply->isOpen() ? reply->readAll() : QByteArray();
     const QNetworkReply::NetworkError networkError = reply->error();
     const QString networkText = reply->errorString();
+    const QByteArray retryAfter = reply->rawHeader("Retry-After");
     reply->deleteLater();
 
     // Errors below 200 are the network's (connection, time-out, TLS, proxy); the rest are Qt's
@@ -131,7 +133,30 @@ core::Result<QString, ClientError> chatWithImage(const std::filesystem::path& im
         if (networkError != QNetworkReply::NoError) return error(ClientError::Kind::transport, networkText);
         return error(ClientError::Kind::invalidResponse);
     }
-    return readReply(status.toInt(), responseBody);
+    auto answer = readReply(status.toInt(), responseBody);
+    if (!answer && !retryAfter.isEmpty()) {
+        ClientError failed = answer.error();
+        failed.retryAfterMs = retryAfterMs(retryAfter, QDateTime::currentDateTimeUtc());
+        return failed;
+    }
+    return answer;
+}
+
+std::optional<int> retryAfterMs(const QByteArray& value, const QDateTime& now) {
+    const QByteArray trimmed = value.trimmed();
+    const auto longest = static_cast<qint64>(kLongestRetryAfter.count());
+    bool isNumber = false;
+    const qint64 seconds = trimmed.toLongLong(&isNumber);
+    if (isNumber) {
+        if (seconds < 0) return std::nullopt;
+        return int(std::min(seconds, longest / 1000) * 1000);
+    }
+    // An HTTP date ("Wed, 21 Oct 2015 07:28:00 GMT") is RFC 2822's form with the zone as a name.
+    QString date = QString::fromLatin1(trimmed);
+    if (date.endsWith(QLatin1String(" GMT"))) date = date.chopped(4) + QLatin1String(" +0000");
+    const QDateTime when = QDateTime::fromString(date, Qt::RFC2822Date);
+    if (!when.isValid()) return std::nullopt;
+    return int(std::clamp(now.msecsTo(when), qint64(0), longest));
 }
 
 core::Result<QString, ClientError> readReply(int statusCode, const QByteArray& body) {

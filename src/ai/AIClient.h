@@ -8,6 +8,7 @@
 #include "core/Result.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 #include <chrono>
@@ -30,6 +31,11 @@ struct ClientError {
     Kind kind = Kind::transport;
     int statusCode = 0;
     QString message; ///< apiError: the body; imagePrepareFailed: the cause; transport: Qt's text
+    /// apiError: the reply's Retry-After (seconds or an HTTP date), in milliseconds, when it has one.
+    std::optional<int> retryAfterMs = {};
+
+    /// HTTP 429 or 503: the service asks to be tried again later.
+    bool isBusy() const { return kind == Kind::apiError && (statusCode == 429 || statusCode == 503); }
 
     QString description() const;
 };
@@ -58,6 +64,11 @@ chatWithImage(const std::filesystem::path& imagePath, const QString& prompt, con
 /// (its code when the body is not UTF-8); a 200 body must hold choices[0].message.content as text,
 /// else "无法解析 API 返回".
 core::Result<QString, ClientError> readReply(int statusCode, const QByteArray& body);
+
+/// A Retry-After value (delay-seconds or an HTTP date, read against `now`) in milliseconds, at
+/// most kLongestRetryAfter; nothing when it is neither.
+std::optional<int> retryAfterMs(const QByteArray& value, const QDateTime& now);
+constexpr std::chrono::milliseconds kLongestRetryAfter{120'000};
 
 /// "data:{mime};base64,{standard Base64}".
 QString dataURL(const PreparedImage& image);

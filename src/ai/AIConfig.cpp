@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,6 +34,11 @@ QString loadTrimmed(QSettings& store, const QString& key, const QString& fallbac
     return value.isEmpty() ? fallback : value;
 }
 
+/// Anything unreadable or out of range in the file is one request at a time or the most there is.
+int clampedRequests(int value) {
+    return std::clamp(value, 1, 32);
+}
+
 } // namespace
 
 bool AISettings::isConfigured() const {
@@ -45,6 +52,7 @@ AIConfig::AIConfig(QObject* parent) : QObject(parent) {
     m_values.apiKey = store.value(kApiKeyKey).toString();
     const QVariant offline = store.value(kUseOfflineEngineKey);
     if (offline.isValid()) m_values.useOfflineEngine = offline.toBool();
+    m_values.maxRequestsInFlight = clampedRequests(store.value(kMaxRequestsInFlightKey, 1).toInt());
 }
 
 AIConfig& AIConfig::shared() {
@@ -88,6 +96,12 @@ bool AIConfig::settleOfflineEngine() {
     const bool on = useOfflineEngine();
     if (!offlineEngineStored()) setUseOfflineEngine(on);
     return on;
+}
+
+void AIConfig::setMaxRequestsInFlight(int value) {
+    m_values.maxRequestsInFlight = clampedRequests(value);
+    store(kMaxRequestsInFlightKey, m_values.maxRequestsInFlight);
+    emit changed();
 }
 
 } // namespace ai

@@ -15,6 +15,8 @@ struct AISettings {
     QString modelID;
     /// The offline switch as stored ("ai.useOfflineEngine"); nothing while it never was.
     std::optional<bool> useOfflineEngine = std::nullopt;
+    /// How many requests a run may have in flight at once (1–32); 1 sends one after another.
+    int maxRequestsInFlight = 1;
 
     /// True when all three, trimmed, are non-empty.
     bool isConfigured() const;
@@ -39,6 +41,7 @@ class AIConfig : public QObject {
     static inline const QString kApiKeyKey = QStringLiteral("ai.apiKey");
     static inline const QString kModelIDKey = QStringLiteral("ai.modelID");
     static inline const QString kUseOfflineEngineKey = QStringLiteral("ai.useOfflineEngine");
+    static inline const QString kMaxRequestsInFlightKey = QStringLiteral("ai.maxRequestsInFlight");
 
     /// Loads the stored values (base URL and model trimmed, empty → default; key as stored).
     explicit AIConfig(QObject* parent = nullptr);
@@ -49,11 +52,14 @@ class AIConfig : public QObject {
     QString baseURL() const { return m_values.baseURL; }
     QString apiKey() const { return m_values.apiKey; }
     QString modelID() const { return m_values.modelID; }
+    int maxRequestsInFlight() const { return m_values.maxRequestsInFlight; }
 
     /// Each assignment is stored at once, exactly as given (not trimmed), and notifies.
     void setBaseURL(const QString& value);
     void setApiKey(const QString& value);
     void setModelID(const QString& value);
+    /// Clamped to 1–32, stored and notified.
+    void setMaxRequestsInFlight(int value);
 
     /// The offline switch as the window shows it: as stored, else on while the endpoint is not
     /// configured.

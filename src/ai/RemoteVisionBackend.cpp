@@ -15,7 +15,11 @@ core::Result<QString> RemoteVisionBackend::chat(const std::filesystem::path& pho
                                                 const PreparedPhoto& prepared, const QString& prompt,
                                                 int maxTokens) const {
     auto reply = AIClient::chatWithImage(photo, prompt, m_settings, maxTokens, prepared.upload);
-    if (!reply) return core::Error{reply.error().description()};
+    if (!reply) {
+        const AIClient::ClientError& failed = reply.error();
+        if (failed.isBusy()) return core::Error{failed.description(), failed.retryAfterMs.value_or(-1)};
+        return core::Error{failed.description()};
+    }
     return std::move(reply.value());
 }
 

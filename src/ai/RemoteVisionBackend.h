@@ -20,6 +20,8 @@ class RemoteVisionBackend final : public VisionBackend {
                                                 const PreparedPhoto& prepared) override;
     core::Result<QString> readText(const std::filesystem::path& photo,
                                    const PreparedPhoto& prepared) override;
+    /// Every request is a connection of its own: a run may have several in flight.
+    bool takesConcurrentRequests() const override { return true; }
     using VisionBackend::readLabel;
     using VisionBackend::readText;
 

@@ -48,6 +48,10 @@ class VisionBackend {
     virtual core::Result<QString> readText(const std::filesystem::path& photo,
                                            const PreparedPhoto& prepared) = 0;
 
+    /// Whether classify, readLabel and readText may run on several threads at once (a remote
+    /// service); otherwise a run sends one at a time whatever its setting.
+    virtual bool takesConcurrentRequests() const { return false; }
+
     /// Prepares, then reads; a preparation failure reads "图片准备失败：{reason}".
     core::Result<RelicLabelExtracted> readLabel(const std::filesystem::path& photo);
     core::Result<QString> readText(const std::filesystem::path& photo);

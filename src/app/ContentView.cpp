@@ -1,6 +1,7 @@
 #include "app/ContentView.h"
 
 #include "ai/AIConfig.h"
+#include "ai/RequestSlots.h"
 #include "app/CompactSwitch.h"
 #include "app/Theme.h"
 #include "app/Widgets.h"
@@ -17,6 +18,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStyle>
 #include <QThread>
 #include <QTimer>
@@ -148,6 +150,25 @@ void ContentView::buildLayout() {
     m_apiKey = fieldRow(rows, QStringLiteral("API Key"), true, aiCard);
     rows->addWidget(makeSeparator(Qt::Horizontal, aiCard));
     m_modelID = fieldRow(rows, QStringLiteral("Model ID"), false, aiCard);
+    {
+        // How many requests go out at once, at the end of the model's row.
+        auto* row = static_cast<QHBoxLayout*>(rows->itemAt(rows->count() - 1)->layout());
+        row->addSpacing(12);
+        auto* caption = new QLabel(QStringLiteral("同时请求"), aiCard);
+        caption->setFont(uiFont(12.5, QFont::Medium));
+        caption->setStyleSheet(QStringLiteral("color: %1;").arg(Theme::label.name()));
+        row->addWidget(caption);
+        row->addSpacing(6);
+        m_requests = new QSpinBox(aiCard);
+        m_requests->setRange(ai::kFewestRequestsInFlight, ai::kMostRequestsInFlight);
+        m_requests->setFont(monoFont(12));
+        m_requests->setFixedWidth(56);
+        m_requests->setToolTip(
+            QStringLiteral("同时向模型服务发出的请求数；自建模型服务可调高，1 为逐张发送"));
+        m_requests->setValue(m_config.maxRequestsInFlight());
+        row->addWidget(m_requests);
+        connect(m_requests, &QSpinBox::valueChanged, &m_config, &ai::AIConfig::setMaxRequestsInFlight);
+    }
     rows->addWidget(makeSeparator(Qt::Horizontal, aiCard));
     {
         auto* row = new QHBoxLayout;
@@ -285,6 +306,7 @@ void ContentView::refreshControls() {
             ->setOpacity(optionsEnabled ? 1.0 : 0.45);
     }
     m_offline->setEnabled(!busy);
+    m_requests->setEnabled(!busy);
     m_pick->setEnabled(!busy);
     const bool settingsComplete = m_offline->isChecked() || m_config.isConfigured();
     if (m_isProcessing) {
@@ -515,6 +537,7 @@ void ContentView::undoLatestFromMenu() {
     if (!beginJob(services::historyUndoFrame())) return;
     const std::filesystem::path folder = *m_folder;
     app::WindowRuns& runs = m_runs;
-    runInBackground<app::UndoOutcome>([folder, &runs](const services::RunJob& job) { return runs.undoLatest(job, folder); },
-                                      [](app::UndoOutcome) {});
+    runInBackground<app::UndoOutcome>(
+        [folder, &runs](const services::RunJob& job) { return runs.undoLatest(job, folder); },
+        [](app::UndoOutcome) {});
 }

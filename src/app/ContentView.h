@@ -24,6 +24,7 @@ class ElidedLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QSpinBox;
 class QLabel;
 class QThread;
 class Spinner;
@@ -99,6 +100,7 @@ class ContentView : public QWidget {
     QLineEdit* baseURLField() const { return m_baseURL; }
     QLineEdit* apiKeyField() const { return m_apiKey; }
     QLineEdit* modelField() const { return m_modelID; }
+    QSpinBox* requestsField() const { return m_requests; }
     QProgressBar* progressBar() const { return m_progress; }
     Spinner* spinner() const { return m_spinner; }
     LogPanel* logPanel() const { return m_panel; }
@@ -149,6 +151,7 @@ class ContentView : public QWidget {
     QLineEdit* m_apiKey = nullptr;
     QLineEdit* m_modelID = nullptr;
     CompactSwitch* m_offline = nullptr;
+    QSpinBox* m_requests = nullptr;
     CompactSwitch* m_prefilter = nullptr;
     CompactSwitch* m_postprocess = nullptr;
     QLabel* m_prefilterText = nullptr;

@@ -26,6 +26,7 @@ AutoOrganizer::RunResult ServiceRuns::organize(const services::RunJob& job,
     }
     AutoOrganizer::RunOptions options;
     options.useVisionPrefilter = useVisionPrefilter;
+    options.requestsInFlight = settings.maxRequestsInFlight;
     return services::organize(job, *engine, folder, options);
 }
 

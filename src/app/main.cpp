@@ -10,6 +10,7 @@
 #include "app/QtTranslations.h"
 #include "app/ServiceRuns.h"
 #include "platform/RuntimeDirectory.h"
+#include "platform/Process.h"
 #include "platform/SingleInstance.h"
 #include "services/FinderJobController.h"
 #include "services/ProcessingLock.h"
@@ -21,6 +22,7 @@
 #include <algorithm>
 
 int main(int argc, char** argv) {
+    platform::returnLargeBuffersToTheSystem();
     Q_INIT_RESOURCE(app);
     platform::ensureRuntimeDirectory();
     QApplication app(argc, argv);

@@ -3,6 +3,7 @@
 // Giving every work unit its role: videos are objects; with the prefilter on, photos in which
 // the text probe finds no text are objects too; everything else asks the vision model.
 
+#include "ai/RequestSlots.h"
 #include "ai/VisionBackend.h"
 #include "classify/ImageTriClassifier.h"
 #include "classify/VisionTextProbe.h"
@@ -38,10 +39,25 @@ using Probe = std::function<core::Result<VisionTextProbe::ProbeResult, VisionTex
 /// "展板", "标签", "文物" or "未分类".
 QString categoryName(MediaCategory category);
 
-/// Classifies the units one after another, logging one or more lines per unit. One request is in
-/// flight at a time; meanwhile the next unit's probe and preparation run on another thread. The
-/// cancellation token is checked before each unit.
+/// Classifies the units in order, logging one or more lines per unit. Without slots (or with one),
+/// one request is in flight at a time and meanwhile the next unit's probe and preparation run on
+/// another thread. With more slots and a backend that takes concurrent requests, later units are
+/// probed (as many at once as there are cores) and sent while earlier ones are in flight; each
+/// unit's lines are still written when its turn comes, so the log is the same. The cancellation
+/// token is checked before each unit.
+///
+/// With several in flight, `afterReply` is called on the unit's worker thread as soon as its
+/// classification came back, while the photo is still prepared, so that a run can send the
+/// unit's next request (a label card's read) at once and without preparing the photo again.
+/// `index` is the unit's place in `units`.
+using AfterReply =
+    std::function<void(int index, const WorkUnit&, const ai::PreparedPhoto&, const ClassificationResult&)>;
 ClassifyResult classify(const std::vector<WorkUnit>& units, bool useVisionPrefilter,
-                        ai::VisionBackend& backend, const core::RunContext& context, const Probe& probe = {});
+                        ai::VisionBackend& backend, const core::RunContext& context, const Probe& probe = {},
+                        ai::RequestSlots* requests = nullptr, const AfterReply& afterReply = {});
+
+/// The units prepared at once ahead of the one whose lines are being written, besides those in
+/// flight: the cores.
+int preparationThreads();
 
 } // namespace MediaPipeline

@@ -1,5 +1,7 @@
 #include "cli/Cli.h"
 
+#include "ai/RequestSlots.h"
+
 #include "platform/FileSystem.h"
 
 #include "ai/AIClient.h"
@@ -21,6 +23,16 @@ ai::AISettings settingsForRun(Args& args) {
     if (qEnvironmentVariableIsSet("VITRINO_API_KEY"))
         settings.apiKey = qEnvironmentVariable("VITRINO_API_KEY");
     return settings;
+}
+
+std::optional<int> requestsForRun(Args& args) {
+    if (!args.rest().contains(QStringLiteral("--requests")))
+        return ai::AIConfig::shared().maxRequestsInFlight();
+    const auto value = args.take(QStringLiteral("--requests"));
+    bool ok = false;
+    const int n = value ? value->toInt(&ok) : 0;
+    if (!ok || n < ai::kFewestRequestsInFlight || n > ai::kMostRequestsInFlight) return std::nullopt;
+    return n;
 }
 
 std::optional<services::Engine> engineForRun(Args& args) {

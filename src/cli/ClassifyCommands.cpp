@@ -35,6 +35,8 @@ int probeCommand(Args& args) {
 }
 
 int classifyCommand(Args& args) {
+    const auto requests = requestsForRun(args);
+    if (!requests) return usageError("classify");
     const auto engine = engineForRun(args);
     if (!engine) return 2;
     const bool prefilter = !args.flag(QStringLiteral("--no-prefilter"));
@@ -47,7 +49,8 @@ int classifyCommand(Args& args) {
                              [&progress](const core::Progress& p) { progress.update(p); },
                              {}};
     const CancelOnSignals cancelOnSignals(context.cancel);
-    const auto result = MediaPipeline::classify(*units, prefilter, *engine->backend, context);
+    ai::RequestSlots inFlight(*requests);
+    const auto result = MediaPipeline::classify(*units, prefilter, *engine->backend, context, {}, &inFlight);
     progress.clear();
     if (result.cancelled) return 130;
 

@@ -69,16 +69,17 @@ const std::vector<Command>& commands() {
          "发送图片与提示词，打印模型回复"},
         {"probe", probeCommand, "probe IMAGE...", "本机检测图中是否有文字"},
         {"classify", classifyCommand,
-         "classify DIR [--no-prefilter] [--engine remote|local] [--base-url URL] [--model ID]",
+         "classify DIR [--no-prefilter] [--requests N] [--engine remote|local] [--base-url URL] [--model ID]",
          "扫描并分类（展板 / 标签 / 文物）"},
         {"organize", organizeCommand,
-         "organize DIR [--no-prefilter] [--dry-run] [--engine remote|local] [--base-url URL] [--model ID] | "
+         "organize DIR [--no-prefilter] [--dry-run] [--requests N] [--engine remote|local] [--base-url URL] "
+         "[--model ID] | "
          "organize --undo DIR",
          "按拍摄时间整理：每件展品一个文件夹；--undo 撤销该文件夹上一次整理"},
         {"refine", refineCommand, "refine DIR | refine --undo DIR",
          "FeaturePrint 后处理：把更像上一件展品的照片搬回上一个文件夹；--undo 撤销上一次后处理"},
         {"name", nameCommand,
-         "name DIR... [--no-prefilter] [--engine remote|local] [--base-url URL] [--model ID]",
+         "name DIR... [--no-prefilter] [--requests N] [--engine remote|local] [--base-url URL] [--model ID]",
          "就地命名展品文件夹：按标签重命名文物照片与文件夹，按角色写星级"},
         {"ocr", ocrCommand, "ocr PATH... [--engine remote|local] [--base-url URL] [--model ID]",
          "读出图片中的文字，存为同名 .txt（文件夹读当前层图片）"},
@@ -111,6 +112,7 @@ QString usage() {
     lines << QStringLiteral("  --help | COMMAND --help | --version");
     lines << QStringLiteral(
         "连接模型的命令另收 --base-url URL 与 --model ID；密钥只从环境变量 VITRINO_API_KEY 读取。");
+    lines << QStringLiteral("--requests N：同时向模型服务发出的请求数（1–32，默认取设置，初始为 1）。");
     return lines.join(QLatin1Char('\n'));
 }
 

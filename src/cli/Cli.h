@@ -64,6 +64,10 @@ int usageError(const char* name);
 /// key is never taken from the command line, where it would land in shell history.
 ai::AISettings settingsForRun(Args& args);
 
+/// Takes --requests N (1–32); without it, the stored "ai.maxRequestsInFlight". Nothing for any
+/// other value: the caller prints its usage.
+std::optional<int> requestsForRun(Args& args);
+
 /// Takes --engine, --base-url and --model and picks the backend. Nothing (after printing why)
 /// when it cannot be had: exit code 2.
 std::optional<services::Engine> engineForRun(Args& args);

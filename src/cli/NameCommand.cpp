@@ -5,9 +5,12 @@
 namespace cli {
 
 int nameCommand(Args& args) {
+    const auto requests = requestsForRun(args);
+    if (!requests) return usageError("name");
     const auto engine = engineForRun(args);
     if (!engine) return 2;
     FolderProcessor::RunOptions options;
+    options.requestsInFlight = *requests;
     options.useVisionPrefilter = !args.flag(QStringLiteral("--no-prefilter"));
     if (args.unknownOption() || args.rest().isEmpty()) return usageError("name");
     std::vector<std::filesystem::path> folders;

@@ -2,6 +2,7 @@
 
 #include "cli/Cli.h"
 #include "platform/RuntimeDirectory.h"
+#include "platform/Process.h"
 
 #include <QGuiApplication>
 
@@ -9,6 +10,7 @@
 
 int main(int argc, char** argv) {
     platform::ensureRuntimeDirectory();
+    platform::returnLargeBuffersToTheSystem();
     const QString name = argc >= 2 ? QString::fromLocal8Bit(argv[1]) : QString();
     if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
         cli::out(cli::usage());

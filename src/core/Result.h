@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <optional>
 #include <utility>
 #include <variant>
 
@@ -11,6 +12,9 @@ namespace core {
 /// system's own reason. Error enumerations of the subsystems convert to it for logging.
 struct Error {
     QString text;
+    /// Set when a service answered that it is busy (HTTP 429 or 503): the wait it asked for
+    /// before a new try, in milliseconds (−1 when it named none).
+    std::optional<int> busyRetryAfterMs = {};
     QString description() const { return text; }
     bool operator==(const Error&) const = default;
 };

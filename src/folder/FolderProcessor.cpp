@@ -80,8 +80,11 @@ RunResult run(const std::filesystem::path& folder, ai::VisionBackend& backend,
     const auto units = MediaPipeline::buildWorkUnits(scan->images);
     log(QStringLiteral("识别任务 %1 个（有 JPG 则只认 JPG）").arg(units.size()));
 
+    ai::RequestSlots requests(options.requestsInFlight);
+    AutoOrganizer::EarlyReads early;
     const auto classified =
-        MediaPipeline::classify(units, options.useVisionPrefilter, backend, context, options.probe);
+        MediaPipeline::classify(units, options.useVisionPrefilter, backend, context, options.probe, &requests,
+                                early.reader(backend, requests, context.cancel));
     result.errors << classified.errors;
     if (classified.cancelled) return stopHere();
 
@@ -121,15 +124,17 @@ RunResult run(const std::filesystem::path& folder, ai::VisionBackend& backend,
         return core::earlierCapture(a.unit.primary.creationDate, b.unit.primary.creationDate);
     });
     std::optional<RelicLabelExtracted> first;
-    const bool allRead =
-        AutoOrganizer::readLabels(labels, backend, context, [&](const AutoOrganizer::LabelRead& read) {
+    const bool allRead = AutoOrganizer::readLabels(
+        labels, backend, context,
+        [&](const AutoOrganizer::LabelRead& read) {
             if (!read.record)
                 result.errors << read.error;
             else if (!first)
                 first = read.record;
             else
                 mergeLabel(*first, *read.record, log);
-        });
+        },
+        &requests, &early);
     if (!allRead || context.cancelled()) return stopHere();
     if (!first) return fail(kNoLabelFields);
 

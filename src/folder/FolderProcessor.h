@@ -50,6 +50,7 @@ struct RunOptions {
     /// Told about every label file, rename and folder rename before it happens (the shoot's
     /// history); a step it cannot write down is not taken.
     AutoOrganizer::MoveObserver* observer = nullptr;
+    int requestsInFlight = 1; ///< 1–32; more than one only with a backend that takes them
 };
 
 /// Stages of this run beside the shared ones, for the progress display.

@@ -2,6 +2,7 @@
 
 #include "engine/LocalAIService.h"
 #include "platform/RuntimeDirectory.h"
+#include "platform/Process.h"
 #include "platform/TextRecognition.h"
 
 #include <QCoreApplication>
@@ -18,6 +19,7 @@ volatile std::sig_atomic_t stopRequested = 0;
 
 int main(int argc, char** argv) {
     platform::ensureRuntimeDirectory();
+    platform::returnLargeBuffersToTheSystem();
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     int port = 0;

@@ -1,6 +1,7 @@
 #include "organize/AutoOrganizer.h"
 
 #include "core/Dates.h"
+#include "core/InOrder.h"
 #include "core/Text.h"
 #include "intake/WorkUnits.h"
 #include "labels/Naming.h"
@@ -181,8 +182,118 @@ PlanResult planGroups(const std::vector<ClassifiedItem>& classified, const std::
     return planner.finish();
 }
 
+namespace {
+
+using Extracted = core::Result<RelicLabelExtracted>;
+
+Extracted readPrepared(ai::VisionBackend& backend, const ImageInfo& primary,
+                       const core::Result<ai::PreparedPhoto>& prepared) {
+    if (!prepared) return core::Error{ai::kImagePrepareFailed + prepared.error().description()};
+    return backend.readLabel(primary.path, *prepared);
+}
+
+/// Writes one card's lines, in the order of one read after another, and hands the read over;
+/// `ask` reads it (or hands over a read sent ahead).
+void recordLabel(int i, int m, const ImageInfo& primary, const std::function<Extracted()>& ask,
+                 const core::RunContext& context, const std::function<void(const LabelRead&)>& onRead) {
+    const QString& file = primary.fileName;
+    context.report(core::stage::readLabels, i + 1, m, file);
+    context.log(
+        QStringLiteral("抽取标签字段：%1 (%2/%3)").arg(file, QString::number(i + 1), QString::number(m)));
+    const Extracted extracted = ask();
+    LabelRead read;
+    if (!extracted) {
+        read.error = QStringLiteral("字段抽取失败 %1：%2").arg(file, extracted.error().description());
+        context.log(QStringLiteral("[失败] ") + read.error);
+    } else {
+        read.record = extracted->withPersistenceDefaultsForAIOutput();
+        context.log(QStringLiteral("  名称=%1 来源=%2 年代=%3")
+                        .arg(read.record->name, read.record->source, read.record->period));
+    }
+    onRead(read);
+}
+
+/// A card read ahead of its turn.
+struct ReadAhead {
+    std::optional<Extracted> extracted;
+    QStringList warnings;
+};
+
+bool readLabelsAhead(const std::vector<ClassifiedItem>& labels, ai::VisionBackend& backend,
+                     const core::RunContext& context, const std::function<void(const LabelRead&)>& onRead,
+                     ai::RequestSlots& requests, EarlyReads* early) {
+    const int m = static_cast<int>(labels.size());
+    const std::function<ReadAhead(int)> work = [&](int i) {
+        ReadAhead ahead;
+        if (context.cancelled()) return ahead;
+        const ImageInfo& primary = labels[size_t(i)].unit.primary;
+        if (auto read = early ? early->take(primary.path) : std::nullopt) {
+            ahead.extracted = std::move(read->extracted);
+            ahead.warnings = std::move(read->warnings);
+            return ahead;
+        }
+        const auto prepared = backend.prepare(primary.path);
+        if (!prepared) {
+            ahead.extracted = readPrepared(backend, primary, prepared);
+            return ahead;
+        }
+        if (auto read =
+                requests.send<RelicLabelExtracted>([&] { return backend.readLabel(primary.path, *prepared); },
+                                                   primary.fileName, context.cancel, ahead.warnings, i))
+            ahead.extracted = std::move(*read);
+        return ahead;
+    };
+    int taken = 0;
+    const std::function<bool(int, ReadAhead&)> take = [&](int i, ReadAhead& ahead) {
+        if (context.cancelled() || !ahead.extracted) return false;
+        recordLabel(
+            i, m, labels[size_t(i)].unit.primary,
+            [&] {
+                for (const QString& warning : ahead.warnings)
+                    context.log(warning);
+                return std::move(*ahead.extracted);
+            },
+            context, onRead);
+        ++taken;
+        return true;
+    };
+    core::inOrder<ReadAhead>(m, requests.limit() + MediaPipeline::preparationThreads(), work, take,
+                             context.cancel);
+    return taken == m;
+}
+
+} // namespace
+
+MediaPipeline::AfterReply EarlyReads::reader(ai::VisionBackend& backend, ai::RequestSlots& requests,
+                                             const core::CancelToken& cancel) {
+    return [this, &backend, &requests, cancel](int index, const WorkUnit& unit,
+                                               const ai::PreparedPhoto& prepared,
+                                               const ClassificationResult& result) {
+        if (result.category != MediaCategory::label) return;
+        QStringList warnings;
+        auto read =
+            requests.send<RelicLabelExtracted>([&] { return backend.readLabel(unit.primary.path, prepared); },
+                                               unit.primary.fileName, cancel, warnings, index);
+        if (!read) return;
+        const std::lock_guard hold(m_mutex);
+        m_reads.insert_or_assign(unit.primary.path, Read{std::move(*read), std::move(warnings)});
+    };
+}
+
+std::optional<EarlyReads::Read> EarlyReads::take(const std::filesystem::path& photo) {
+    const std::lock_guard hold(m_mutex);
+    const auto it = m_reads.find(photo);
+    if (it == m_reads.end()) return std::nullopt;
+    Read read = std::move(it->second);
+    m_reads.erase(it);
+    return read;
+}
+
 bool readLabels(const std::vector<ClassifiedItem>& labels, ai::VisionBackend& backend,
-                const core::RunContext& context, const std::function<void(const LabelRead&)>& onRead) {
+                const core::RunContext& context, const std::function<void(const LabelRead&)>& onRead,
+                ai::RequestSlots* requests, EarlyReads* early) {
+    if (requests && requests->concurrent() && backend.takesConcurrentRequests())
+        return readLabelsAhead(labels, backend, context, onRead, *requests, early);
     const int m = static_cast<int>(labels.size());
     auto prepare = [&](int i) {
         return std::async(std::launch::async,
@@ -197,25 +308,16 @@ bool readLabels(const std::vector<ClassifiedItem>& labels, ai::VisionBackend& ba
             break;
         }
         const ImageInfo& primary = labels[size_t(i)].unit.primary;
-        const QString& file = primary.fileName;
-        context.report(core::stage::readLabels, i + 1, m, file);
-        context.log(
-            QStringLiteral("抽取标签字段：%1 (%2/%3)").arg(file, QString::number(i + 1), QString::number(m)));
-        const auto prepared = next.get();
-        if (i + 1 < m) next = prepare(i + 1);
-        const auto extracted = prepared ? backend.readLabel(primary.path, *prepared)
-                                        : core::Result<RelicLabelExtracted>(core::Error{
-                                              ai::kImagePrepareFailed + prepared.error().description()});
-        LabelRead read;
-        if (!extracted) {
-            read.error = QStringLiteral("字段抽取失败 %1：%2").arg(file, extracted.error().description());
-            context.log(QStringLiteral("[失败] ") + read.error);
-        } else {
-            read.record = extracted->withPersistenceDefaultsForAIOutput();
-            context.log(QStringLiteral("  名称=%1 来源=%2 年代=%3")
-                            .arg(read.record->name, read.record->source, read.record->period));
-        }
-        onRead(read);
+        std::optional<core::Result<ai::PreparedPhoto>> prepared;
+        recordLabel(
+            i, m, primary,
+            [&] {
+                // The card is taken after its line, and the next one prepared during the read.
+                prepared.emplace(next.get());
+                if (i + 1 < m) next = prepare(i + 1);
+                return readPrepared(backend, primary, *prepared);
+            },
+            context, onRead);
     }
     if (next.valid()) next.wait();
     return finished;
@@ -385,8 +487,12 @@ RunResult run(const std::filesystem::path& folder, ai::VisionBackend& backend,
         return result;
     };
 
+    // With several requests in flight, each label card is read as soon as it is known to be one.
+    ai::RequestSlots requests(options.requestsInFlight);
+    EarlyReads early;
     const auto classified =
-        MediaPipeline::classify(units, options.useVisionPrefilter, backend, context, options.probe);
+        MediaPipeline::classify(units, options.useVisionPrefilter, backend, context, options.probe, &requests,
+                                early.reader(backend, requests, context.cancel));
     result.errors << classified.errors;
     if (classified.cancelled) return stopHere();
     if (options.useVisionPrefilter)
@@ -394,8 +500,9 @@ RunResult run(const std::filesystem::path& folder, ai::VisionBackend& backend,
                 .arg(classified.visionArtifactCount));
 
     GroupPlanner planner(classified.items, log);
-    const bool read = readLabels(planner.labels(), backend, context,
-                                 [&planner](const LabelRead& label) { planner.addLabel(label); });
+    const bool read = readLabels(
+        planner.labels(), backend, context, [&planner](const LabelRead& label) { planner.addLabel(label); },
+        &requests, &early);
     if (!read) {
         result.errors << planner.errors();
         return stopHere();

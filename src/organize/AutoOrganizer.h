@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -77,6 +78,7 @@ struct RunOptions {
     bool dryRun = false;              ///< plan (classification and label reading included), move nothing
     MediaPipeline::Probe probe{};     ///< empty: the on-device probe
     MoveObserver* observer = nullptr; ///< told about every folder, label file and move
+    int requestsInFlight = 1;         ///< 1–32; more than one only with a backend that takes them
 };
 
 inline const QString kPanelFolder = QStringLiteral("0 展板");
@@ -137,9 +139,34 @@ PlanResult planGroups(const std::vector<MediaPipeline::ClassifiedItem>& classifi
 
 /// Reads the label cards in order, logging "抽取标签字段：…" before each and its fields or
 /// failure after, and hands each read to `onRead` as it arrives. The next card is prepared while
-/// a request is in flight. False when cancelled before the last one.
+/// a request is in flight; with several slots, later cards are read while earlier ones are in
+/// flight, their lines still written in turn. False when cancelled before the last one.
+///
+/// `early` holds reads already sent while classification went on; a card found there is not sent
+/// again.
+class EarlyReads;
 bool readLabels(const std::vector<MediaPipeline::ClassifiedItem>& labels, ai::VisionBackend& backend,
-                const core::RunContext& context, const std::function<void(const LabelRead&)>& onRead);
+                const core::RunContext& context, const std::function<void(const LabelRead&)>& onRead,
+                ai::RequestSlots* requests = nullptr, EarlyReads* early = nullptr);
+
+/// Label cards read as soon as their classification came back, with several requests in flight
+/// (the reads are written to the log later, in their turn). Safe to use from many threads.
+class EarlyReads {
+  public:
+    /// The read for `classify`'s afterReply: reads every photo classified as a label card.
+    MediaPipeline::AfterReply reader(ai::VisionBackend& backend, ai::RequestSlots& requests,
+                                     const core::CancelToken& cancel);
+    struct Read {
+        core::Result<RelicLabelExtracted> extracted;
+        QStringList warnings; ///< busy replies that were tried again
+    };
+    /// The read of this photo, once; nothing when it was not read early.
+    std::optional<Read> take(const std::filesystem::path& photo);
+
+  private:
+    std::mutex m_mutex;
+    std::map<std::filesystem::path, Read> m_reads;
+};
 
 struct ExecuteResult {
     int moved = 0;

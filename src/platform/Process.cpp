@@ -4,6 +4,7 @@
 
 #include <QProcess>
 
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,6 +32,11 @@ core::Result<int> runProgram(const std::filesystem::path& program, const QString
 bool isExecutableFile(const std::filesystem::path& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+void returnLargeBuffersToTheSystem() {
+    // Setting the bound also turns off glibc's raising of it.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
 }
 
 } // namespace platform

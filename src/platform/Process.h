@@ -1,6 +1,7 @@
 #pragma once
 
-// Starting external programs: always with an argument list, never through a shell.
+// Starting external programs: always with an argument list, never through a shell; and how this
+// process's own memory is handed back.
 
 #include "core/Result.h"
 
@@ -19,5 +20,12 @@ core::Result<int> runProgram(const std::filesystem::path& program, const QString
 
 /// True for a regular file (or a link to one) that this process may execute.
 bool isExecutableFile(const std::filesystem::path& path);
+
+/// Buffers of 1 MB and more (decoded photos, uploads, request bodies) are mapped on their own and
+/// given back to the system when freed. Without it, glibc raises that bound once the first large
+/// buffer is freed and keeps later ones in the heap of the thread that freed them; a run with
+/// several requests in flight (many threads) then holds a few hundred MB it no longer uses.
+/// Called once at the start of each program.
+void returnLargeBuffersToTheSystem();
 
 } // namespace platform

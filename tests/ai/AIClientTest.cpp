@@ -64,6 +64,8 @@ TEST_F(ClientTest, MapsEveryServerAnswerToItsResult) {
         FakeAIServer::Reply reply;
         std::optional<QString> content; // success
         QString description;            // failure
+        bool busy = false;
+        std::optional<int> retryAfterMs = {};
     };
     const std::vector<Case> cases = {
         {"401 passes the body through",
@@ -87,6 +89,23 @@ TEST_F(ClientTest, MapsEveryServerAnswerToItsResult) {
          std::nullopt,
          "无法解析 API 返回"},
         {"content with spaces kept", FakeAIServer::chat(" 你好 \n"), QStringLiteral(" 你好 \n"), {}},
+        {"429 is busy, with its wait",
+         {429, "slow down", "text/plain", 0, false, {{"Retry-After", "7"}}},
+         std::nullopt,
+         "API 错误 429: slow down",
+         true,
+         7000},
+        {"503 without a wait",
+         {503, "overloaded", "text/plain"},
+         std::nullopt,
+         "API 错误 503: overloaded",
+         true},
+        {"a wait on another error is kept, not busy",
+         {500, "x", "text/plain", 0, false, {{"Retry-After", "3"}}},
+         std::nullopt,
+         "API 错误 500: x",
+         false,
+         3000},
     };
     const auto prepared = RAWJPEGExporter::prepareForUpload(photo);
     ASSERT_TRUE(prepared.ok());
@@ -100,8 +119,24 @@ TEST_F(ClientTest, MapsEveryServerAnswerToItsResult) {
         } else {
             ASSERT_FALSE(reply.ok());
             EXPECT_EQ(reply.error().description(), c.description);
+            EXPECT_EQ(reply.error().isBusy(), c.busy);
+            EXPECT_EQ(reply.error().retryAfterMs, c.retryAfterMs);
         }
     }
+
+    // Retry-After as seconds or as an HTTP date, never negative and never longer than two minutes.
+    const QDateTime now(QDate(2015, 10, 21), QTime(7, 28), Qt::UTC);
+    const std::vector<std::pair<QByteArray, std::optional<int>>> waits = {
+        {"0", 0},
+        {" 12 ", 12000},
+        {"86400", 120000},
+        {"-3", std::nullopt},
+        {"soon", std::nullopt},
+        {"Wed, 21 Oct 2015 07:28:05 GMT", 5000},
+        {"Wed, 21 Oct 2015 07:27:00 GMT", 0},
+    };
+    for (const auto& [value, expected] : waits)
+        EXPECT_EQ(AIClient::retryAfterMs(value, now), expected) << value.toStdString();
 }
 
 TEST_F(ClientTest, TransportFailuresKeepTheNetworkDescription) {

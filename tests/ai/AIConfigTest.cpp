@@ -83,6 +83,16 @@ TEST(AIConfig, AssignmentsAreStoredAsTypedNotifyAndStayPrivate) {
     AIConfig reloaded;
     EXPECT_EQ(reloaded.baseURL(), QStringLiteral("https://example.test/v1/chat/completions"));
     EXPECT_EQ(reloaded.modelID(), QStringLiteral("vision-model"));
+
+    // Requests in flight: one unless set, kept within 1–32, whatever the file says.
+    EXPECT_EQ(reloaded.snapshot().maxRequestsInFlight, 1);
+    config.setMaxRequestsInFlight(40);
+    EXPECT_EQ(config.snapshot().maxRequestsInFlight, 32);
+    EXPECT_EQ(AIConfig().maxRequestsInFlight(), 32);
+    config.setMaxRequestsInFlight(8);
+    EXPECT_EQ(AIConfig().maxRequestsInFlight(), 8);
+    settings.store().setValue(AIConfig::kMaxRequestsInFlightKey, QStringLiteral("many"));
+    EXPECT_EQ(AIConfig().maxRequestsInFlight(), 1);
 }
 
 TEST(AIConfig, TheOfflineSwitchIsStoredOnceAndNeverChangesByItself) {

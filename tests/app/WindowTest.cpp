@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -41,6 +42,7 @@ class ScriptedRuns : public app::WindowRuns {
     bool holdAtGate = false;
     int organizeCalls = 0;
     bool lastPrefilter = true;
+    int lastRequests = 0;
 
     void open() {
         std::lock_guard lock(m_mutex);
@@ -53,9 +55,10 @@ class ScriptedRuns : public app::WindowRuns {
     }
 
     AutoOrganizer::RunResult organize(const services::RunJob& job, const std::filesystem::path&,
-                                      bool prefilter, bool, const ai::AISettings&) override {
+                                      bool prefilter, bool, const ai::AISettings& settings) override {
         ++organizeCalls;
         lastPrefilter = prefilter;
+        lastRequests = settings.maxRequestsInFlight;
         gate(job.cancelToken());
         for (const QString& line : organizeLines)
             job.log(line);
@@ -219,6 +222,10 @@ TEST_F(WindowTest, TypedSettingsAreStoredAndTheKeyFieldIsMasked) {
     EXPECT_EQ(ai::AIConfig().snapshot().useOfflineEngine, true);
     view->offlineSwitch()->setChecked(false);
     EXPECT_EQ(ai::AIConfig().snapshot().useOfflineEngine, false);
+    view->requestsField()->setValue(40);
+    EXPECT_EQ(ai::AIConfig().maxRequestsInFlight(), 32);
+    view->requestsField()->setValue(1);
+    EXPECT_EQ(ai::AIConfig().maxRequestsInFlight(), 1);
 }
 
 TEST_F(WindowTest, OrganizeRunIsFramedAndMirroredToItsLogFile) {
@@ -256,9 +263,11 @@ TEST_F(WindowTest, OptionsAreTakenAtStartAndLockedDuringTheRun) {
     pickFolder();
     runs.holdAtGate = true;
     view->prefilterSwitch()->setChecked(false);
+    view->requestsField()->setValue(6);
     view->start();
     ASSERT_TRUE(waitUntil([&] { return runs.waiting(); }));
     EXPECT_FALSE(view->prefilterSwitch()->isEnabled());
+    EXPECT_FALSE(view->requestsField()->isEnabled());
     QTest::mouseClick(view->prefilterSwitch(), Qt::LeftButton);
     EXPECT_FALSE(view->prefilterSwitch()->isChecked());
     EXPECT_EQ(view->startButton()->text(), QStringLiteral("停止"));
@@ -267,6 +276,8 @@ TEST_F(WindowTest, OptionsAreTakenAtStartAndLockedDuringTheRun) {
     runs.open();
     waitIdle();
     EXPECT_FALSE(runs.lastPrefilter);
+    EXPECT_EQ(runs.lastRequests, 6);
+    view->requestsField()->setValue(1);
     EXPECT_FALSE(view->logPanel()->liveDot()->isLive());
 }
 

@@ -42,7 +42,8 @@ TEST_F(CliName, NamesSeveralFoldersInOrderWithinOneFramedJob) {
     exhibit("12", "001", QStringLiteral("玉琮"));
     exhibit("13", "002", QStringLiteral("玉璧"));
     fs::create_directories(hall / "empty");
-    const auto run = runCli(args({path("12"), path("empty"), path("13")}), env());
+    // Four requests in flight; the second run, one at a time, finds the same names.
+    const auto run = runCli(args({path("12"), path("empty"), path("13")}, {"--requests", "4"}), env());
     EXPECT_EQ(run.exitCode, 1) << run.stderrText.toStdString();
     const QStringList lines = unstamped(run.stdoutText);
     ASSERT_GE(lines.size(), 8) << run.stdoutText.toStdString();

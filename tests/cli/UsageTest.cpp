@@ -28,6 +28,9 @@ TEST(CommandLine, HelpVersionAndUnknownCommands) {
         {{"sort"}, 2, false, "用法：vitrino-cli <命令>"},
         {{"organize"}, 2, false, "用法：vitrino-cli organize DIR [--no-prefilter] [--dry-run]"},
         {{"organize", "/x", "--engine", "cloud"}, 2, false, "--engine 只能是 remote 或 local"},
+        {{"organize", "/x", "--requests", "0"}, 2, false, "用法：vitrino-cli organize DIR"},
+        {{"name", "/x", "--requests", "33"}, 2, false, "用法：vitrino-cli name DIR..."},
+        {{"classify", "/x", "--requests", "four"}, 2, false, "用法：vitrino-cli classify DIR"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());

@@ -7,6 +7,7 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <deque>
@@ -23,6 +24,8 @@ struct FakeAIServer::Impl {
     std::deque<Reply> queue;
     Handler handler;
     std::vector<Request> requests;
+    int answering = 0;
+    int mostAtOnce = 0;
 };
 
 namespace {
@@ -67,6 +70,7 @@ FakeAIServer::FakeAIServer() : m_impl(std::make_unique<Impl>()) {
         Reply reply;
         {
             std::lock_guard lock(impl->mutex);
+            impl->mostAtOnce = std::max(impl->mostAtOnce, ++impl->answering);
             impl->requests.push_back(request);
             if (!impl->queue.empty()) {
                 reply = impl->queue.front();
@@ -79,7 +83,13 @@ FakeAIServer::FakeAIServer() : m_impl(std::make_unique<Impl>()) {
         }
         for (int waited = 0; waited < reply.delayMs && !impl->stopping; waited += 10)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        {
+            std::lock_guard lock(impl->mutex);
+            --impl->answering;
+        }
         res.status = reply.status;
+        for (const auto& [name, value] : reply.headers)
+            res.set_header(name.c_str(), value);
         if (reply.drop) {
             const std::string half = reply.body.substr(0, reply.body.size() / 2);
             res.set_content_provider(reply.body.size() + 100, reply.contentType,
@@ -122,6 +132,11 @@ void FakeAIServer::enqueue(Reply reply) {
 std::vector<FakeAIServer::Request> FakeAIServer::requests() const {
     std::lock_guard lock(m_impl->mutex);
     return m_impl->requests;
+}
+
+int FakeAIServer::mostAtOnce() const {
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->mostAtOnce;
 }
 
 FakeAIServer::Reply FakeAIServer::chat(const QString& content) {

@@ -24,6 +24,7 @@ class FakeAIServer {
         std::string contentType = "application/json";
         int delayMs = 0;   ///< wait this long before answering
         bool drop = false; ///< send the headers, then close the connection mid-body
+        std::map<std::string, std::string> headers = {}; ///< besides Content-Type
     };
 
     struct Request {
@@ -52,6 +53,8 @@ class FakeAIServer {
     /// Answers the next requests in order; once the queue is empty, the handler (or a 500).
     void enqueue(Reply reply);
     std::vector<Request> requests() const;
+    /// The most requests it was answering at the same time.
+    int mostAtOnce() const;
 
     /// An OpenAI-shaped 200 reply whose choices[0].message.content is the text.
     static Reply chat(const QString& content);

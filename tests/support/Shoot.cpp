@@ -25,11 +25,33 @@ QByteArray sha256(const fs::path& path) {
 Shoot::Shoot(const fs::path& dir, FakeAIServer& server) : m_dir(dir) {
     server.setHandler([this](const FakeAIServer::Request& request) {
         std::lock_guard lock(m_mutex);
-        auto& table = request.prompt == ImageTriClassifier::kPrompt ? m_tri : m_label;
+        const bool tri = request.prompt == ImageTriClassifier::kPrompt;
+        if (tri && m_busy[request.imageWidth] > 0) {
+            --m_busy[request.imageWidth];
+            return FakeAIServer::Reply{
+                m_busyStatus[request.imageWidth], "busy", "text/plain", 0, false, {{"Retry-After", "0"}}};
+        }
+        auto& table = tri ? m_tri : m_label;
         const auto it = table.find(request.imageWidth);
         if (it == table.end()) return FakeAIServer::Reply{404, "unknown photo"};
-        return it->second;
+        FakeAIServer::Reply reply = it->second;
+        if (m_maxDelayMs > 0) reply.delayMs = std::uniform_int_distribution<int>(0, m_maxDelayMs)(m_random);
+        return reply;
     });
+}
+
+void Shoot::busy(const std::string& name, const QString& date, int times, int status) {
+    const int width = 200 + 8 * m_next;
+    artifact(name, date);
+    std::lock_guard lock(m_mutex);
+    m_busy[width] = times;
+    m_busyStatus[width] = status;
+}
+
+void Shoot::randomDelays(int maxMs, unsigned seed) {
+    std::lock_guard lock(m_mutex);
+    m_maxDelayMs = maxMs;
+    m_random.seed(seed);
 }
 
 void Shoot::remember(const std::string& name) {

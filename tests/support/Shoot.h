@@ -13,6 +13,7 @@
 
 #include <map>
 #include <mutex>
+#include <random>
 #include <string>
 
 namespace fixtures {
@@ -35,6 +36,12 @@ class Shoot {
     /// A server failure for this photo's classification instead of a reply.
     void failing(const std::string& name, const QString& date, FakeAIServer::Reply reply);
 
+    /// An artifact whose classification is first answered `times` times with HTTP `status` (a
+    /// busy service, "Retry-After: 0").
+    void busy(const std::string& name, const QString& date, int times, int status = 429);
+    /// Every reply from now on waits a random 0…maxMs milliseconds (from `seed`) before it comes.
+    void randomDelays(int maxMs, unsigned seed);
+
     const fs::path& dir() const { return m_dir; }
     /// Answers exactly as the server does, in process.
     FakeVisionBackend& backend() { return m_backend; }
@@ -48,6 +55,10 @@ class Shoot {
     std::mutex m_mutex;
     std::map<int, FakeAIServer::Reply> m_tri, m_label; // by image width
     std::map<std::string, QByteArray> m_originals;
+    std::map<int, int> m_busy; // by image width: busy answers still to give
+    std::map<int, int> m_busyStatus;
+    int m_maxDelayMs = 0;
+    std::mt19937 m_random;
     FakeVisionBackend m_backend;
 };
 
