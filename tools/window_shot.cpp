@@ -1,10 +1,12 @@
-// vitrino-window-shot FOLDER OUT.png [--idle]: opens the main window on a private settings and log folder,
-// organizes FOLDER with the offline engine, and saves a picture of the window when the run has
-// ended (with --idle: right away). scripts/screenshot runs it under Xvfb for the README.
+// vitrino-window-shot FOLDER OUT.png [--idle | --preview]: opens the main window on a private settings and
+// log folder, organizes FOLDER with the offline engine, and saves a picture of the window when the
+// run has ended (with --idle: right away; with --preview: the preview of FOLDER once its
+// thumbnails are drawn, moving nothing). scripts/screenshot runs it under Xvfb for the README.
 
 #include "ai/AIConfig.h"
 #include "app/ContentView.h"
 #include "app/MainWindow.h"
+#include "app/PlanPreview.h"
 #include "app/ServiceRuns.h"
 #include "services/ProcessingLock.h"
 
@@ -19,8 +21,9 @@
 int main(int argc, char** argv) {
     Q_INIT_RESOURCE(app);
     const bool idle = argc == 4 && QByteArray(argv[3]) == "--idle";
-    if (argc != 3 && !idle) {
-        std::fprintf(stderr, "usage: vitrino-window-shot FOLDER OUT.png [--idle]\n");
+    const bool preview = argc == 4 && QByteArray(argv[3]) == "--preview";
+    if (argc != 3 && !idle && !preview) {
+        std::fprintf(stderr, "usage: vitrino-window-shot FOLDER OUT.png [--idle | --preview]\n");
         return 2;
     }
     // The user's own settings and logs stay out of the picture.
@@ -60,10 +63,33 @@ int main(int argc, char** argv) {
             app.quit();
         });
     };
-    QObject::connect(view, &ContentView::finished, &app, takePicture);
+    if (!preview) QObject::connect(view, &ContentView::finished, &app, takePicture);
+    // The preview: pictured once every thumbnail that can be drawn is drawn.
+    QTimer poll;
+    int lastShown = 0, steady = 0;
+    QObject::connect(&poll, &QTimer::timeout, &app, [&] {
+        PlanPreview* sheet = view->currentPreview();
+        if (!sheet) return;
+        const int shown = sheet->thumbnailsShown();
+        steady = shown > 0 && shown == lastShown ? steady + 1 : 0;
+        lastShown = shown;
+        if (steady < 5) return;
+        poll.stop();
+        QTimer::singleShot(800, &app, [&, sheet] {
+            if (!sheet->grab().save(out)) {
+                std::fprintf(stderr, "cannot write %s\n", argv[2]);
+                status = 1;
+            }
+            sheet->reject();
+            app.quit();
+        });
+    });
     QTimer::singleShot(300, view, [&] {
         view->folderPicked(folder);
-        if (idle)
+        if (preview) {
+            view->preview();
+            poll.start(200);
+        } else if (idle)
             takePicture();
         else
             view->start();

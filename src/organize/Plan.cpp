@@ -118,11 +118,7 @@ core::Result<RelicLabelExtracted> readLabel(const QJsonValue& value) {
         if (!field.isString()) return formatError(QStringLiteral("标签字段“%1”不是文本").arg(*keys[i]));
         fields[i] = field.toString();
     }
-    // The same rules as a label read: the three naming fields fit for paths, the rest verbatim.
-    return RelicLabelExtracted{RelicLabelExtracted::normalizeFieldForPathAndPersistence(fields[0]),
-                               RelicLabelExtracted::normalizeFieldForPathAndPersistence(fields[1]),
-                               RelicLabelExtracted::normalizeFieldForPathAndPersistence(fields[2]), fields[3]}
-        .withPersistenceDefaultsForAIOutput();
+    return labelFromFields(fields[0], fields[1], fields[2], fields[3]);
 }
 
 core::Result<Group> readGroup(const QJsonValue& value, std::set<std::string>& seen) {
@@ -176,6 +172,15 @@ core::Result<Group> readGroup(const QJsonValue& value, std::set<std::string>& se
 }
 
 } // namespace
+
+RelicLabelExtracted labelFromFields(const QString& name, const QString& source, const QString& period,
+                                    const QString& other) {
+    // The same rules as a label read: the three naming fields fit for paths, the rest verbatim.
+    return RelicLabelExtracted{RelicLabelExtracted::normalizeFieldForPathAndPersistence(name),
+                               RelicLabelExtracted::normalizeFieldForPathAndPersistence(source),
+                               RelicLabelExtracted::normalizeFieldForPathAndPersistence(period), other}
+        .withPersistenceDefaultsForAIOutput();
+}
 
 QString kindName(GroupKind kind) {
     switch (kind) {

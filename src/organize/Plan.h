@@ -72,6 +72,12 @@ struct Plan {
 /// "label", "panel", "unread", "leftovers".
 QString kindName(GroupKind kind);
 
+/// Label fields as a user typed them, through the rules of a label read: the three naming fields
+/// fit for paths (unsafe characters and whitespace removed, empty source and period as "来源不明"
+/// and "年代不明"), the rest as typed.
+RelicLabelExtracted labelFromFields(const QString& name, const QString& source, const QString& period,
+                                    const QString& other);
+
 /// The folder a group goes to, made from its kind, serial and fields exactly as a run names it.
 QString folderName(const Group& group);
 

@@ -30,6 +30,12 @@ AutoOrganizer::RunResult refuse(const RunJob& job, const QString& reason) {
 
 } // namespace
 
+static core::Result<plan::Plan> planOf(const std::filesystem::path& folder,
+                                       const AutoOrganizer::RunResult& result) {
+    return plan::fromRun(absoluteFolder(folder), result.groups, result.classified,
+                         [](const std::filesystem::path& file) { return platform::fileStamp(file); });
+}
+
 void writePlan(const RunJob& job, const std::filesystem::path& folder, AutoOrganizer::RunResult& result,
                const std::filesystem::path& path) {
     auto fail = [&](const QString& reason) {
@@ -37,13 +43,28 @@ void writePlan(const RunJob& job, const std::filesystem::path& folder, AutoOrgan
         job.log(QStringLiteral("[失败] ") + message);
         result.errors << message;
     };
-    const auto made =
-        plan::fromRun(absoluteFolder(folder), result.groups, result.classified,
-                      [](const std::filesystem::path& file) { return platform::fileStamp(file); });
+    const auto made = planOf(folder, result);
     if (!made) return fail(made.error().description());
     if (const auto error = platform::writeFileAtomically(path, plan::toJSON(*made)))
         return fail(QString::fromLocal8Bit(std::strerror(*error)));
     job.log(kPlanWritten.arg(core::displayPath(path)));
+}
+
+PreparedPlan preparePlan(const RunJob& job, const Engine& engine, const std::filesystem::path& folder,
+                         AutoOrganizer::RunOptions options) {
+    options.dryRun = true;
+    PreparedPlan prepared;
+    // The errors are summarized by the organize job; a plan that cannot be made is one more.
+    prepared.run = organize(job, engine, folder, options);
+    if (prepared.run.cancelled || prepared.run.refused || prepared.run.classified.empty()) return prepared;
+    auto made = planOf(folder, prepared.run);
+    if (made) {
+        prepared.plan = std::move(*made);
+    } else {
+        job.log(QStringLiteral("[失败] ") + made.error().description());
+        prepared.run.errors << made.error().description();
+    }
+    return prepared;
 }
 
 core::Result<plan::Plan> readPlanFile(const std::filesystem::path& path) {

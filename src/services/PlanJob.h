@@ -6,6 +6,7 @@
 
 #include "organize/AutoOrganizer.h"
 #include "organize/Plan.h"
+#include "services/Engine.h"
 #include "services/RunJob.h"
 
 #include <filesystem>
@@ -31,6 +32,15 @@ inline const QString kAppearedSincePlan = QStringLiteral("[警告] 计划之后�
 /// "[失败] " and added to the result's errors.
 void writePlan(const RunJob& job, const std::filesystem::path& folder, AutoOrganizer::RunResult& result,
                const std::filesystem::path& path);
+
+/// A dry run and the plan it made, for a preview: no plan when the run was stopped, found no
+/// media or its plan could not be made (the reason is in the errors and the log).
+struct PreparedPlan {
+    AutoOrganizer::RunResult run;
+    std::optional<plan::Plan> plan;
+};
+PreparedPlan preparePlan(const RunJob& job, const Engine& engine, const std::filesystem::path& folder,
+                         AutoOrganizer::RunOptions options);
 
 /// The plan in a file, or why it cannot be used.
 core::Result<plan::Plan> readPlanFile(const std::filesystem::path& path);
