@@ -5,6 +5,7 @@
 
 #include <QDialogButtonBox>
 #include <QDragEnterEvent>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSet>
 #include <QVBoxLayout>
 
 namespace {
@@ -168,7 +170,15 @@ PlanPreview::PlanPreview(plan::Plan plan, ThumbnailCache& cache, QWidget* parent
     connect(&m_model, &PlanPreviewModel::folderNameChanged, this,
             [this](int row) { m_rows[size_t(row)].folder->setText(m_model.folderName(row)); });
     connect(&m_model, &PlanPreviewModel::filesChanged, this, &PlanPreview::fillStrip);
-    connect(&m_cache, &ThumbnailCache::ready, this, &PlanPreview::showThumbnail);
+    // Thumbnails arrive faster than they need drawing: they are drawn in slices, so that a burst
+    // never holds up a frame.
+    m_drawTimer.setInterval(0);
+    m_drawTimer.setSingleShot(true);
+    connect(&m_drawTimer, &QTimer::timeout, this, &PlanPreview::drawArrived);
+    connect(&m_cache, &ThumbnailCache::ready, this, [this](const QString& file) {
+        m_arrived << file;
+        if (!m_drawTimer.isActive()) m_drawTimer.start();
+    });
     for (int row = 0; row < m_model.rowCount(); ++row)
         fillStrip(row);
 }
@@ -226,12 +236,26 @@ void PlanPreview::showThumbnail(const QString& file) {
     }
 }
 
+void PlanPreview::drawArrived() {
+    QElapsedTimer slice;
+    slice.start();
+    qsizetype done = 0;
+    while (done < m_arrived.size() && slice.elapsed() < 8)
+        showThumbnail(m_arrived[done++]);
+    m_arrived.remove(0, done);
+    if (!m_arrived.isEmpty()) m_drawTimer.start();
+}
+
 int PlanPreview::thumbnailsShown() const {
+    // Made, and drawn into its item (not waiting for the next slice).
+    const QSet<QString> waiting(m_arrived.begin(), m_arrived.end());
     int shown = 0;
     for (int row = 0; row < m_model.rowCount(); ++row)
-        for (const plan::Entry& entry : m_model.row(row).entries)
-            if (const auto image = m_cache.find(m_folder / entry.file.name); image && !image->isNull())
-                ++shown;
+        for (const plan::Entry& entry : m_model.row(row).entries) {
+            const std::filesystem::path file = m_folder / entry.file.name;
+            if (waiting.contains(QFile::decodeName(file.c_str()))) continue;
+            if (const auto image = m_cache.find(file); image && !image->isNull()) ++shown;
+        }
     return shown;
 }
 

@@ -11,6 +11,7 @@
 
 #include <QDialog>
 #include <QListWidget>
+#include <QTimer>
 
 #include <vector>
 
@@ -64,7 +65,7 @@ class PlanPreview : public QDialog {
     }
     PhotoStrip* strip(int row) const { return m_rows[size_t(row)].strip; }
     QPushButton* startButton() const { return m_start; }
-    /// How many shown thumbnails carry their picture.
+    /// How many items show their photo's thumbnail.
     int thumbnailsShown() const;
 
   signals:
@@ -79,6 +80,8 @@ class PlanPreview : public QDialog {
     };
     void fillStrip(int row);
     void showThumbnail(const QString& file);
+    /// Draws arrived thumbnails into their items for at most a few milliseconds, then yields.
+    void drawArrived();
     void openLarge(QListWidgetItem* item);
     QIcon iconFor(const plan::Entry& entry) const;
 
@@ -87,4 +90,6 @@ class PlanPreview : public QDialog {
     std::vector<Row> m_rows;
     QPushButton* m_start = nullptr;
     std::filesystem::path m_folder;
+    QStringList m_arrived;
+    QTimer m_drawTimer;
 };
