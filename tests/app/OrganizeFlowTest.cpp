@@ -278,3 +278,23 @@ TEST_F(OrganizeFlowTest, ClosingThePreviewMovesNothing) {
     EXPECT_FALSE(view->isProcessing());
     EXPECT_EQ(treeHashes(shoot.dir()), before);
 }
+
+TEST_F(OrganizeFlowTest, ThePreviewIsPreparedWithProgressAndStopsOnRequest) {
+    const auto before = treeHashes(shoot.dir());
+    int requests = 0;
+    shoot.backend().setLatency(std::chrono::milliseconds(30));
+    shoot.backend().onRequest([&](const QString&) {
+        if (++requests == 3) QMetaObject::invokeMethod(view, &ContentView::stop, Qt::QueuedConnection);
+    });
+    view->previewButton()->click();
+    EXPECT_FALSE(view->previewButton()->isEnabled());
+    EXPECT_TRUE(waitUntil([&] { return view->progressBar()->maximum() >= 3; }, 10000))
+        << "the bar counts the files while the preview is prepared";
+    ASSERT_TRUE(waitUntil([&] { return !view->isProcessing(); }, 60000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view->currentPreview(), nullptr) << "a stopped preparation shows no sheet";
+    EXPECT_EQ(treeHashes(shoot.dir()), before);
+    EXPECT_LT(requests, 9);
+    EXPECT_EQ(lock->owner(), ProcessingLock::Owner::idle);
+    EXPECT_TRUE(view->previewButton()->isEnabled());
+}
