@@ -5,6 +5,7 @@
 
 #include "ai/AIClient.h"
 #include "ai/Prompts.h"
+#include "organize/Plan.h"
 #include "platform/Imaging.h"
 #include "refine/MoveJournal.h"
 #include "samples/Scenes.h"
@@ -294,6 +295,32 @@ std::vector<std::string> enginePages() {
     return out;
 }
 
+/// Plans as a dry run writes them: every kind of group, companions, an emptied group, edited
+/// fields with what the field rules remove.
+std::vector<std::string> plans() {
+    plan::Plan written;
+    written.folder = "/vitrino-fuzz/shoot";
+    plan::Group label{
+        plan::GroupKind::label, "1", RelicLabelExtracted{"鼎", "殷墟", "商", "高 30 厘米\n馆藏"}, {}};
+    label.entries.push_back({{"IMG_0003.JPG", {2048, 1714557720000000000}},
+                             "label",
+                             {{"IMG_0003.DNG", {9000, 1714557720000000000}}}});
+    label.entries.push_back({{"IMG_0001.JPG", {1024, 1714557600123456789}}, "artifact", {}});
+    label.entries.push_back({{"IMG_0002.MOV", {0, -1}}, "artifact", {}});
+    written.groups = {
+        {plan::GroupKind::panel, "0", std::nullopt, {{{"IMG_0004.JPG", {1, 2}}, "panel", {}}}},
+        label,
+        {plan::GroupKind::unreadLabel, "2", std::nullopt, {{{"IMG_0005.HEIC", {4, 5}}, "label", {}}}},
+        {plan::GroupKind::leftovers, "3", std::nullopt, {}},
+    };
+    std::vector<std::string> out;
+    out.push_back(plan::toJSON(written).toStdString());
+    written.groups[1].label->name = QStringLiteral("青铜/方鼎 ");
+    written.groups[3].entries.push_back({{"IMG_0006.PNG", {7, 8}}, "unknown", {}});
+    out.push_back(plan::toJSON(written).toStdString());
+    return out;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -310,6 +337,10 @@ int main(int argc, char** argv) {
                                     "vitrino://name?path=%2Fhome%2F%E5%B1%95%E8%A7%88%2F1%20%E9%BC%8E",
                                     "VITRINO://OCR?path=/a%26b%23c.jpg&x=1&path=", "vitrino:?path=/x"});
     writeReplies(root / "ocr_reply", {"```\n青铜鼎\n商代晚期\n```", "  第一行\n第二行  ", "", "e\u0301"});
+
+    const auto planFiles = plans();
+    for (size_t i = 0; i < planFiles.size(); ++i)
+        put(root / "plan_file", "plan-" + std::to_string(i), planFiles[i]);
 
     const fixtures::TempDir scratch;
     const auto files = images(scratch.path());

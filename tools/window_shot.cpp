@@ -1,13 +1,15 @@
-// vitrino-window-shot FOLDER OUT.png [--idle]: opens the main window on a private settings and log folder,
-// organizes FOLDER with the offline engine, and saves a picture of the window when the run has
-// ended (with --idle: right away). scripts/screenshot runs it under Xvfb for the README.
-// With --job-window instead of --idle, the file manager's OCR of FOLDER is started in the job
-// window, and the picture is of that window while its batch runs.
+// vitrino-window-shot FOLDER OUT.png [--idle | --preview | --job-window]: opens the main window on a
+// private settings and log folder, organizes FOLDER with the offline engine, and saves a picture of
+// the window when the run has ended (with --idle: right away; with --preview: the preview of FOLDER
+// once its thumbnails are drawn, moving nothing). With --job-window, the file manager's OCR of
+// FOLDER is started in the job window, and the picture is of that window while its batch runs.
+// scripts/screenshot runs it under Xvfb for the README.
 
 #include "ai/AIConfig.h"
 #include "app/ContentView.h"
 #include "app/FinderJobWindow.h"
 #include "app/MainWindow.h"
+#include "app/PlanPreview.h"
 #include "app/ServiceRuns.h"
 #include "services/FinderJobController.h"
 #include "services/FinderJobRunner.h"
@@ -26,8 +28,10 @@ int main(int argc, char** argv) {
     Q_INIT_RESOURCE(app);
     const bool idle = argc == 4 && QByteArray(argv[3]) == "--idle";
     const bool jobWindow = argc == 4 && QByteArray(argv[3]) == "--job-window";
-    if (argc != 3 && !idle && !jobWindow) {
-        std::fprintf(stderr, "usage: vitrino-window-shot FOLDER OUT.png [--idle|--job-window]\n");
+    const bool preview = argc == 4 && QByteArray(argv[3]) == "--preview";
+    if (argc != 3 && !idle && !jobWindow && !preview) {
+        std::fprintf(stderr,
+                     "usage: vitrino-window-shot FOLDER OUT.png [--idle | --preview | --job-window]\n");
         return 2;
     }
     // The user's own settings and logs stay out of the picture.
@@ -90,10 +94,33 @@ int main(int argc, char** argv) {
             app.quit();
         });
     };
-    QObject::connect(view, &ContentView::finished, &app, takePicture);
+    if (!preview) QObject::connect(view, &ContentView::finished, &app, takePicture);
+    // The preview: pictured once every thumbnail that can be drawn is drawn.
+    QTimer poll;
+    int lastShown = 0, steady = 0;
+    QObject::connect(&poll, &QTimer::timeout, &app, [&] {
+        PlanPreview* sheet = view->currentPreview();
+        if (!sheet) return;
+        const int shown = sheet->thumbnailsShown();
+        steady = shown > 0 && shown == lastShown ? steady + 1 : 0;
+        lastShown = shown;
+        if (steady < 5) return;
+        poll.stop();
+        QTimer::singleShot(800, &app, [&, sheet] {
+            if (!sheet->grab().save(out)) {
+                std::fprintf(stderr, "cannot write %s\n", argv[2]);
+                status = 1;
+            }
+            sheet->reject();
+            app.quit();
+        });
+    });
     QTimer::singleShot(300, view, [&] {
         view->folderPicked(folder);
-        if (idle)
+        if (preview) {
+            view->preview();
+            poll.start(200);
+        } else if (idle)
             takePicture();
         else
             view->start();

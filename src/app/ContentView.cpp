@@ -264,6 +264,10 @@ void ContentView::buildLayout() {
     actions->addWidget(m_progress);
     m_spinner = new Spinner(bar);
     actions->addWidget(m_spinner);
+    m_previewButton = new QPushButton(kPreview, bar);
+    m_previewButton->setCursor(Qt::PointingHandCursor);
+    actions->addWidget(m_previewButton);
+    connect(m_previewButton, &QPushButton::clicked, this, &ContentView::preview);
     m_start = new QPushButton(kStart, bar);
     m_start->setStyleSheet(prominentStyle());
     m_start->setCursor(Qt::PointingHandCursor);
@@ -317,6 +321,7 @@ void ContentView::refreshControls() {
         m_start->setText(finder ? kFinderBusy : kStart);
         m_start->setEnabled(!busy && m_folder.has_value() && settingsComplete);
     }
+    m_previewButton->setEnabled(!busy && m_folder.has_value() && settingsComplete);
     m_spinner->setVisible(busy);
     m_progress->setVisible(m_isProcessing);
     m_progressText->setVisible(m_isProcessing);
@@ -412,6 +417,14 @@ void ContentView::runInBackground(std::function<R(const services::RunJob&)> work
     });
     m_worker->start();
 }
+
+// The preview's flows (ContentViewPreview.cpp) run their work the same way.
+template void ContentView::runInBackground<services::PreparedPlan>(
+    std::function<services::PreparedPlan(const services::RunJob&)>,
+    std::function<void(services::PreparedPlan)>);
+template void ContentView::runInBackground<AutoOrganizer::RunResult>(
+    std::function<AutoOrganizer::RunResult(const services::RunJob&)>,
+    std::function<void(AutoOrganizer::RunResult)>);
 
 void ContentView::showProgress(const core::Progress& progress) {
     if (!m_isProcessing) return;

@@ -7,6 +7,7 @@
 #include "app/LogPanel.h"
 #include "app/LogPump.h"
 #include "app/WindowRuns.h"
+#include "organize/Plan.h"
 #include "services/ProcessingLock.h"
 #include "services/RunJob.h"
 
@@ -20,6 +21,8 @@
 #include <optional>
 
 class CompactSwitch;
+class PlanPreview;
+class ThumbnailCache;
 class ElidedLabel;
 class QLineEdit;
 class QProgressBar;
@@ -67,6 +70,14 @@ class ContentView : public QWidget {
     /// The start button: an organize run of the picked folder (then the refinement pass when
     /// that option is on). While a run goes the button stops it.
     void start();
+    /// The preview button: classification and label reading as a run does them, then the plan as
+    /// a contact sheet to correct (ContentViewPreview.cpp).
+    static inline const QString kPreview = QStringLiteral("预览");
+    void preview();
+    /// Carries out a plan the preview shows, as `organize --plan` does.
+    void startPlan(const plan::Plan& plan);
+    PlanPreview* currentPreview() const;
+    QPushButton* previewButton() const { return m_previewButton; }
     /// Asks the running work to stop after its current file.
     void stop();
     /// The File menu's requests: carried out once control returns to the event loop.
@@ -138,6 +149,7 @@ class ContentView : public QWidget {
     template <typename R>
     void runInBackground(std::function<R(const services::RunJob&)> work, std::function<void(R)> done);
     void showProgress(const core::Progress& progress);
+    void showPreview(const plan::Plan& plan);
 
     app::WindowRuns& m_runs;
     std::unique_ptr<services::RunJob> m_job; ///< the running job; its session takes every line
@@ -162,4 +174,7 @@ class ContentView : public QWidget {
     QProgressBar* m_progress = nullptr;
     Spinner* m_spinner = nullptr;
     QPushButton* m_start = nullptr;
+    QPushButton* m_previewButton = nullptr;
+    ThumbnailCache* m_thumbnails = nullptr; ///< kept for the session
+    QPointer<PlanPreview> m_previewDialog;
 };

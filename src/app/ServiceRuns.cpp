@@ -1,6 +1,7 @@
 #include "app/ServiceRuns.h"
 
 #include "services/OrganizeJob.h"
+#include "services/PlanJob.h"
 #include "services/RefineJob.h"
 
 namespace app {
@@ -28,6 +29,21 @@ AutoOrganizer::RunResult ServiceRuns::organize(const services::RunJob& job,
     options.useVisionPrefilter = useVisionPrefilter;
     options.requestsInFlight = settings.maxRequestsInFlight;
     return services::organize(job, *engine, folder, options);
+}
+
+services::PreparedPlan ServiceRuns::preparePlan(const services::RunJob& job,
+                                                const std::filesystem::path& folder, bool useVisionPrefilter,
+                                                bool offlineEngine, const ai::AISettings& settings) {
+    auto engine = m_engines(settings, offlineEngine);
+    if (!engine) {
+        services::PreparedPlan prepared;
+        prepared.run.errors << engine.error().description();
+        job.summarize(prepared.run.errors);
+        return prepared;
+    }
+    AutoOrganizer::RunOptions options;
+    options.useVisionPrefilter = useVisionPrefilter;
+    return services::preparePlan(job, *engine, folder, options);
 }
 
 namespace {

@@ -18,6 +18,9 @@ class ServiceRuns : public WindowRuns {
     AutoOrganizer::RunResult organize(const services::RunJob& job, const std::filesystem::path& folder,
                                       bool useVisionPrefilter, bool offlineEngine,
                                       const ai::AISettings& settings) override;
+    services::PreparedPlan preparePlan(const services::RunJob& job, const std::filesystem::path& folder,
+                                       bool useVisionPrefilter, bool offlineEngine,
+                                       const ai::AISettings& settings) override;
     RefineOutcome refine(const std::filesystem::path& folder, const core::RunContext& context) override;
     bool canUndoRefine(const std::filesystem::path& folder) const override;
     bool canUndoOrganize(const std::filesystem::path& folder) const override;

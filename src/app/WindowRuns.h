@@ -7,6 +7,7 @@
 #include "ai/AIConfig.h"
 #include "core/Progress.h"
 #include "organize/AutoOrganizer.h"
+#include "services/PlanJob.h"
 #include "services/RunJob.h"
 
 #include <QStringList>
@@ -42,6 +43,23 @@ class WindowRuns {
     virtual AutoOrganizer::RunResult organize(const services::RunJob& job,
                                               const std::filesystem::path& folder, bool useVisionPrefilter,
                                               bool offlineEngine, const ai::AISettings& settings) = 0;
+    /// The preview's dry run: classification and label reading as a run does them, and the plan.
+    virtual services::PreparedPlan preparePlan(const services::RunJob& job,
+                                               const std::filesystem::path& folder, bool useVisionPrefilter,
+                                               bool offlineEngine, const ai::AISettings& settings) {
+        Q_UNUSED(folder);
+        Q_UNUSED(useVisionPrefilter);
+        Q_UNUSED(offlineEngine);
+        Q_UNUSED(settings);
+        services::PreparedPlan none;
+        job.summarize(none.run.errors);
+        return none;
+    }
+    /// Carries out the plan the preview shows, as `organize --plan` does.
+    virtual AutoOrganizer::RunResult
+    carryOutPlan(const services::RunJob& job, const std::filesystem::path& folder, const plan::Plan& plan) {
+        return services::organizeFromPlan(job, folder, plan);
+    }
     /// The refinement pass over an organized folder.
     virtual RefineOutcome refine(const std::filesystem::path& folder, const core::RunContext& context) = 0;
     /// Whether the shoot's history holds a refinement pass / an organize run that can be undone.

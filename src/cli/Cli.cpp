@@ -72,10 +72,11 @@ const std::vector<Command>& commands() {
          "classify DIR [--no-prefilter] [--requests N] [--engine remote|local] [--base-url URL] [--model ID]",
          "扫描并分类（展板 / 标签 / 文物）"},
         {"organize", organizeCommand,
-         "organize DIR [--no-prefilter] [--dry-run] [--requests N] [--engine remote|local] [--base-url URL] "
-         "[--model ID] | "
+         "organize DIR [--no-prefilter] [--dry-run] [--plan-out PLAN.json] [--requests N] "
+         "[--engine remote|local] [--base-url URL] [--model ID] | organize DIR --plan PLAN.json | "
          "organize --undo DIR",
-         "按拍摄时间整理：每件展品一个文件夹；--undo 撤销该文件夹上一次整理"},
+         "按拍摄时间整理：每件展品一个文件夹；--dry-run --plan-out 写出计划供检查修改，--plan 按计划执行；"
+         "--undo 撤销该文件夹上一次整理"},
         {"refine", refineCommand, "refine DIR | refine --undo DIR",
          "FeaturePrint 后处理：把更像上一件展品的照片搬回上一个文件夹；--undo 撤销上一次后处理"},
         {"name", nameCommand,

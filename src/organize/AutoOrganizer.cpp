@@ -508,18 +508,11 @@ RunResult run(const std::filesystem::path& folder, ai::VisionBackend& backend,
         return stopHere();
     }
     PlanResult plan = planner.finish();
+    result.classified = classified.items;
     result.errors << plan.errors;
     result.groups = std::move(plan.groups);
 
-    log(QStringLiteral("—— 规划结果 ——"));
-    for (const auto& group : result.groups) {
-        // One pass: label text may itself contain "%1"-like sequences.
-        log(QStringLiteral("文件夹 %1%2：%3 个文件")
-                .arg(group.folderName, group.mergedIntoExisting ? QStringLiteral("（合并）") : QString(),
-                     QString::number(group.files.size())));
-        for (const auto& file : group.files)
-            log(QStringLiteral("  • ") + file.fileName);
-    }
+    logPlan(result.groups, log);
 
     if (options.dryRun) {
         qsizetype files = 0;
@@ -531,14 +524,34 @@ RunResult run(const std::filesystem::path& folder, ai::VisionBackend& backend,
                 .arg(result.errors.size()));
         return result;
     }
-    const ExecuteResult executed =
-        executeMoves(folder, result.groups, context, result.errors, options.observer);
-    result.movedCount = executed.moved;
-    if (executed.cancelled) return stopHere();
-    log(QStringLiteral("全部完成。移动 %1 个文件，错误 %2 条。")
-            .arg(result.movedCount)
-            .arg(result.errors.size()));
+    carryOut(folder, result, context, options.observer);
     return result;
+}
+
+void logPlan(const std::vector<PlannedGroup>& groups, const core::Log& log) {
+    log(QStringLiteral("—— 规划结果 ——"));
+    for (const auto& group : groups) {
+        // One pass: label text may itself contain "%1"-like sequences.
+        log(QStringLiteral("文件夹 %1%2：%3 个文件")
+                .arg(group.folderName, group.mergedIntoExisting ? QStringLiteral("（合并）") : QString(),
+                     QString::number(group.files.size())));
+        for (const auto& file : group.files)
+            log(QStringLiteral("  • ") + file.fileName);
+    }
+}
+
+void carryOut(const std::filesystem::path& folder, RunResult& result, const core::RunContext& context,
+              MoveObserver* observer) {
+    const ExecuteResult executed = executeMoves(folder, result.groups, context, result.errors, observer);
+    result.movedCount = executed.moved;
+    if (executed.cancelled) {
+        result.cancelled = true;
+        context.log(core::kCancelledLine.arg(result.movedCount));
+        return;
+    }
+    context.log(QStringLiteral("全部完成。移动 %1 个文件，错误 %2 条。")
+                    .arg(result.movedCount)
+                    .arg(result.errors.size()));
 }
 
 } // namespace AutoOrganizer

@@ -44,6 +44,8 @@ struct RunResult {
     QStringList errors;
     bool cancelled = false; ///< stopped on request; every file is in exactly one place
     bool refused = false;   ///< not started: its history could not be written
+    /// The classified stream the plan was made from (empty for a run of a saved plan).
+    std::vector<MediaPipeline::ClassifiedItem> classified;
 };
 
 /// Hears about every step a run takes on disk, before it happens and after (the shoot's history
@@ -178,6 +180,14 @@ struct ExecuteResult {
 ExecuteResult executeMoves(const std::filesystem::path& folder, const std::vector<PlannedGroup>& groups,
                            const core::RunContext& context, QStringList& errors,
                            MoveObserver* observer = nullptr);
+
+/// Lists a plan: "—— 规划结果 ——", then each folder and its files.
+void logPlan(const std::vector<PlannedGroup>& groups, const core::Log& log);
+
+/// Carries out a plan made earlier (by this run or saved and edited) and ends the run's log with
+/// its closing count, or "[取消] 已停止：…". `result` holds the groups and the errors so far.
+void carryOut(const std::filesystem::path& folder, RunResult& result, const core::RunContext& context,
+              MoveObserver* observer);
 
 /// The whole organize run. When cancelled it ends with "[取消] 已停止：…" instead of the
 /// closing count.

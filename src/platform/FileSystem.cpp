@@ -164,6 +164,12 @@ bool itemExists(const std::filesystem::path& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
+std::optional<FileStamp> fileStamp(const std::filesystem::path& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
+    return FileStamp{qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + qint64(st.st_mtim.tv_nsec)};
+}
+
 std::optional<MoveFailure> moveNoReplace(const std::filesystem::path& from, const std::filesystem::path& to,
                                          const MoveOps& ops) {
     if (ops.renameNoReplace(from.c_str(), to.c_str()) == 0) return std::nullopt;

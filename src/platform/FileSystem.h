@@ -57,4 +57,14 @@ QString userDataDirectory(const QString& relative);
 /// True when something (a file, a folder, or a dangling symbolic link) exists at the path.
 bool itemExists(const std::filesystem::path& path);
 
+/// What tells whether a file is still the one seen earlier: its size and its modification time
+/// in nanoseconds since 1970 (a symbolic link's own, not its target's).
+struct FileStamp {
+    qint64 size = 0;
+    qint64 modifiedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+/// Nothing when nothing is at the path.
+std::optional<FileStamp> fileStamp(const std::filesystem::path& path);
+
 } // namespace platform

@@ -6,11 +6,17 @@
 #include "app/CompactSwitch.h"
 #include "app/ContentView.h"
 #include "app/MainWindow.h"
+#include "app/PlanPreview.h"
 #include "app/ServiceRuns.h"
+#include "app/Theme.h"
 #include "refine/FeaturePrintTools.h"
 #include "services/FinderJobRunner.h"
 #include "support/Shoot.h"
 
+#include <QDropEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
@@ -193,4 +199,122 @@ TEST_F(OrganizeFlowTest, EverythingTheWindowAndTheFileManagerChangedIsUndoneFrom
         << messages().join('\n').toStdString();
     EXPECT_EQ(pictureHashes(shoot.dir()), before);
     EXPECT_FALSE(window->undoOrganizeAction()->isEnabled());
+}
+
+TEST(PlanPreviewModel, EditsRenameTheRowAtOnceAndMovesTakeCompanions) {
+    plan::Plan made;
+    made.folder = "/shoot";
+    made.groups = {
+        {plan::GroupKind::panel, "0", std::nullopt, {{{"P.JPG", {1, 1}}, "panel", {}}}},
+        {plan::GroupKind::label,
+         "1",
+         RelicLabelExtracted{"青铜鼎", "殷墟", "商代", ""},
+         {{{"L.JPG", {1, 1}}, "label", {}}, {{"A.JPG", {1, 1}}, "artifact", {{"A.DNG", {2, 2}}}}}},
+        {plan::GroupKind::unreadLabel, "2", std::nullopt, {{{"U.JPG", {1, 1}}, "label", {}}}},
+        {plan::GroupKind::leftovers, "3", std::nullopt, {{{"X.JPG", {1, 1}}, "artifact", {}}}},
+    };
+    PlanPreviewModel model(made);
+    QList<int> renamed;
+    QObject::connect(&model, &PlanPreviewModel::folderNameChanged, [&](int row) { renamed << row; });
+    EXPECT_FALSE(model.hasFields(0));
+    EXPECT_EQ(model.folderName(1), QStringLiteral("1 青铜鼎 殷墟 商代"));
+    model.setField(1, PlanPreviewModel::name, QStringLiteral("青铜 方/鼎"));
+    EXPECT_EQ(model.folderName(1), QStringLiteral("1 青铜方鼎 殷墟 商代"));
+    model.setField(2, PlanPreviewModel::name, QStringLiteral("玉琮"));
+    EXPECT_EQ(model.folderName(2), QStringLiteral("2 玉琮 来源不明 年代不明"));
+    model.setField(1, PlanPreviewModel::other, QStringLiteral("高 30 厘米")); // no rename
+    EXPECT_EQ(renamed, (QList<int>{1, 2}));
+
+    EXPECT_TRUE(model.moveFile(1, "A.JPG", 3));
+    EXPECT_FALSE(model.moveFile(1, "A.JPG", 3)); // no longer there
+    EXPECT_EQ(model.rowOf("A.JPG"), 3);
+    const plan::Plan edited = model.plan();
+    ASSERT_EQ(edited.groups[3].entries.size(), 2u);
+    EXPECT_EQ(edited.groups[3].entries[1].companions.size(), 1u);
+    EXPECT_EQ(edited.groups[1].label->name, QStringLiteral("青铜方鼎"));
+    EXPECT_EQ(edited.groups[1].label->other, QStringLiteral("高 30 厘米"));
+    EXPECT_EQ(edited.groups[2].label->name, QStringLiteral("玉琮"));
+    EXPECT_FALSE(edited.groups[3].label);
+    // Emptied rows are not created.
+    EXPECT_TRUE(model.moveFile(2, "U.JPG", 1));
+    EXPECT_EQ(plan::toGroups(model.plan(), "/shoot").size(), 3u);
+}
+
+TEST_F(OrganizeFlowTest, ThePreviewShowsThePlanAndStartsItAsEdited) {
+    const auto before = treeHashes(shoot.dir());
+    ASSERT_TRUE(view->previewButton()->isEnabled());
+    view->previewButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return view->currentPreview() != nullptr; }, 60000))
+        << messages().join('\n').toStdString();
+    PlanPreview* preview = view->currentPreview();
+    EXPECT_EQ(treeHashes(shoot.dir()), before) << "a preview moves nothing";
+    ASSERT_EQ(preview->rowCount(), 3);
+    EXPECT_EQ(preview->folderLabel(0)->text(), QStringLiteral("0 展板"));
+    EXPECT_EQ(preview->folderLabel(1)->text(), QStringLiteral("1 青铜鼎 湖北省博物馆藏 商代晚期"));
+    EXPECT_EQ(preview->strip(1)->count(), 4);
+    // The thumbnails arrive from the workers and are drawn into the items.
+    ASSERT_TRUE(waitUntil([&] { return preview->thumbnailsShown() == 9; }, 30000));
+    // Rendering: the item's tile shows the photo, not the empty tile it starts with.
+    const auto centre = [&] {
+        return preview->strip(1)->item(1)->icon().pixmap(120, 120).toImage().pixelColor(60, 60).rgb();
+    };
+    EXPECT_TRUE(waitUntil([&] { return centre() != Theme::cardBorder.rgb(); }));
+
+    // An edited name renames the row at once.
+    QLineEdit* nameEdit = preview->fieldEdit(1, PlanPreviewModel::name);
+    nameEdit->setText(QStringLiteral("方鼎"));
+    EXPECT_EQ(preview->folderLabel(1)->text(), QStringLiteral("1 方鼎 湖北省博物馆藏 商代晚期"));
+
+    // A thumbnail dropped on the second exhibit's row moves the file there.
+    const QModelIndex dragged = preview->strip(1)->model()->index(3, 0); // IMG_0004.JPG
+    std::unique_ptr<QMimeData> data(preview->strip(1)->model()->mimeData({dragged}));
+    ASSERT_TRUE(data);
+    EXPECT_TRUE(data->hasFormat(PhotoStrip::kMimeType)) << data->formats().join(',').toStdString();
+    QDragEnterEvent enter(QPoint(10, 10), Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(preview->strip(2)->viewport(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(preview->strip(2)->viewport(), &drop);
+    EXPECT_TRUE(preview->strip(2)->viewport()->acceptDrops());
+    EXPECT_TRUE(drop.isAccepted());
+    ASSERT_TRUE(waitUntil([&] { return preview->strip(2)->count() == 5; }));
+    EXPECT_EQ(preview->strip(1)->count(), 3);
+
+    preview->startButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return view->isProcessing(); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return !view->isProcessing(); }, 60000));
+    const auto moved = std::filesystem::path(shoot.dir()) / "2 玉琮 浙江省博物馆藏 良渚文化" / "IMG_0004.JPG";
+    EXPECT_TRUE(std::filesystem::exists(moved)) << messages().join('\n').toStdString();
+    EXPECT_TRUE(std::filesystem::exists(shoot.dir() / "1 方鼎 湖北省博物馆藏 商代晚期" / "IMG_0005.json"));
+    EXPECT_TRUE(view->canUndoOrganize());
+}
+
+TEST_F(OrganizeFlowTest, ClosingThePreviewMovesNothing) {
+    const auto before = treeHashes(shoot.dir());
+    view->previewButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return view->currentPreview() != nullptr; }, 60000));
+    view->currentPreview()->reject();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(view->isProcessing());
+    EXPECT_EQ(treeHashes(shoot.dir()), before);
+}
+
+TEST_F(OrganizeFlowTest, ThePreviewIsPreparedWithProgressAndStopsOnRequest) {
+    const auto before = treeHashes(shoot.dir());
+    int requests = 0;
+    shoot.backend().setLatency(std::chrono::milliseconds(30));
+    shoot.backend().onRequest([&](const QString&) {
+        if (++requests == 3) QMetaObject::invokeMethod(view, &ContentView::stop, Qt::QueuedConnection);
+    });
+    view->previewButton()->click();
+    EXPECT_FALSE(view->previewButton()->isEnabled());
+    EXPECT_TRUE(waitUntil([&] { return view->progressBar()->maximum() >= 3; }, 10000))
+        << "the bar counts the files while the preview is prepared";
+    ASSERT_TRUE(waitUntil([&] { return !view->isProcessing(); }, 60000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view->currentPreview(), nullptr) << "a stopped preparation shows no sheet";
+    EXPECT_EQ(treeHashes(shoot.dir()), before);
+    EXPECT_LT(requests, 9);
+    EXPECT_EQ(lock->owner(), ProcessingLock::Owner::idle);
+    EXPECT_TRUE(view->previewButton()->isEnabled());
 }

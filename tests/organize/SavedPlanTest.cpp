@@ -1,0 +1,401 @@
+// A plan written by a dry run, edited or not, carried out by the command line: the layout, the
+// history, and every plan that must be refused before anything moves.
+
+#include "organize/Plan.h"
+#include "refine/MoveJournal.h"
+#include "support/Process.h"
+#include "support/Shoot.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace fixtures;
+
+namespace {
+
+QString text(const fs::path& path) {
+    return QString::fromStdString(path.string());
+}
+
+QByteArray readAll(const fs::path& path) {
+    QFile file(text(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QJsonObject load(const fs::path& path) {
+    return QJsonDocument::fromJson(readAll(path)).object();
+}
+
+void save(const fs::path& path, const QJsonObject& root) {
+    QFile file(text(path));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(QJsonDocument(root).toJson());
+}
+
+/// Two exhibits, a panel, RAW companions, a video and a leftover.
+void exhibition(Shoot& shoot) {
+    shoot.artifact("IMG_0001.JPG", "2024:05:01 10:00:00");
+    shoot.raw("IMG_0001.DNG", "2024:05:01 10:00:00");
+    shoot.artifact("IMG_0002.JPG", "2024:05:01 10:01:00");
+    shoot.label("IMG_0003.JPG", "2024:05:01 10:02:00", "青铜鼎", "安阳殷墟出土", "商代晚期");
+    shoot.panel("IMG_0004.JPG", "2024:05:01 10:03:00");
+    shoot.video("IMG_0005.MOV", QDateTime(QDate(2024, 5, 1), QTime(10, 4), Qt::LocalTime));
+    shoot.label("IMG_0006.JPG", "2024:05:01 10:05:00", "玉琮", "寺墩遗址", "良渚文化");
+    shoot.raw("IMG_0006.DNG", "2024:05:01 10:05:00");
+    shoot.artifact("IMG_0007.JPG", "2024:05:01 10:06:00");
+}
+
+/// Edits the plan's groups in place: `edit` gets every group object, in order.
+void editGroups(const fs::path& planFile, const std::function<void(std::vector<QJsonObject>&)>& edit) {
+    QJsonObject root = load(planFile);
+    std::vector<QJsonObject> groups;
+    for (const QJsonValue& group : root["groups"].toArray())
+        groups.push_back(group.toObject());
+    edit(groups);
+    QJsonArray array;
+    for (const QJsonObject& group : groups)
+        array.append(group);
+    root["groups"] = array;
+    save(planFile, root);
+}
+
+/// Takes the entry named `name` out of `from` and appends it to `to`.
+void moveEntry(QJsonObject& from, QJsonObject& to, const QString& name) {
+    QJsonArray source = from["files"].toArray(), target = to["files"].toArray();
+    for (qsizetype i = 0; i < source.size(); ++i)
+        if (source[i].toObject()["name"].toString() == name) {
+            target.append(source[i]);
+            source.removeAt(i);
+            break;
+        }
+    from["files"] = source;
+    to["files"] = target;
+}
+
+class PlanRun : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        m_saved = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", (text(home.path()) + "/data").toUtf8());
+        env = isolatedEnvironment(text(home.path()));
+        fs::create_directory(shootDir());
+        exhibition(shoot);
+    }
+    void TearDown() override { qputenv("XDG_DATA_HOME", m_saved); }
+
+    fs::path shootDir() const { return dir / "shoot"; }
+    fs::path planFile() const { return dir / "plan.json"; }
+    CliRun writePlan() {
+        return runCli({"organize", text(shootDir()), "--dry-run", "--plan-out", text(planFile()),
+                       "--base-url", server.url(), "--no-prefilter"},
+                      env);
+    }
+    CliRun runPlan() { return runCli({"organize", text(shootDir()), "--plan", text(planFile())}, env); }
+
+    TempDir home, dir;
+    QProcessEnvironment env;
+    FakeAIServer server;
+    Shoot shoot{dir / "shoot", server};
+    QByteArray m_saved;
+};
+
+} // namespace
+
+TEST_F(PlanRun, AnUneditedPlanGivesTheLayoutOfAPlainRunAndIsUndoneLikeOne) {
+    const auto asShot = treeHashes(shootDir());
+    const auto written = writePlan();
+    ASSERT_EQ(written.exitCode, 0) << written.stdoutText.toStdString();
+    EXPECT_TRUE(written.stdoutText.contains(QStringLiteral("计划已写入：")));
+    EXPECT_EQ(treeHashes(shootDir()), asShot); // a dry run moves nothing
+
+    const QJsonObject root = load(planFile());
+    EXPECT_EQ(root["format"].toString(), plan::kFormat);
+    EXPECT_EQ(root["version"].toInt(), plan::kVersion);
+    QStringList kinds, folders;
+    for (const QJsonValue& group : root["groups"].toArray()) {
+        kinds << group["kind"].toString();
+        folders << group["folder"].toString();
+    }
+    EXPECT_EQ(kinds, (QStringList{"panel", "label", "label", "leftovers"}));
+    EXPECT_EQ(folders, (QStringList{"0 展板", "1 青铜鼎 安阳殷墟出土 商代晚期", "2 玉琮 寺墩遗址 良渚文化",
+                                    "3 其他"}));
+    const QJsonObject first = root["groups"][1].toObject();
+    EXPECT_EQ(first["label"]["文物名称"].toString(), QStringLiteral("青铜鼎"));
+    EXPECT_EQ(first["files"][0]["role"].toString(), QStringLiteral("label"));
+    EXPECT_EQ(first["files"][1]["name"].toString(), QStringLiteral("IMG_0001.JPG"));
+    EXPECT_EQ(first["files"][1]["companions"][0]["name"].toString(), QStringLiteral("IMG_0001.DNG"));
+
+    const size_t asked = server.requests().size();
+    const auto carried = runPlan();
+    EXPECT_EQ(carried.exitCode, 0) << carried.stdoutText.toStdString();
+    EXPECT_EQ(server.requests().size(), asked); // no label read, no model asked
+    const auto fromPlan = treeHashes(shootDir());
+
+    const auto undone = runCli({"organize", "--undo", text(shootDir())}, env);
+    EXPECT_EQ(undone.exitCode, 0) << undone.stdoutText.toStdString();
+    EXPECT_EQ(treeHashes(shootDir()), asShot);
+
+    const auto plain =
+        runCli({"organize", text(shootDir()), "--base-url", server.url(), "--no-prefilter"}, env);
+    ASSERT_EQ(plain.exitCode, 0) << plain.stdoutText.toStdString();
+    EXPECT_EQ(treeHashes(shootDir()), fromPlan);
+    EXPECT_EQ(fromPlan.count("1 青铜鼎 安阳殷墟出土 商代晚期/IMG_0003.json"), 1u);
+}
+
+TEST_F(PlanRun, EditedFieldsNameTheFolderAndMovedFilesTakeTheirCompanions) {
+    ASSERT_EQ(writePlan().exitCode, 0);
+    editGroups(planFile(), [](std::vector<QJsonObject>& groups) {
+        ASSERT_EQ(groups.size(), 4u);
+        QJsonObject label = groups[1]["label"].toObject();
+        label["文物名称"] = QStringLiteral("青铜/方鼎"); // a slash is no path here
+        label["其他"] = QStringLiteral("高 30 厘米");
+        groups[1]["label"] = label;
+        moveEntry(groups[1], groups[2], QStringLiteral("IMG_0001.JPG")); // with its DNG
+        moveEntry(groups[3], groups[2], QStringLiteral("IMG_0007.JPG")); // leftovers emptied
+    });
+    writeBytes(shootDir() / "IMG_0100.JPG", "shot after the plan");
+
+    const auto run = runPlan();
+    EXPECT_EQ(run.exitCode, 0) << run.stdoutText.toStdString();
+    const QStringList lines = unstamped(run.stdoutText);
+    EXPECT_TRUE(lines.contains(QStringLiteral("[警告] 计划之后新增的 1 个文件留在原处：IMG_0100.JPG")))
+        << run.stdoutText.toStdString();
+
+    std::set<std::string> tree;
+    for (const auto& [path, hash] : treeHashes(shootDir()))
+        tree.insert(path);
+    const std::set<std::string> expected = {
+        "0 展板/IMG_0004.JPG",
+        "1 青铜方鼎 安阳殷墟出土 商代晚期/IMG_0003.JPG",
+        "1 青铜方鼎 安阳殷墟出土 商代晚期/IMG_0003.json",
+        "1 青铜方鼎 安阳殷墟出土 商代晚期/IMG_0003.txt",
+        "1 青铜方鼎 安阳殷墟出土 商代晚期/IMG_0002.JPG",
+        "2 玉琮 寺墩遗址 良渚文化/IMG_0006.JPG",
+        "2 玉琮 寺墩遗址 良渚文化/IMG_0006.DNG",
+        "2 玉琮 寺墩遗址 良渚文化/IMG_0006.json",
+        "2 玉琮 寺墩遗址 良渚文化/IMG_0006.txt",
+        "2 玉琮 寺墩遗址 良渚文化/IMG_0005.MOV",
+        "2 玉琮 寺墩遗址 良渚文化/IMG_0001.JPG",
+        "2 玉琮 寺墩遗址 良渚文化/IMG_0001.DNG",
+        "2 玉琮 寺墩遗址 良渚文化/IMG_0007.JPG",
+        "IMG_0100.JPG",
+    };
+    EXPECT_EQ(tree, expected);
+    const QJsonObject saved =
+        QJsonDocument::fromJson(readAll(shootDir() / "1 青铜方鼎 安阳殷墟出土 商代晚期" / "IMG_0003.json"))
+            .object();
+    EXPECT_EQ(saved["文物名称"].toString(), QStringLiteral("青铜方鼎"));
+    EXPECT_EQ(saved["其他"].toString(), QStringLiteral("高 30 厘米"));
+    EXPECT_TRUE(QString::fromUtf8(readAll(shootDir() / "1 青铜方鼎 安阳殷墟出土 商代晚期" / "IMG_0003.txt"))
+                    .contains(QStringLiteral("青铜方鼎")));
+
+    const auto undone = runCli({"undo", text(shootDir())}, env);
+    EXPECT_EQ(undone.exitCode, 0) << undone.stdoutText.toStdString();
+    EXPECT_EQ(treeHashes(shootDir()).size(), shoot.originals().size() + 1);
+}
+
+TEST_F(PlanRun, APlanThatDoesNotFitIsRefusedBeforeAnythingMoves) {
+    ASSERT_EQ(writePlan().exitCode, 0);
+    const QByteArray good = readAll(planFile());
+    TempDir other;
+    auto setFolder = [](const QString& folder) {
+        return [folder](QJsonObject& root) { root["folder"] = folder; };
+    };
+    auto editFile = [](int group, int file, const QString& key, const QJsonValue& value) {
+        return [=](QJsonObject& root) {
+            QJsonArray groups = root["groups"].toArray();
+            QJsonObject g = groups[group].toObject();
+            QJsonArray files = g["files"].toArray();
+            QJsonObject f = files[file].toObject();
+            f[key] = value;
+            files[file] = f;
+            g["files"] = files;
+            groups[group] = g;
+            root["groups"] = groups;
+        };
+    };
+    struct Case {
+        const char* what;
+        std::function<void(QJsonObject&)> edit;     // on the plan's JSON
+        QByteArray bytes;                           // instead of the plan, when not empty
+        std::function<void(const fs::path&)> touch; // on the shoot
+        QString error;
+    };
+    const fs::path shootPath = shootDir();
+    const std::vector<Case> cases = {
+        {"not JSON", {}, "{\"format\": \"vitrino-organize-plan\", ", {}, "计划文件不是有效的 JSON"},
+        {"JSON but no plan", {}, "[1, 2, 3]", {}, plan::kNotAPlan},
+        {"another format", [](QJsonObject& r) { r["format"] = "other-plan"; }, {}, {}, plan::kNotAPlan},
+        {"another version",
+         [](QJsonObject& r) { r["version"] = 2; },
+         {},
+         {},
+         "计划文件版本 2 不受支持（支持版本 1）"},
+        {"another folder", setFolder(text(other.path())), {}, {}, "计划属于另一个文件夹："},
+        {"a relative folder", setFolder("shoot"), {}, {}, "计划中的路径不在拍摄文件夹内：shoot"},
+        {"a folder through ..",
+         setFolder(text(shootPath / ".." / "shoot")),
+         {},
+         {},
+         "计划中的路径不在拍摄文件夹内"},
+        {"a name with a slash",
+         editFile(1, 1, "name", "sub/IMG_0001.JPG"),
+         {},
+         {},
+         "计划中的文件名无效：sub/IMG_0001.JPG"},
+        {"a name outside the shoot",
+         editFile(1, 1, "name", "../IMG_0001.JPG"),
+         {},
+         {},
+         "计划中的路径不在拍摄文件夹内：../IMG_0001.JPG"},
+        {"an absolute name",
+         editFile(1, 1, "name", "/etc/passwd"),
+         {},
+         {},
+         "计划中的路径不在拍摄文件夹内：/etc/passwd"},
+        {"a name that is ..", editFile(1, 1, "name", ".."), {}, {}, "计划中的路径不在拍摄文件夹内：.."},
+        {"a file listed twice",
+         editFile(1, 2, "name", "IMG_0003.JPG"),
+         {},
+         {},
+         "计划中的文件出现了不止一次：IMG_0003.JPG"},
+        {"a companion listed as a photo",
+         editFile(1, 2, "name", "IMG_0001.DNG"),
+         {},
+         {},
+         "计划中的文件出现了不止一次：IMG_0001.DNG"},
+        {"a negative size", editFile(1, 1, "size", -1), {}, {}, "计划文件格式不符"},
+        {"a bad time", editFile(1, 1, "mtime", "yesterday"), {}, {}, "计划文件格式不符"},
+        {"a bad serial",
+         [](QJsonObject& r) {
+             QJsonArray groups = r["groups"].toArray();
+             QJsonObject g = groups[1].toObject();
+             g["serial"] = "../1";
+             groups[1] = g;
+             r["groups"] = groups;
+         },
+         {},
+         {},
+         "计划文件格式不符"},
+        {"an unknown kind",
+         [](QJsonObject& r) {
+             QJsonArray groups = r["groups"].toArray();
+             QJsonObject g = groups[1].toObject();
+             g["kind"] = "exhibit";
+             groups[1] = g;
+             r["groups"] = groups;
+         },
+         {},
+         {},
+         "计划文件格式不符"},
+        {"a missing file",
+         {},
+         {},
+         [](const fs::path& d) { fs::remove(d / "IMG_0002.JPG"); },
+         "计划已过时：IMG_0002.JPG 已不存在"},
+        {"a missing companion",
+         {},
+         {},
+         [](const fs::path& d) { fs::remove(d / "IMG_0006.DNG"); },
+         "计划已过时：IMG_0006.DNG 已不存在"},
+        {"another size",
+         {},
+         {},
+         [](const fs::path& d) {
+             const auto time = fs::last_write_time(d / "IMG_0007.JPG");
+             writeBytes(d / "IMG_0007.JPG", "edited since");
+             fs::last_write_time(d / "IMG_0007.JPG", time);
+         },
+         "计划已过时：IMG_0007.JPG 的大小已改变"},
+        {"another time",
+         {},
+         {},
+         [](const fs::path& d) {
+             fs::last_write_time(d / "IMG_0004.JPG",
+                                 fs::last_write_time(d / "IMG_0004.JPG") + std::chrono::seconds(1));
+         },
+         "计划已过时：IMG_0004.JPG 的修改时间已改变"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        // A fresh copy of the shoot's state for each case: the shoot is restored below.
+        const auto before = treeHashes(shootDir());
+        std::map<fs::path, fs::file_time_type> times;
+        for (const auto& entry : fs::directory_iterator(shootDir()))
+            times[entry.path()] = fs::last_write_time(entry.path());
+        if (!c.bytes.isEmpty()) {
+            QFile file(text(planFile()));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(c.bytes);
+        } else {
+            QJsonObject root = QJsonDocument::fromJson(good).object();
+            if (c.edit) c.edit(root);
+            save(planFile(), root);
+        }
+        fs::path kept = dir / "kept";
+        fs::remove_all(kept);
+        fs::create_directory(kept);
+        for (const auto& entry : fs::directory_iterator(shootDir()))
+            fs::copy(entry.path(), kept / entry.path().filename(), fs::copy_options::recursive);
+        if (c.touch) c.touch(shootDir());
+        const auto touched = treeHashes(shootDir());
+
+        const auto run = runPlan();
+        EXPECT_EQ(run.exitCode, 2) << run.stdoutText.toStdString();
+        EXPECT_TRUE(run.stdoutText.contains(QStringLiteral("[失败] ") + c.error))
+            << run.stdoutText.toStdString();
+        EXPECT_EQ(treeHashes(shootDir()), touched); // nothing moved, nothing written
+
+        // Put the shoot back as the plan saw it.
+        for (const auto& entry : fs::directory_iterator(kept)) {
+            fs::remove_all(shootDir() / entry.path().filename());
+            fs::copy(entry.path(), shootDir() / entry.path().filename(), fs::copy_options::recursive);
+        }
+        for (const auto& [path, time] : times)
+            fs::last_write_time(path, time);
+        ASSERT_EQ(treeHashes(shootDir()), before);
+    }
+    // The good plan still fits the restored shoot.
+    QFile file(text(planFile()));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(good);
+    file.close();
+    fs::remove_all(dir / "kept");
+    EXPECT_EQ(runPlan().exitCode, 0);
+}
+
+TEST(PlanFormat, ReadsBackWhatItWritesAndMakesFolderNamesAsARunDoes) {
+    plan::Plan written;
+    written.folder = "/photos/展览 2024";
+    plan::Group label{
+        plan::GroupKind::label, "12", RelicLabelExtracted{"鼎", "殷墟", "商", "馆藏：某馆\n\"高\" 30"}, {}};
+    label.entries.push_back({{"IMG_1.JPG", {123, 1714557600123456789}}, "label", {{"IMG_1.CR3", {9, -5}}}});
+    label.entries.push_back({{"视频 1.MOV", {0, 0}}, "artifact", {}});
+    written.groups = {
+        {plan::GroupKind::panel, "0", std::nullopt, {{{"P.JPG", {1, 2}}, "panel", {}}}},
+        label,
+        {plan::GroupKind::unreadLabel, "13", std::nullopt, {}},
+        {plan::GroupKind::leftovers, "14", std::nullopt, {{{"X.HEIC", {4, 5}}, "unknown", {}}}},
+    };
+    const auto read = plan::fromJSON(plan::toJSON(written));
+    ASSERT_TRUE(read) << read.error().description().toStdString();
+    EXPECT_EQ(*read, written);
+    QStringList names;
+    for (const auto& group : written.groups)
+        names << plan::folderName(group);
+    EXPECT_EQ(names, (QStringList{"0 展板", "12 鼎 殷墟 商", "13 未识别标签", "14 其他"}));
+    // Empty groups are not carried out; companions follow their photo.
+    const auto groups = plan::toGroups(*read, "/shoot");
+    ASSERT_EQ(groups.size(), 3u);
+    ASSERT_EQ(groups[1].files.size(), 3u);
+    EXPECT_EQ(groups[1].files[1].path, fs::path("/shoot/IMG_1.CR3"));
+    EXPECT_EQ(groups[1].files[2].fileType, ImageScanner::ImageInfo::ImageType::video);
+    EXPECT_TRUE(groups[0].isPanelFolder);
+    EXPECT_FALSE(groups[0].labelExtracted);
+}
