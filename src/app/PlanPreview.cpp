@@ -75,12 +75,8 @@ Qt::DropActions PhotoStrip::supportedDropActions() const {
 }
 
 void PhotoStrip::dragEnterEvent(QDragEnterEvent* event) {
-    int row = -1;
-    QStringList names;
-    if (readDrag(event->mimeData(), row, names) && row != m_row)
-        event->acceptProposedAction();
-    else
-        event->ignore();
+    // An enter is the first move: the same photos from another row are welcome.
+    dragMoveEvent(event);
 }
 
 void PhotoStrip::dragMoveEvent(QDragMoveEvent* event) {

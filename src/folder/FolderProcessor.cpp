@@ -154,7 +154,8 @@ RunResult run(const std::filesystem::path& folder, ai::VisionBackend& backend,
     if (!restampStars(files, options.rate, context, result.errors)) return stopHere();
 
     result.folder = renameFolder(folder, title, log, result.errors, options.observer);
-    if (context.cancelled()) return stopHere();
+    // The history refused the rename (and stopped the run): the folder keeps its name.
+    if (context.cancelled() && result.folder == folder) return stopHere();
     log(QStringLiteral("完成。错误 %1 条。").arg(result.errors.size()));
     return result;
 }
