@@ -9,7 +9,7 @@
 #include "support/Fixtures.h"
 
 #include "ai/RemoteVisionBackend.h"
-#include "classify/ImageTriClassifier.h"
+#include "core/ImageTriClassifier.h"
 #include "organize/AutoOrganizer.h"
 #include "platform/Process.h"
 #include "samples/Scenes.h"

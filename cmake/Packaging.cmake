@@ -4,7 +4,7 @@
 # Manual pages, written from vitrino-cli's command table at build time and compressed as Debian
 # wants them (gzip -9, no name or time stamp inside).
 add_executable(vitrino-man-pages tools/man_pages.cpp)
-target_link_libraries(vitrino-man-pages PRIVATE vitrino_cli)
+target_link_libraries(vitrino-man-pages PRIVATE vitrino_cli vitrino_all)
 set(VITRINO_MAN_DIR "${CMAKE_BINARY_DIR}/man")
 set(VITRINO_MAN_PAGES vitrino vitrino-cli vitrino-local-ai vitrino-open-selection)
 set(man_outputs)

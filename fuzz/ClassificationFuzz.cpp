@@ -1,6 +1,6 @@
 // The classification reply parser over any text a server may send.
 
-#include "classify/ImageTriClassifier.h"
+#include "core/ImageTriClassifier.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -7,11 +7,11 @@
 // flags (bit 0: the line starts a new row; bit 1: detected but not read), height, width,
 // confidence, then the line's UTF-8 text.
 
-#include "classify/ImageTriClassifier.h"
+#include "core/ImageTriClassifier.h"
 #include "engine/Heuristics.h"
 #include "engine/LocalVisionBackend.h"
 #include "engine/MuseumTerms.h"
-#include "labels/RelicLabelExtracted.h"
+#include "core/RelicLabelExtracted.h"
 #include "support/TermScan.h"
 
 #include <QByteArray>

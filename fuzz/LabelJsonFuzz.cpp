@@ -1,7 +1,7 @@
 // The tolerant label reply parser, its field rules and every step that turns the fields into a
 // folder name and the files saved beside the photographs.
 
-#include "labels/RelicLabelExtracted.h"
+#include "core/RelicLabelExtracted.h"
 
 #include <QJsonDocument>
 

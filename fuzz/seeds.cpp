@@ -4,7 +4,7 @@
 #include "support/Fixtures.h"
 
 #include "ai/AIClient.h"
-#include "ai/Prompts.h"
+#include "core/Prompts.h"
 #include "organize/Plan.h"
 #include "platform/Imaging.h"
 #include "refine/MoveJournal.h"
@@ -250,7 +250,7 @@ std::vector<std::string> engineRequests(const std::vector<std::pair<std::string,
         const RAWJPEGExporter::PreparedImage image{
             QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())),
             name.ends_with(".png") ? QStringLiteral("image/png") : QStringLiteral("image/jpeg")};
-        for (const QString& prompt : {ai::prompts::kClassify, ai::prompts::kLabel, ai::prompts::kOCR})
+        for (const QString& prompt : {core::prompts::kClassify, core::prompts::kLabel, core::prompts::kOCR})
             if (const auto body = AIClient::requestBody(QStringLiteral("vitrino-local"), prompt, image, 300))
                 out.push_back(body->toStdString());
     }

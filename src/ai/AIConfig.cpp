@@ -1,15 +1,14 @@
 #include "ai/AIConfig.h"
 
+#include "core/Text.h"
+#include "platform/FileSystem.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 
 #include <algorithm>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace ai {
 namespace {
@@ -20,13 +19,12 @@ QSettings settings() {
 
 /// The settings file holds the API key: it is created, and kept, readable by its owner only.
 void keepPrivate(const QString& fileName) {
-    const QByteArray path = QFile::encodeName(fileName);
+    const std::filesystem::path path = core::toPath(fileName);
     if (!QFileInfo::exists(fileName)) {
         QDir().mkpath(QFileInfo(fileName).absolutePath());
-        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0) ::close(fd);
+        platform::createNewFile(path, 0600);
     }
-    ::chmod(path.constData(), 0600);
+    platform::setPermissions(path, 0600);
 }
 
 QString loadTrimmed(QSettings& store, const QString& key, const QString& fallback) {

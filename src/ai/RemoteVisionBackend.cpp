@@ -1,7 +1,7 @@
 #include "ai/RemoteVisionBackend.h"
 
 #include "ai/AIClient.h"
-#include "ai/Prompts.h"
+#include "core/Prompts.h"
 
 namespace ai {
 
@@ -31,14 +31,14 @@ core::Result<PreparedPhoto> RemoteVisionBackend::prepareFrom(const platform::Bit
 
 core::Result<ClassificationResult> RemoteVisionBackend::classify(const std::filesystem::path& photo,
                                                                  const PreparedPhoto& prepared) {
-    const auto reply = chat(photo, prepared, prompts::kClassify, prompts::kClassifyMaxTokens);
+    const auto reply = chat(photo, prepared, core::prompts::kClassify, core::prompts::kClassifyMaxTokens);
     if (!reply) return reply.error();
     return ImageTriClassifier::parse(*reply);
 }
 
 core::Result<RelicLabelExtracted> RemoteVisionBackend::readLabel(const std::filesystem::path& photo,
                                                                  const PreparedPhoto& prepared) {
-    const auto reply = chat(photo, prepared, prompts::kLabel, prompts::kLabelMaxTokens);
+    const auto reply = chat(photo, prepared, core::prompts::kLabel, core::prompts::kLabelMaxTokens);
     if (!reply) return reply.error();
     const auto candidate = RelicLabelExtracted::parseJSONObjectWithCandidate(*reply);
     if (!candidate.object) return core::Error{AIClient::kResponseParseFailed};
@@ -47,7 +47,7 @@ core::Result<RelicLabelExtracted> RemoteVisionBackend::readLabel(const std::file
 
 core::Result<QString> RemoteVisionBackend::readText(const std::filesystem::path& photo,
                                                     const PreparedPhoto& prepared) {
-    return chat(photo, prepared, prompts::kOCR, prompts::kOCRMaxTokens);
+    return chat(photo, prepared, core::prompts::kOCR, core::prompts::kOCRMaxTokens);
 }
 
 } // namespace ai

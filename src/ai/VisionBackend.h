@@ -5,9 +5,9 @@
 // them; the runs only see this interface.
 
 #include "ai/RAWJPEGExporter.h"
-#include "classify/ImageTriClassifier.h"
+#include "core/ImageTriClassifier.h"
 #include "core/Result.h"
-#include "labels/RelicLabelExtracted.h"
+#include "core/RelicLabelExtracted.h"
 #include "platform/Imaging.h"
 
 #include <QString>

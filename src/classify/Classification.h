@@ -5,7 +5,7 @@
 
 #include "ai/RequestSlots.h"
 #include "ai/VisionBackend.h"
-#include "classify/ImageTriClassifier.h"
+#include "core/ImageTriClassifier.h"
 #include "classify/VisionTextProbe.h"
 #include "core/Log.h"
 #include "core/Progress.h"

@@ -6,7 +6,7 @@
 
 #include "ai/AIClient.h"
 #include "ai/AIConfig.h"
-#include "ai/Prompts.h"
+#include "core/Prompts.h"
 #include "ai/RAWJPEGExporter.h"
 #include "ai/RemoteVisionBackend.h"
 #include "core/Text.h"
@@ -62,9 +62,9 @@ struct Prompt {
 
 /// A prompt by name (tri) or from a UTF-8 text file.
 std::optional<Prompt> promptFor(const QString& name) {
-    if (name == QLatin1String("tri")) return Prompt{ai::prompts::kClassify, ai::prompts::kClassifyMaxTokens};
-    if (name == QLatin1String("label")) return Prompt{ai::prompts::kLabel, ai::prompts::kLabelMaxTokens};
-    if (name == QLatin1String("ocr")) return Prompt{ai::prompts::kOCR, ai::prompts::kOCRMaxTokens};
+    if (name == QLatin1String("tri")) return Prompt{core::prompts::kClassify, core::prompts::kClassifyMaxTokens};
+    if (name == QLatin1String("label")) return Prompt{core::prompts::kLabel, core::prompts::kLabelMaxTokens};
+    if (name == QLatin1String("ocr")) return Prompt{core::prompts::kOCR, core::prompts::kOCRMaxTokens};
     QFile file(name);
     if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
     return Prompt{QString::fromUtf8(file.readAll()), 4096};

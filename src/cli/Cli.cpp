@@ -1,5 +1,7 @@
 #include "cli/Cli.h"
 
+#include "platform/Process.h"
+
 #include "core/Text.h"
 
 #include <QDateTime>
@@ -7,7 +9,6 @@
 #include <csignal>
 #include <cstdio>
 
-#include <unistd.h>
 
 namespace cli {
 
@@ -151,7 +152,7 @@ CancelOnSignals::~CancelOnSignals() {
     signalFlag = &afterTheJob;
 }
 
-TerminalProgress::TerminalProgress() : m_active(::isatty(STDERR_FILENO) == 1) {}
+TerminalProgress::TerminalProgress() : m_active(platform::standardErrorIsTerminal()) {}
 
 namespace {
 

@@ -3,9 +3,9 @@
 // The offline engine's reading of a page: panel, label or object, the four label fields, and
 // plain OCR text. All thresholds and word lists are here, named, with what they were measured on.
 
-#include "classify/ImageTriClassifier.h"
+#include "core/ImageTriClassifier.h"
 #include "engine/TextReading.h"
-#include "labels/RelicLabelExtracted.h"
+#include "core/RelicLabelExtracted.h"
 
 #include <optional>
 

@@ -1,6 +1,6 @@
 #include "engine/LocalVisionBackend.h"
 
-#include "ai/Prompts.h"
+#include "core/Prompts.h"
 #include "engine/Heuristics.h"
 
 #include <QJsonDocument>
@@ -47,9 +47,9 @@ const core::Error kNotPrepared{RAWJPEGExporter::kImageReadFailed};
 } // namespace
 
 std::optional<PromptKind> promptKind(const QString& prompt) {
-    if (prompt == ai::prompts::kClassify) return PromptKind::classify;
-    if (prompt == ai::prompts::kLabel) return PromptKind::label;
-    if (prompt == ai::prompts::kOCR) return PromptKind::ocr;
+    if (prompt == core::prompts::kClassify) return PromptKind::classify;
+    if (prompt == core::prompts::kLabel) return PromptKind::label;
+    if (prompt == core::prompts::kOCR) return PromptKind::ocr;
     return std::nullopt;
 }
 

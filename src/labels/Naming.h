@@ -5,7 +5,7 @@
 // names and unique names within one folder. All are pure functions except that `uniquify`
 // records the name it hands out.
 
-#include "labels/RelicLabelExtracted.h"
+#include "core/RelicLabelExtracted.h"
 
 #include <QSet>
 #include <QString>

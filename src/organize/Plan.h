@@ -7,7 +7,7 @@
 
 #include "classify/Classification.h"
 #include "core/Result.h"
-#include "labels/RelicLabelExtracted.h"
+#include "core/RelicLabelExtracted.h"
 #include "organize/AutoOrganizer.h"
 #include "platform/FileSystem.h"
 

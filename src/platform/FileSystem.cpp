@@ -19,6 +19,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -213,6 +214,76 @@ std::optional<int> writeFileAtomically(const std::filesystem::path& path, const 
     if (error) {
         ::unlink(temp.c_str());
         return error;
+    }
+    return std::nullopt;
+}
+
+std::optional<int> createNewFile(const std::filesystem::path& path, unsigned mode) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode_t(mode));
+    if (fd < 0) return errno;
+    ::close(fd);
+    return std::nullopt;
+}
+
+std::optional<int> setFileTime(const std::filesystem::path& path, qint64 secondsSinceEpoch) {
+    const struct timespec times[2] = {{time_t(secondsSinceEpoch), 0}, {time_t(secondsSinceEpoch), 0}};
+    if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) return errno;
+    return std::nullopt;
+}
+
+std::optional<int> setPermissions(const std::filesystem::path& path, unsigned mode) {
+    if (::chmod(path.c_str(), mode_t(mode)) != 0) return errno;
+    return std::nullopt;
+}
+
+std::optional<int> checkFolderTakesWrites(const std::filesystem::path& folder, qsizetype bytes) {
+    const std::filesystem::path probe = folder / temporaryName();
+    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return errno;
+    const QByteArray block(bytes, ' ');
+    const ssize_t n = ::write(fd, block.constData(), size_t(block.size()));
+    int error = n == block.size() ? 0 : (n < 0 ? errno : ENOSPC);
+    if (!error && ::fsync(fd) != 0) error = errno;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    if (error) return error;
+    return std::nullopt;
+}
+
+AppendOnlyFile::AppendOnlyFile(AppendOnlyFile&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+
+AppendOnlyFile& AppendOnlyFile::operator=(AppendOnlyFile&& other) noexcept {
+    if (this != &other) {
+        if (m_fd >= 0) ::close(m_fd);
+        m_fd = std::exchange(other.m_fd, -1);
+    }
+    return *this;
+}
+
+AppendOnlyFile::~AppendOnlyFile() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+AppendOnlyFile AppendOnlyFile::createNew(const std::filesystem::path& path, int& error) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
+    error = fd < 0 ? errno : 0;
+    return AppendOnlyFile(fd);
+}
+
+AppendOnlyFile AppendOnlyFile::openExisting(const std::filesystem::path& path, int& error) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    error = fd < 0 ? errno : 0;
+    return AppendOnlyFile(fd);
+}
+
+std::optional<int> AppendOnlyFile::append(const QByteArray& bytes) {
+    if (m_fd < 0) return EBADF;
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(m_fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return n < 0 ? errno : ENOSPC;
+        done += n;
     }
     return std::nullopt;
 }

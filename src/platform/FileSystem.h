@@ -54,6 +54,45 @@ int removeStaleTemporaries(const std::filesystem::path& folder);
 /// under the temporary folder when the data folder is unavailable or cannot be created.
 QString userDataDirectory(const QString& relative);
 
+/// Creates an empty file that must not exist yet, with these permission bits (before the umask).
+/// Nothing on success, else errno (EEXIST when something is there).
+std::optional<int> createNewFile(const std::filesystem::path& path, unsigned mode);
+
+/// Sets a file's access and modification time (whole seconds since 1970). Nothing, else errno.
+std::optional<int> setFileTime(const std::filesystem::path& path, qint64 secondsSinceEpoch);
+
+/// Sets a file's permission bits. Nothing on success, else errno.
+std::optional<int> setPermissions(const std::filesystem::path& path, unsigned mode);
+
+/// Whether a folder still takes a write of this many bytes: a full disk lets a file be created,
+/// only a synced write tells. A probe file of ours is written there and removed. Nothing when it
+/// does, else errno.
+std::optional<int> checkFolderTakesWrites(const std::filesystem::path& folder, qsizetype bytes);
+
+/// A file only ever written at its end, each piece with one write() where the system allows, so
+/// a killed process leaves whole pieces and at most one cut-off tail. Closed when destroyed.
+class AppendOnlyFile {
+public:
+    AppendOnlyFile() = default;
+    AppendOnlyFile(AppendOnlyFile&& other) noexcept;
+    AppendOnlyFile& operator=(AppendOnlyFile&& other) noexcept;
+    AppendOnlyFile(const AppendOnlyFile&) = delete;
+    AppendOnlyFile& operator=(const AppendOnlyFile&) = delete;
+    ~AppendOnlyFile();
+
+    /// A new file, readable by its owner only; fails with EEXIST when something is there.
+    static AppendOnlyFile createNew(const std::filesystem::path& path, int& error);
+    static AppendOnlyFile openExisting(const std::filesystem::path& path, int& error);
+
+    bool isOpen() const { return m_fd >= 0; }
+    /// Writes all of the bytes. Nothing on success, else errno (ENOSPC when nothing was taken).
+    std::optional<int> append(const QByteArray& bytes);
+
+private:
+    explicit AppendOnlyFile(int fd) : m_fd(fd) {}
+    int m_fd = -1;
+};
+
 /// True when something (a file, a folder, or a dangling symbolic link) exists at the path.
 bool itemExists(const std::filesystem::path& path);
 

@@ -39,4 +39,8 @@ void returnLargeBuffersToTheSystem() {
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
 }
 
+bool standardErrorIsTerminal() {
+    return ::isatty(STDERR_FILENO) == 1;
+}
+
 } // namespace platform

@@ -21,6 +21,9 @@ core::Result<int> runProgram(const std::filesystem::path& program, const QString
 /// True for a regular file (or a link to one) that this process may execute.
 bool isExecutableFile(const std::filesystem::path& path);
 
+/// True when this process's standard error is a terminal (progress is drawn there, else left out).
+bool standardErrorIsTerminal();
+
 /// Buffers of 1 MB and more (decoded photos, uploads, request bodies) are mapped on their own and
 /// given back to the system when freed. Without it, glibc raises that bound once the first large
 /// buffer is freed and keeps later ones in the heap of the thread that freed them; a run with

@@ -14,8 +14,6 @@
 #include <cstring>
 #include <map>
 
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace MoveJournal {
 
@@ -187,17 +185,7 @@ std::optional<QString> checkWritable() {
     std::error_code ec;
     fs::create_directories(dir, ec);
     if (ec) return kWriteFailed.arg(QString::fromLocal8Bit(ec.message().c_str()));
-    // A full disk still lets a file be created: only a write of some size tells.
-    const fs::path probe = dir / (".probe-" + std::to_string(::getpid()));
-    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return kWriteFailed.arg(systemReason(errno));
-    const QByteArray block(4096, ' ');
-    const ssize_t n = ::write(fd, block.constData(), size_t(block.size()));
-    const int writeError = n == block.size() ? 0 : (n < 0 ? errno : ENOSPC);
-    const int syncError = writeError == 0 && ::fsync(fd) != 0 ? errno : 0;
-    ::close(fd);
-    ::unlink(probe.c_str());
-    if (writeError || syncError) return kWriteFailed.arg(systemReason(writeError ? writeError : syncError));
+    if (const auto error = platform::checkFolderTakesWrites(dir, 4096)) return kWriteFailed.arg(systemReason(*error));
     return std::nullopt;
 }
 
@@ -218,11 +206,11 @@ fs::path rootForChangeAt(const fs::path& start, const fs::path& fallback) {
 
 // ---- Writer ----
 
-Writer::Writer(int fd, fs::path file, qint64 nextId, bool appending)
-    : m_fd(fd), m_file(std::move(file)), m_nextId(nextId), m_appending(appending) {}
+Writer::Writer(platform::AppendOnlyFile out, fs::path file, qint64 nextId, bool appending)
+    : m_out(std::move(out)), m_file(std::move(file)), m_nextId(nextId), m_appending(appending) {}
 
 Writer::~Writer() {
-    if (m_fd >= 0) ::close(m_fd);
+    m_out = {};
     if (m_appending) return;
     std::error_code ec;
     if (!m_hasSteps)
@@ -244,13 +232,12 @@ core::Result<std::unique_ptr<Writer>> Writer::create(Kind kind, const fs::path& 
                                         .arg(n, 2, 10, QLatin1Char('0'))
                                         .arg(kindName(kind))
                                         .toStdString();
-        const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            if (errno == EEXIST) continue;
-            return core::Error{kWriteFailed.arg(systemReason(errno))};
-        }
+        int error = 0;
+        platform::AppendOnlyFile out = platform::AppendOnlyFile::createNew(file, error);
+        if (error == EEXIST) continue;
+        if (error) return core::Error{kWriteFailed.arg(systemReason(error))};
         // Until it holds a step, the file goes away with the writer: it never hides an older one.
-        std::unique_ptr<Writer> writer(new Writer(fd, file, 1, false));
+        std::unique_ptr<Writer> writer(new Writer(std::move(out), file, 1, false));
         QJsonObject header{{QStringLiteral("format"), kFormat},
                            {QStringLiteral("version"), kVersion},
                            {QStringLiteral("kind"), kindName(kind)},
@@ -264,24 +251,19 @@ core::Result<std::unique_ptr<Writer>> Writer::create(Kind kind, const fs::path& 
 }
 
 core::Result<std::unique_ptr<Writer>> Writer::openExisting(const fs::path& file) {
-    const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (fd < 0) return core::Error{kWriteFailed.arg(systemReason(errno))};
-    return std::unique_ptr<Writer>(new Writer(fd, file, 0, true));
+    int error = 0;
+    platform::AppendOnlyFile out = platform::AppendOnlyFile::openExisting(file, error);
+    if (error) return core::Error{kWriteFailed.arg(systemReason(error))};
+    return std::unique_ptr<Writer>(new Writer(std::move(out), file, 0, true));
 }
 
 bool Writer::append(const QByteArray& text) {
-    if (m_fd < 0 || m_error) return false;
+    if (!m_out.isOpen() || m_error) return false;
     // One write() per line: a killed process leaves whole lines and at most one cut-off tail.
-    qsizetype done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(m_fd, text.constData() + done, size_t(text.size() - done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            m_error = kWriteFailed.arg(systemReason(n < 0 ? errno : ENOSPC));
-            if (m_stop) m_stop->cancel();
-            return false;
-        }
-        done += n;
+    if (const auto error = m_out.append(text)) {
+        m_error = kWriteFailed.arg(systemReason(*error));
+        if (m_stop) m_stop->cancel();
+        return false;
     }
     return true;
 }
@@ -816,7 +798,7 @@ void undoOutputs(const Contents& contents, Writer& journal, const core::Log& log
         if (w->replaced && w->previous) {
             if (const auto error = platform::writeFileAtomically(file, *w->previous)) {
                 const QString message = QStringLiteral("恢复失败 %1：%2").arg(name, systemReason(*error));
-                log(QStringLiteral("[失败] ") + message);
+                log(core::failure(message));
                 errors << message;
                 continue;
             }
@@ -850,7 +832,7 @@ FeaturePrintRefiner::UndoResult runUndo(const PendingUndo& pending, const core::
         FeaturePrintRefiner::UndoResult refused;
         refused.remaining = pending.records;
         refused.errors << kUnreadable.arg(core::displayName(pending.file), writer.error().description());
-        log(QStringLiteral("[失败] ") + refused.errors.front());
+        log(core::failure(refused.errors.front()));
         return refused;
     }
     for (const qint64 id : pending.neverMoved)
@@ -868,7 +850,7 @@ FeaturePrintRefiner::UndoResult runUndo(const PendingUndo& pending, const core::
         undoOutputs(pending.contents, **writer, log, result.errors);
         if (result.errors.size() == before) (*writer)->closed();
     }
-    if (const auto& error = (*writer)->error()) log(QStringLiteral("[警告] ") + *error);
+    if (const auto& error = (*writer)->error()) log(core::warning(*error));
     return result;
 }
 

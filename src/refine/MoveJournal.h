@@ -35,6 +35,7 @@
 #include "core/Progress.h"
 #include "core/Result.h"
 #include "organize/AutoOrganizer.h"
+#include "platform/FileSystem.h"
 #include "refine/FeaturePrintRefiner.h"
 
 #include <QByteArray>
@@ -129,10 +130,10 @@ class Writer : public AutoOrganizer::MoveObserver {
     const std::optional<QString>& error() const { return m_error; }
 
   private:
-    Writer(int fd, std::filesystem::path file, qint64 nextId, bool appending);
+    Writer(platform::AppendOnlyFile out, std::filesystem::path file, qint64 nextId, bool appending);
     bool append(const QByteArray& line);
     bool step(const QByteArray& line);
-    int m_fd = -1;
+    platform::AppendOnlyFile m_out;
     std::filesystem::path m_file;
     qint64 m_nextId = 1;
     bool m_appending = false; ///< an undo's outcomes: the file is never removed or pruned

@@ -1,13 +1,12 @@
 #include "samples/SampleShoot.h"
 
+#include "platform/FileSystem.h"
 #include "samples/RawWriter.h"
 
 #include <QDateTime>
 
 #include <opencv2/imgproc.hpp>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 
 #include <fstream>
 #include <random>
@@ -78,8 +77,7 @@ SampleShoot makeSampleShoot(const std::filesystem::path& dir, int exhibits, unsi
             const std::string name = nextName("MOV");
             std::ofstream(dir / name, std::ios::binary) << "sample clip " << name;
             stamp();
-            const struct timespec times[2] = {{clock.toSecsSinceEpoch(), 0}, {clock.toSecsSinceEpoch(), 0}};
-            ::utimensat(AT_FDCWD, (dir / name).c_str(), times, 0);
+            platform::setFileTime(dir / name, clock.toSecsSinceEpoch());
             add(name, SampleShot::Kind::video, e);
         }
         const std::string name = nextName("JPG");

@@ -3,7 +3,7 @@
 // AI OCR of selected photographs: the selection becomes a list of images (RAW read through a
 // same-named JPEG, folders by their own entries), and each image's text is saved beside it.
 
-#include "ai/Prompts.h"
+#include "core/Prompts.h"
 #include "ai/VisionBackend.h"
 #include "core/Log.h"
 #include "core/Result.h"
@@ -21,19 +21,18 @@ class MoveObserver;
 namespace ImageOCRProcessor {
 
 /// The instruction sent with an image whose text is to be read out into a text file.
-inline const QString& kPrompt = ai::prompts::kOCR;
+inline const QString& kPrompt = core::prompts::kOCR;
 
 // clang-format off
-inline const QString kScanFailedLine = QStringLiteral("[失败] 扫描 %1：%2");
+inline const QString kScanFailedLine = QStringLiteral("扫描 %1：%2");
 inline const QString kFolderImagesLine = QStringLiteral("%1：当前层 %2 张图片（已忽略子目录和视频）");
 inline const QString kSiblingJPEGLine = QStringLiteral("同名有 JPG，改 OCR：%1");
 inline const QString kReadingLine = QStringLiteral("OCR：%1");
-inline const QString kFailurePrefix = QStringLiteral("[失败] ");
-/// A failure's text, as collected in errors; the log line is kFailurePrefix + the text.
+/// A failure's text, as collected in errors and logged as a failure line.
 inline const QString kReadFailed = QStringLiteral("%1：%2");
 inline const QString kWriteFailed = QStringLiteral("写入 %1：%2");
 inline const QString kWrittenLine = QStringLiteral("已写入 %1（%2 字）");
-inline const QString kReplacedLine = QStringLiteral("[警告] 已替换原有文本文件 %1（原内容已记入历史，可撤销）");
+inline const QString kReplacedLine = QStringLiteral("已替换原有文本文件 %1（原内容已记入历史，可撤销）");
 // clang-format on
 
 /// The selection's images to read, in capture order: folders contribute their own photographs

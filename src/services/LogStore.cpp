@@ -1,7 +1,6 @@
 #include "services/LogStore.h"
 
 #include "core/Text.h"
-
 #include "platform/FileSystem.h"
 
 #include <QDir>
@@ -9,9 +8,6 @@
 #include <QFileInfo>
 
 #include <algorithm>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace LogStore {
 
@@ -26,13 +22,8 @@ QString beginSession(const QDateTime& now) {
     QString path = dir.filePath(QStringLiteral("Vitrino_%1.log").arg(stamp));
     // O_EXCL: a second session in the same second must not empty the first one's file.
     for (int k = 2; k < 1000; ++k) {
-        const int fd =
-            ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd >= 0) {
-            ::close(fd);
-            break;
-        }
-        if (errno != EEXIST) break;
+        const auto error = platform::createNewFile(core::toPath(path), 0644);
+        if (!error || *error != EEXIST) break;
         path = dir.filePath(QStringLiteral("Vitrino_%1-%2.log").arg(stamp).arg(k));
     }
     return path;

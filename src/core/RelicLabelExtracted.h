@@ -4,7 +4,7 @@
 // the prompt that asks for it, a tolerant parser, and the rules that make the fields fit for
 // folder names and the files saved beside the photographs.
 
-#include "ai/Prompts.h"
+#include "core/Prompts.h"
 #include "core/Result.h"
 
 #include <QJsonObject>
@@ -25,9 +25,9 @@ struct RelicLabelExtracted {
     static inline const QString kUnknownPeriod = QStringLiteral("年代不明");
 
     /// The label-extraction prompt.
-    static inline const QString& kPrompt = ai::prompts::kLabel;
+    static inline const QString& kPrompt = core::prompts::kLabel;
     /// The reply budget of a label read.
-    static constexpr int kMaxTokens = ai::prompts::kLabelMaxTokens;
+    static constexpr int kMaxTokens = core::prompts::kLabelMaxTokens;
 
     struct Candidate {
         std::optional<QJsonObject> object;

@@ -1,4 +1,4 @@
-#include "labels/RelicLabelExtracted.h"
+#include "core/RelicLabelExtracted.h"
 
 #include <QJsonDocument>
 #include <QRegularExpression>

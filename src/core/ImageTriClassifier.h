@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ai/Prompts.h"
+#include "core/Prompts.h"
 
 #include <QString>
 
@@ -22,7 +22,7 @@ struct ClassificationResult {
 namespace ImageTriClassifier {
 
 /// The instruction sent with every photograph to sort it into panel, label or artifact.
-inline const QString& kPrompt = ai::prompts::kClassify;
+inline const QString& kPrompt = core::prompts::kClassify;
 
 /// Reads the model's reply; every input gives a result (unknown when nothing fits).
 ClassificationResult parse(const QString& reply);

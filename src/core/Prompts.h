@@ -5,7 +5,7 @@
 
 #include <QString>
 
-namespace ai::prompts {
+namespace core::prompts {
 
 /// Sorts a photograph into panel, label or artifact.
 extern const QString kClassify;
@@ -18,4 +18,4 @@ constexpr int kClassifyMaxTokens = 128;
 constexpr int kLabelMaxTokens = 4096;
 constexpr int kOCRMaxTokens = 4096;
 
-} // namespace ai::prompts
+} // namespace core::prompts

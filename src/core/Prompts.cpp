@@ -1,6 +1,6 @@
-#include "ai/Prompts.h"
+#include "core/Prompts.h"
 
-namespace ai::prompts {
+namespace core::prompts {
 
 // clang-format off
 const QString kClassify = QStringLiteral(
@@ -52,4 +52,4 @@ const QString kOCR = QStringLiteral(
     "如果图中没有文字，输出空内容。");
 // clang-format on
 
-} // namespace ai::prompts
+} // namespace core::prompts
