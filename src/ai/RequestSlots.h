@@ -24,7 +24,7 @@ constexpr int kBusyTries = 3;
 
 /// A busy reply that will be tried again: {error}, {limit now}, {seconds}, {file}.
 inline const QString kBusyRetryWarning =
-    QStringLiteral("[警告] 模型服务繁忙（%1），同时请求数降为 %2，%3 秒后重试：%4");
+    QStringLiteral("模型服务繁忙（%1），同时请求数降为 %2，%3 秒后重试：%4");
 
 class RequestSlots {
   public:

@@ -83,7 +83,7 @@ void record(int index, int n, const WorkUnit& unit, const Groundwork& work, bool
     const QString note = companionNote(unit);
     auto finish = [&](MediaCategory category) { result.items.push_back(ClassifiedItem{unit, category}); };
     auto fail = [&](const QString& message) {
-        log(QStringLiteral("[失败] ") + message);
+        log(core::failure(message));
         result.errors << message;
         finish(MediaCategory::unknown);
     };
@@ -178,7 +178,7 @@ ClassifyResult classifyAhead(const std::vector<WorkUnit>& units, bool useVisionP
             index, n, unit, ahead.work, useVisionPrefilter,
             [&] {
                 for (const QString& warning : ahead.warnings)
-                    context.log(warning);
+                    context.log(core::warning(warning));
                 return std::move(*ahead.reply);
             },
             context.log, result);

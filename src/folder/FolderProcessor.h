@@ -9,7 +9,7 @@
 #include "core/Log.h"
 #include "core/Progress.h"
 #include "labels/RatingWriter.h"
-#include "labels/RelicLabelExtracted.h"
+#include "core/RelicLabelExtracted.h"
 
 #include <QString>
 #include <QStringList>
@@ -63,7 +63,7 @@ inline const QString kNoLabel = QStringLiteral("没有识别到标签图，停�
 inline const QString kNoLabelFields = QStringLiteral("标签字段全部抽取失败，停止命名");
 inline const QString kEmptyTitle = QStringLiteral("标题为空，停止改名");
 inline const QString kLinkedFolder = QStringLiteral("符号链接指向的文件夹不作为文物文件夹处理：%1");
-inline const QString kLinkNotRated = QStringLiteral("[跳过] 符号链接不写星级：%1");
+inline const QString kLinkNotRated = QStringLiteral("符号链接不写星级：%1");
 inline const QString kRenameFolderFailed = QStringLiteral("重命名文件夹失败：没有上级目录「%1」的写入权限");
 /// {reason}: the system's, for any cause other than a missing write permission.
 inline const QString kRenameFolderFailedBecause = QStringLiteral("重命名文件夹失败：%1");

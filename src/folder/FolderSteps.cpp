@@ -13,11 +13,8 @@
 namespace FolderProcessor {
 namespace {
 
-const QString kWarning = QStringLiteral("[警告] ");
-const QString kFailure = QStringLiteral("[失败] ");
-
-void report(const QString& prefix, const QString& message, const core::Log& log, QStringList& errors) {
-    log(prefix + message);
+void report(core::Severity severity, const QString& message, const core::Log& log, QStringList& errors) {
+    log({severity, message});
     errors << message;
 }
 
@@ -29,11 +26,11 @@ void rateFile(int stars, const std::filesystem::path& file, const RateFile& rate
     std::error_code ec;
     if (std::filesystem::is_symlink(std::filesystem::symlink_status(file, ec))) {
         // Both ways of rating would write into the link's target, which may lie anywhere.
-        log(kLinkNotRated.arg(name));
+        log(core::skipped(kLinkNotRated.arg(name)));
         return;
     }
     if (const auto failure = rate(stars, file))
-        report(kWarning, QStringLiteral("写星级失败 %1：%2").arg(name, *failure), log, errors);
+        report(core::Severity::warning, QStringLiteral("写星级失败 %1：%2").arg(name, *failure), log, errors);
     else
         log(QStringLiteral("  写 %1 星：%2").arg(QString::number(stars), name));
 }
@@ -60,7 +57,7 @@ bool restampStars(const RoleFiles& files, const RateFile& rate, const core::RunC
                 continue;
             const QString stars = QString::number(group.stars);
             if (const auto failure = rate(group.stars, file))
-                report(kWarning, QStringLiteral("收尾写%1星失败 %2：%3").arg(stars, name, *failure),
+                report(core::Severity::warning, QStringLiteral("收尾写%1星失败 %2：%3").arg(stars, name, *failure),
                        context.log, errors);
             else
                 context.log(QStringLiteral("  收尾确认 %1 %2 星：%3").arg(group.word, stars, name));
@@ -96,7 +93,7 @@ bool saveLabelFiles(const std::filesystem::path& folder, const std::string& stem
         if (error) break;
     }
     if (error) {
-        report(kFailure,
+        report(core::Severity::failure,
                QStringLiteral("写入 json/txt 失败：%1").arg(QString::fromLocal8Bit(std::strerror(*error))),
                log, errors);
         return true;
@@ -139,7 +136,7 @@ RenameResult renameArtifacts(const std::filesystem::path& folder, const QString&
                 result.files.push_back(target);
                 return;
             }
-            report(kFailure, QStringLiteral("重命名失败 %1：%2").arg(oldName, *failure), log, errors);
+            report(core::Severity::failure, QStringLiteral("重命名失败 %1：%2").arg(oldName, *failure), log, errors);
             // The file still holds its old name on disk; no later file may be moved onto it.
             used.insert(oldName);
             result.files.push_back(file);
@@ -173,7 +170,7 @@ std::filesystem::path renameFolder(const std::filesystem::path& folder, const QS
         return folder;
     }
     if (!newName.isEmpty() && platform::itemExists(current.parent_path() / core::toPath(newName))) {
-        report(kWarning, QStringLiteral("目标文件夹已存在：%1，未改文件夹名").arg(newName), log, errors);
+        report(core::Severity::warning, QStringLiteral("目标文件夹已存在：%1，未改文件夹名").arg(newName), log, errors);
         return folder;
     }
     const std::filesystem::path target = current.parent_path() / core::toPath(newName);
@@ -186,7 +183,7 @@ std::filesystem::path renameFolder(const std::filesystem::path& folder, const QS
         log(QStringLiteral("文件夹：%1 → %2").arg(oldName, newName));
         return *renamed;
     }
-    report(kFailure, renameFolderFailure(error, core::displayName(current.parent_path())), log, errors);
+    report(core::Severity::failure, renameFolderFailure(error, core::displayName(current.parent_path())), log, errors);
     return folder;
 }
 

@@ -204,7 +204,7 @@ void recordLabel(int i, int m, const ImageInfo& primary, const std::function<Ext
     LabelRead read;
     if (!extracted) {
         read.error = QStringLiteral("字段抽取失败 %1：%2").arg(file, extracted.error().description());
-        context.log(QStringLiteral("[失败] ") + read.error);
+        context.log(core::failure(read.error));
     } else {
         read.record = extracted->withPersistenceDefaultsForAIOutput();
         context.log(QStringLiteral("  名称=%1 来源=%2 年代=%3")
@@ -250,7 +250,7 @@ bool readLabelsAhead(const std::vector<ClassifiedItem>& labels, ai::VisionBacken
             i, m, labels[size_t(i)].unit.primary,
             [&] {
                 for (const QString& warning : ahead.warnings)
-                    context.log(warning);
+                    context.log(core::warning(warning));
                 return std::move(*ahead.extracted);
             },
             context, onRead);
@@ -368,7 +368,7 @@ std::set<std::filesystem::path> linksLeftInPlace(const std::vector<PlannedGroup>
     for (const PlannedGroup& group : groups)
         for (const ImageInfo& file : group.files)
             if (isRelativeLink(file.path) && links.insert(file.path).second) names << file.fileName;
-    if (!links.empty()) log(kLinksLeftInPlace.arg(links.size()).arg(names.join(QStringLiteral("、"))));
+    if (!links.empty()) log(core::warning(kLinksLeftInPlace.arg(links.size()).arg(names.join(QStringLiteral("、")))));
     return links;
 }
 
@@ -400,7 +400,7 @@ ExecuteResult executeMoves(const std::filesystem::path& folder, const std::vecto
         }
         const QString& name = group.folderName;
         auto fail = [&](const QString& message) {
-            log(QStringLiteral("[失败] ") + message);
+            log(core::failure(message));
             errors << message;
         };
         if (!isUsableComponent(name)) {
@@ -436,7 +436,7 @@ ExecuteResult executeMoves(const std::filesystem::path& folder, const std::vecto
             context.report(core::stage::move, ++done, total, file.fileName);
             const std::filesystem::path targetName = uniqueName(file.path.filename(), used);
             if (!platform::itemExists(file.path)) {
-                log(QStringLiteral("[跳过] 源文件不存在：") + file.fileName);
+                log(core::skipped(QStringLiteral("源文件不存在：") + file.fileName));
                 continue;
             }
             if (links.count(file.path)) continue;
@@ -468,18 +468,9 @@ RunResult run(const std::filesystem::path& folder, ai::VisionBackend& backend,
                   "模式：按拍摄时间整理 + Vision 预处理（完整解码+提亮；1280 无字再 2560；仍无字→文物）")
             : QStringLiteral("模式：按拍摄时间整理 + 全量 AI 三分类"));
 
-    context.report(core::stage::scan, 0, 0);
-    const auto scan = ImageScanner::scanFolder(folder);
-    if (!scan) {
-        result.errors << scan.error().description();
-        return result;
-    }
-    log(ImageScanner::summaryLine(*scan));
-    if (scan->images.empty()) {
-        result.errors << kNoMedia;
-        return result;
-    }
-    const auto units = MediaPipeline::buildWorkUnits(scan->images);
+    const auto scanned = MediaPipeline::scanUnits(folder, context, result.errors);
+    if (!scanned) return result;
+    const std::vector<MediaPipeline::WorkUnit>& units = *scanned;
     log(MediaPipeline::taskLine(units));
     auto stopHere = [&] {
         result.cancelled = true;

@@ -64,7 +64,7 @@ int moveUnit(const std::vector<FileMove>& files, const FileMoved& moved, const c
             if (!platform::itemExists(sidecar.from)) continue;
             if (const auto stayed = safeMoveItem(sidecar.from, sidecar.to)) {
                 const QString message = kSidecarStayed.arg(core::displayName(sidecar.from), *stayed);
-                log(QStringLiteral("[警告] ") + message);
+                log(core::warning(message));
                 errors << message;
             }
         }

@@ -23,7 +23,7 @@ class ApplicationRunner final : public FinderJobRunner {
         if (!engine) {
             m_engine.reset();
             m_engineError = engine.error().description();
-            job.log(QStringLiteral("[失败] ") + m_engineError);
+            job.log(core::failure(m_engineError));
             return;
         }
         m_engine = std::make_shared<services::Engine>(std::move(engine.value()));

@@ -4,7 +4,7 @@ namespace services {
 
 std::optional<QString> refuseWithoutHistory(const core::RunContext& context) {
     auto reason = MoveJournal::checkWritable();
-    if (reason) context.log(QStringLiteral("[失败] ") + *reason);
+    if (reason) context.log(core::failure(*reason));
     return reason;
 }
 

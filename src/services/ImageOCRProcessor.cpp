@@ -53,7 +53,7 @@ std::vector<fs::path> resolveImages(const std::vector<fs::path>& selection, cons
             const QString folder = core::displayName(standardized(item));
             auto scan = ImageScanner::scanFolder(item);
             if (!scan) {
-                log(kScanFailedLine.arg(folder, scan.error().description()));
+                log(core::failure(kScanFailedLine.arg(folder, scan.error().description())));
                 continue;
             }
             std::vector<ImageInfo> kept;
@@ -107,7 +107,7 @@ core::Result<fs::path> run(const fs::path& image, ai::VisionBackend& backend, co
     auto reply = backend.readText(image);
     if (!reply) {
         const core::Error error{kReadFailed.arg(name, reply.error().description())};
-        log(kFailurePrefix + error.text);
+        log(core::failure(error.text));
         return error;
     }
     return saveText(image, *reply, log, history);
@@ -122,16 +122,16 @@ core::Result<fs::path> saveText(const fs::path& image, const QString& reply, con
     const auto id = history ? history->willWrite(file, text.toUtf8()) : std::nullopt;
     if (history && !id) {
         const core::Error error{kWriteFailed.arg(name, QStringLiteral("无法记入历史，未写入"))};
-        log(kFailurePrefix + error.text);
+        log(core::failure(error.text));
         return error;
     }
     const auto code = platform::writeFileAtomically(file, text.toUtf8());
     if (id) history->finished(*id, !code);
-    if (id && replacing && !code) log(kReplacedLine.arg(name));
+    if (id && replacing && !code) log(core::warning(kReplacedLine.arg(name)));
     if (code) {
         const QString reason = QString::fromLocal8Bit(std::strerror(*code));
         const core::Error error{kWriteFailed.arg(name, reason)};
-        log(kFailurePrefix + error.text);
+        log(core::failure(error.text));
         return error;
     }
     log(kWrittenLine.arg(name).arg(perceivedLength(text)));

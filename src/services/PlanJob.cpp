@@ -24,7 +24,7 @@ std::filesystem::path absoluteFolder(const std::filesystem::path& folder) {
 }
 
 AutoOrganizer::RunResult refuse(const RunJob& job, const QString& reason) {
-    job.log(QStringLiteral("[失败] ") + reason);
+    job.log(core::failure(reason));
     return refusedResult<AutoOrganizer::RunResult>(reason);
 }
 
@@ -40,7 +40,7 @@ void writePlan(const RunJob& job, const std::filesystem::path& folder, AutoOrgan
                const std::filesystem::path& path) {
     auto fail = [&](const QString& reason) {
         const QString message = kPlanNotWritten.arg(core::displayPath(path), reason);
-        job.log(QStringLiteral("[失败] ") + message);
+        job.log(core::failure(message));
         result.errors << message;
     };
     const auto made = planOf(folder, result);
@@ -61,7 +61,7 @@ PreparedPlan preparePlan(const RunJob& job, const Engine& engine, const std::fil
     if (made) {
         prepared.plan = std::move(*made);
     } else {
-        job.log(QStringLiteral("[失败] ") + made.error().description());
+        job.log(core::failure(made.error().description()));
         prepared.run.errors << made.error().description();
     }
     return prepared;
@@ -135,7 +135,7 @@ AutoOrganizer::RunResult organizeFromPlan(const RunJob& job, const std::filesyst
     job.log(kPlanRun.arg(core::displayName(absoluteFolder(folder))));
     if (const auto reason = checkPlanFits(plan, folder)) return refuse(job, *reason);
     const QStringList extra = filesNotInPlan(plan, folder);
-    if (!extra.isEmpty()) job.log(kAppearedSincePlan.arg(extra.size()).arg(extra.join(QStringLiteral("、"))));
+    if (!extra.isEmpty()) job.log(core::warning(kAppearedSincePlan.arg(extra.size()).arg(extra.join(QStringLiteral("、")))));
     auto result = withOrganizeHistory(job, folder, true, [&](AutoOrganizer::MoveObserver* history) {
         AutoOrganizer::RunResult run;
         run.groups = plan::toGroups(plan, folder);

@@ -26,7 +26,7 @@ inline const QString kStaleMissing = QStringLiteral("%1 已不存在");
 inline const QString kStaleSize = QStringLiteral("%1 的大小已改变");
 inline const QString kStaleTime = QStringLiteral("%1 的修改时间已改变");
 /// {count}, {names}.
-inline const QString kAppearedSincePlan = QStringLiteral("[警告] 计划之后新增的 %1 个文件留在原处：%2");
+inline const QString kAppearedSincePlan = QStringLiteral("计划之后新增的 %1 个文件留在原处：%2");
 
 /// Writes the plan of a dry run to `path` (logging "计划已写入：…"); a failure is logged with
 /// "[失败] " and added to the result's errors.

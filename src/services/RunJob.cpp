@@ -29,13 +29,6 @@ struct LogSession::State {
     QSet<QString> reported;
 };
 
-namespace {
-
-const QString kReportPrefixes[] = {QStringLiteral("[失败] "), QStringLiteral("[警告] "),
-                                   QStringLiteral("[跳过] ")};
-
-} // namespace
-
 LogSession::LogSession(LineSink sink) : LogSession(LogStore::beginSession(), std::move(sink)) {}
 
 LogSession::LogSession(QString filePath, LineSink sink) : m_state(std::make_shared<State>()) {
@@ -43,18 +36,17 @@ LogSession::LogSession(QString filePath, LineSink sink) : m_state(std::make_shar
     m_state->sink = std::move(sink);
 }
 
-void LogSession::write(const QString& line) const {
+void LogSession::write(const core::LogLine& line) const {
     State& state = *m_state;
     const std::lock_guard<std::mutex> hold(state.mutex);
-    for (const QString& prefix : kReportPrefixes)
-        if (line.startsWith(prefix)) state.reported.insert(line.mid(prefix.size()));
-    const QString stamped = LogStore::stamped(line);
+    if (line.severity != core::Severity::info) state.reported.insert(line.text);
+    const QString stamped = LogStore::stamped(line.shown());
     LogStore::append(stamped, state.file);
     if (state.sink) state.sink(stamped);
 }
 
 core::Log LogSession::logger() const {
-    return [session = *this](const QString& line) { session.write(line); };
+    return [session = *this](const core::LogLine& line) { session.write(line); };
 }
 
 QString LogSession::filePath() const {
@@ -95,7 +87,7 @@ core::Log RunJob::logger() const {
     return m_session->logger();
 }
 
-void RunJob::log(const QString& line) const {
+void RunJob::log(const core::LogLine& line) const {
     if (m_session) m_session->write(line);
 }
 
@@ -110,7 +102,7 @@ QString RunJob::logFilePath() const {
 void RunJob::summarize(const QStringList& errors, const QString& summaryFormat) const {
     if (!m_session) return;
     for (const QString& error : errors)
-        if (!m_session->reported(error)) m_session->write(QStringLiteral("[失败] ") + error);
+        if (!m_session->reported(error)) m_session->write(core::failure(error));
     if (!errors.isEmpty() && !summaryFormat.isEmpty()) m_session->write(summaryFormat.arg(errors.size()));
 }
 

@@ -44,11 +44,10 @@ class LogSession {
     /// window session).
     LogSession(QString filePath, LineSink sink);
 
-    void write(const QString& line) const;
+    void write(const core::LogLine& line) const;
     core::Log logger() const;
     QString filePath() const;
-    /// Whether a failure, warning or skip line ("[失败] ", "[警告] ", "[跳过] ") with this text
-    /// has been written.
+    /// Whether a failure, warning or skip line with this text has been written.
     bool reported(const QString& text) const;
 
   private:
@@ -89,13 +88,13 @@ class RunJob {
     /// The log, progress and cancellation a run is given (usable from any thread).
     core::RunContext context() const;
     core::Log logger() const;
-    void log(const QString& line) const;
+    void log(const core::LogLine& line) const;
     core::CancelToken cancelToken() const { return m_cancel; }
     void setProgressObserver(core::ProgressObserver observer) { m_progress = std::move(observer); }
     QString logFilePath() const;
     const JobFrame& frame() const { return m_frame; }
 
-    /// Writes every returned error that was not logged where it arose as "[失败] {text}", then
+    /// Writes every returned error that was not logged where it arose as a failure line, then
     /// the summary ("错误汇总 {n} 条（详见上方日志）" or another format; none when the format
     /// is empty) when there are errors.
     void summarize(const QStringList& errors, const QString& summaryFormat) const;

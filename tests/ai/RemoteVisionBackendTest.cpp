@@ -40,8 +40,8 @@ TEST(RemoteVisionBackend, SendsEachPromptWithItsBudgetAndParsesTheReply) {
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 5u);
     const std::pair<QString, int> expected[] = {
-        {ai::prompts::kClassify, 128}, {ai::prompts::kLabel, 4096}, {ai::prompts::kLabel, 4096},
-        {ai::prompts::kLabel, 4096},   {ai::prompts::kOCR, 4096},
+        {core::prompts::kClassify, 128}, {core::prompts::kLabel, 4096}, {core::prompts::kLabel, 4096},
+        {core::prompts::kLabel, 4096},   {core::prompts::kOCR, 4096},
     };
     for (size_t i = 0; i < requests.size(); ++i) {
         SCOPED_TRACE(i);

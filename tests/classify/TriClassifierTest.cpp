@@ -1,4 +1,4 @@
-#include "classify/ImageTriClassifier.h"
+#include "core/ImageTriClassifier.h"
 
 #include <QCryptographicHash>
 

@@ -1,4 +1,4 @@
-#include "classify/ImageTriClassifier.h"
+#include "core/ImageTriClassifier.h"
 #include "support/FakeAIServer.h"
 #include "support/Fixtures.h"
 #include "support/Process.h"

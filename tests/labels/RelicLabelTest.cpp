@@ -1,4 +1,4 @@
-#include "labels/RelicLabelExtracted.h"
+#include "core/RelicLabelExtracted.h"
 #include "support/FakeAIServer.h"
 #include "support/Fixtures.h"
 

@@ -1,6 +1,6 @@
 #include "ai/AIConfig.h"
 #include "ai/RemoteVisionBackend.h"
-#include "classify/ImageTriClassifier.h"
+#include "core/ImageTriClassifier.h"
 #include "organize/AutoOrganizer.h"
 #include "support/Process.h"
 #include "support/Shoot.h"

@@ -1,5 +1,5 @@
 #include "services/FinderJobController.h"
-#include "ai/Prompts.h"
+#include "core/Prompts.h"
 #include "engine/LocalAIService.h"
 #include "samples/Scenes.h"
 #include "services/FinderJobRunner.h"
@@ -425,7 +425,7 @@ TEST_F(RealRunnerTest, WithSettingsTheServiceIsAskedAndNamedInTheLog) {
               (QStringList{"使用 AI 接口：" + host + "（模型 vision-1）", "—— [1/1] OCR wall.jpg ——",
                            "OCR：wall.jpg", "已写入 wall.txt（4 字）", "—— [1/1] 结束 ——"}));
     ASSERT_EQ(server.requests().size(), 1u);
-    EXPECT_EQ(server.requests()[0].prompt, ai::prompts::kOCR);
+    EXPECT_EQ(server.requests()[0].prompt, core::prompts::kOCR);
 }
 
 TEST_F(RealRunnerTest, WithTheOfflineSwitchOnNothingReachesTheConfiguredService) {

@@ -191,7 +191,7 @@ TEST(ImageOCRProcessor, SendsTheOCRPromptWithItsBudgetToTheService) {
 
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].prompt, ai::prompts::kOCR);
+    EXPECT_EQ(requests[0].prompt, core::prompts::kOCR);
     EXPECT_EQ(requests[0].body.value("max_tokens").toInt(), 4096);
     EXPECT_GT(requests[0].imageWidth, 0);
     for (const QString& line : log)

@@ -1,7 +1,7 @@
 #include "support/Shoot.h"
 
-#include "classify/ImageTriClassifier.h"
-#include "labels/RelicLabelExtracted.h"
+#include "core/ImageTriClassifier.h"
+#include "core/RelicLabelExtracted.h"
 
 #include <QCryptographicHash>
 #include <QFile>
