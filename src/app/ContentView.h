@@ -35,6 +35,8 @@ namespace ai {
 class AIConfig;
 }
 
+class QVBoxLayout;
+
 class ContentView : public QWidget {
     Q_OBJECT
 
@@ -44,28 +46,21 @@ class ContentView : public QWidget {
 
     // --- texts the window writes itself
     static inline const QString kNoFolder = QStringLiteral("未选择");
+    static inline const QString kStart = QStringLiteral("开始整理");
+    static inline const QString kProcessing = QStringLiteral("处理中…");
+    static inline const QString kFinderBusy = QStringLiteral("右键处理中…");
+    static inline const QString kStop = QStringLiteral("停止");
     static inline const QString kPickFailed = QStringLiteral("选择文件夹失败：%1");
-    static inline const QString kNoAccess = QStringLiteral("[警告] 未能获取安全作用域访问，移动文件可能失败");
+    static inline const core::LogLine kNoAccess = core::warning(QStringLiteral("未能获取安全作用域访问，移动文件可能失败"));
 
-    static inline const QString kOpening = QStringLiteral("—— 开始整理 ——");
-    static inline const QString kPostOpening = QStringLiteral("—— 开始 FeaturePrint 后处理 ——");
-    static inline const QString kPostErrors = QStringLiteral("后处理错误 %1 条（详见上方日志）");
-    static inline const QString kClosing = QStringLiteral("—— 整理结束 ——");
-    static inline const QString kMenuNoFolder =
-        QStringLiteral("[失败] 请先选择文件夹，再运行 FeaturePrint 后处理");
-    static inline const QString kMenuBusy = QStringLiteral("另有任务正在处理，请稍后再试。");
-    static inline const QString kMenuOpening = QStringLiteral("—— 开始 FeaturePrint 后处理（文件菜单）——");
-    static inline const QString kMenuClosing = QStringLiteral("—— FeaturePrint 后处理结束 ——");
-    static inline const QString kNothingToUndo = QStringLiteral("[失败] 没有可撤销的后处理记录");
-    static inline const QString kUndoOpening = QStringLiteral("—— 撤销上一次后处理 ——");
-    static inline const QString kUndoErrors = QStringLiteral("撤销错误 %1 条（详见上方日志）");
-    static inline const QString kUndoClosing = QStringLiteral("—— 撤销结束 ——");
-    static inline const QString kOrganizeUndoOpening = QStringLiteral("—— 撤销上一次整理 ——");
-    static inline const QString kNoOrganizeJournal = QStringLiteral("[失败] 没有可撤销的整理记录");
+    static inline const core::LogLine kMenuNoFolder =
+        core::failure(QStringLiteral("请先选择文件夹，再运行 FeaturePrint 后处理"));
+    static inline const core::LogLine kNothingToUndo = core::failure(QStringLiteral("没有可撤销的后处理记录"));
+    static inline const core::LogLine kNoOrganizeJournal = core::failure(QStringLiteral("没有可撤销的整理记录"));
 
     /// The line to the log: stamped, shown, and appended to the current log file (through the
     /// running job's session, so list and file keep one order).
-    void appendLog(const QString& line);
+    void appendLog(const core::LogLine& line);
 
     /// The start button: an organize run of the picked folder (then the refinement pass when
     /// that option is on). While a run goes the button stops it.
@@ -141,11 +136,19 @@ class ContentView : public QWidget {
 
   private:
     void buildLayout();
+    void buildEndpointCard(QVBoxLayout* page);
+    void buildOptionsCard(QVBoxLayout* page);
+    void buildActionBar(QVBoxLayout* page);
+    void buildLogPanel(QVBoxLayout* page);
     void pickFolder();
     /// Takes the lock as main and begins the job's log session with its opening lines; false
     /// (with the refusal written) when the lock is held.
     bool beginJob(services::JobFrame frame, bool clearsLog = false);
     /// Runs `work` on a worker thread, then `done` and the job's end on the GUI thread.
+    /// A File-menu job on the picked folder: framed, the errors it returns summed up with
+    /// `errorsFormat` at its end.
+    void runFolderJob(const services::JobFrame& frame, const QString& errorsFormat,
+                      std::function<QStringList(const std::filesystem::path&, const services::RunJob&)> work);
     template <typename R>
     void runInBackground(std::function<R(const services::RunJob&)> work, std::function<void(R)> done);
     void showProgress(const core::Progress& progress);

@@ -48,7 +48,7 @@ RunResult run(const std::filesystem::path& folder, ai::VisionBackend& backend,
     if (shown.filename().empty()) shown = shown.parent_path();
     result.folder = folder;
     auto fail = [&](const QString& message) {
-        log(QStringLiteral("[失败] ") + message);
+        log(core::failure(message));
         result.errors << message;
         return result;
     };
@@ -66,18 +66,9 @@ RunResult run(const std::filesystem::path& folder, ai::VisionBackend& backend,
                                    : QStringLiteral("模式：当前文件夹命名 + 全量 AI 三分类"));
     log(QStringLiteral("API：") + options.model);
 
-    context.report(core::stage::scan, 0, 0);
-    const auto scan = ImageScanner::scanFolder(folder);
-    if (!scan) {
-        result.errors << scan.error().description();
-        return result;
-    }
-    log(ImageScanner::summaryLine(*scan));
-    if (scan->images.empty()) {
-        result.errors << AutoOrganizer::kNoMedia;
-        return result;
-    }
-    const auto units = MediaPipeline::buildWorkUnits(scan->images);
+    const auto scanned = MediaPipeline::scanUnits(folder, context, result.errors);
+    if (!scanned) return result;
+    const std::vector<MediaPipeline::WorkUnit>& units = *scanned;
     log(QStringLiteral("识别任务 %1 个（有 JPG 则只认 JPG）").arg(units.size()));
 
     ai::RequestSlots requests(options.requestsInFlight);

@@ -87,6 +87,22 @@ std::vector<WorkUnit> buildWorkUnits(const std::vector<ImageInfo>& records) {
     return units;
 }
 
+std::optional<std::vector<WorkUnit>> scanUnits(const std::filesystem::path& folder,
+                                               const core::RunContext& context, QStringList& errors) {
+    context.report(core::stage::scan, 0, 0);
+    const auto scan = ImageScanner::scanFolder(folder);
+    if (!scan) {
+        errors << scan.error().description();
+        return std::nullopt;
+    }
+    context.log(ImageScanner::summaryLine(*scan));
+    if (scan->images.empty()) {
+        errors << kNoMedia;
+        return std::nullopt;
+    }
+    return buildWorkUnits(scan->images);
+}
+
 QString companionNote(const WorkUnit& unit) {
     if (unit.companions.empty()) return {};
     QStringList names;

@@ -139,7 +139,7 @@ class FinderJobController : public QObject {
     void stopBatch();
     void showIdleResult(const std::filesystem::path& path, const QString& message);
     void resetSessionState();
-    void appendLog(const QString& line);
+    void appendLog(const core::LogLine& line);
     void show(const QString& stamped);
     /// A log callback for worker threads: every line reaches appendLog on this thread, in order.
     core::Log postingLog();

@@ -8,15 +8,20 @@ namespace services {
 
 JobFrame refineFrame() {
     return JobFrame{QStringLiteral("—— 开始 FeaturePrint 后处理 ——"),
-                    QStringLiteral("—— FeaturePrint 后处理结束 ——"), kBusy, true};
+                    QStringLiteral("—— FeaturePrint 后处理结束 ——"), ProcessingLock::kBusy, true};
+}
+
+JobFrame refineMenuFrame() {
+    return JobFrame{QStringLiteral("—— 开始 FeaturePrint 后处理（文件菜单）——"),
+                    QStringLiteral("—— FeaturePrint 后处理结束 ——"), ProcessingLock::kBusy, true};
 }
 
 JobFrame refineUndoFrame() {
-    return JobFrame{QStringLiteral("—— 撤销上一次后处理 ——"), QStringLiteral("—— 撤销结束 ——"), kBusy, false};
+    return JobFrame{QStringLiteral("—— 撤销上一次后处理 ——"), QStringLiteral("—— 撤销结束 ——"), ProcessingLock::kBusy, false};
 }
 
 JobFrame organizeUndoFrame() {
-    return JobFrame{QStringLiteral("—— 撤销上一次整理 ——"), QStringLiteral("—— 撤销结束 ——"), kBusy, false};
+    return JobFrame{QStringLiteral("—— 撤销上一次整理 ——"), QStringLiteral("—— 撤销结束 ——"), ProcessingLock::kBusy, false};
 }
 
 FeaturePrintRefiner::FeaturePrintFn featurePrint() {
@@ -25,7 +30,7 @@ FeaturePrintRefiner::FeaturePrintFn featurePrint() {
 }
 
 void warnAboutJournal(const RunJob& job, const std::optional<QString>& error) {
-    if (error) job.log(QStringLiteral("[警告] ") + *error);
+    if (error) job.log(core::warning(*error));
 }
 
 FeaturePrintRefiner::RunResult refinePass(const std::filesystem::path& root, const core::RunContext& context,
@@ -34,7 +39,7 @@ FeaturePrintRefiner::RunResult refinePass(const std::filesystem::path& root, con
     if (!std::filesystem::is_directory(root, ec)) {
         FeaturePrintRefiner::RunResult missing;
         missing.errors << ImageScanner::kFolderNotFound;
-        context.log(QStringLiteral("[失败] ") + ImageScanner::kFolderNotFound);
+        context.log(core::failure(ImageScanner::kFolderNotFound));
         return missing;
     }
     if (const auto reason = refuseWithoutHistory(context))
@@ -57,7 +62,7 @@ FeaturePrintRefiner::RunResult refine(const RunJob& job, const std::filesystem::
 }
 
 JobFrame historyUndoFrame() {
-    return JobFrame{QStringLiteral("—— 撤销上一次操作 ——"), QStringLiteral("—— 撤销结束 ——"), kBusy, false};
+    return JobFrame{QStringLiteral("—— 撤销上一次操作 ——"), QStringLiteral("—— 撤销结束 ——"), ProcessingLock::kBusy, false};
 }
 
 namespace {

@@ -9,7 +9,6 @@
 
 namespace services {
 
-inline const QString kBusy = QStringLiteral("另有任务正在处理，请稍后再试。");
 inline const QString kRefineErrors = QStringLiteral("后处理错误 %1 条（详见上方日志）");
 inline const QString kUndoErrors = QStringLiteral("撤销错误 %1 条（详见上方日志）");
 inline const QString kToRestore = QStringLiteral("待恢复 %1 个文件");
@@ -19,6 +18,8 @@ inline const QString kRatingsInFilesStay =
 
 /// "—— 开始 FeaturePrint 后处理 ——" … "—— FeaturePrint 后处理结束 ——".
 JobFrame refineFrame();
+/// The pass started from the window's File menu.
+JobFrame refineMenuFrame();
 /// "—— 撤销上一次后处理 ——" … "—— 撤销结束 ——", without the log file line.
 JobFrame refineUndoFrame();
 /// "—— 撤销上一次整理 ——" … "—— 撤销结束 ——", without the log file line.

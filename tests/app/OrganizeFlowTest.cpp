@@ -11,6 +11,7 @@
 #include "app/Theme.h"
 #include "refine/FeaturePrintTools.h"
 #include "services/FinderJobRunner.h"
+#include "services/RefineJob.h"
 #include "support/Shoot.h"
 
 #include <QDropEvent>
@@ -182,7 +183,7 @@ TEST_F(OrganizeFlowTest, EverythingTheWindowAndTheFileManagerChangedIsUndoneFrom
         files.closeWindow(true);
     }
     FeaturePrintTools::shared().setPendingAction(FeaturePrintTools::PendingAction::runPostprocess);
-    ASSERT_TRUE(waitUntil([&] { return messages().last() == ContentView::kMenuClosing; }, 60000));
+    ASSERT_TRUE(waitUntil([&] { return messages().last() == services::refineMenuFrame().closing; }, 60000));
     ASSERT_TRUE(waitUntil([&] { return !view->isProcessing(); }, 60000));
 
     // The organize run cannot go first while the later operations stand.

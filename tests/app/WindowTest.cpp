@@ -6,6 +6,7 @@
 #include "app/Widgets.h"
 #include "refine/FeaturePrintTools.h"
 #include "services/LogStore.h"
+#include "services/RefineJob.h"
 #include "support/Fixtures.h"
 
 #include <QAction>
@@ -234,7 +235,7 @@ TEST_F(WindowTest, OrganizeRunIsFramedAndMirroredToItsLogFile) {
     view->startButton()->click();
     EXPECT_TRUE(view->isProcessing());
     waitIdle();
-    const QStringList expected{ContentView::kOpening,           logFileLine(),   "[1/2] IMG_1.JPG → 文物",
+    const QStringList expected{services::organizeFrame().opening,           logFileLine(),   "[1/2] IMG_1.JPG → 文物",
                                "[2/2] IMG_2.JPG → 标签",        "[失败] a",      "[失败] b",
                                "错误汇总 2 条（详见上方日志）", "—— 整理结束 ——"};
     EXPECT_EQ(messages(), expected);
@@ -252,7 +253,7 @@ TEST_F(WindowTest, PostprocessingFollowsTheRunAndOffersItsUndo) {
     runs.refineResult.errors = {"x"};
     view->start();
     waitIdle();
-    EXPECT_EQ(messages(), (QStringList{ContentView::kOpening, logFileLine(), "[1/2] IMG_1.JPG → 文物",
+    EXPECT_EQ(messages(), (QStringList{services::organizeFrame().opening, logFileLine(), "[1/2] IMG_1.JPG → 文物",
                                        "[2/2] IMG_2.JPG → 标签", "—— 开始 FeaturePrint 后处理 ——",
                                        "对比：1 → 2", "  搬回 IMG_3.JPG", "[失败] x",
                                        "后处理错误 1 条（详见上方日志）", "—— 整理结束 ——"}));
@@ -295,8 +296,8 @@ TEST_F(WindowTest, MenuRequestsAreRefusedWithoutAFolderOrWhileBusy) {
     runs.refineResult.moves = {{"/a/1/x.jpg", "/a/2/x.jpg"}};
     view->runFeaturePrintFromMenu();
     waitIdle();
-    EXPECT_EQ(messages().mid(2), (QStringList{ContentView::kMenuOpening, logFileLine(), "对比：1 → 2",
-                                              "  搬回 IMG_3.JPG", ContentView::kMenuClosing}))
+    EXPECT_EQ(messages().mid(2), (QStringList{services::refineMenuFrame().opening, logFileLine(), "对比：1 → 2",
+                                              "  搬回 IMG_3.JPG", services::refineMenuFrame().closing}))
         << "the menu keeps the earlier lines";
     ASSERT_TRUE(view->canUndoPostprocess());
 
@@ -307,7 +308,7 @@ TEST_F(WindowTest, MenuRequestsAreRefusedWithoutAFolderOrWhileBusy) {
     view->runFeaturePrintFromMenu();
     view->undoFeaturePrintFromMenu();
     view->start();
-    EXPECT_EQ(messages().mid(before), (QStringList{ContentView::kMenuBusy, ContentView::kMenuBusy}))
+    EXPECT_EQ(messages().mid(before), (QStringList{ProcessingLock::kBusy, ProcessingLock::kBusy}))
         << "start is the stop button now: it writes nothing";
     runs.open();
     waitIdle();
@@ -368,7 +369,7 @@ TEST_F(WindowTest, SecondStartClearsThePanelAndBeginsANewLogFile) {
     view->start();
     waitIdle();
     EXPECT_NE(view->currentLogFile(), first);
-    EXPECT_EQ(messages().first(), ContentView::kOpening);
+    EXPECT_EQ(messages().first(), services::organizeFrame().opening);
     EXPECT_EQ(messages().size(), 5);
 }
 
