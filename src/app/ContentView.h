@@ -145,9 +145,10 @@ class ContentView : public QWidget {
     /// (with the refusal written) when the lock is held.
     bool beginJob(services::JobFrame frame, bool clearsLog = false);
     /// Runs `work` on a worker thread, then `done` and the job's end on the GUI thread.
-    /// A File-menu job on the picked folder: framed, the errors it returns summed up with
-    /// `errorsFormat` at its end.
-    void runFolderJob(const services::JobFrame& frame, const QString& errorsFormat,
+    /// A File-menu job on the picked folder, or the refusal line when it is not `allowed`: framed,
+    /// the errors it returns summed up with `errorsFormat` at its end.
+    void runFolderJob(bool allowed, const core::LogLine& refusal, const services::JobFrame& frame,
+                      const QString& errorsFormat,
                       std::function<QStringList(const std::filesystem::path&, const services::RunJob&)> work);
     template <typename R>
     void runInBackground(std::function<R(const services::RunJob&)> work, std::function<void(R)> done);

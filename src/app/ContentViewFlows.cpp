@@ -132,19 +132,19 @@ void ContentView::requestUndoPostprocess() {
 }
 
 void ContentView::runFeaturePrintFromMenu() {
-    if (!m_folder) {
-        appendLog(kMenuNoFolder);
-        return;
-    }
-    runFolderJob(services::refineMenuFrame(), services::kRefineErrors,
+    runFolderJob(m_folder.has_value(), kMenuNoFolder, services::refineMenuFrame(), services::kRefineErrors,
                  [&runs = m_runs](const std::filesystem::path& folder, const services::RunJob& job) {
                      return runs.refine(folder, job.context()).errors;
                  });
 }
 
 void ContentView::runFolderJob(
-    const services::JobFrame& frame, const QString& errorsFormat,
+    bool allowed, const core::LogLine& refusal, const services::JobFrame& frame, const QString& errorsFormat,
     std::function<QStringList(const std::filesystem::path&, const services::RunJob&)> work) {
+    if (!allowed) {
+        appendLog(refusal);
+        return;
+    }
     if (!beginJob(frame)) return;
     runInBackground<QStringList>(
         [folder = *m_folder, errorsFormat, work = std::move(work)](const services::RunJob& job) {
@@ -156,11 +156,7 @@ void ContentView::runFolderJob(
 }
 
 void ContentView::undoFeaturePrintFromMenu() {
-    if (!canUndoPostprocess()) {
-        appendLog(kNothingToUndo);
-        return;
-    }
-    runFolderJob(services::refineUndoFrame(), services::kUndoErrors,
+    runFolderJob(canUndoPostprocess(), kNothingToUndo, services::refineUndoFrame(), services::kUndoErrors,
                  [&runs = m_runs](const std::filesystem::path& folder, const services::RunJob& job) {
                      return runs.undoRefine(folder, job.context()).errors;
                  });
@@ -175,11 +171,7 @@ bool ContentView::canUndoOrganize() const {
 }
 
 void ContentView::undoOrganizeFromMenu() {
-    if (!canUndoOrganize()) {
-        appendLog(kNoOrganizeJournal);
-        return;
-    }
-    runFolderJob(services::organizeUndoFrame(), services::kUndoErrors,
+    runFolderJob(canUndoOrganize(), kNoOrganizeJournal, services::organizeUndoFrame(), services::kUndoErrors,
                  [&runs = m_runs](const std::filesystem::path& folder, const services::RunJob& job) {
                      return runs.undoOrganize(folder, job.context()).errors;
                  });

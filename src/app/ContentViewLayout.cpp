@@ -48,10 +48,8 @@ QLineEdit* fieldRow(QVBoxLayout* rows, const QString& label, bool secure, QWidge
     auto* row = new QHBoxLayout;
     row->setContentsMargins(14, 7, 14, 7);
     row->setSpacing(0);
-    auto* caption = new QLabel(label, parent);
+    auto* caption = themedLabel(label, Theme::label, 12.5, parent, QFont::Medium);
     caption->setFixedWidth(118);
-    caption->setFont(uiFont(12.5, QFont::Medium));
-    caption->setStyleSheet(QStringLiteral("color: %1;").arg(Theme::label.name()));
     row->addWidget(caption);
     auto* field = new QLineEdit(parent);
     field->setPlaceholderText(label);
@@ -78,10 +76,7 @@ QWidget* optionControl(CompactSwitch* toggle, const QString& title, QLabel*& exp
     layout->addWidget(toggle, 0, Qt::AlignTop);
     auto* texts = new QVBoxLayout;
     texts->setSpacing(2);
-    auto* heading = new QLabel(title, option);
-    heading->setFont(uiFont(12.5, QFont::DemiBold));
-    heading->setStyleSheet(QStringLiteral("color: %1;").arg(Theme::label.name()));
-    texts->addWidget(heading);
+    texts->addWidget(themedLabel(title, Theme::label, 12.5, option, QFont::DemiBold));
     auto* text = new ElidedLabel(Qt::ElideRight, option);
     text->setFont(uiFont(11));
     text->setStyleSheet(QStringLiteral("color: %1;").arg(Theme::muted.name()));
@@ -132,10 +127,7 @@ void ContentView::buildEndpointCard(QVBoxLayout* page) {
         // How many requests go out at once, at the end of the model's row.
         auto* row = static_cast<QHBoxLayout*>(rows->itemAt(rows->count() - 1)->layout());
         row->addSpacing(12);
-        auto* caption = new QLabel(QStringLiteral("同时请求"), aiCard);
-        caption->setFont(uiFont(12.5, QFont::Medium));
-        caption->setStyleSheet(QStringLiteral("color: %1;").arg(Theme::label.name()));
-        row->addWidget(caption);
+        row->addWidget(themedLabel(QStringLiteral("同时请求"), Theme::label, 12.5, aiCard, QFont::Medium));
         row->addSpacing(6);
         m_requests = new QSpinBox(aiCard);
         m_requests->setRange(ai::kFewestRequestsInFlight, ai::kMostRequestsInFlight);
@@ -154,10 +146,8 @@ void ContentView::buildEndpointCard(QVBoxLayout* page) {
         row->setSpacing(10);
         m_offline = new CompactSwitch(aiCard);
         row->addWidget(m_offline);
-        auto* caption = new QLabel(QStringLiteral("本机离线引擎（不上传照片）"), aiCard);
-        caption->setFont(uiFont(12.5, QFont::Medium));
-        caption->setStyleSheet(QStringLiteral("color: %1;").arg(Theme::label.name()));
-        row->addWidget(caption);
+        row->addWidget(
+            themedLabel(QStringLiteral("本机离线引擎（不上传照片）"), Theme::label, 12.5, aiCard, QFont::Medium));
         row->addStretch();
         rows->addLayout(row);
     }
@@ -231,9 +221,7 @@ void ContentView::buildActionBar(QVBoxLayout* page) {
     m_folderLabel->setPalette(folderPalette);
     m_folderLabel->setFullText(kNoFolder);
     actions->addWidget(m_folderLabel, 1);
-    m_progressText = new QLabel(bar);
-    m_progressText->setFont(uiFont(11));
-    m_progressText->setStyleSheet(QStringLiteral("color: %1;").arg(Theme::muted.name()));
+    m_progressText = themedLabel({}, Theme::muted, 11, bar);
     actions->addWidget(m_progressText);
     m_progress = new QProgressBar(bar);
     m_progress->setFixedWidth(120);

@@ -246,3 +246,12 @@ QFrame* makeSeparator(Qt::Orientation orientation, QWidget* parent) {
         line->setFixedWidth(1);
     return line;
 }
+
+QLabel* themedLabel(const QString& text, const QColor& color, qreal pixelSize, QWidget* parent,
+                    QFont::Weight weight) {
+    auto* label = new QLabel(text, parent);
+    label->setFont(uiFont(pixelSize, weight));
+    label->setStyleSheet(QStringLiteral("color: %1;").arg(color.name()));
+    return label;
+}
+

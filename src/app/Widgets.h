@@ -81,3 +81,6 @@ QFrame* makeSeparator(Qt::Orientation orientation, QWidget* parent);
 /// A font of the application's family at a pixel size and weight.
 QFont uiFont(qreal pixelSize, QFont::Weight weight = QFont::Normal);
 QFont monoFont(qreal pixelSize);
+/// A label in one of the theme's text colours, at a pixel size and weight.
+QLabel* themedLabel(const QString& text, const QColor& color, qreal pixelSize, QWidget* parent,
+                    QFont::Weight weight = QFont::Normal);
