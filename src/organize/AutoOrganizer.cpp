@@ -346,8 +346,8 @@ bool writeLabelFiles(const std::filesystem::path& target, const PlannedGroup& gr
         const auto error = platform::writeFileAtomically(path, bytes);
         if (id) observer->finished(*id, !error);
         if (error)
-            log(kLabelFileWarning.arg(core::displayName(path),
-                                      QString::fromLocal8Bit(std::strerror(*error))));
+            log(core::warning(
+                kLabelFileWarning.arg(core::displayName(path), QString::fromLocal8Bit(std::strerror(*error)))));
     }
     return true;
 }
