@@ -64,7 +64,7 @@ class ScriptedRuns : public app::WindowRuns {
         for (const QString& line : organizeLines)
             job.log(line);
         for (const QString& error : organizeErrors)
-            job.log("[失败] " + error);
+            job.log(core::failure(error));
         AutoOrganizer::RunResult result;
         result.errors = organizeErrors;
         result.cancelled = job.cancelToken().isCancelled();
@@ -76,7 +76,7 @@ class ScriptedRuns : public app::WindowRuns {
         for (const QString& line : refineLines)
             context.log(line);
         for (const QString& error : refineResult.errors)
-            context.log("[失败] " + error);
+            context.log(core::failure(error));
         if (!refineResult.moves.empty()) history = refineResult.moves;
         return refineResult;
     }
@@ -89,7 +89,7 @@ class ScriptedRuns : public app::WindowRuns {
         for (const QString& line : undoLines)
             context.log(line);
         for (const QString& error : undoResult.errors)
-            context.log("[失败] " + error);
+            context.log(core::failure(error));
         history = undoResult.remaining;
         return undoResult;
     }

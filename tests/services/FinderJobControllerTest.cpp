@@ -41,7 +41,7 @@ class FakeRunner : public FinderJobRunner {
     void beginBatch(const services::RunJob& job) override {
         EXPECT_EQ(QThread::currentThread(), qApp->thread());
         ++begun;
-        job.log("使用本机离线引擎（不上传照片）");
+        job.log(QStringLiteral("使用本机离线引擎（不上传照片）"));
     }
     int begun = 0;
 
@@ -61,7 +61,7 @@ class FakeRunner : public FinderJobRunner {
         enter(image);
         job.log("OCR：" + QString::fromStdString(image.filename().string()));
         const bool bad = image.filename().string().starts_with("bad");
-        if (bad) job.log("[失败] " + QString::fromStdString(image.filename().string()) + "：读不出");
+        if (bad) job.log(core::failure(QString::fromStdString(image.filename().string()) + "：读不出"));
         return {!bad, bad ? QStringList{QString::fromStdString(image.filename().string()) + "：读不出"}
                           : QStringList{}};
     }
