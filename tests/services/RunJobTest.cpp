@@ -38,8 +38,8 @@ TEST(RunJob, FramesTheRunAndReportsErrorsThatWereNotLogged) {
         ASSERT_TRUE(job.begin());
         EXPECT_EQ(lock.owner(), Owner::main);
         const core::RunContext context = job.context();
-        context.log(QStringLiteral("[失败] 移动失败 a.jpg：目标已存在：a.jpg"));
-        context.log(QStringLiteral("[跳过] 源文件不存在：b.jpg"));
+        context.log(core::failure(QStringLiteral("移动失败 a.jpg：目标已存在：a.jpg")));
+        context.log(core::skipped(QStringLiteral("源文件不存在：b.jpg")));
         job.summarize({QStringLiteral("移动失败 a.jpg：目标已存在：a.jpg"),
                        QStringLiteral("源文件不存在：b.jpg"), QStringLiteral("文件夹不存在")});
         // The destructor ends the job: closing line, lock released.
