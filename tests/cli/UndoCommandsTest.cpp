@@ -53,6 +53,16 @@ void organizedFolder(const fs::path& root) {
         "L2");
 }
 
+/// A refinement pass over an organized folder (it moves b0 and b1), journaled; the journal's file.
+fs::path refineWithJournal(const fs::path& root) {
+    auto journal = MoveJournal::Writer::create(MoveJournal::Kind::refine, root);
+    FeaturePrintRefiner::Options options;
+    options.featurePrint = refinetest::fakePrint;
+    options.journal = journal->get();
+    EXPECT_EQ(FeaturePrintRefiner::refine(root, core::logOnly([](const QString&) {}), options).movedCount, 2);
+    return (*journal)->file();
+}
+
 /// A panel, then three exhibits of three photos and a label card each.
 void threeExhibits(Shoot& shoot) {
     shoot.panel("P.JPG", "2024:05:01 10:00:00");
@@ -72,14 +82,7 @@ TEST_F(UndoCommands, RefineUndoRestoresTheLastPassFromItsJournal) {
     const auto& root = dir.path();
     organizedFolder(root);
     const auto before = snapshot(root);
-    {
-        auto journal = MoveJournal::Writer::create(MoveJournal::Kind::refine, root);
-        FeaturePrintRefiner::Options options;
-        options.featurePrint = refinetest::fakePrint;
-        options.journal = journal->get();
-        ASSERT_EQ(FeaturePrintRefiner::refine(root, core::logOnly([](const QString&) {}), options).movedCount,
-                  2);
-    }
+    refineWithJournal(root);
     const auto run = runCli({"refine", "--undo", text(root)}, env);
     EXPECT_EQ(run.exitCode, 0) << run.stdoutText.toStdString() << run.stderrText.toStdString();
     EXPECT_EQ(
@@ -100,15 +103,7 @@ TEST_F(UndoCommands, AForeignJournalIsRefusedAndABusyLockRefusesToStart) {
     TempDir dir, other;
     organizedFolder(dir.path());
     organizedFolder(other.path());
-    fs::path file;
-    {
-        auto journal = MoveJournal::Writer::create(MoveJournal::Kind::refine, other.path());
-        FeaturePrintRefiner::Options options;
-        options.featurePrint = refinetest::fakePrint;
-        options.journal = journal->get();
-        FeaturePrintRefiner::refine(other.path(), core::logOnly([](const QString&) {}), options);
-        file = (*journal)->file();
-    }
+    const fs::path file = refineWithJournal(other.path());
     fs::create_directories(MoveJournal::directoryFor(dir.path()));
     fs::copy_file(file, MoveJournal::directoryFor(dir.path()) / file.filename());
     const auto before = snapshot(dir.path());
