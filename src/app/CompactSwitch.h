@@ -19,8 +19,6 @@ class CompactSwitch : public QAbstractButton {
     static constexpr int kAnimationMs = 150;
 
     QSize sizeHint() const override;
-    /// 0 = knob at the leading end, 1 = trailing end; moves while the animation runs.
-    qreal knobPosition() const { return m_position; }
 
   protected:
     void paintEvent(QPaintEvent*) override;
@@ -29,6 +27,6 @@ class CompactSwitch : public QAbstractButton {
 
   private:
     void animateTo(bool on);
-    qreal m_position = 0;
+    qreal m_position = 0; ///< 0 = knob at the leading end, 1 = trailing end; moves while animating
     QVariantAnimation* m_animation = nullptr;
 };

@@ -15,46 +15,38 @@
 
 namespace {
 
-QProcessEnvironment isolated(const QTemporaryDir& home) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}) {
-        const QString dir = QDir(home.path()).filePath(QString::fromLatin1(name));
-        QDir().mkpath(dir);
-        QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        env.insert(QString::fromLatin1(name), dir);
-    }
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    env.remove(QStringLiteral("VITRINO_API_KEY"));
-    env.insert(QStringLiteral("VITRINO_APP"), QStringLiteral(VITRINO_APP_PATH));
-    return env;
-}
+/// A label photo, its OCR link, and a private home; `run` starts a script under a virtual X
+/// server with $VITRINO_APP, $LINK and $TEXT (the text file the OCR writes) set, and returns
+/// its output lines.
+struct LinkRun {
+    QTemporaryDir home, photos;
+    QString text = QDir(photos.path()).filePath(QStringLiteral("展签 1.txt"));
 
-struct Outcome {
-    int exitCode = -1;
-    QStringList lines;
+    QStringList run(const QString& script) {
+        const QString photo = QDir(photos.path()).filePath(QStringLiteral("展签 1.jpg"));
+        scenes::writePhoto(photo.toStdString(),
+                           scenes::renderLabel({"青铜饕餮纹鼎", "河南安阳殷墟出土", "商代晚期", {}}, 5));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}) {
+            const QString dir = QDir(home.path()).filePath(QString::fromLatin1(name));
+            QDir().mkpath(dir);
+            QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            env.insert(QString::fromLatin1(name), dir);
+        }
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        env.remove(QStringLiteral("VITRINO_API_KEY"));
+        env.insert(QStringLiteral("VITRINO_APP"), QStringLiteral(VITRINO_APP_PATH));
+        env.insert("LINK", ServiceEntry::openURL({FinderWorkItem::Kind::ocrImage, {photo.toStdString()}}));
+        env.insert("TEXT", text);
+        QProcess xvfb;
+        xvfb.setProcessEnvironment(env);
+        xvfb.setProcessChannelMode(QProcess::MergedChannels);
+        xvfb.start(QStringLiteral("xvfb-run"), {"-a", "-s", "-screen 0 1280x1024x24", "bash", "-c", script});
+        if (!xvfb.waitForFinished(120000)) xvfb.kill();
+        xvfb.waitForFinished();
+        return QString::fromUtf8(xvfb.readAll()).split('\n', Qt::SkipEmptyParts);
+    }
 };
-
-Outcome underXvfb(const QProcessEnvironment& env, const QString& script) {
-    QProcess run;
-    run.setProcessEnvironment(env);
-    run.setProcessChannelMode(QProcess::MergedChannels);
-    run.start(QStringLiteral("xvfb-run"), {"-a", "-s", "-screen 0 1280x1024x24", "bash", "-c", script});
-    Outcome out;
-    if (!run.waitForFinished(120000)) {
-        run.kill();
-        run.waitForFinished();
-    }
-    out.exitCode = run.exitCode();
-    out.lines = QString::fromUtf8(run.readAll()).split('\n', Qt::SkipEmptyParts);
-    return out;
-}
-
-QString labelPhoto(const QTemporaryDir& dir) {
-    const QString path = QDir(dir.path()).filePath(QStringLiteral("展签 1.jpg"));
-    scenes::writePhoto(path.toStdString(),
-                       scenes::renderLabel({"青铜饕餮纹鼎", "河南安阳殷墟出土", "商代晚期", {}}, 5));
-    return path;
-}
 
 bool skipWithoutTools() {
     for (const char* tool : {"xvfb-run", "xdotool"})
@@ -66,12 +58,8 @@ bool skipWithoutTools() {
 
 TEST(HandOver, RunningVitrinoTakesAnOCRLinkFromASecondProcess) {
     if (skipWithoutTools()) GTEST_SKIP() << "xvfb-run or xdotool missing (scripts/bootstrap installs them)";
-    QTemporaryDir home, photos;
-    QProcessEnvironment env = isolated(home);
-    const QString photo = labelPhoto(photos);
-    env.insert("LINK", ServiceEntry::openURL({FinderWorkItem::Kind::ocrImage, {photo.toStdString()}}));
-    env.insert("TEXT", QDir(photos.path()).filePath(QStringLiteral("展签 1.txt")));
-    const Outcome out = underXvfb(env, QStringLiteral(R"(
+    LinkRun link;
+    const QStringList out = link.run(QStringLiteral(R"(
 "$VITRINO_APP" & pid=$!
 for i in $(seq 200); do
   xdotool search --onlyvisible --name '^Vitrino$' >/dev/null 2>&1 && break
@@ -84,10 +72,10 @@ xdotool search --onlyvisible --name '^AI OCR$' >/dev/null 2>&1 && echo "job wind
 kill $pid; wait $pid
 true
 )"));
-    EXPECT_TRUE(out.lines.contains("sender 0")) << out.lines.join('\n').toStdString();
-    EXPECT_TRUE(out.lines.contains("written")) << out.lines.join('\n').toStdString();
-    EXPECT_TRUE(out.lines.contains("job window")) << out.lines.join('\n').toStdString();
-    QFile text(env.value("TEXT"));
+    EXPECT_TRUE(out.contains("sender 0")) << out.join('\n').toStdString();
+    EXPECT_TRUE(out.contains("written")) << out.join('\n').toStdString();
+    EXPECT_TRUE(out.contains("job window")) << out.join('\n').toStdString();
+    QFile text(link.text);
     ASSERT_TRUE(text.open(QIODevice::ReadOnly));
     const QString read = QString::fromUtf8(text.readAll());
     EXPECT_TRUE(read.contains(QStringLiteral("殷墟"))) << read.toStdString();
@@ -95,12 +83,8 @@ true
 
 TEST(HandOver, StartedForALinkItShowsOnlyTheJobWindowAndQuitsWithIt) {
     if (skipWithoutTools()) GTEST_SKIP() << "xvfb-run or xdotool missing (scripts/bootstrap installs them)";
-    QTemporaryDir home, photos;
-    QProcessEnvironment env = isolated(home);
-    const QString photo = labelPhoto(photos);
-    env.insert("LINK", ServiceEntry::openURL({FinderWorkItem::Kind::ocrImage, {photo.toStdString()}}));
-    env.insert("TEXT", QDir(photos.path()).filePath(QStringLiteral("展签 1.txt")));
-    const Outcome out = underXvfb(env, QStringLiteral(R"(
+    LinkRun link;
+    const QStringList out = link.run(QStringLiteral(R"(
 "$VITRINO_APP" "$LINK" & pid=$!
 for i in $(seq 600); do [ -s "$TEXT" ] && break; sleep 0.1; done
 sleep 0.5
@@ -112,7 +96,7 @@ xdotool key --clearmodifiers Return
 wait $pid
 echo "status $?"
 )"));
-    EXPECT_TRUE(out.lines.contains("job window")) << out.lines.join('\n').toStdString();
-    EXPECT_FALSE(out.lines.contains("main window")) << out.lines.join('\n').toStdString();
-    EXPECT_TRUE(out.lines.contains("status 0")) << out.lines.join('\n').toStdString();
+    EXPECT_TRUE(out.contains("job window")) << out.join('\n').toStdString();
+    EXPECT_FALSE(out.contains("main window")) << out.join('\n').toStdString();
+    EXPECT_TRUE(out.contains("status 0")) << out.join('\n').toStdString();
 }

@@ -11,7 +11,7 @@ using namespace fixtures;
 
 namespace {
 
-struct AICommandTest : testing::Test {
+struct AICommands : testing::Test {
     FakeAIServer server;
     TempDir dir;
     fs::path photo = dir / "photo.jpg";
@@ -26,15 +26,14 @@ struct AICommandTest : testing::Test {
 
 } // namespace
 
-TEST_F(AICommandTest, ChatSendsThePromptAndPrintsTheReply) {
+TEST_F(AICommands, ChatSendsThePromptAndPrintsTheReply) {
     server.enqueue(FakeAIServer::chat(QStringLiteral("{\"category\":\"panel\"}")));
     const auto run =
         runCli({"chat", path(photo), "--prompt", "tri", "--base-url", server.url(), "--model", "m1"}, env());
     EXPECT_EQ(run.exitCode, 0) << run.stderrText.toStdString();
     EXPECT_EQ(run.stdoutText, QStringLiteral("{\"category\":\"panel\"}\n"));
-    const auto requests = server.requests();
-    ASSERT_EQ(requests.size(), 1u);
-    const auto& r = requests[0];
+    ASSERT_EQ(server.requests().size(), 1u);
+    const auto r = server.requests()[0];
     EXPECT_EQ(r.prompt, ImageTriClassifier::kPrompt);
     EXPECT_EQ(r.body.value("max_tokens").toInt(), 128);
     EXPECT_EQ(r.body.value("model").toString(), QStringLiteral("m1"));
@@ -51,7 +50,7 @@ TEST_F(AICommandTest, ChatSendsThePromptAndPrintsTheReply) {
     EXPECT_EQ(server.requests()[1].body.value("max_tokens").toInt(), 7);
 }
 
-TEST_F(AICommandTest, ChatRefusesOrFailsCleanly) {
+TEST_F(AICommands, ChatRefusesOrFailsCleanly) {
     server.setHandler([](const FakeAIServer::Request&) { return FakeAIServer::Reply{401, "invalid key"}; });
     struct Case {
         const char* name;
@@ -101,7 +100,7 @@ TEST_F(AICommandTest, ChatRefusesOrFailsCleanly) {
     }
 }
 
-TEST_F(AICommandTest, PrepareWritesTheUploadAndReportsIt) {
+TEST_F(AICommands, PrepareWritesTheUploadAndReportsIt) {
     const auto out = dir / "prepared.jpg";
     const auto run = runCli({"prepare", path(photo), "-o", path(out)}, env());
     EXPECT_EQ(run.exitCode, 0) << run.stderrText.toStdString();
@@ -118,7 +117,7 @@ TEST_F(AICommandTest, PrepareWritesTheUploadAndReportsIt) {
     EXPECT_FALSE(fs::exists(dir / "never.jpg"));
 }
 
-TEST_F(AICommandTest, ClassifyPrintsThePipelineAndASummary) {
+TEST_F(AICommands, ClassifyPrintsThePipelineAndASummary) {
     const fs::path shoot = dir / "shoot";
     fs::create_directory(shoot);
     writeJpeg(shoot / "wall.jpg", 640, 480, Dates{"2024:05:01 10:00:00", std::nullopt});

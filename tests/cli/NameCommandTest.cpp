@@ -14,7 +14,7 @@ using namespace fixtures;
 
 namespace {
 
-struct CliName : testing::Test {
+struct NameCommand : testing::Test {
     FakeAIServer server;
     TempDir home, hall;
     Shoot shoot{hall.path(), server}; // one for the whole hall: it answers the server by photo
@@ -38,7 +38,7 @@ struct CliName : testing::Test {
 
 } // namespace
 
-TEST_F(CliName, NamesSeveralFoldersInOrderWithinOneFramedJob) {
+TEST_F(NameCommand, NamesSeveralFoldersInOrderWithinOneFramedJob) {
     exhibit("12", "001", QStringLiteral("玉琮"));
     exhibit("13", "002", QStringLiteral("玉璧"));
     fs::create_directories(hall / "empty");
@@ -71,7 +71,7 @@ TEST_F(CliName, NamesSeveralFoldersInOrderWithinOneFramedJob) {
         unstamped(again.stdoutText).contains(QStringLiteral("文件夹名已是目标：12 玉琮 良渚 良渚文化")));
 }
 
-TEST_F(CliName, CannotStartWithoutSettingsOrWhileAnOrganizeHoldsTheLock) {
+TEST_F(NameCommand, CannotStartWithoutSettingsOrWhileAnOrganizeHoldsTheLock) {
     exhibit("12", "001", QStringLiteral("玉琮"));
     QProcessEnvironment noKey = env();
     noKey.remove("VITRINO_API_KEY");

@@ -53,6 +53,28 @@ void organizedFolder(const fs::path& root) {
         "L2");
 }
 
+/// A refinement pass over an organized folder (it moves b0 and b1), journaled; the journal's file.
+fs::path refineWithJournal(const fs::path& root) {
+    auto journal = MoveJournal::Writer::create(MoveJournal::Kind::refine, root);
+    FeaturePrintRefiner::Options options;
+    options.featurePrint = refinetest::fakePrint;
+    options.journal = journal->get();
+    EXPECT_EQ(FeaturePrintRefiner::refine(root, core::logOnly([](const QString&) {}), options).movedCount, 2);
+    return (*journal)->file();
+}
+
+/// A panel, then three exhibits of three photos and a label card each.
+void threeExhibits(Shoot& shoot) {
+    shoot.panel("P.JPG", "2024:05:01 10:00:00");
+    for (int e = 0; e < 3; ++e) {
+        for (int s = 0; s < 3; ++s)
+            shoot.artifact("E" + std::to_string(e) + "_" + std::to_string(s) + ".JPG",
+                           QStringLiteral("2024:05:01 10:%1:0%2").arg(e * 5 + 10).arg(s));
+        shoot.label("E" + std::to_string(e) + "_L.JPG", QStringLiteral("2024:05:01 10:%1:30").arg(e * 5 + 10),
+                    QStringLiteral("器物%1").arg(e), QStringLiteral("遗址"), QStringLiteral("汉"));
+    }
+}
+
 } // namespace
 
 TEST_F(UndoCommands, RefineUndoRestoresTheLastPassFromItsJournal) {
@@ -60,14 +82,7 @@ TEST_F(UndoCommands, RefineUndoRestoresTheLastPassFromItsJournal) {
     const auto& root = dir.path();
     organizedFolder(root);
     const auto before = snapshot(root);
-    {
-        auto journal = MoveJournal::Writer::create(MoveJournal::Kind::refine, root);
-        FeaturePrintRefiner::Options options;
-        options.featurePrint = refinetest::fakePrint;
-        options.journal = journal->get();
-        ASSERT_EQ(FeaturePrintRefiner::refine(root, core::logOnly([](const QString&) {}), options).movedCount,
-                  2);
-    }
+    refineWithJournal(root);
     const auto run = runCli({"refine", "--undo", text(root)}, env);
     EXPECT_EQ(run.exitCode, 0) << run.stdoutText.toStdString() << run.stderrText.toStdString();
     EXPECT_EQ(
@@ -84,38 +99,11 @@ TEST_F(UndoCommands, RefineUndoRestoresTheLastPassFromItsJournal) {
         << again.stdoutText.toStdString();
 }
 
-TEST_F(UndoCommands, RefineWithoutUsablePrintsLogsTheLinesAndMovesNothing) {
-    TempDir dir;
-    const auto& root = dir.path();
-    // Files that are not images: no feature print can be made of them, model or not.
-    writeFolder(root / "1 甲", {{"a1.JPG", 1, {}}, {"L1.JPG", 2, {}}}, "L1");
-    writeFolder(root / "2 乙", {{"b1.JPG", 3, {}}, {"b2.JPG", 4, {}}, {"L2.JPG", 5, {}}}, "L2");
-    const auto before = snapshot(root);
-    const auto run = runCli({"refine", text(root)}, env);
-    EXPECT_EQ(run.exitCode, 0) << run.stdoutText.toStdString();
-    const QStringList lines = unstamped(run);
-    ASSERT_GE(lines.size(), 2);
-    EXPECT_EQ(lines.front(), QStringLiteral("—— 开始 FeaturePrint 后处理 ——"));
-    EXPECT_TRUE(lines.contains(QStringLiteral("  [警告] FeaturePrint 失败：a1.JPG")));
-    EXPECT_TRUE(lines.contains(QStringLiteral("  跳过：本夹样本无法计算 FeaturePrint")));
-    EXPECT_TRUE(lines.contains(QStringLiteral("FeaturePrint 后处理结束。移动 0 个文件，错误 0 条。")));
-    EXPECT_EQ(lines.last(), QStringLiteral("—— FeaturePrint 后处理结束 ——"));
-    EXPECT_TRUE(snapshot(root) == before);
-}
-
 TEST_F(UndoCommands, AForeignJournalIsRefusedAndABusyLockRefusesToStart) {
     TempDir dir, other;
     organizedFolder(dir.path());
     organizedFolder(other.path());
-    fs::path file;
-    {
-        auto journal = MoveJournal::Writer::create(MoveJournal::Kind::refine, other.path());
-        FeaturePrintRefiner::Options options;
-        options.featurePrint = refinetest::fakePrint;
-        options.journal = journal->get();
-        FeaturePrintRefiner::refine(other.path(), core::logOnly([](const QString&) {}), options);
-        file = (*journal)->file();
-    }
+    const fs::path file = refineWithJournal(other.path());
     fs::create_directories(MoveJournal::directoryFor(dir.path()));
     fs::copy_file(file, MoveJournal::directoryFor(dir.path()) / file.filename());
     const auto before = snapshot(dir.path());
@@ -146,16 +134,8 @@ TEST_F(UndoCommands, OrganizeUndoRestoresTheShootEvenAfterAKill) {
         FakeAIServer server;
         TempDir dir;
         Shoot shoot(dir.path(), server);
-        for (int e = 0; e < 3; ++e) {
-            for (int s = 0; s < 3; ++s)
-                shoot.artifact("E" + std::to_string(e) + "_" + std::to_string(s) + ".JPG",
-                               QStringLiteral("2024:05:01 10:%1:0%2").arg(e * 5 + 10).arg(s));
-            shoot.label("E" + std::to_string(e) + "_L.JPG",
-                        QStringLiteral("2024:05:01 10:%1:30").arg(e * 5 + 10),
-                        QStringLiteral("器物%1").arg(e), QStringLiteral("遗址"), QStringLiteral("汉"));
-        }
+        threeExhibits(shoot);
         shoot.raw("E0_L.DNG", "2024:05:01 10:10:30");
-        shoot.panel("P.JPG", "2024:05:01 10:00:00");
         fs::create_directory(dir / "已有文件夹");
         const auto before = snapshot(dir.path());
 
@@ -182,14 +162,7 @@ TEST_F(UndoCommands, EveryOperationIsUndoneNewestFirstUntilTheShootIsAsShot) {
     FakeAIServer server;
     TempDir dir;
     Shoot shoot(dir.path(), server);
-    shoot.panel("P.JPG", "2024:05:01 10:00:00");
-    for (int e = 0; e < 3; ++e) {
-        for (int s = 0; s < 3; ++s)
-            shoot.artifact("E" + std::to_string(e) + "_" + std::to_string(s) + ".JPG",
-                           QStringLiteral("2024:05:01 10:%1:0%2").arg(e * 5 + 10).arg(s));
-        shoot.label("E" + std::to_string(e) + "_L.JPG", QStringLiteral("2024:05:01 10:%1:30").arg(e * 5 + 10),
-                    QStringLiteral("器物%1").arg(e), QStringLiteral("遗址"), QStringLiteral("汉"));
-    }
+    threeExhibits(shoot);
     writeBytes(dir / "E1_2.xmp", "<x:xmpmeta/>"); // an edit sidecar
     writeBytes(dir / "E2_L.txt", "my own notes"); // the photographer's note beside a label card
     const fs::path root = MoveJournal::folderIdentity(dir.path());

@@ -27,20 +27,14 @@ struct Ran {
 };
 
 Ran run(const QString& program, const QStringList& args,
-        const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(), int timeoutMs = 300000) {
+        const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
     QProcess p;
     p.setProcessEnvironment(env);
     p.start(program, args);
-    Ran r;
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    if (!p.waitForFinished(300000)) p.kill();
+    p.waitForFinished();
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
 }
 
 QString readText(const QString& path) {
@@ -159,10 +153,9 @@ void Package::holdsTheProgramsModelsDesktopFilesMetadataAndDocuments() {
     for (const char* licence : {"License: Apache-2.0\n", "License: Expat\n"})
         EXPECT_TRUE(copyright.contains(QString::fromLatin1(licence))) << licence;
 
-    const QString metainfo = readText(path("usr/share/metainfo/" VITRINO_APPSTREAM_ID ".metainfo.xml"));
-    EXPECT_TRUE(metainfo.contains("<release version=\"" + version + "\""))
+    EXPECT_TRUE(readText(path("usr/share/metainfo/" VITRINO_APPSTREAM_ID ".metainfo.xml"))
+                    .contains("<release version=\"" + version + "\""))
         << "no release entry for " << version.toStdString();
-    EXPECT_TRUE(metainfo.contains("<screenshot type=\"default\">"));
     const Ran appstream =
         run("appstreamcli", {"validate", "--no-net", "--pedantic",
                              path("usr/share/metainfo/" VITRINO_APPSTREAM_ID ".metainfo.xml")});
@@ -176,9 +169,9 @@ void Package::holdsTheProgramsModelsDesktopFilesMetadataAndDocuments() {
 
     // The dependencies: the libraries the programs link, and what they load or run by name.
     const Ran fields = run("dpkg-deb", {"-f", s_deb, "Package", "Version", "Architecture", "Depends"});
-    EXPECT_TRUE(fields.out.contains("Package: vitrino\n")) << fields.out.toStdString();
-    EXPECT_TRUE(fields.out.contains("Version: " + version + "\n")) << fields.out.toStdString();
-    EXPECT_TRUE(fields.out.contains("Architecture: " + arch + "\n")) << fields.out.toStdString();
+    for (const QString& field :
+         QStringList{"Package: vitrino\n", "Version: " + version + "\n", "Architecture: " + arch + "\n"})
+        EXPECT_TRUE(fields.out.contains(field)) << fields.out.toStdString();
     for (const char* dependency :
          {"libqt6core6", "libqt6widgets6", "libopencv-dnn", "libexiv2", "libraw", "libheif1",
           "libimage-exiftool-perl", "qt6-translations-l10n", "libqt6svg6", "fonts-noto-cjk"})

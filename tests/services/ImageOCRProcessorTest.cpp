@@ -1,8 +1,6 @@
 #include "services/ImageOCRProcessor.h"
-#include "ai/RemoteVisionBackend.h"
 #include "engine/LocalVisionBackend.h"
 #include "samples/Scenes.h"
-#include "support/FakeAIServer.h"
 #include "support/FakeVisionBackend.h"
 #include "support/Fixtures.h"
 
@@ -51,12 +49,8 @@ TEST(ImageOCRProcessor, ReadsARawThroughTheJpegBesideIt) {
     EXPECT_EQ(alone.log, QStringList{"同名有 JPG，改 OCR：IMG_5.JPG"});
 
     // Selected together (in either order, even twice), the JPEG is read once.
-    for (const auto& selection :
-         {std::vector<fs::path>{dir / "IMG_5.CR3", dir / "IMG_5.JPG"},
-          std::vector<fs::path>{dir / "IMG_5.JPG", dir / "IMG_5.CR3", dir / "./IMG_5.JPG"}}) {
-        Resolved both = resolve(selection);
-        EXPECT_EQ(both.names, std::vector<std::string>{"IMG_5.JPG"});
-    }
+    EXPECT_EQ(resolve({dir / "IMG_5.JPG", dir / "IMG_5.CR3", dir / "./IMG_5.JPG"}).names,
+              std::vector<std::string>{"IMG_5.JPG"});
 
     // A RAW without a JPEG is read itself.
     EXPECT_EQ(resolve({dir / "IMG_6.CR3"}).names, std::vector<std::string>{"IMG_6.CR3"});
@@ -85,19 +79,6 @@ TEST(ImageOCRProcessor, FolderGivesItsOwnPhotosInCaptureOrder) {
     EXPECT_EQ(resolve({fs::path(folder.string() + "/")}).log, got.log);
 }
 
-TEST(ImageOCRProcessor, UnreadableFolderIsLoggedAndTheRestStillResolved) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root reads every folder";
-    TempDir dir;
-    fs::create_directories(dir / "locked");
-    writeJpeg(dir / "ok.jpg", 16, 16);
-    fs::permissions(dir / "locked", fs::perms::none);
-    Resolved got = resolve({dir / "locked", dir / "ok.jpg"});
-    fs::permissions(dir / "locked", fs::perms::owner_all);
-    EXPECT_EQ(got.names, std::vector<std::string>{"ok.jpg"});
-    ASSERT_EQ(got.log.size(), 1);
-    EXPECT_TRUE(got.log[0].startsWith("[失败] 扫描 locked：")) << got.log[0].toStdString();
-}
-
 TEST(ImageOCRProcessor, RepliesAreCleanedAndCountedAsReadersCount) {
     struct Case {
         QString reply, saved;
@@ -108,7 +89,6 @@ TEST(ImageOCRProcessor, RepliesAreCleanedAndCountedAsReadersCount) {
         {"```\n展品说明\n```", "展品说明", 4},
         {"```text\n青铜鼎\n```\n", "text\n青铜鼎", 8},
         {"前言 ```code``` 后记", "前言 ```code``` 后记", 16},
-        {"", "", 0},
         {"   ```   ", "", 0},
         {QString::fromUtf8("e\xcc\x81t\xc3\xa9"), QString::fromUtf8("e\xcc\x81t\xc3\xa9"), 3}, // e + accent
         {QString::fromUtf8("\xf0\x9f\x91\xa9\xe2\x80\x8d\xf0\x9f\x8e\xa8 \xf0\x9f\x8f\xba"),   // ZWJ sequence
@@ -121,7 +101,6 @@ TEST(ImageOCRProcessor, RepliesAreCleanedAndCountedAsReadersCount) {
         EXPECT_EQ(saved, c.saved);
         EXPECT_EQ(ocr::perceivedLength(saved), c.length);
     }
-    EXPECT_EQ(ocr::kPrompt.toUtf8().size(), 245);
     EXPECT_EQ(ocr::textFileFor("/a/IMG_1.JPG"), fs::path("/a/IMG_1.txt"));
     EXPECT_EQ(ocr::textFileFor("/a/b.c/x.tar.png"), fs::path("/a/b.c/x.tar.txt"));
 }
@@ -131,7 +110,6 @@ TEST(ImageOCRProcessor, SavedTextReplacesTheEarlierFileAndFailuresAreLogged) {
     writeJpeg(dir / "IMG_1.JPG", 16, 16);
     QStringList log;
     const core::Log collect = [&](const QString& line) { log << line; };
-
     ASSERT_TRUE(ocr::saveText(dir / "IMG_1.JPG", "```\n第一次\n```", collect));
     auto second = ocr::saveText(dir / "IMG_1.JPG", "第二次 é", collect);
     ASSERT_TRUE(second);
@@ -176,26 +154,6 @@ TEST(ImageOCRProcessor, ReadsThroughTheBackendAndLogsEveryFailure) {
     EXPECT_EQ(log, (QStringList{"OCR：IMG_3.JPG", "[失败] IMG_3.JPG：API 错误 500: boom", "OCR：IMG_4.JPG",
                                 "已写入 IMG_4.txt（0 字）", "OCR：IMG_5.JPG", "已写入 IMG_5.txt（4 字）"}));
     EXPECT_EQ(backend.calls(), (QStringList{"text IMG_3.JPG", "text IMG_4.JPG", "text IMG_5.JPG"}));
-}
-
-TEST(ImageOCRProcessor, SendsTheOCRPromptWithItsBudgetToTheService) {
-    TempDir dir;
-    writeJpeg(dir / "wall.jpg", 1200, 800);
-    FakeAIServer server;
-    server.enqueue(FakeAIServer::chat("  序厅\n青铜时代  "));
-    ai::RemoteVisionBackend backend({server.url(), "sk-test", "vision-1"});
-    QStringList log;
-    auto written = ocr::run(dir / "wall.jpg", backend, [&](const QString& line) { log << line; });
-    ASSERT_TRUE(written) << written.error().description().toStdString();
-    EXPECT_EQ(readAll(dir / "wall.txt"), "序厅\n青铜时代");
-
-    const auto requests = server.requests();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].prompt, core::prompts::kOCR);
-    EXPECT_EQ(requests[0].body.value("max_tokens").toInt(), 4096);
-    EXPECT_GT(requests[0].imageWidth, 0);
-    for (const QString& line : log)
-        EXPECT_FALSE(line.contains("sk-test"));
 }
 
 TEST(ImageOCRProcessor, TheOfflineEngineReadsARenderedLabel) {

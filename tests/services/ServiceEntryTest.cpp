@@ -25,14 +25,12 @@ TEST(ServiceEntry, ParsesApplicationURLs) {
     const Case cases[] = {
         {"vitrino://ocr?path=/A/IMG_1.JPG&path=/A/IMG_2.JPG",
          Request{Kind::ocrImage, paths({"/A/IMG_1.JPG", "/A/IMG_2.JPG"})}},
-        {"vitrino://OCR?path=/a.jpg", Request{Kind::ocrImage, paths({"/a.jpg"})}},
         {"VITRINO://Ocr?path=/a.jpg", Request{Kind::ocrImage, paths({"/a.jpg"})}},
         // Any other host, or none, names folders.
         {"vitrino://name?path=/shoot/3%20%E9%93%9C%E9%BC%8E",
          Request{Kind::nameFolder, paths({"/shoot/3 铜鼎"})}},
         {"vitrino://x?path=/d", Request{Kind::nameFolder, paths({"/d"})}},
         {"vitrino:?path=/d", Request{Kind::nameFolder, paths({"/d"})}},
-        {"vitrino:///?path=/d", Request{Kind::nameFolder, paths({"/d"})}},
         // Encoded "&", "#", "=", quotes and "+" are part of the path.
         {"vitrino://ocr?path=/a%26b/c%23d%3De%22f%27.jpg&path=/x+y.jpg",
          Request{Kind::ocrImage, paths({"/a&b/c#d=e\"f'.jpg", "/x+y.jpg"})}},
@@ -41,12 +39,10 @@ TEST(ServiceEntry, ParsesApplicationURLs) {
          Request{Kind::ocrImage, paths({"/2.jpg", "/1.jpg"})}},
         // A raw (unencoded) space or CJK character is still understood.
         {"vitrino://ocr?path=/照片/a b.jpg", Request{Kind::ocrImage, paths({"/照片/a b.jpg"})}},
-        {"vitrino://x?path=", std::nullopt},
         {"vitrino://ocr", std::nullopt},
         {"vitrino://ocr?path=relative.jpg", std::nullopt},
         {"file:///a.jpg?path=/a.jpg", std::nullopt},
         {"https://ocr?path=/a.jpg", std::nullopt},
-        {"/a.jpg", std::nullopt},
         {"", std::nullopt},
     };
     for (const Case& c : cases) {
@@ -54,11 +50,7 @@ TEST(ServiceEntry, ParsesApplicationURLs) {
         const auto got = ServiceEntry::parseOpenURL(QString::fromUtf8(c.url));
         EXPECT_EQ(ServiceEntry::isOpenURL(QString::fromUtf8(c.url)),
                   QByteArray(c.url).toLower().startsWith("vitrino:"));
-        ASSERT_EQ(got.has_value(), c.expected.has_value());
-        if (got) {
-            EXPECT_EQ(got->kind, c.expected->kind);
-            EXPECT_EQ(got->paths, c.expected->paths);
-        }
+        EXPECT_EQ(got, c.expected);
     }
 }
 
@@ -71,7 +63,4 @@ TEST(ServiceEntry, BuiltURLsCarryAnyPathUnchanged) {
     for (QChar c : url)
         EXPECT_TRUE(c.unicode() > 0x20 && c.unicode() < 0x7f) << url.toStdString();
     EXPECT_EQ(ServiceEntry::parseOpenURL(url), request);
-
-    const Request folders{Kind::nameFolder, paths({"/x/y"})};
-    EXPECT_EQ(ServiceEntry::parseOpenURL(ServiceEntry::openURL(folders)), folders);
 }

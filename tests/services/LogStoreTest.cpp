@@ -1,45 +1,14 @@
 #include "services/LogStore.h"
-#include "services/ProcessingLock.h"
 #include "support/Fixtures.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 using namespace fixtures;
-using Owner = ProcessingLock::Owner;
-
-TEST(ProcessingLock, OneOwnerAtATimeWithinAndAcrossProcesses) {
-    TempDir dir;
-    const QString path = QString::fromStdString((dir / "vitrino.lock").string());
-    ProcessingLock lock(path);
-    QSignalSpy spy(&lock, &ProcessingLock::ownerChanged);
-    EXPECT_FALSE(lock.tryAcquire(Owner::idle));
-    EXPECT_EQ(lock.owner(), Owner::idle);
-    EXPECT_TRUE(lock.tryAcquire(Owner::main));
-    EXPECT_FALSE(lock.tryAcquire(Owner::main)); // not re-entrant
-    EXPECT_FALSE(lock.tryAcquire(Owner::finder));
-    lock.release(Owner::finder); // not the holder: nothing happens
-    EXPECT_EQ(lock.owner(), Owner::main);
-
-    // Another process's lock object on the same file is refused while this one holds it.
-    ProcessingLock other(path);
-    EXPECT_FALSE(other.tryAcquire(Owner::main));
-    EXPECT_EQ(other.owner(), Owner::idle);
-
-    lock.release(Owner::main);
-    EXPECT_EQ(lock.owner(), Owner::idle);
-    EXPECT_TRUE(other.tryAcquire(Owner::finder));
-    other.release(Owner::finder);
-    EXPECT_TRUE(lock.tryAcquire(Owner::main));
-    lock.release(Owner::main);
-    EXPECT_EQ(spy.count(), 4);
-}
 
 namespace {
 
@@ -66,9 +35,7 @@ struct LogStoreTest : testing::Test {
 
 std::string read(const QString& path) {
     std::ifstream in(path.toStdString(), std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 } // namespace

@@ -13,7 +13,9 @@
 
 using namespace fixtures;
 
-TEST(CommandLine, HelpVersionAndUnknownCommands) {
+TEST(CommandLine, HelpVersionUnknownCommandsAndFoldersThatAreNot) {
+    TempDir dir;
+    writeBytes(dir / "file.txt", "x");
     struct Case {
         QStringList args;
         int exitCode;
@@ -29,8 +31,12 @@ TEST(CommandLine, HelpVersionAndUnknownCommands) {
         {{"organize"}, 2, false, "用法：vitrino-cli organize DIR [--no-prefilter] [--dry-run]"},
         {{"organize", "/x", "--engine", "cloud"}, 2, false, "--engine 只能是 remote 或 local"},
         {{"organize", "/x", "--requests", "0"}, 2, false, "用法：vitrino-cli organize DIR"},
+        {{"organize", "/x", "--requests"}, 2, false, "用法：vitrino-cli organize DIR"},
         {{"name", "/x", "--requests", "33"}, 2, false, "用法：vitrino-cli name DIR..."},
         {{"classify", "/x", "--requests", "four"}, 2, false, "用法：vitrino-cli classify DIR"},
+        {{"scan"}, 2, false, "用法：vitrino-cli scan DIR"},
+        {{"scan", QString::fromStdString((dir / "missing").string())}, 1, false, "文件夹不存在"},
+        {{"scan", QString::fromStdString((dir / "file.txt").string())}, 1, false, "选择的不是文件夹"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
@@ -40,6 +46,41 @@ TEST(CommandLine, HelpVersionAndUnknownCommands) {
         EXPECT_TRUE(text.contains(c.contains)) << text.toStdString();
         EXPECT_TRUE((c.toStdout ? run.stderrText : run.stdoutText).trimmed().isEmpty());
     }
+}
+
+TEST(CommandLine, ScanPrintsSummaryTaskLineAndOneLinePerUnit) {
+    TempDir dir;
+    writeJpeg(dir / "IMG_0001.JPG", 32, 32, Dates{"2024:05:01 10:00:00", std::nullopt});
+    writeDng(dir / "IMG_0001.DNG", 64, 48, Dates{"2024:05:01 10:00:00", std::nullopt});
+    writeJpeg(dir / "IMG_0002.JPG", 32, 32, Dates{"2024:05:01 10:05:00", std::nullopt});
+    writeBytes(dir / "line\nbreak.mov", "v");
+    setModified(dir / "line\nbreak.mov", QDateTime(QDate(2024, 5, 1), QTime(11, 0), Qt::LocalTime));
+
+    const auto run = runCli({"scan", QString::fromStdString(dir.path().string())});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.stdoutLines(),
+              QStringList({
+                  "扫描完成：共 4 个（RAW 1 / JPG 2 / HEIC 0 / 视频 1）",
+                  "识别任务 3 个（同名 RAW 跟移 1 个；有 JPG 则只认 JPG，Vision/AI 流程与原先一致）",
+                  "2024-05-01T10:00:00\tIMG_0001.JPG；同名跟移：IMG_0001.DNG",
+                  "2024-05-01T10:05:00\tIMG_0002.JPG",
+                  "2024-05-01T11:00:00\tline\\nbreak.mov",
+              }));
+}
+
+TEST(CommandLine, ThumbWritesAJpegWithinTheRequestedSize) {
+    TempDir dir;
+    writeJpeg(dir / "in.jpg", 900, 600);
+    const auto thumb = [&](const char* in, const char* out) {
+        return runCli({"thumb", QString::fromStdString((dir / in).string()), "--max", "300", "-o",
+                       QString::fromStdString((dir / out).string())});
+    };
+    EXPECT_EQ(thumb("in.jpg", "out.jpg").exitCode, 0);
+    const auto made = platform::fullImage(*platform::openImageSource(dir / "out.jpg"));
+    ASSERT_TRUE(made.has_value());
+    EXPECT_EQ(made->size(), cv::Size(300, 200));
+    EXPECT_EQ(thumb("missing.jpg", "x.jpg").exitCode, 1);
+    EXPECT_FALSE(fs::exists(dir / "x.jpg"));
 }
 
 TEST(CommandLine, WithoutADesktopSessionOnlyItsOwnLinesArePrinted) {
