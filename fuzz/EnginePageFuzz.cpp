@@ -8,10 +8,10 @@
 // confidence, then the line's UTF-8 text.
 
 #include "core/ImageTriClassifier.h"
+#include "core/RelicLabelExtracted.h"
 #include "engine/Heuristics.h"
 #include "engine/LocalVisionBackend.h"
 #include "engine/MuseumTerms.h"
-#include "core/RelicLabelExtracted.h"
 #include "support/TermScan.h"
 
 #include <QByteArray>

@@ -6,8 +6,8 @@
 
 #include "ai/RAWJPEGExporter.h"
 #include "core/ImageTriClassifier.h"
-#include "core/Result.h"
 #include "core/RelicLabelExtracted.h"
+#include "core/Result.h"
 #include "platform/Imaging.h"
 
 #include <QString>

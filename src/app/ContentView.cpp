@@ -6,8 +6,8 @@
 #include "app/Theme.h"
 #include "app/Widgets.h"
 #include "refine/FeaturePrintTools.h"
-#include "services/RefineJob.h"
 #include "services/LogStore.h"
+#include "services/RefineJob.h"
 
 #include <QEvent>
 #include <QFile>
@@ -23,7 +23,6 @@
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
-
 
 ContentView::ContentView(ai::AIConfig& config, ProcessingLock& lock, app::WindowRuns& runs, QWidget* parent)
     : QWidget(parent), m_config(config), m_lock(lock), m_runs(runs) {

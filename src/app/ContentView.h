@@ -51,12 +51,15 @@ class ContentView : public QWidget {
     static inline const QString kFinderBusy = QStringLiteral("右键处理中…");
     static inline const QString kStop = QStringLiteral("停止");
     static inline const QString kPickFailed = QStringLiteral("选择文件夹失败：%1");
-    static inline const core::LogLine kNoAccess = core::warning(QStringLiteral("未能获取安全作用域访问，移动文件可能失败"));
+    static inline const core::LogLine kNoAccess =
+        core::warning(QStringLiteral("未能获取安全作用域访问，移动文件可能失败"));
 
     static inline const core::LogLine kMenuNoFolder =
         core::failure(QStringLiteral("请先选择文件夹，再运行 FeaturePrint 后处理"));
-    static inline const core::LogLine kNothingToUndo = core::failure(QStringLiteral("没有可撤销的后处理记录"));
-    static inline const core::LogLine kNoOrganizeJournal = core::failure(QStringLiteral("没有可撤销的整理记录"));
+    static inline const core::LogLine kNothingToUndo =
+        core::failure(QStringLiteral("没有可撤销的后处理记录"));
+    static inline const core::LogLine kNoOrganizeJournal =
+        core::failure(QStringLiteral("没有可撤销的整理记录"));
 
     /// The line to the log: stamped, shown, and appended to the current log file (through the
     /// running job's session, so list and file keep one order).

@@ -9,8 +9,8 @@
 #include "app/Theme.h"
 #include "app/Widgets.h"
 #include "refine/FeaturePrintTools.h"
-#include "services/RefineJob.h"
 #include "services/LogStore.h"
+#include "services/RefineJob.h"
 
 #include <QEvent>
 #include <QFile>
@@ -26,7 +26,6 @@
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
-
 
 bool ContentView::beginJob(services::JobFrame frame, bool clearsLog) {
     if (m_lock.owner() != ProcessingLock::Owner::idle) {

@@ -8,8 +8,8 @@
 #include "app/Theme.h"
 #include "app/Widgets.h"
 #include "refine/FeaturePrintTools.h"
-#include "services/RefineJob.h"
 #include "services/LogStore.h"
+#include "services/RefineJob.h"
 
 #include <QEvent>
 #include <QFile>
@@ -25,7 +25,6 @@
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
-
 
 namespace {
 
@@ -146,8 +145,8 @@ void ContentView::buildEndpointCard(QVBoxLayout* page) {
         row->setSpacing(10);
         m_offline = new CompactSwitch(aiCard);
         row->addWidget(m_offline);
-        row->addWidget(
-            themedLabel(QStringLiteral("本机离线引擎（不上传照片）"), Theme::label, 12.5, aiCard, QFont::Medium));
+        row->addWidget(themedLabel(QStringLiteral("本机离线引擎（不上传照片）"), Theme::label, 12.5, aiCard,
+                                   QFont::Medium));
         row->addStretch();
         rows->addLayout(row);
     }

@@ -254,4 +254,3 @@ QLabel* themedLabel(const QString& text, const QColor& color, qreal pixelSize, Q
     label->setStyleSheet(QStringLiteral("color: %1;").arg(color.name()));
     return label;
 }
-

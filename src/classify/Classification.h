@@ -5,8 +5,8 @@
 
 #include "ai/RequestSlots.h"
 #include "ai/VisionBackend.h"
-#include "core/ImageTriClassifier.h"
 #include "classify/VisionTextProbe.h"
+#include "core/ImageTriClassifier.h"
 #include "core/Log.h"
 #include "core/Progress.h"
 #include "intake/WorkUnits.h"

@@ -6,9 +6,9 @@
 
 #include "ai/AIClient.h"
 #include "ai/AIConfig.h"
-#include "core/Prompts.h"
 #include "ai/RAWJPEGExporter.h"
 #include "ai/RemoteVisionBackend.h"
+#include "core/Prompts.h"
 #include "core/Text.h"
 #include "engine/LocalVisionBackend.h"
 
@@ -62,7 +62,8 @@ struct Prompt {
 
 /// A prompt by name (tri) or from a UTF-8 text file.
 std::optional<Prompt> promptFor(const QString& name) {
-    if (name == QLatin1String("tri")) return Prompt{core::prompts::kClassify, core::prompts::kClassifyMaxTokens};
+    if (name == QLatin1String("tri"))
+        return Prompt{core::prompts::kClassify, core::prompts::kClassifyMaxTokens};
     if (name == QLatin1String("label")) return Prompt{core::prompts::kLabel, core::prompts::kLabelMaxTokens};
     if (name == QLatin1String("ocr")) return Prompt{core::prompts::kOCR, core::prompts::kOCRMaxTokens};
     QFile file(name);

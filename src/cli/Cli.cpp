@@ -9,7 +9,6 @@
 #include <csignal>
 #include <cstdio>
 
-
 namespace cli {
 
 static void writeLine(std::FILE* stream, const QString& line) {

@@ -4,8 +4,8 @@
 // plain OCR text. All thresholds and word lists are here, named, with what they were measured on.
 
 #include "core/ImageTriClassifier.h"
-#include "engine/TextReading.h"
 #include "core/RelicLabelExtracted.h"
+#include "engine/TextReading.h"
 
 #include <optional>
 

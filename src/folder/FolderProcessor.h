@@ -8,8 +8,8 @@
 #include "classify/Classification.h"
 #include "core/Log.h"
 #include "core/Progress.h"
-#include "labels/RatingWriter.h"
 #include "core/RelicLabelExtracted.h"
+#include "labels/RatingWriter.h"
 
 #include <QString>
 #include <QStringList>

@@ -57,8 +57,9 @@ bool restampStars(const RoleFiles& files, const RateFile& rate, const core::RunC
                 continue;
             const QString stars = QString::number(group.stars);
             if (const auto failure = rate(group.stars, file))
-                report(core::Severity::warning, QStringLiteral("收尾写%1星失败 %2：%3").arg(stars, name, *failure),
-                       context.log, errors);
+                report(core::Severity::warning,
+                       QStringLiteral("收尾写%1星失败 %2：%3").arg(stars, name, *failure), context.log,
+                       errors);
             else
                 context.log(QStringLiteral("  收尾确认 %1 %2 星：%3").arg(group.word, stars, name));
         }
@@ -136,7 +137,8 @@ RenameResult renameArtifacts(const std::filesystem::path& folder, const QString&
                 result.files.push_back(target);
                 return;
             }
-            report(core::Severity::failure, QStringLiteral("重命名失败 %1：%2").arg(oldName, *failure), log, errors);
+            report(core::Severity::failure, QStringLiteral("重命名失败 %1：%2").arg(oldName, *failure), log,
+                   errors);
             // The file still holds its old name on disk; no later file may be moved onto it.
             used.insert(oldName);
             result.files.push_back(file);
@@ -170,7 +172,8 @@ std::filesystem::path renameFolder(const std::filesystem::path& folder, const QS
         return folder;
     }
     if (!newName.isEmpty() && platform::itemExists(current.parent_path() / core::toPath(newName))) {
-        report(core::Severity::warning, QStringLiteral("目标文件夹已存在：%1，未改文件夹名").arg(newName), log, errors);
+        report(core::Severity::warning, QStringLiteral("目标文件夹已存在：%1，未改文件夹名").arg(newName),
+               log, errors);
         return folder;
     }
     const std::filesystem::path target = current.parent_path() / core::toPath(newName);
@@ -183,7 +186,8 @@ std::filesystem::path renameFolder(const std::filesystem::path& folder, const QS
         log(QStringLiteral("文件夹：%1 → %2").arg(oldName, newName));
         return *renamed;
     }
-    report(core::Severity::failure, renameFolderFailure(error, core::displayName(current.parent_path())), log, errors);
+    report(core::Severity::failure, renameFolderFailure(error, core::displayName(current.parent_path())), log,
+           errors);
     return folder;
 }
 

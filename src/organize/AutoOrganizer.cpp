@@ -346,8 +346,8 @@ bool writeLabelFiles(const std::filesystem::path& target, const PlannedGroup& gr
         const auto error = platform::writeFileAtomically(path, bytes);
         if (id) observer->finished(*id, !error);
         if (error)
-            log(core::warning(
-                kLabelFileWarning.arg(core::displayName(path), QString::fromLocal8Bit(std::strerror(*error)))));
+            log(core::warning(kLabelFileWarning.arg(core::displayName(path),
+                                                    QString::fromLocal8Bit(std::strerror(*error)))));
     }
     return true;
 }
@@ -368,7 +368,8 @@ std::set<std::filesystem::path> linksLeftInPlace(const std::vector<PlannedGroup>
     for (const PlannedGroup& group : groups)
         for (const ImageInfo& file : group.files)
             if (isRelativeLink(file.path) && links.insert(file.path).second) names << file.fileName;
-    if (!links.empty()) log(core::warning(kLinksLeftInPlace.arg(links.size()).arg(names.join(QStringLiteral("、")))));
+    if (!links.empty())
+        log(core::warning(kLinksLeftInPlace.arg(links.size()).arg(names.join(QStringLiteral("、")))));
     return links;
 }
 

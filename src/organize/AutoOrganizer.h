@@ -7,8 +7,8 @@
 #include "classify/Classification.h"
 #include "core/Log.h"
 #include "core/Progress.h"
-#include "intake/ImageScanner.h"
 #include "core/RelicLabelExtracted.h"
+#include "intake/ImageScanner.h"
 #include "platform/FileSystem.h"
 
 #include <QStringList>
@@ -88,8 +88,7 @@ inline const QString kDestinationExists = QStringLiteral("目标已存在：%1")
 /// A label's .json/.txt that could not be written: {file}, {reason}.
 inline const QString kLabelFileWarning = QStringLiteral("无法写入标签文件 %1：%2");
 /// Relative symbolic links would point nowhere one folder down: {count}, {names}.
-inline const QString kLinksLeftInPlace =
-    QStringLiteral("%1 个相对符号链接留在原处（移动后会失效）：%2");
+inline const QString kLinksLeftInPlace = QStringLiteral("%1 个相对符号链接留在原处（移动后会失效）：%2");
 
 /// The application's only file move: never replaces what is at the destination. Nothing on
 /// success, else the error text ("目标已存在：{name}" when the destination is taken).

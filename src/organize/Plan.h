@@ -6,8 +6,8 @@
 // without the disk; docs/PLAN_FORMAT.md describes the format.
 
 #include "classify/Classification.h"
-#include "core/Result.h"
 #include "core/RelicLabelExtracted.h"
+#include "core/Result.h"
 #include "organize/AutoOrganizer.h"
 #include "platform/FileSystem.h"
 

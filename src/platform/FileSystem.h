@@ -72,7 +72,7 @@ std::optional<int> checkFolderTakesWrites(const std::filesystem::path& folder, q
 /// A file only ever written at its end, each piece with one write() where the system allows, so
 /// a killed process leaves whole pieces and at most one cut-off tail. Closed when destroyed.
 class AppendOnlyFile {
-public:
+  public:
     AppendOnlyFile() = default;
     AppendOnlyFile(AppendOnlyFile&& other) noexcept;
     AppendOnlyFile& operator=(AppendOnlyFile&& other) noexcept;
@@ -88,7 +88,7 @@ public:
     /// Writes all of the bytes. Nothing on success, else errno (ENOSPC when nothing was taken).
     std::optional<int> append(const QByteArray& bytes);
 
-private:
+  private:
     explicit AppendOnlyFile(int fd) : m_fd(fd) {}
     int m_fd = -1;
 };

@@ -14,7 +14,6 @@
 #include <cstring>
 #include <map>
 
-
 namespace MoveJournal {
 
 namespace fs = std::filesystem;
@@ -185,7 +184,8 @@ std::optional<QString> checkWritable() {
     std::error_code ec;
     fs::create_directories(dir, ec);
     if (ec) return kWriteFailed.arg(QString::fromLocal8Bit(ec.message().c_str()));
-    if (const auto error = platform::checkFolderTakesWrites(dir, 4096)) return kWriteFailed.arg(systemReason(*error));
+    if (const auto error = platform::checkFolderTakesWrites(dir, 4096))
+        return kWriteFailed.arg(systemReason(*error));
     return std::nullopt;
 }
 

@@ -7,7 +7,6 @@
 
 #include <opencv2/imgproc.hpp>
 
-
 #include <fstream>
 #include <random>
 

@@ -3,9 +3,9 @@
 // AI OCR of selected photographs: the selection becomes a list of images (RAW read through a
 // same-named JPEG, folders by their own entries), and each image's text is saved beside it.
 
-#include "core/Prompts.h"
 #include "ai/VisionBackend.h"
 #include "core/Log.h"
+#include "core/Prompts.h"
 #include "core/Result.h"
 
 #include <QString>

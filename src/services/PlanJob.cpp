@@ -135,7 +135,8 @@ AutoOrganizer::RunResult organizeFromPlan(const RunJob& job, const std::filesyst
     job.log(kPlanRun.arg(core::displayName(absoluteFolder(folder))));
     if (const auto reason = checkPlanFits(plan, folder)) return refuse(job, *reason);
     const QStringList extra = filesNotInPlan(plan, folder);
-    if (!extra.isEmpty()) job.log(core::warning(kAppearedSincePlan.arg(extra.size()).arg(extra.join(QStringLiteral("、")))));
+    if (!extra.isEmpty())
+        job.log(core::warning(kAppearedSincePlan.arg(extra.size()).arg(extra.join(QStringLiteral("、")))));
     auto result = withOrganizeHistory(job, folder, true, [&](AutoOrganizer::MoveObserver* history) {
         AutoOrganizer::RunResult run;
         run.groups = plan::toGroups(plan, folder);

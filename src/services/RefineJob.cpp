@@ -17,11 +17,13 @@ JobFrame refineMenuFrame() {
 }
 
 JobFrame refineUndoFrame() {
-    return JobFrame{QStringLiteral("—— 撤销上一次后处理 ——"), QStringLiteral("—— 撤销结束 ——"), ProcessingLock::kBusy, false};
+    return JobFrame{QStringLiteral("—— 撤销上一次后处理 ——"), QStringLiteral("—— 撤销结束 ——"),
+                    ProcessingLock::kBusy, false};
 }
 
 JobFrame organizeUndoFrame() {
-    return JobFrame{QStringLiteral("—— 撤销上一次整理 ——"), QStringLiteral("—— 撤销结束 ——"), ProcessingLock::kBusy, false};
+    return JobFrame{QStringLiteral("—— 撤销上一次整理 ——"), QStringLiteral("—— 撤销结束 ——"),
+                    ProcessingLock::kBusy, false};
 }
 
 FeaturePrintRefiner::FeaturePrintFn featurePrint() {
@@ -62,7 +64,8 @@ FeaturePrintRefiner::RunResult refine(const RunJob& job, const std::filesystem::
 }
 
 JobFrame historyUndoFrame() {
-    return JobFrame{QStringLiteral("—— 撤销上一次操作 ——"), QStringLiteral("—— 撤销结束 ——"), ProcessingLock::kBusy, false};
+    return JobFrame{QStringLiteral("—— 撤销上一次操作 ——"), QStringLiteral("—— 撤销结束 ——"),
+                    ProcessingLock::kBusy, false};
 }
 
 namespace {

@@ -221,9 +221,9 @@ TEST_F(WindowTest, OrganizeRunIsFramedAndMirroredToItsLogFile) {
     runs.organizeErrors = {"a", "b"};
     view->startButton()->click();
     waitIdle();
-    const QStringList expected{services::organizeFrame().opening,           logFileLine(),   "[1/2] IMG_1.JPG → 文物",
-                               "[2/2] IMG_2.JPG → 标签",        "[失败] a",      "[失败] b",
-                               "错误汇总 2 条（详见上方日志）", "—— 整理结束 ——"};
+    const QStringList expected{services::organizeFrame().opening, logFileLine(),   "[1/2] IMG_1.JPG → 文物",
+                               "[2/2] IMG_2.JPG → 标签",          "[失败] a",      "[失败] b",
+                               "错误汇总 2 条（详见上方日志）",   "—— 整理结束 ——"};
     EXPECT_EQ(messages(), expected);
     EXPECT_EQ(fileMessages(), expected);
     EXPECT_EQ(lock->owner(), ProcessingLock::Owner::idle);
@@ -237,10 +237,10 @@ TEST_F(WindowTest, PostprocessingFollowsTheRunAndOffersItsUndo) {
     runs.refineResult.errors = {"x"};
     view->start();
     waitIdle();
-    EXPECT_EQ(messages(), (QStringList{services::organizeFrame().opening, logFileLine(), "[1/2] IMG_1.JPG → 文物",
-                                       "[2/2] IMG_2.JPG → 标签", "—— 开始 FeaturePrint 后处理 ——",
-                                       "对比：1 → 2", "  搬回 IMG_3.JPG", "[失败] x",
-                                       "后处理错误 1 条（详见上方日志）", "—— 整理结束 ——"}));
+    EXPECT_EQ(messages(), (QStringList{services::organizeFrame().opening, logFileLine(),
+                                       "[1/2] IMG_1.JPG → 文物", "[2/2] IMG_2.JPG → 标签",
+                                       "—— 开始 FeaturePrint 后处理 ——", "对比：1 → 2", "  搬回 IMG_3.JPG",
+                                       "[失败] x", "后处理错误 1 条（详见上方日志）", "—— 整理结束 ——"}));
     EXPECT_TRUE(window->undoPostprocessAction()->isEnabled());
 }
 
@@ -276,8 +276,9 @@ TEST_F(WindowTest, MenuRequestsAreRefusedWithoutAFolderOrWhileBusy) {
     runs.refineResult.moves = {{"/a/1/x.jpg", "/a/2/x.jpg"}};
     view->runFeaturePrintFromMenu();
     waitIdle();
-    EXPECT_EQ(messages().mid(2), (QStringList{services::refineMenuFrame().opening, logFileLine(), "对比：1 → 2",
-                                              "  搬回 IMG_3.JPG", services::refineMenuFrame().closing}))
+    EXPECT_EQ(messages().mid(2),
+              (QStringList{services::refineMenuFrame().opening, logFileLine(), "对比：1 → 2",
+                           "  搬回 IMG_3.JPG", services::refineMenuFrame().closing}))
         << "the menu keeps the earlier lines";
     ASSERT_TRUE(view->canUndoPostprocess());
 
