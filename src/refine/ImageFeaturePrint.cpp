@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include <opencv2/imgproc.hpp>
+
 namespace refine {
 namespace {
 
@@ -89,12 +91,98 @@ platform::Bitmap ImageFeaturePrint::networkInput(const platform::Bitmap& thumbna
     return {};
 }
 
+const FeaturePrintRecipe& ImageFeaturePrint::recipe() {
+    static const FeaturePrintRecipe chosen{{{"MobilenetV2/Conv_1/Relu6", 1}}};
+    return chosen;
+}
+
+namespace {
+
+/// The parts of a thumbnail the network sees: the whole, then the recipe's crops.
+std::vector<platform::Bitmap> cropsOf(const platform::Bitmap& thumbnail, int crops) {
+    std::vector<platform::Bitmap> parts{thumbnail};
+    const int w = thumbnail.cols, h = thumbnail.rows;
+    if (crops == 2) {
+        platform::Bitmap mirrored;
+        cv::flip(thumbnail, mirrored, 1);
+        parts.push_back(mirrored);
+    } else if (crops == 3) {
+        const int cw = w * 3 / 4;
+        parts.push_back(thumbnail(cv::Rect(0, 0, cw, h)));
+        parts.push_back(thumbnail(cv::Rect(w - cw, 0, cw, h)));
+    } else if (crops == 5) {
+        const int cw = w * 2 / 3, ch = h * 2 / 3;
+        for (const cv::Point at :
+             {cv::Point(0, 0), cv::Point(w - cw, 0), cv::Point(0, h - ch), cv::Point(w - cw, h - ch)})
+            parts.push_back(thumbnail(cv::Rect(at.x, at.y, cw, ch)));
+    }
+    return parts;
+}
+
+/// 4 × 4 mean colours, each channel less its mean over the picture.
+std::vector<float> colourLayout(const platform::Bitmap& thumbnail) {
+    cv::Mat small;
+    cv::resize(thumbnail, small, cv::Size(4, 4), 0, 0, cv::INTER_AREA);
+    small.convertTo(small, CV_32F, 1.0 / 255);
+    const cv::Scalar mean = cv::mean(small);
+    std::vector<float> out;
+    for (int y = 0; y < small.rows; ++y)
+        for (int x = 0; x < small.cols; ++x)
+            for (int c = 0; c < 3; ++c)
+                out.push_back(float(small.at<cv::Vec3f>(y, x)[c] - mean[c]));
+    return out;
+}
+
+/// Appends `part` scaled to length `weight` (nothing when it is all zero).
+void appendNormalised(std::vector<float>& print, const std::vector<float>& part, float weight) {
+    double sum = 0;
+    for (float v : part)
+        sum += double(v) * v;
+    const double scale = sum > 0 ? weight / std::sqrt(sum) : 0.0;
+    for (float v : part)
+        print.push_back(float(v * scale));
+}
+
+} // namespace
+
 core::Result<FeaturePrintObservation> ImageFeaturePrint::ofThumbnail(const platform::Bitmap& thumbnail,
                                                                      FeatureInputFit fit,
                                                                      platform::ImageEmbedding& network) {
-    auto feature = network.feature(networkInput(thumbnail, fit));
-    if (!feature) return feature.error();
-    auto print = FeaturePrintObservation::fromFeature(std::move(*feature));
+    return ofThumbnail(thumbnail, recipe(), fit, network);
+}
+
+core::Result<FeaturePrintObservation> ImageFeaturePrint::ofThumbnail(const platform::Bitmap& thumbnail,
+                                                                     const FeaturePrintRecipe& recipe,
+                                                                     FeatureInputFit fit,
+                                                                     platform::ImageEmbedding& network) {
+    if (thumbnail.empty()) return core::Error{kNoFeature + QStringLiteral("空图像")};
+    std::vector<std::string> names;
+    for (const auto& layer : recipe.layers)
+        names.push_back(layer.name);
+    // Each layer's pooled values, averaged over the crops.
+    std::vector<std::vector<float>> sums(names.size());
+    const auto parts = cropsOf(thumbnail, recipe.crops);
+    for (const auto& part : parts) {
+        auto layers = network.pooledLayers(networkInput(part, fit), names, recipe.pooling);
+        if (!layers) return layers.error();
+        if (layers->size() != names.size()) return core::Error{kNoFeature + QStringLiteral("层数不符")};
+        for (size_t l = 0; l < names.size(); ++l) {
+            auto& sum = sums[l];
+            const auto& values = (*layers)[l];
+            if (sum.empty()) sum.assign(values.size(), 0.0f);
+            for (size_t i = 0; i < values.size() && i < sum.size(); ++i)
+                sum[i] += values[i] / float(parts.size());
+        }
+    }
+    std::vector<float> values;
+    for (size_t l = 0; l < names.size(); ++l) {
+        if (recipe.rootValues)
+            for (float& v : sums[l])
+                v = std::sqrt(std::max(0.0f, v));
+        appendNormalised(values, sums[l], recipe.layers[l].weight);
+    }
+    if (recipe.colourWeight > 0) appendNormalised(values, colourLayout(thumbnail), recipe.colourWeight);
+    auto print = FeaturePrintObservation::fromFeature(std::move(values));
     if (!print) return core::Error{kNoFeature + QStringLiteral("全为零或非有限值")};
     return *print;
 }

@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace refine {
@@ -36,6 +37,22 @@ enum class FeatureInputFit {
     pad,        ///< the whole picture, letterboxed on black
 };
 
+/// What a print is made of. The application's is ImageFeaturePrint::recipe(); the others are
+/// measured against it by bench_featureprint.
+struct FeaturePrintRecipe {
+    struct Layer {
+        std::string name; ///< a layer of the network, pooled over its positions
+        float weight = 1; ///< its share of the print (each layer is normalised first)
+    };
+    std::vector<Layer> layers;
+    platform::Pooling pooling = platform::Pooling::average;
+    /// The parts of the picture whose pooled values are averaged: 1 the whole picture; 2 also its
+    /// mirror image; 3 also its left and right three quarters; 5 also its four corner 2/3 crops.
+    int crops = 1;
+    float colourWeight = 0;  ///< share of a 4 × 4 colour layout (0: none)
+    bool rootValues = false; ///< the square root of each pooled value, so a few strong ones weigh less
+};
+
 inline const QString kFeaturePrintUnreadable = QStringLiteral("无法读取图像：");
 
 struct ImageFeaturePrint {
@@ -58,6 +75,13 @@ struct ImageFeaturePrint {
     static platform::Bitmap networkInput(const platform::Bitmap& thumbnail, FeatureInputFit fit = kFit);
     static core::Result<FeaturePrintObservation>
     ofThumbnail(const platform::Bitmap& thumbnail, FeatureInputFit fit = kFit,
+                platform::ImageEmbedding& network = platform::ImageEmbedding::shared());
+
+    /// The recipe compute() uses (chosen by measurement, see FEATURE_PRINT.md).
+    static const FeaturePrintRecipe& recipe();
+    static core::Result<FeaturePrintObservation>
+    ofThumbnail(const platform::Bitmap& thumbnail, const FeaturePrintRecipe& recipe,
+                FeatureInputFit fit = kFit,
                 platform::ImageEmbedding& network = platform::ImageEmbedding::shared());
 };
 
