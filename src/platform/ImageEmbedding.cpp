@@ -130,7 +130,8 @@ std::vector<float> pooled(const cv::Mat& blob, Pooling pooling) {
 } // namespace
 
 core::Result<std::vector<std::vector<float>>>
-ImageEmbedding::pooledLayers(const Bitmap& rgb, const std::vector<std::string>& layers, Pooling pooling) {
+ImageEmbedding::pooledLayers(const Bitmap& rgb, const std::vector<std::string>& layers, Pooling pooling,
+                             cv::Mat* response) {
     std::lock_guard lock(m_state->mutex);
     m_state->load();
     if (m_state->problem) return *m_state->problem;
@@ -145,6 +146,16 @@ ImageEmbedding::pooledLayers(const Bitmap& rgb, const std::vector<std::string>& 
         std::vector<cv::Mat> outs;
         m_state->net.forward(outs, names);
         std::vector<std::vector<float>> result;
+        if (response && !outs.empty() && outs[0].dims == 4 && outs[0].size[0] == 1) {
+            const cv::Mat& first = outs[0];
+            const int channels = first.size[1], rows = first.size[2], cols = first.size[3];
+            cv::Mat total(rows, cols, CV_32F, cv::Scalar(0));
+            const float* p = first.ptr<float>();
+            for (int c = 0; c < channels; ++c)
+                for (int i = 0; i < rows * cols; ++i)
+                    total.ptr<float>()[i] += std::max(0.0f, p[size_t(c) * size_t(rows * cols) + size_t(i)]);
+            *response = total;
+        }
         for (size_t i = 0; i < outs.size(); ++i) {
             result.push_back(pooled(outs[i], pooling));
             if (result.back().empty())

@@ -48,10 +48,12 @@ class ImageEmbedding {
 
     /// From one forward pass over a 224 × 224 RGB bitmap, each named layer's output (a node of
     /// the model, for instance "MobilenetV2/expanded_conv_13/expand/Relu6") pooled over its
-    /// positions into one value per channel, its values clamped at 0 first.
+    /// positions into one value per channel, its values clamped at 0 first. `response`, when
+    /// given, receives the first layer's total response at each position (rows × columns, float).
     core::Result<std::vector<std::vector<float>>> pooledLayers(const Bitmap& rgb,
                                                                const std::vector<std::string>& layers,
-                                                               Pooling pooling = Pooling::average);
+                                                               Pooling pooling = Pooling::average,
+                                                               cv::Mat* response = nullptr);
 
   private:
     struct State;

@@ -2,6 +2,9 @@
 
 // The feature print of a photograph: the image embedding of its 768 px thumbnail (orientation
 // applied), L2-normalised; two prints are compared by their L2 distance (smaller = more similar).
+// The embedding is the network's final layer averaged over the whole picture and over the part of
+// it where that layer responds most (the object, as a rule, seen again at the network's own
+// scale): chosen by measurement, see FEATURE_PRINT.md beside this file.
 
 #include "core/Result.h"
 #include "platform/ImageEmbedding.h"
@@ -49,6 +52,9 @@ struct FeaturePrintRecipe {
     /// The parts of the picture whose pooled values are averaged: 1 the whole picture; 2 also its
     /// mirror image; 3 also its left and right three quarters; 5 also its four corner 2/3 crops.
     int crops = 1;
+    /// The part of the picture where the first layer responds most (the object, as a rule), seen
+    /// again on its own: 0 not, 1 beside the whole picture, 2 instead of it.
+    int focus = 0;
     float colourWeight = 0;  ///< share of a 4 × 4 colour layout (0: none)
     bool rootValues = false; ///< the square root of each pooled value, so a few strong ones weigh less
 };
@@ -76,6 +82,11 @@ struct ImageFeaturePrint {
     static core::Result<FeaturePrintObservation>
     ofThumbnail(const platform::Bitmap& thumbnail, FeatureInputFit fit = kFit,
                 platform::ImageEmbedding& network = platform::ImageEmbedding::shared());
+
+    /// Where focus looks: the box around the positions of a layer's total `response` that reach
+    /// half its maximum, half a position wider on every side and at least 3/7 of each side, in
+    /// the pixels of a picture of `size`.
+    static cv::Rect focusBox(const cv::Mat& response, cv::Size size);
 
     /// The recipe compute() uses (chosen by measurement, see FEATURE_PRINT.md).
     static const FeaturePrintRecipe& recipe();

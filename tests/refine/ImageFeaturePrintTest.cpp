@@ -188,9 +188,9 @@ TEST(ImageFeaturePrint, EveryRecipeGivesAUnitPrintOfItsLayersAndCrops) {
         {"last layer", {{{last, 1}}}, 1792},
         {"two layers, weighted pooling", {{{mid, 1}, {last, 2}}, P::weighted}, 816 + 1792},
         {"cubic mean, five crops", {{{last, 1}}, P::cubicMean, 5}, 1792},
-        {"centre, mirrored, colour", {{{last, 1}}, P::centre, 2, 0.3f}, 1792 + 48},
-        {"three crops, roots", {{{last, 1}}, P::average, 3, 0, true}, 1792},
-        {"colour alone", {{}, P::average, 1, 1}, 48},
+        {"centre, mirrored, colour", {{{last, 1}}, P::centre, 2, 0, 0.3f}, 1792 + 48},
+        {"three crops, roots", {{{last, 1}}, P::average, 3, 0, 0, true}, 1792},
+        {"colour alone", {{}, P::average, 1, 0, 1}, 48},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -212,6 +212,27 @@ TEST(ImageFeaturePrint, EveryRecipeGivesAUnitPrintOfItsLayersAndCrops) {
             EXPECT_LT(*a->computeDistance(*b), 0.01f);
             EXPECT_GT(*print->computeDistance(*ImageFeaturePrint::ofThumbnail(thumb, whole)), 0.0f);
         }
+    }
+
+    // Focus: the box around the strongest half of a 7 × 7 response, widened, in picture pixels.
+    struct Box {
+        std::vector<cv::Point> strong;
+        cv::Rect expected;
+    };
+    const Box boxes[] = {
+        {{{5, 1}, {6, 2}},
+         cv::Rect(439, 37, 329, 219)}, // top right: 2 × 2 positions and a half around, kept inside
+        {{{3, 3}}, cv::Rect(219, 146, 330, 220)},     // one position: the least size, 3/7
+        {{{0, 0}, {6, 6}}, cv::Rect(0, 0, 768, 512)}, // opposite corners: all of it
+        {{}, cv::Rect(0, 0, 768, 512)},               // no response at all: all of it
+    };
+    for (const Box& box : boxes) {
+        cv::Mat response(7, 7, CV_32F, cv::Scalar(1));
+        if (box.strong.empty()) response.setTo(0);
+        for (const cv::Point& at : box.strong)
+            response.at<float>(at) = 4;
+        EXPECT_EQ(ImageFeaturePrint::focusBox(response, cv::Size(768, 512)), box.expected)
+            << ImageFeaturePrint::focusBox(response, cv::Size(768, 512));
     }
 }
 
