@@ -8,11 +8,20 @@
 // --fit [--first-seed N] [--objects N]: how the 768 px thumbnail becomes the 224 × 224 input
 // (squash, centre crop, pad), on rendered objects photographed from 4 camera positions, half of
 // them landscape and half portrait. What ImageFeaturePrint's choice was made from.
+//
+// --candidates [--cutouts cat1,cat2 | --first-seed N] [--objects N] [--seed N]: the print recipes
+// (layers of the network, pooling, crops, colour layout; --only 'name;name' to pick some) on exhibits
+// photographed 6 times each, either rendered objects or photographed cut-outs of real objects
+// (support/ObjectPhotos.h). For each pair of neighbouring exhibits A, B it makes the refinement pass's
+// decision: views 3 and 4 of A, shot after A's label, go back when they are nearer to A's views 0–2 than to
+// B's anchor (view 5); B's views 0–4 must stay. What FEATURE_PRINT.md's table is made from.
 
+#include "platform/ModelFiles.h"
 #include "refine/ImageFeaturePrint.h"
 #include "samples/Scenes.h"
 #include "support/Bench.h"
 #include "support/Fixtures.h"
+#include "support/ObjectPhotos.h"
 
 #include <QGuiApplication>
 
@@ -124,6 +133,149 @@ int measureFits(unsigned firstSeed, int objects) {
     return 0;
 }
 
+struct Candidate {
+    const char* name;
+    refine::FeaturePrintRecipe recipe;
+};
+
+std::vector<Candidate> candidates() {
+    const std::string last = "MobilenetV2/Conv_1/Relu6";
+    const std::string b16 = "MobilenetV2/expanded_conv_16/expand/Relu6";
+    const std::string b13 = "MobilenetV2/expanded_conv_13/expand/Relu6";
+    const std::string b10 = "MobilenetV2/expanded_conv_10/expand/Relu6";
+    const std::string b6 = "MobilenetV2/expanded_conv_6/expand/Relu6";
+    using P = platform::Pooling;
+    return {
+        {"colour layout alone", {{}, P::average, 1, 0, 1}},
+        {"final layer (before)", {{{last, 1}}}},
+        {"final, cubic mean", {{{last, 1}}, P::cubicMean}},
+        {"final, weighted", {{{last, 1}}, P::weighted}},
+        {"final, centre", {{{last, 1}}, P::centre}},
+        {"final, root", {{{last, 1}}, P::average, 1, 0, 0, true}},
+        {"final, weighted, root", {{{last, 1}}, P::weighted, 1, 0, 0, true}},
+        {"final, mirrored too", {{{last, 1}}, P::average, 2}},
+        {"final + focus", {{{last, 1}}, P::average, 1, 1}},
+        {"final, focus alone", {{{last, 1}}, P::average, 1, 2}},
+        {"final + focus, weighted", {{{last, 1}}, P::weighted, 1, 1}},
+        {"final, 3 crops", {{{last, 1}}, P::average, 3}},
+        {"final, 3 crops + colour 0.3", {{{last, 1}}, P::average, 3, 0, 0.3f}},
+        {"final, 5 crops", {{{last, 1}}, P::average, 5}},
+        {"final + colour 0.3", {{{last, 1}}, P::average, 1, 0, 0.3f}},
+        {"final + colour 0.5", {{{last, 1}}, P::average, 1, 0, 0.5f}},
+        {"block 16", {{{b16, 1}}}},
+        {"block 13", {{{b13, 1}}}},
+        {"block 13, cubic mean", {{{b13, 1}}, P::cubicMean}},
+        {"block 10", {{{b10, 1}}}},
+        {"block 6", {{{b6, 1}}}},
+        {"block 13 + final", {{{b13, 1}, {last, 1}}}},
+        {"block 13 + block 16", {{{b13, 1}, {b16, 1}}}},
+        {"block 10 + 13 + 16", {{{b10, 1}, {b13, 1}, {b16, 1}}}},
+    };
+}
+
+std::vector<std::string> splitList(const QString& text) {
+    std::vector<std::string> out;
+    for (const QString& part : text.split(QLatin1Char(','), Qt::SkipEmptyParts))
+        out.push_back(part.toStdString());
+    return out;
+}
+
+/// As a camera leaves it: encoded at JPEG quality 90 and decoded, then the 768 px thumbnail.
+platform::Bitmap asThumbnail(const platform::Bitmap& photo) {
+    const auto bytes = platform::encodeJpeg(photo, 90);
+    const auto decoded = bytes ? platform::decodeImageBytes(*bytes) : std::nullopt;
+    return platform::fitWithin(decoded ? *decoded : photo, ImageFeaturePrint::kThumbnailSide);
+}
+
+int measureCandidates(const QStringList& args) {
+    constexpr unsigned kViews = 6;
+    auto option = [&](const char* name) {
+        const qsizetype at = args.indexOf(QString::fromLatin1(name));
+        return at >= 0 && at + 1 < args.size() ? args.at(at + 1) : QString();
+    };
+    const unsigned seed = option("--seed").isEmpty() ? 1u : option("--seed").toUInt();
+    int objects = option("--objects").isEmpty() ? 24 : option("--objects").toInt();
+    const QString only = option("--only");
+    // thumbnails[o][v]
+    std::vector<std::vector<platform::Bitmap>> thumbnails;
+    QString what;
+    if (!option("--cutouts").isEmpty()) {
+        const auto cutOuts = bench::loadCutOuts(splitList(option("--cutouts")));
+        if (cutOuts.size() < 2) {
+            std::fprintf(stderr, "no cut-outs under %s (apt-get install tuxpaint-stamps-default)\n",
+                         bench::kCutOutRoot.c_str());
+            return 1;
+        }
+        objects = std::min<int>(objects, int(cutOuts.size()));
+        const bench::Hall hall = bench::hallFor(seed);
+        for (int o = 0; o < objects; ++o) {
+            // Spread over the whole list, neighbours in name order.
+            const auto& cutOut = cutOuts[size_t(o) * cutOuts.size() / size_t(objects)];
+            thumbnails.emplace_back();
+            for (unsigned v = 0; v < kViews; ++v)
+                thumbnails.back().push_back(asThumbnail(
+                    bench::photographCutOut(cutOut, hall, seed * 1000 + unsigned(o), v, 1600, 1200)));
+        }
+        what = QStringLiteral("%1 cut-outs of %2 (of %3), hall seed %4")
+                   .arg(objects)
+                   .arg(option("--cutouts"))
+                   .arg(cutOuts.size())
+                   .arg(seed);
+    } else {
+        const unsigned first = option("--first-seed").isEmpty() ? 1u : option("--first-seed").toUInt();
+        for (int o = 0; o < objects; ++o) {
+            const unsigned objectSeed = first + unsigned(o);
+            thumbnails.emplace_back();
+            for (unsigned v = 0; v < kViews; ++v)
+                thumbnails.back().push_back(asThumbnail(
+                    scenes::renderObject(scenes::ObjectKind(objectSeed % 4), objectSeed, 1600, 1200, v)));
+        }
+        what = QStringLiteral("%1 rendered objects, seeds %2–%3")
+                   .arg(objects)
+                   .arg(first)
+                   .arg(first + objects - 1);
+    }
+    std::printf("%s, %u views each; pairs of neighbours: %d\n", what.toUtf8().constData(), kViews,
+                objects - 1);
+    std::printf("%-24s %10s %14s %9s\n", "print", "returned", "wrongly moved", "ms/photo");
+    for (const auto& candidate : candidates()) {
+        if (!only.isEmpty() && !only.split(QLatin1Char(';')).contains(QString::fromUtf8(candidate.name)))
+            continue;
+        std::vector<std::vector<FeaturePrintObservation>> prints;
+        const double cpu0 = cpuMs();
+        for (const auto& views : thumbnails) {
+            prints.emplace_back();
+            for (const auto& thumb : views) {
+                auto print = ImageFeaturePrint::ofThumbnail(thumb, candidate.recipe);
+                if (!print) {
+                    std::fprintf(stderr, "%s\n", print.error().text.toUtf8().constData());
+                    return 1;
+                }
+                prints.back().push_back(*print);
+            }
+        }
+        const double perPhoto = (cpuMs() - cpu0) / double(objects * int(kViews));
+        int returned = 0, misplaced = 0, wrong = 0, stays = 0;
+        auto nearerToA = [&](const FeaturePrintObservation& p, int a, int b) {
+            float dA = std::numeric_limits<float>::max();
+            for (unsigned s = 0; s < 3; ++s)
+                dA = std::min(dA, *p.computeDistance(prints[size_t(a)][s]));
+            return dA < *p.computeDistance(prints[size_t(b)][kViews - 1]);
+        };
+        for (int a = 0; a + 1 < objects; ++a) {
+            for (unsigned v = 3; v < 5; ++v, ++misplaced)
+                returned += nearerToA(prints[size_t(a)][v], a, a + 1);
+            for (unsigned v = 0; v < 5; ++v, ++stays)
+                wrong += nearerToA(prints[size_t(a + 1)][v], a, a + 1);
+        }
+        std::printf("%-24s %5d/%-4d %8d/%-5d %9.1f   %5.1f %%  %4.1f %%\n", candidate.name, returned,
+                    misplaced, wrong, stays, perPhoto, 100.0 * returned / misplaced, 100.0 * wrong / stays);
+        std::fflush(stdout);
+    }
+    std::printf("ms/photo: CPU time of the print of one 768 px thumbnail (all threads)\n");
+    return 0;
+}
+
 int measureTime() {
     TempDir dir;
     // Ten distinct 24 MP photographs; the cold pass meets each under five names.
@@ -139,25 +291,39 @@ int measureTime() {
             fs::copy_file(originals[size_t(e * 5 + p) % originals.size()], shoot.back());
         }
 
-    // Cold: the network is loaded inside the first print, as in a refinement pass.
-    const auto t0 = Clock::now();
-    const double cpu0 = cpuMs();
-    std::vector<FeaturePrintObservation> prints;
-    for (const auto& file : shoot) {
-        auto print = ImageFeaturePrint::compute(file);
-        if (!print) {
-            std::fprintf(stderr, "%s\n", print.error().text.toUtf8().constData());
-            return 1;
-        }
-        prints.push_back(*print);
-    }
-    // A pass compares each candidate with up to 3 samples and one anchor.
+    // Cold: a fresh network, loaded inside the first print, as in a refinement pass; the print of
+    // before (the final layer alone) first, as the baseline, then the application's.
+    struct Cold {
+        const char* name;
+        refine::FeaturePrintRecipe recipe;
+        double wallMs = 0, cpuMs = 0;
+    };
+    std::vector<Cold> colds = {{"before: final layer alone", {{{"MobilenetV2/Conv_1/Relu6", 1}}}},
+                               {"application print", ImageFeaturePrint::recipe()}};
     float sink = 0;
-    for (size_t i = 4; i < prints.size(); ++i)
-        for (size_t k = 1; k <= 4; ++k)
-            sink += *prints[i].computeDistance(prints[i - k]);
-    const double coldMs = ms(t0, Clock::now());
-    const double coldCpuMs = cpuMs() - cpu0;
+    for (Cold& cold : colds) {
+        platform::ImageEmbedding network(platform::modelsDirectory());
+        const auto t0 = Clock::now();
+        const double cpu0 = cpuMs();
+        std::vector<FeaturePrintObservation> prints;
+        for (const auto& file : shoot) {
+            const auto thumb = ImageFeaturePrint::thumbnail(file);
+            auto print =
+                thumb ? ImageFeaturePrint::ofThumbnail(*thumb, cold.recipe, ImageFeaturePrint::kFit, network)
+                      : core::Result<FeaturePrintObservation>(core::Error{QStringLiteral("unreadable")});
+            if (!print) {
+                std::fprintf(stderr, "%s\n", print.error().text.toUtf8().constData());
+                return 1;
+            }
+            prints.push_back(*print);
+        }
+        // A pass compares each candidate with up to 3 samples and one anchor.
+        for (size_t i = 4; i < prints.size(); ++i)
+            for (size_t k = 1; k <= 4; ++k)
+                sink += *prints[i].computeDistance(prints[i - k]);
+        cold.wallMs = ms(t0, Clock::now());
+        cold.cpuMs = cpuMs() - cpu0;
+    }
 
     const fs::path& one = originals.front();
     const int runs = 7;
@@ -174,7 +340,9 @@ int measureTime() {
         {"open (header sniff)", [&] { source = platform::openImageSource(one); }},
         {"decode + 768 px thumbnail", [&] { thumb = platform::thumbnail(*source, 768); }},
         {"768 → 224 network input", [&] { input = ImageFeaturePrint::networkInput(*thumb); }},
-        {"network (MobileNetV2 1.4)", [&] { (void)platform::ImageEmbedding::shared().feature(input); }},
+        {"network (MobileNetV2 1.4), one pass",
+         [&] { (void)platform::ImageEmbedding::shared().feature(input); }},
+        {"print of the thumbnail (recipe)", [&] { (void)ImageFeaturePrint::ofThumbnail(*thumb); }},
         {"whole print", [&] { (void)ImageFeaturePrint::compute(one); }},
         {"baseline: full 24 MP decode", [&] { (void)platform::fullImage(*source); }},
     };
@@ -189,11 +357,15 @@ int measureTime() {
     for (const auto& stage : stages)
         std::printf("  %-34s %9.1f ms %9.1f ms\n", stage.name, stage.wallMs, stage.cpuMs);
     std::printf("  the full decode takes %.1f× the thumbnail's wall time\n",
-                stages[5].wallMs / stages[1].wallMs);
-    std::printf("cold pass, 20 exhibits × 5 photos (network load included): %.0f ms, %.3f s per photo "
-                "(target < 0.3 s); CPU time %.3f s per photo%s\n",
-                coldMs, coldMs / 1000.0 / double(shoot.size()), coldCpuMs / 1000.0 / double(shoot.size()),
-                sink < 0 ? "?" : "");
+                stages[6].wallMs / stages[1].wallMs);
+    for (const Cold& cold : colds)
+        std::printf(
+            "cold pass, 20 exhibits × 5 photos (network load included), %s: %.0f ms, %.3f s per photo "
+            "(target < 0.3 s); CPU time %.3f s per photo%s\n",
+            cold.name, cold.wallMs, cold.wallMs / 1000.0 / double(shoot.size()),
+            cold.cpuMs / 1000.0 / double(shoot.size()), sink < 0 ? "?" : "");
+    std::printf("application print / before: %.2f× wall, %.2f× CPU\n", colds[1].wallMs / colds[0].wallMs,
+                colds[1].cpuMs / colds[0].cpuMs);
     double load[1] = {0};
     if (getloadavg(load, 1) == 1) std::printf("load average during the run: %.1f on 2 cores\n", load[0]);
     return 0;
@@ -205,6 +377,7 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     const QStringList args = app.arguments();
+    if (args.contains("--candidates")) return measureCandidates(args);
     if (args.contains("--fit")) {
         const int seedAt = int(args.indexOf("--first-seed"));
         const int objectsAt = int(args.indexOf("--objects"));

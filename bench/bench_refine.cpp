@@ -5,13 +5,19 @@
 // cold cost per photograph (target < 0.3 s on 2 cores).
 //
 // The print under test is the application's (services::featurePrint()); a tiny colour-layout print
-// is measured in the same run as the baseline. Usage: bench_refine [--quick] [--seeds 11,12,13]
+// is measured in the same run as the baseline, and so is the print of before (the network's final
+// layer alone). Usage: bench_refine [--quick] [--seeds 11,12,13] [--cutouts cat1,cat2]
+//
+// --cutouts: the exhibits are photographed cut-outs of real objects from those categories
+// (support/ObjectPhotos.h; every exhibit of a shoot in one hall), instead of rendered objects.
 
 #include "support/Fixtures.h"
+#include "support/ObjectPhotos.h"
 
 #include "core/Text.h"
 #include "platform/Imaging.h"
 #include "refine/FeaturePrintRefiner.h"
+#include "refine/ImageFeaturePrint.h"
 #include "samples/Scenes.h"
 #include "services/RefineJob.h"
 
@@ -21,6 +27,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <random>
 
@@ -50,6 +57,36 @@ core::Result<FeaturePrintRefiner::FeaturePrint> colourLayoutPrint(const fs::path
     return print;
 }
 
+/// The print of before: the network's final layer alone.
+core::Result<FeaturePrintRefiner::FeaturePrint> finalLayerPrint(const fs::path& file) {
+    const auto thumb = refine::ImageFeaturePrint::thumbnail(file);
+    if (!thumb) return core::Error{QStringLiteral("无法读取或解码图片")};
+    const refine::FeaturePrintRecipe before{{{"MobilenetV2/Conv_1/Relu6", 1}}};
+    auto print = refine::ImageFeaturePrint::ofThumbnail(*thumb, before);
+    if (!print) return print.error();
+    return print->values();
+}
+
+/// Photographs exhibit `exhibit` from camera position `view`.
+using Photographer = std::function<platform::Bitmap(int exhibit, unsigned view, int width, int height)>;
+
+Photographer renderedObjects(unsigned seed) {
+    return [seed](int exhibit, unsigned view, int width, int height) {
+        const unsigned objectSeed = seed * 1000 + unsigned(exhibit);
+        return scenes::renderObject(scenes::ObjectKind(objectSeed % 4), objectSeed, width, height, view);
+    };
+}
+
+/// Neighbouring exhibits are neighbours in the cut-outs' name order, from a place the seed picks.
+Photographer cutOutObjects(const std::vector<bench::CutOut>& cutOuts, unsigned seed) {
+    const size_t start = size_t(seed) * 37u % cutOuts.size();
+    const bench::Hall hall = bench::hallFor(seed);
+    return [&cutOuts, start, hall, seed](int exhibit, unsigned view, int width, int height) {
+        const auto& cutOut = cutOuts[(start + size_t(exhibit)) % cutOuts.size()];
+        return bench::photographCutOut(cutOut, hall, seed * 1000 + unsigned(exhibit), view, width, height);
+    };
+}
+
 struct Layout {
     int exhibits = 20;
     int views = 5;               ///< photographs per exhibit
@@ -70,7 +107,7 @@ QString exifTime(int minute) {
 }
 
 /// The organized folder as the organize run leaves it, misplacements included.
-Truth render(const fs::path& root, const Layout& layout, unsigned seed) {
+Truth render(const fs::path& root, const Layout& layout, unsigned seed, const Photographer& photograph) {
     std::mt19937 rng(seed);
     Truth truth;
     constexpr int width = 1200, height = 900;
@@ -84,17 +121,12 @@ Truth render(const fs::path& root, const Layout& layout, unsigned seed) {
         // Photographs of the previous exhibit shot after its label come first here.
         for (const std::string& name : carried[e]) {
             const int source = truth.exhibitOf[name];
-            const unsigned objectSeed = seed * 1000 + unsigned(source);
-            const auto kind = scenes::ObjectKind(objectSeed % 4);
-            scenes::writePhoto(folder / name,
-                               scenes::renderObject(kind, objectSeed, width, height, 1 + unsigned(rng() % 7)),
+            scenes::writePhoto(folder / name, photograph(source, 1 + unsigned(rng() % 7), width, height),
                                exifTime(minute++));
         }
         const bool misplaces =
             e + 1 < layout.exhibits && std::uniform_real_distribution<>(0, 1)(rng) < layout.misplacedShare;
         const int after = misplaces ? 1 + int(rng() % 2) : 0;
-        const unsigned objectSeed = seed * 1000 + unsigned(e);
-        const auto kind = scenes::ObjectKind(objectSeed % 4);
         for (int v = 0; v < layout.views; ++v) {
             char name[40];
             std::snprintf(name, sizeof name, "E%02d_V%d.JPG", e, v);
@@ -106,9 +138,7 @@ Truth render(const fs::path& root, const Layout& layout, unsigned seed) {
                 continue;
             }
             truth.misplaced[name] = false;
-            scenes::writePhoto(folder / name,
-                               scenes::renderObject(kind, objectSeed, width, height, unsigned(v)),
-                               exifTime(minute++));
+            scenes::writePhoto(folder / name, photograph(e, unsigned(v), width, height), exifTime(minute++));
         }
         char label[40];
         std::snprintf(label, sizeof label, "E%02d_L.JPG", e);
@@ -169,12 +199,30 @@ int main(int argc, char** argv) {
             seeds.push_back(s.toUInt());
     }
 
+    std::vector<bench::CutOut> cutOuts;
+    const qsizetype cutOutArg = args.indexOf(QStringLiteral("--cutouts"));
+    if (cutOutArg >= 0 && cutOutArg + 1 < args.size()) {
+        std::vector<std::string> categories;
+        for (const QString& c : args[cutOutArg + 1].split(QLatin1Char(','), Qt::SkipEmptyParts))
+            categories.push_back(c.toStdString());
+        cutOuts = bench::loadCutOuts(categories);
+        if (cutOuts.size() < size_t(layout.exhibits)) {
+            std::fprintf(stderr, "too few cut-outs under %s (apt-get install tuxpaint-stamps-default)\n",
+                         bench::kCutOutRoot.c_str());
+            return 1;
+        }
+        std::printf("exhibits: %zu cut-outs of %s\n", cutOuts.size(), qPrintable(args[cutOutArg + 1]));
+    }
+
     const std::vector<std::pair<const char*, FeaturePrintFn>> prints{
-        {"baseline colour layout", colourLayoutPrint}, {"application print", services::featurePrint()}};
+        {"baseline colour layout", colourLayoutPrint},
+        {"final layer (before)", finalLayerPrint},
+        {"application print", services::featurePrint()}};
     std::map<std::string, Score> totals;
     for (const unsigned seed : seeds) {
         TempDir master;
-        const Truth truth = render(master.path(), layout, seed);
+        const Truth truth = render(master.path(), layout, seed,
+                                   cutOuts.empty() ? renderedObjects(seed) : cutOutObjects(cutOuts, seed));
         for (const auto& [name, print] : prints) {
             // A fresh copy for each print: the pass changes the folder.
             TempDir dir;

@@ -143,6 +143,97 @@ TEST(ImageFeaturePrint, FailuresAreNothingWithAReason) {
         EXPECT_TRUE(print.error().text.startsWith(platform::kImageFeatureModelMissing));
     }
     EXPECT_TRUE(ImageFeaturePrint::ofThumbnail(thumb).ok());
+
+    // A layer the model does not have, or an input of the wrong shape, is an error, not a crash.
+    auto& network = platform::ImageEmbedding::shared();
+    const auto input = ImageFeaturePrint::networkInput(thumb);
+    EXPECT_FALSE(network.pooledLayers(input, {"MobilenetV2/no_such_layer"}).ok());
+    const auto small = network.pooledLayers(picture(100, 100, 3), {"MobilenetV2/Conv_1/Relu6"});
+    ASSERT_FALSE(small.ok());
+    EXPECT_EQ(small.error().text, platform::kImageFeatureBadInput);
+    refine::FeaturePrintRecipe unknown{{{"MobilenetV2/no_such_layer", 1}}};
+    EXPECT_FALSE(ImageFeaturePrint::ofThumbnail(thumb, unknown).ok());
+}
+
+TEST(ImageFeaturePrint, EveryRecipeGivesAUnitPrintOfItsLayersAndCrops) {
+    using P = platform::Pooling;
+    const std::string last = "MobilenetV2/Conv_1/Relu6", mid = "MobilenetV2/expanded_conv_13/expand/Relu6";
+    auto& network = platform::ImageEmbedding::shared();
+    const platform::Bitmap thumb = picture(768, 512, 9);
+    const auto input = ImageFeaturePrint::networkInput(thumb);
+
+    // The average of the last layer is the network's own feature.
+    const auto own = network.feature(input);
+    const auto pooled = network.pooledLayers(input, {last, mid});
+    ASSERT_TRUE(own.ok() && pooled.ok());
+    ASSERT_EQ(pooled->size(), 2u);
+    ASSERT_EQ((*pooled)[0].size(), own->size());
+    EXPECT_EQ((*pooled)[1].size(), 816u);
+    for (size_t i = 0; i < own->size(); ++i)
+        ASSERT_NEAR((*pooled)[0][i], (*own)[i], 1e-4) << i;
+
+    // A picture that is its own mirror image prints the same with its mirror image averaged in.
+    platform::Bitmap symmetric = thumb.clone();
+    platform::Bitmap left = symmetric(cv::Rect(0, 0, 384, 512)), right;
+    cv::flip(left, right, 1);
+    right.copyTo(symmetric(cv::Rect(384, 0, 384, 512)));
+
+    struct Row {
+        const char* name;
+        refine::FeaturePrintRecipe recipe;
+        size_t length;
+    };
+    const Row rows[] = {
+        {"application", ImageFeaturePrint::recipe(), 0},
+        {"last layer", {{{last, 1}}}, 1792},
+        {"two layers, weighted pooling", {{{mid, 1}, {last, 2}}, P::weighted}, 816 + 1792},
+        {"cubic mean, five crops", {{{last, 1}}, P::cubicMean, 5}, 1792},
+        {"centre, mirrored, colour", {{{last, 1}}, P::centre, 2, 0, 0.3f}, 1792 + 48},
+        {"three crops, roots", {{{last, 1}}, P::average, 3, 0, 0, true}, 1792},
+        {"colour alone", {{}, P::average, 1, 0, 1}, 48},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto print = ImageFeaturePrint::ofThumbnail(thumb, row.recipe);
+        ASSERT_TRUE(print.ok()) << print.error().text.toStdString();
+        if (row.length) {
+            EXPECT_EQ(print->values().size(), row.length);
+        }
+        double norm = 0;
+        for (float v : print->values())
+            norm += double(v) * v;
+        EXPECT_NEAR(norm, 1.0, 1e-5);
+        if (row.recipe.crops == 2) {
+            refine::FeaturePrintRecipe whole = row.recipe;
+            whole.crops = 1;
+            const auto a = ImageFeaturePrint::ofThumbnail(symmetric, row.recipe);
+            const auto b = ImageFeaturePrint::ofThumbnail(symmetric, whole);
+            ASSERT_TRUE(a.ok() && b.ok());
+            EXPECT_LT(*a->computeDistance(*b), 0.01f);
+            EXPECT_GT(*print->computeDistance(*ImageFeaturePrint::ofThumbnail(thumb, whole)), 0.0f);
+        }
+    }
+
+    // Focus: the box around the strongest half of a 7 × 7 response, widened, in picture pixels.
+    struct Box {
+        std::vector<cv::Point> strong;
+        cv::Rect expected;
+    };
+    const Box boxes[] = {
+        {{{5, 1}, {6, 2}},
+         cv::Rect(439, 37, 329, 219)}, // top right: 2 × 2 positions and a half around, kept inside
+        {{{3, 3}}, cv::Rect(219, 146, 330, 220)},     // one position: the least size, 3/7
+        {{{0, 0}, {6, 6}}, cv::Rect(0, 0, 768, 512)}, // opposite corners: all of it
+        {{}, cv::Rect(0, 0, 768, 512)},               // no response at all: all of it
+    };
+    for (const Box& box : boxes) {
+        cv::Mat response(7, 7, CV_32F, cv::Scalar(1));
+        if (box.strong.empty()) response.setTo(0);
+        for (const cv::Point& at : box.strong)
+            response.at<float>(at) = 4;
+        EXPECT_EQ(ImageFeaturePrint::focusBox(response, cv::Size(768, 512)), box.expected)
+            << ImageFeaturePrint::focusBox(response, cv::Size(768, 512));
+    }
 }
 
 TEST(ImageFeaturePrint, PrintsAreUnitVectorsWithAnL2Distance) {
