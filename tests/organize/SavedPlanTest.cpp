@@ -115,22 +115,11 @@ TEST_F(SavedPlan, AnUneditedPlanGivesTheLayoutOfAPlainRunAndIsUndoneLikeOne) {
     EXPECT_TRUE(written.stdoutText.contains(QStringLiteral("计划已写入：")));
     EXPECT_EQ(treeHashes(shootDir()), asShot); // a dry run moves nothing
 
-    const QJsonObject root = load(planFile());
-    EXPECT_EQ(root["format"].toString(), plan::kFormat);
-    EXPECT_EQ(root["version"].toInt(), plan::kVersion);
-    QStringList kinds, folders;
-    for (const QJsonValue& group : root["groups"].toArray()) {
-        kinds << group["kind"].toString();
-        folders << group["folder"].toString();
-    }
-    EXPECT_EQ(kinds, (QStringList{"panel", "label", "label", "leftovers"}));
-    EXPECT_EQ(folders, (QStringList{"0 展板", "1 青铜鼎 安阳殷墟出土 商代晚期", "2 玉琮 寺墩遗址 良渚文化",
-                                    "3 其他"}));
-    const QJsonObject first = root["groups"][1].toObject();
-    EXPECT_EQ(first["label"]["文物名称"].toString(), QStringLiteral("青铜鼎"));
-    EXPECT_EQ(first["files"][0]["role"].toString(), QStringLiteral("label"));
-    EXPECT_EQ(first["files"][1]["name"].toString(), QStringLiteral("IMG_0001.JPG"));
-    EXPECT_EQ(first["files"][1]["companions"][0]["name"].toString(), QStringLiteral("IMG_0001.DNG"));
+    QStringList folders;
+    for (const QJsonValue& group : load(planFile())["groups"].toArray())
+        folders << group["kind"].toString() + ":" + group["folder"].toString();
+    EXPECT_EQ(folders, (QStringList{"panel:0 展板", "label:1 青铜鼎 安阳殷墟出土 商代晚期",
+                                    "label:2 玉琮 寺墩遗址 良渚文化", "leftovers:3 其他"}));
 
     const size_t asked = server.requests().size();
     const auto carried = runPlan();
