@@ -71,6 +71,7 @@ TEST(Moves, TheSafeMoveNeverReplacesAndSurvivesEveryFallback) {
         platform::MoveOps ops;
         bool occupied;
         std::optional<QString> error; // absent: success
+        int unlinkErrno = 0;          // how removing the source after a copy or link fails
     };
     const std::vector<Case> cases = {
         {"same file system", platform::MoveOps::system(), false, std::nullopt},
@@ -83,6 +84,13 @@ TEST(Moves, TheSafeMoveNeverReplacesAndSurvivesEveryFallback) {
         {"no RENAME_NOREPLACE: hard link", opsFailingFirstRename(EINVAL), false, std::nullopt},
         {"no RENAME_NOREPLACE, destination taken", opsFailingFirstRename(EINVAL), true,
          QStringLiteral("目标已存在：b.jpg")},
+        // A source that vanishes after the copy leaves the copy in place; one that stays is kept.
+        {"copy, source gone meanwhile", opsFailingFirstRename(EXDEV), false, std::nullopt, ENOENT},
+        {"copy, source cannot be removed", opsFailingFirstRename(EXDEV), false,
+         QStringLiteral("无法移动（Permission denied）"), EACCES},
+        {"hard link, source gone meanwhile", opsFailingFirstRename(EINVAL), false, std::nullopt, ENOENT},
+        {"hard link, source cannot be removed", opsFailingFirstRename(EINVAL), false,
+         QStringLiteral("无法移动（Permission denied）"), EACCES},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -91,7 +99,16 @@ TEST(Moves, TheSafeMoveNeverReplacesAndSurvivesEveryFallback) {
         writeBytes(dir / "a.jpg", "photo bytes");
         setModified(dir / "a.jpg", QDateTime(QDate(2020, 2, 2), QTime(2, 2), Qt::LocalTime));
         if (c.occupied) writeBytes(dir / "to" / "b.jpg", "occupant");
-        EXPECT_EQ(AutoOrganizer::safeMoveItem(dir / "a.jpg", dir / "to" / "b.jpg", c.ops), c.error);
+        platform::MoveOps ops = c.ops;
+        const fs::path source = dir / "a.jpg";
+        if (c.unlinkErrno)
+            ops.unlink = [&](const char* path) {
+                if (fs::path(path) != source) return ::unlink(path);
+                if (c.unlinkErrno == ENOENT) ::unlink(path); // someone else took it away
+                errno = c.unlinkErrno;
+                return -1;
+            };
+        EXPECT_EQ(AutoOrganizer::safeMoveItem(source, dir / "to" / "b.jpg", ops), c.error);
         if (c.error) {
             EXPECT_EQ(read(dir / "a.jpg"), "photo bytes");
             EXPECT_EQ(read(dir / "to" / "b.jpg"), c.occupied ? "occupant" : "");
@@ -114,38 +131,6 @@ TEST(Moves, TheSafeMoveNeverReplacesAndSurvivesEveryFallback) {
     EXPECT_EQ(AutoOrganizer::safeMoveItem(dir / "z.jpg", dir / "y.jpg", opsFailingFirstRename(EINVAL)),
               QStringLiteral("目标已存在：y.jpg"));
     EXPECT_TRUE(AutoOrganizer::safeMoveItem(dir / "nope.jpg", dir / "w.jpg")->startsWith("无法移动（"));
-}
-
-TEST(Moves, ASourceThatVanishesAfterTheCopyLeavesTheCopyInPlace) {
-    struct Case {
-        const char* name;
-        int firstRenameErrno; // EXDEV: copy across file systems; EINVAL: hard link
-        int unlinkErrno;      // how removing the source fails
-        bool kept;            // the destination stays (and the move counts as done)
-    };
-    const std::vector<Case> cases = {
-        {"copy, source gone meanwhile", EXDEV, ENOENT, true},
-        {"copy, source cannot be removed", EXDEV, EACCES, false},
-        {"hard link, source gone meanwhile", EINVAL, ENOENT, true},
-        {"hard link, source cannot be removed", EINVAL, EACCES, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        TempDir dir;
-        fs::create_directory(dir / "to");
-        writeBytes(dir / "a.jpg", "photo bytes");
-        platform::MoveOps ops = opsFailingFirstRename(c.firstRenameErrno);
-        const fs::path source = dir / "a.jpg";
-        ops.unlink = [&](const char* path) {
-            if (fs::path(path) != source) return ::unlink(path);
-            if (c.unlinkErrno == ENOENT) ::unlink(path); // someone else took it away
-            errno = c.unlinkErrno;
-            return -1;
-        };
-        EXPECT_EQ(!AutoOrganizer::safeMoveItem(source, dir / "to" / "b.jpg", ops).has_value(), c.kept);
-        EXPECT_EQ(read(c.kept ? dir / "to" / "b.jpg" : source), "photo bytes");
-        EXPECT_EQ(fs::exists(dir / "to" / "b.jpg"), c.kept);
-    }
 }
 
 TEST(Moves, EditSidecarsFollowTheirPhotoUnderItsNewName) {
@@ -221,19 +206,38 @@ TEST(Moves, ExecuteCreatesFoldersWritesLabelFilesAndMovesEveryFileWithItsSidecar
         group("2 未识别标签", {file(d, "L2b.JPG")}),
     };
     fs::remove(d / "gone.jpg");
+    // Our own stale temporaries go, in the planned folders only; nothing else of that look.
+    fs::create_directories(d / "3 璧");
+    const std::string dead = ".vitrino-tmp-999999999-3-12345"; // no such process
+    for (const std::string& name :
+         {dead, std::string(".vitrino-tmp-1-0-7"), std::string(".vitrino-tmp-notes.txt")})
+        writeBytes(d / "3 璧" / name, "x"); // pid 1 always runs
+    writeBytes(d / "sub" / dead, "x");
     QStringList lines, errors;
     EXPECT_EQ(AutoOrganizer::executeMoves(d, groups, collect(lines), errors).moved, 11);
     EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
     EXPECT_EQ(lines, QStringList({"创建：0 展板", "创建：1 鼎 随州出土 战国", "创建：2 未识别标签",
                                   "创建：3 璧", "创建：4 其他", "[跳过] 源文件不存在：gone.jpg"}));
-    EXPECT_EQ(
-        listing(d, false),
-        (std::set<std::string>{"0 展板/P1.JPG", "0 展板/P1.CR3", "1 鼎 随州出土 战国/V0.MOV",
-                               "1 鼎 随州出土 战国/IMG_0100.JPG", "1 鼎 随州出土 战国/IMG_0100.DNG",
-                               "1 鼎 随州出土 战国/IMG_0100.XMP", "1 鼎 随州出土 战国/IMG_0100.DNG.xmp",
-                               "1 鼎 随州出土 战国/IMG_0100.json", "1 鼎 随州出土 战国/IMG_0100.txt",
-                               "2 未识别标签/L2.JPG", "2 未识别标签/L2b.JPG", "3 璧/C1.MOV", "3 璧/C2.MP4",
-                               "3 璧/C1.json", "3 璧/C1.txt", "4 其他/same.jpg", "4 其他/same-2.jpg"}));
+    EXPECT_EQ(listing(d, false), (std::set<std::string>{"0 展板/P1.JPG",
+                                                        "0 展板/P1.CR3",
+                                                        "1 鼎 随州出土 战国/V0.MOV",
+                                                        "1 鼎 随州出土 战国/IMG_0100.JPG",
+                                                        "1 鼎 随州出土 战国/IMG_0100.DNG",
+                                                        "1 鼎 随州出土 战国/IMG_0100.XMP",
+                                                        "1 鼎 随州出土 战国/IMG_0100.DNG.xmp",
+                                                        "1 鼎 随州出土 战国/IMG_0100.json",
+                                                        "1 鼎 随州出土 战国/IMG_0100.txt",
+                                                        "2 未识别标签/L2.JPG",
+                                                        "2 未识别标签/L2b.JPG",
+                                                        "3 璧/C1.MOV",
+                                                        "3 璧/C2.MP4",
+                                                        "3 璧/C1.json",
+                                                        "3 璧/C1.txt",
+                                                        "4 其他/same.jpg",
+                                                        "4 其他/same-2.jpg",
+                                                        "3 璧/.vitrino-tmp-1-0-7",
+                                                        "3 璧/.vitrino-tmp-notes.txt",
+                                                        "sub/" + dead}));
     EXPECT_EQ(read(d / "4 其他/same.jpg"), "first");
     EXPECT_EQ(read(d / "4 其他/same-2.jpg"), "second");
     EXPECT_EQ(QByteArray::fromStdString(read(d / "1 鼎 随州出土 战国/IMG_0100.json")),
@@ -266,26 +270,6 @@ TEST(Moves, ExecuteCollectsFailuresAndOverwritesNothing) {
     EXPECT_EQ(read(d / "1 again/taken.jpg"), "occupant");
     EXPECT_EQ(read(d / "taken.jpg"), "newcomer");
     EXPECT_TRUE(fs::exists(d / "stays.jpg") && fs::exists(d / "dots.jpg"));
-}
-
-TEST(Moves, ExecuteRemovesOnlyItsOwnStaleTemporariesInThePlannedFolders) {
-    TempDir dir;
-    const auto& d = dir.path();
-    fs::create_directories(d / "1 鼎");
-    fs::create_directories(d / "my notes");
-    const std::string dead = ".vitrino-tmp-999999999-3-12345"; // no such process
-    const std::string alive = ".vitrino-tmp-1-0-7";            // pid 1 always runs
-    for (const auto& name :
-         {dead, alive, std::string(".vitrino-tmp-notes.txt"), std::string(".vitrino-tmp-1-2")})
-        writeBytes(d / "1 鼎" / name, "x");
-    writeBytes(d / "my notes" / dead, "x");
-    writeBytes(d / dead, "x");
-    QStringList lines, errors;
-    AutoOrganizer::executeMoves(d, {group("1 鼎", {file(d, "a.jpg")})}, collect(lines), errors);
-    EXPECT_FALSE(fs::exists(d / "1 鼎" / dead));
-    for (const auto& kept : {d / "1 鼎" / alive, d / "1 鼎" / ".vitrino-tmp-notes.txt",
-                             d / "1 鼎" / ".vitrino-tmp-1-2", d / "my notes" / dead, d / dead})
-        EXPECT_TRUE(fs::exists(kept)) << kept;
 }
 
 TEST(Moves, ExecuteStopsBetweenFilesWhenCancelled) {
