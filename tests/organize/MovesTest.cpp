@@ -141,6 +141,7 @@ TEST(Moves, EditSidecarsFollowTheirPhotoUnderItsNewName) {
          {"IMG_0457.JPG", "IMG_0457.CR3", "IMG_0457.xmp", "IMG_0457.Xmp", "IMG_0457.CR3.xmp", "IMG_0457.AAE",
           "img_0457.xmp", "IMG_0457.txt", "IMG_0457.JPG.pp3", "IMG_04570.xmp"})
         writeBytes(d / name, name);
+    fs::create_directory(d / "IMG_0457.aae"); // a folder named like a sidecar is no sidecar
     std::vector<std::pair<size_t, std::optional<QString>>> told;
     QStringList lines, errors;
     const int moved = AutoOrganizer::moveUnit(
@@ -157,6 +158,7 @@ TEST(Moves, EditSidecarsFollowTheirPhotoUnderItsNewName) {
                                      "out/玉琮 0457.Xmp", "out/玉琮 0457.CR3.xmp", "out/玉琮 0457.AAE",
                                      // Not sidecars of these photos: another stem, another kind of file.
                                      "img_0457.xmp", "IMG_0457.txt", "IMG_0457.JPG.pp3", "IMG_04570.xmp"}));
+    EXPECT_TRUE(fs::is_directory(d / "IMG_0457.aae"));
 }
 
 TEST(Moves, ASidecarThatCannotFollowStaysWithAWarning) {
