@@ -76,9 +76,11 @@ TEST(Naming, LongNamesAreCutInTheTitleOnly) {
     const QString artifact = Naming::artifactFileName(longTitle, "/a/IMG_0457.JPG");
     EXPECT_TRUE(artifact.endsWith(QStringLiteral(" 0457.JPG")));
     EXPECT_TRUE(artifact.startsWith(QStringLiteral("玉玉")));
-    // Room is left for "-N", so a uniquified name still fits.
-    QSet<QString> used{artifact};
+    // Room is left for "-N", so a uniquified name still fits, also when the whole name would.
+    const QString full = Naming::artifactFileName(QString(82, QChar(0x7389)), "/a/IMG_0457.JPG"); // 255 bytes
+    QSet<QString> used{artifact, full};
     EXPECT_LE(Naming::uniquify(artifact, used).toUtf8().size(), Naming::kMaxNameBytes);
+    EXPECT_LE(Naming::uniquify(full, used).toUtf8().size(), Naming::kMaxNameBytes);
     EXPECT_GT(artifact.toUtf8().size(), Naming::kMaxNameBytes - 9);
 
     const QString folder = Naming::folderName(QStringLiteral("2024-05-01"), longTitle);
