@@ -11,7 +11,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-struct ClientTest : testing::Test {
+struct AIClientTest : testing::Test {
     FakeAIServer server;
     TempDir dir;
     fs::path photo = dir / "photo.jpg";
@@ -23,7 +23,7 @@ struct ClientTest : testing::Test {
 
 } // namespace
 
-TEST_F(ClientTest, SendsExactlyTheProtocolRequest) {
+TEST_F(AIClientTest, SendsExactlyTheProtocolRequest) {
     server.enqueue(FakeAIServer::chat(QStringLiteral("  {\"category\":\"label\"}  ")));
     const auto reply = AIClient::chatWithImage(photo, QStringLiteral("提示词"), settings(), 128);
     ASSERT_TRUE(reply.ok()) << reply.error().description().toStdString();
@@ -56,9 +56,16 @@ TEST_F(ClientTest, SendsExactlyTheProtocolRequest) {
     EXPECT_FALSE(r.imageURL.contains(QLatin1Char('\n')));
     EXPECT_EQ(r.imageWidth, 2560);
     EXPECT_EQ(r.imageHeight, 1706);
+
+    // A prepared photo is sent as it is, without reading the file again.
+    server.enqueue(FakeAIServer::chat("ok"));
+    const auto prepared = RAWJPEGExporter::prepareForUpload(photo);
+    ASSERT_TRUE(prepared.ok());
+    ASSERT_TRUE(AIClient::chatWithImage(dir / "gone.jpg", "p", settings(), 16, *prepared).ok());
+    EXPECT_EQ(QByteArray::fromStdString(server.requests().back().imageBytes), prepared->data);
 }
 
-TEST_F(ClientTest, MapsEveryServerAnswerToItsResult) {
+TEST_F(AIClientTest, MapsEveryServerAnswerToItsResult) {
     struct Case {
         const char* name;
         FakeAIServer::Reply reply;
@@ -139,7 +146,7 @@ TEST_F(ClientTest, MapsEveryServerAnswerToItsResult) {
         EXPECT_EQ(AIClient::retryAfterMs(value, now), expected) << value.toStdString();
 }
 
-TEST_F(ClientTest, TransportFailuresKeepTheNetworkDescription) {
+TEST_F(AIClientTest, TransportFailuresKeepTheNetworkDescription) {
     const auto prepared = RAWJPEGExporter::prepareForUpload(photo);
     ASSERT_TRUE(prepared.ok());
 
@@ -168,7 +175,7 @@ TEST_F(ClientTest, TransportFailuresKeepTheNetworkDescription) {
         << refused.error().description().toStdString();
 }
 
-TEST_F(ClientTest, FailsBeforeTheNetworkWhenSettingsOrImageAreWrong) {
+TEST_F(AIClientTest, FailsBeforeTheNetworkWhenSettingsOrImageAreWrong) {
     struct Case {
         const char* name;
         ai::AISettings settings;
@@ -192,14 +199,4 @@ TEST_F(ClientTest, FailsBeforeTheNetworkWhenSettingsOrImageAreWrong) {
         EXPECT_EQ(reply.error().description(), c.description);
     }
     EXPECT_TRUE(server.requests().empty());
-}
-
-TEST_F(ClientTest, PreparedOverrideIsSentWithoutReadingTheFile) {
-    server.enqueue(FakeAIServer::chat("ok"));
-    const auto prepared = RAWJPEGExporter::prepareForUpload(photo);
-    ASSERT_TRUE(prepared.ok());
-    const auto reply = AIClient::chatWithImage(dir / "gone.jpg", "p", settings(), 16, *prepared);
-    ASSERT_TRUE(reply.ok());
-    ASSERT_EQ(server.requests().size(), 1u);
-    EXPECT_EQ(QByteArray::fromStdString(server.requests()[0].imageBytes), prepared->data);
 }

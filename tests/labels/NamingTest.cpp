@@ -29,18 +29,6 @@ TEST(Naming, LeadingSerialIsTheNumberAFolderNameStartsWith) {
         EXPECT_EQ(Naming::leadingSerial(QString::fromUtf8(c.folder)), c.serial) << c.folder;
 }
 
-TEST(Naming, LastDigitRunIsTheRunNoDigitFollows) {
-    const std::pair<const char*, std::optional<QString>> cases[] = {
-        {"IMG_0457", QStringLiteral("0457")},
-        {"DSC01234-2", QStringLiteral("2")},
-        {"scan", std::nullopt},
-        {"2024_05_01_003a", QStringLiteral("003")},
-        {"", std::nullopt},
-    };
-    for (const auto& [stem, run] : cases)
-        EXPECT_EQ(Naming::lastDigitRun(QString::fromUtf8(stem)), run) << stem;
-}
-
 TEST(Naming, TitleJoinsTheNormalisedFieldsWithDefaults) {
     const std::pair<RelicLabelExtracted, QString> cases[] = {
         {{"玉琮", "良渚", "良渚文化", "其他"}, QStringLiteral("玉琮 良渚 良渚文化")},
@@ -67,13 +55,14 @@ TEST(Naming, FolderNameKeepsTheSerialInFrontOfTheTitle) {
         EXPECT_EQ(Naming::folderName(serial, title), name) << title.toStdString();
 }
 
-TEST(Naming, ArtifactFileNameIsTitleAndTheCamerasNumber) {
+TEST(Naming, ArtifactFileNameIsTitleAndTheCamerasLastNumber) {
     const QString title = QStringLiteral("玉琮 良渚文化");
     const std::pair<const char*, QString> cases[] = {
         {"/a/IMG_0457.JPG", QStringLiteral("玉琮 良渚文化 0457.JPG")},
         {"/a/IMG_0457.CR3", QStringLiteral("玉琮 良渚文化 0457.CR3")},
         {"/a/scan.png", QStringLiteral("玉琮 良渚文化 scan.png")},
-        {"/a/DSC01234-2.jpeg", QStringLiteral("玉琮 良渚文化 2.jpeg")},
+        {"/a/DSC01234-2.jpeg", QStringLiteral("玉琮 良渚文化 2.jpeg")}, // the last run no digit follows
+        {"/a/2024_05_01_003a.jpg", QStringLiteral("玉琮 良渚文化 003.jpg")},
         {"/a/noext", QStringLiteral("玉琮 良渚文化 noext")},
         {"/a/a:b.heic", QStringLiteral("玉琮 良渚文化 a_b.heic")},
     };
@@ -87,9 +76,11 @@ TEST(Naming, LongNamesAreCutInTheTitleOnly) {
     const QString artifact = Naming::artifactFileName(longTitle, "/a/IMG_0457.JPG");
     EXPECT_TRUE(artifact.endsWith(QStringLiteral(" 0457.JPG")));
     EXPECT_TRUE(artifact.startsWith(QStringLiteral("玉玉")));
-    // Room is left for "-N", so a uniquified name still fits.
-    QSet<QString> used{artifact};
+    // Room is left for "-N", so a uniquified name still fits, also when the whole name would.
+    const QString full = Naming::artifactFileName(QString(82, QChar(0x7389)), "/a/IMG_0457.JPG"); // 255 bytes
+    QSet<QString> used{artifact, full};
     EXPECT_LE(Naming::uniquify(artifact, used).toUtf8().size(), Naming::kMaxNameBytes);
+    EXPECT_LE(Naming::uniquify(full, used).toUtf8().size(), Naming::kMaxNameBytes);
     EXPECT_GT(artifact.toUtf8().size(), Naming::kMaxNameBytes - 9);
 
     const QString folder = Naming::folderName(QStringLiteral("2024-05-01"), longTitle);
@@ -98,10 +89,19 @@ TEST(Naming, LongNamesAreCutInTheTitleOnly) {
     // A second run computes the same names from the shortened ones.
     EXPECT_EQ(Naming::artifactFileName(longTitle, "/a/" + artifact.toStdString()), artifact);
 
+    // Characters outside the Basic Multilingual Plane are never cut in half.
     const QString emoji = QString::fromUtf8("😀").repeated(80);
     const QString cut = Naming::artifactFileName(emoji, "/a/P_1.png");
     EXPECT_FALSE(cut.toUtf8().contains("\xEF\xBF\xBD"));
     EXPECT_TRUE(cut.endsWith(QStringLiteral(" 1.png")));
+    EXPECT_EQ(Naming::fitFolderName(QStringLiteral("1 ") + emoji).toUtf8().size(), 2 + 63 * 4);
+
+    // A planned folder name stays one component within the limit.
+    const QString fitted = Naming::fitFolderName(QStringLiteral("12 ") + longTitle + longTitle);
+    EXPECT_TRUE(fitted.startsWith(QStringLiteral("12 玉玉")));
+    EXPECT_EQ(fitted.toUtf8().size(), 3 + 84 * 3);
+    EXPECT_EQ(Naming::fitFolderName(QStringLiteral("..")), QStringLiteral("_"));
+    EXPECT_EQ(Naming::fitFolderName(QStringLiteral("a/b")), QStringLiteral("a_b"));
 }
 
 TEST(Naming, UniquifyCountsUpBeforeTheExtension) {
@@ -124,21 +124,6 @@ TEST(Naming, UniquifyCountsUpBeforeTheExtension) {
         EXPECT_EQ(got, c.expected) << c.name.toStdString();
         EXPECT_TRUE(c.used.contains(got));
     }
-}
-
-TEST(FolderNames, StayOneComponentWithinTheNameLimit) {
-    const QString longTitle = QString(200, QChar(0x7389)); // 200 × "玉", 600 bytes
-    const QString fitted = Naming::fitFolderName(QStringLiteral("12 ") + longTitle + QStringLiteral(" 良渚"));
-    EXPECT_LE(fitted.toUtf8().size(), 255);
-    EXPECT_TRUE(fitted.startsWith(QStringLiteral("12 玉玉")));
-    EXPECT_EQ(fitted.toUtf8().size(), 3 + 84 * 3);
-    EXPECT_EQ(Naming::fitFolderName(QStringLiteral("3 玉琮")), QStringLiteral("3 玉琮"));
-    EXPECT_EQ(Naming::fitFolderName(QStringLiteral("..")), QStringLiteral("_"));
-    EXPECT_EQ(Naming::fitFolderName(QStringLiteral("a/b")), QStringLiteral("a_b"));
-    // Characters outside the Basic Multilingual Plane are never cut in half.
-    const QString emoji = Naming::fitFolderName(QStringLiteral("1 ") + QString::fromUtf8("😀").repeated(80));
-    EXPECT_EQ(emoji.toUtf8().size(), 2 + 63 * 4);
-    EXPECT_FALSE(emoji.toUtf8().contains("\xEF\xBF\xBD"));
 }
 
 } // namespace

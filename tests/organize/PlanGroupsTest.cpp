@@ -10,36 +10,6 @@ using AutoOrganizer::PlannedGroup;
 
 namespace {
 
-struct PlanTest : testing::Test {
-    FakeAIServer server;
-    TempDir dir;
-    Shoot shoot{dir.path(), server};
-    QStringList lines;
-
-    /// Units of the folder with the categories given by primary name (artifact otherwise).
-    std::vector<MediaPipeline::ClassifiedItem>
-    classified(const std::map<std::string, MediaCategory>& categories) {
-        const auto scan = ImageScanner::scanFolder(dir.path());
-        std::vector<MediaPipeline::ClassifiedItem> items;
-        for (const auto& unit : MediaPipeline::buildWorkUnits(scan->images)) {
-            const auto it = categories.find(unit.primary.path.filename().string());
-            items.push_back({unit, it == categories.end() ? MediaCategory::artifact : it->second});
-        }
-        return items;
-    }
-    /// Reads the labels (in process) and plans, as the run does.
-    AutoOrganizer::PlanResult plan(const std::map<std::string, MediaCategory>& categories) {
-        return plan(classified(categories));
-    }
-    AutoOrganizer::PlanResult plan(const std::vector<MediaPipeline::ClassifiedItem>& items) {
-        const core::Log log = [this](const QString& l) { lines << l; };
-        AutoOrganizer::GroupPlanner planner(items, log);
-        AutoOrganizer::readLabels(planner.labels(), shoot.backend(), core::logOnly(log),
-                                  [&](const AutoOrganizer::LabelRead& read) { planner.addLabel(read); });
-        return planner.finish();
-    }
-};
-
 /// "folder: file, file" per group, for readable expectations.
 QStringList describe(const std::vector<PlannedGroup>& groups) {
     QStringList out;
@@ -54,150 +24,101 @@ QStringList describe(const std::vector<PlannedGroup>& groups) {
 
 const auto L = MediaCategory::label;
 const auto P = MediaCategory::panel;
+const auto A = MediaCategory::artifact;
 const auto U = MediaCategory::unknown;
+
+ImageScanner::ImageInfo info(const char* name, std::optional<int> minute) {
+    ImageScanner::ImageInfo out;
+    out.path = fs::path("/shoot") / name;
+    out.fileName = QString::fromUtf8(name);
+    if (minute) out.creationDate = QDateTime(QDate(2024, 5, 1), QTime(10, *minute), Qt::LocalTime);
+    out.fileType = ImageScanner::typeForExtension(ImageScanner::lowerExtension(name));
+    return out;
+}
+
+/// A unit shot at 10:`minute` (none: undated), with its companions.
+MediaPipeline::ClassifiedItem item(const char* name, std::optional<int> minute, MediaCategory category,
+                                   std::vector<const char*> companions = {}) {
+    MediaPipeline::WorkUnit unit{info(name, minute), {}};
+    for (const char* companion : companions)
+        unit.companions.push_back(info(companion, minute));
+    return {unit, category};
+}
+
+AutoOrganizer::LabelRead read(const char* name, const char* source, const char* period) {
+    return {
+        RelicLabelExtracted{QString::fromUtf8(name), QString::fromUtf8(source), QString::fromUtf8(period), {}}
+            .withPersistenceDefaultsForAIOutput(),
+        {}};
+}
 
 } // namespace
 
-TEST_F(PlanTest, ArtifactsBelongToTheNextLabelAndTheRestIsLeftOver) {
+TEST(PlanGroups, ReadsEachLabelInTurnAndLogsThePlan) {
+    FakeAIServer server;
+    TempDir dir;
+    Shoot shoot{dir.path(), server};
     shoot.artifact("A1.JPG", "2024:05:01 10:00:00");
-    shoot.artifact("A2.JPG", "2024:05:01 10:01:00");
     shoot.panel("P1.JPG", "2024:05:01 10:01:30");
     shoot.label("L1.JPG", "2024:05:01 10:02:00", "青铜鼎", "安阳殷墟出土", "商代晚期");
-    shoot.artifact("A3.JPG", "2024:05:01 10:02:00"); // same second as L1: belongs to it
-    shoot.artifact("A4.JPG", "2024:05:01 10:03:00");
-    shoot.label("L2.JPG", "2024:05:01 10:04:00", "玉琮", "", "良渚文化");
-    shoot.artifact("A5.JPG", "2024:05:01 10:05:00");
-    const auto result = plan({{"P1.JPG", P}, {"L1.JPG", L}, {"L2.JPG", L}, {"A4.JPG", U}});
-    EXPECT_TRUE(result.errors.isEmpty());
+    shoot.artifact("A2.JPG", "2024:05:01 10:03:00");
+    shoot.photo("L2.JPG", "2024:05:01 10:04:00", "label", "看不清");
+    shoot.label("L3.JPG", "2024:05:01 10:05:00", "玉琮", "", "良渚文化");
+    shoot.artifact("A3.JPG", "2024:05:01 10:06:00");
+    const std::map<std::string, MediaCategory> categories = {
+        {"P1.JPG", P}, {"L1.JPG", L}, {"L2.JPG", L}, {"L3.JPG", L}, {"A2.JPG", U}};
+    std::vector<MediaPipeline::ClassifiedItem> items;
+    for (const auto& unit : MediaPipeline::buildWorkUnits(ImageScanner::scanFolder(dir.path())->images)) {
+        const auto it = categories.find(unit.primary.path.filename().string());
+        items.push_back({unit, it == categories.end() ? A : it->second});
+    }
+    QStringList lines;
+    const core::Log log = [&](const QString& l) { lines << l; };
+    AutoOrganizer::GroupPlanner planner(items, log);
+    AutoOrganizer::readLabels(planner.labels(), shoot.backend(), core::logOnly(log),
+                              [&](const AutoOrganizer::LabelRead& r) { planner.addLabel(r); });
+    const auto result = planner.finish();
     EXPECT_EQ(describe(result.groups), QStringList({
                                            "0 展板: P1.JPG",
-                                           "1 青铜鼎 安阳殷墟出土 商代晚期: L1.JPG, A1.JPG, A2.JPG, A3.JPG",
-                                           "2 玉琮 来源不明 良渚文化: L2.JPG, A4.JPG",
-                                           "3 其他: A5.JPG",
+                                           "1 青铜鼎 安阳殷墟出土 商代晚期: L1.JPG, A1.JPG",
+                                           "2 未识别标签: L2.JPG, A2.JPG",
+                                           "3 玉琮 来源不明 良渚文化: L3.JPG",
+                                           "4 其他: A3.JPG",
                                        }));
-    ASSERT_TRUE(result.groups[2].labelExtracted.has_value());
-    EXPECT_EQ(result.groups[2].labelExtracted->source, QStringLiteral("来源不明"));
     EXPECT_TRUE(result.groups[0].isPanelFolder);
+    EXPECT_EQ(result.groups[3].labelExtracted->source, QStringLiteral("来源不明"));
+    EXPECT_EQ(result.errors, QStringList({"字段抽取失败 L2.JPG：无法解析 API 返回"}));
     EXPECT_EQ(lines, QStringList({
                          "展板 1 个文件 → 0 展板",
-                         "抽取标签字段：L1.JPG (1/2)",
+                         "抽取标签字段：L1.JPG (1/3)",
                          "  名称=青铜鼎 来源=安阳殷墟出土 年代=商代晚期",
-                         "新组：1 青铜鼎 安阳殷墟出土 商代晚期（4 个文件）",
-                         "抽取标签字段：L2.JPG (2/2)",
+                         "新组：1 青铜鼎 安阳殷墟出土 商代晚期（2 个文件）",
+                         "抽取标签字段：L2.JPG (2/3)",
+                         "[失败] 字段抽取失败 L2.JPG：无法解析 API 返回",
+                         "新组：2 未识别标签（2 个文件）",
+                         "抽取标签字段：L3.JPG (3/3)",
                          "  名称=玉琮 来源=来源不明 年代=良渚文化",
-                         "新组：2 玉琮 来源不明 良渚文化（2 个文件）",
-                         "剩余 1 个 → 3 其他",
+                         "新组：3 玉琮 来源不明 良渚文化（1 个文件）",
+                         "剩余 1 个 → 4 其他",
                      }));
 }
 
-TEST_F(PlanTest, SameLabelTwiceMergesAndKeepsTheNumbering) {
-    shoot.artifact("A1.JPG", "2024:05:01 10:00:00");
-    shoot.label("L1.JPG", "2024:05:01 10:01:00", "青铜鼎", "安阳殷墟出土", "商代晚期");
-    shoot.artifact("A2.JPG", "2024:05:01 10:02:00");
-    shoot.label("L2.JPG", "2024:05:01 10:03:00", "青铜鼎", "安阳殷墟出土", "商代晚期");
-    shoot.artifact("A3.JPG", "2024:05:01 10:04:00");
-    shoot.label("L3.JPG", "2024:05:01 10:05:00", "玉璧", "寺墩遗址", "良渚文化");
-    const auto result = plan({{"L1.JPG", L}, {"L2.JPG", L}, {"L3.JPG", L}});
-    EXPECT_EQ(describe(result.groups),
-              QStringList({
-                  "1 青铜鼎 安阳殷墟出土 商代晚期（合并）: L1.JPG, A1.JPG, L2.JPG, A2.JPG",
-                  "2 玉璧 寺墩遗址 良渚文化: L3.JPG, A3.JPG",
-              }));
-    EXPECT_TRUE(lines.contains("与已有标签相同 → 并入 1 青铜鼎 安阳殷墟出土 商代晚期"));
-}
-
-TEST_F(PlanTest, SameStemFilesFollowTheLabelWhateverTheirTime) {
-    shoot.artifact("A1.JPG", "2024:05:01 10:00:00");
-    shoot.label("IMG_0100.JPG", "2024:05:01 10:01:00", "鼎", "随州出土", "战国");
-    shoot.raw("IMG_0100.DNG", "2024:05:01 10:01:00");
-    shoot.video("IMG_0100.MOV", QDateTime(QDate(2024, 5, 1), QTime(10, 9), Qt::LocalTime));
-    shoot.artifact("A2.JPG", "2024:05:01 10:05:00");
-    const auto result = plan({{"IMG_0100.JPG", L}});
-    EXPECT_EQ(describe(result.groups),
-              QStringList({
-                  "1 鼎 随州出土 战国: IMG_0100.JPG, IMG_0100.DNG, A1.JPG, IMG_0100.MOV",
-                  "2 其他: A2.JPG",
-              }));
-}
-
-TEST_F(PlanTest, FailedOrUndatedLabelsStillOpenFolders) {
-    shoot.artifact("A1.JPG", "2024:05:01 10:00:00");
-    shoot.label("L1.JPG", "2024:05:01 10:01:00", "鼎", "随州出土", "战国");
-    shoot.artifact("A2.JPG", "2024:05:01 10:02:00");
-    shoot.photo("L2.JPG", "2024:05:01 10:03:00", "label", "看不清");
-    shoot.artifact("A3.JPG", "2024:05:01 10:04:00");
-    shoot.label("L3.JPG", "2024:05:01 10:05:00", "璧", "寺墩遗址", "良渚文化");
-    shoot.artifact("A4.JPG", "2024:05:01 10:06:00");
-    auto items = plan({{"L1.JPG", L}, {"L2.JPG", L}, {"L3.JPG", L}});
-    EXPECT_EQ(describe(items.groups), QStringList({
-                                          "1 鼎 随州出土 战国: L1.JPG, A1.JPG",
-                                          "2 未识别标签: L2.JPG, A2.JPG",
-                                          "3 璧 寺墩遗址 良渚文化: L3.JPG, A3.JPG",
-                                          "4 其他: A4.JPG",
-                                      }));
-    EXPECT_EQ(items.errors, QStringList({"字段抽取失败 L2.JPG：无法解析 API 返回"}));
-    EXPECT_TRUE(lines.contains("[失败] 字段抽取失败 L2.JPG：无法解析 API 返回"));
-
-    // A label without a date sorts first and collects every artifact still free.
-    auto stream = classified({{"L1.JPG", L}, {"L3.JPG", L}});
-    for (auto& item : stream)
-        if (item.unit.primary.fileName == "L3.JPG") item.unit.primary.creationDate.reset();
-    const auto undated = plan(stream);
-    EXPECT_EQ(describe(undated.groups),
-              QStringList({
-                  "1 璧 寺墩遗址 良渚文化: L3.JPG, A1.JPG, A2.JPG, L2.JPG, A3.JPG, A4.JPG",
-                  "2 鼎 随州出土 战国: L1.JPG",
-              }));
-}
-
-TEST_F(PlanTest, PanelsOnlyNothingElseAndEmptyInput) {
-    shoot.panel("P1.JPG", "2024:05:01 10:00:00");
-    shoot.panel("P2.JPG", "2024:05:01 10:01:00");
-    EXPECT_EQ(describe(plan({{"P1.JPG", P}, {"P2.JPG", P}}).groups), QStringList({"0 展板: P1.JPG, P2.JPG"}));
-    EXPECT_EQ(describe(plan(std::map<std::string, MediaCategory>{}).groups),
-              QStringList({"1 其他: P1.JPG, P2.JPG"}));
-    EXPECT_EQ(lines.last(), QStringLiteral("剩余 2 个 → 1 其他"));
-    lines.clear();
-    const auto empty = AutoOrganizer::planGroups({}, {}, [this](const QString& l) { lines << l; });
-    EXPECT_TRUE(empty.groups.empty());
-    EXPECT_TRUE(lines.isEmpty());
-    EXPECT_TRUE(shoot.backend().calls().isEmpty());
-}
-
-TEST(PlanFromReads, IsAPureFunctionOfTheStreamAndTheLabelReads) {
-    // Units in capture order; a label's read comes from the table, nothing is asked of any model.
-    auto item = [](const char* name, int minute, MediaCategory category) {
-        ImageScanner::ImageInfo info;
-        info.path = fs::path("/shoot") / name;
-        info.fileName = QString::fromUtf8(name);
-        info.creationDate = QDateTime(QDate(2024, 5, 1), QTime(10, minute), Qt::LocalTime);
-        info.fileType = ImageScanner::ImageInfo::ImageType::jpg;
-        return MediaPipeline::ClassifiedItem{MediaPipeline::WorkUnit{info, {}}, category};
-    };
-    auto read = [](const char* name, const char* source, const char* period) {
-        return AutoOrganizer::LabelRead{
-            RelicLabelExtracted{
-                QString::fromUtf8(name), QString::fromUtf8(source), QString::fromUtf8(period), {}}
-                .withPersistenceDefaultsForAIOutput(),
-            {}};
-    };
+TEST(PlanGroups, IsAPureFunctionOfTheStreamAndTheLabelReads) {
     const AutoOrganizer::LabelRead failed{std::nullopt, QStringLiteral("字段抽取失败 L2.JPG：无效响应")};
-    const auto A = MediaCategory::artifact;
     struct Case {
         const char* name;
         std::vector<MediaPipeline::ClassifiedItem> stream;
         std::vector<AutoOrganizer::LabelRead> reads;
         QStringList expected;
-        QStringList errors;
+        QStringList errors = {};
     };
     const std::vector<Case> cases = {
-        {"artifacts go to the next label, the rest is left over",
-         {item("A1.JPG", 0, A), item("A2.JPG", 1, A), item("L1.JPG", 2, L), item("A3.JPG", 3, A),
-          item("L2.JPG", 4, L), item("A4.JPG", 5, A)},
+        {"artifacts up to the label's own second go to it, the rest is left over",
+         {item("A1.JPG", 0, A), item("A2.JPG", 1, U), item("L1.JPG", 2, L), item("A3.JPG", 2, A),
+          item("A4.JPG", 3, A), item("L2.JPG", 4, L), item("A5.JPG", 5, A)},
          {read("鼎", "随州出土", "战国"), read("璧", "寺墩遗址", "良渚文化")},
-         {"1 鼎 随州出土 战国: L1.JPG, A1.JPG, A2.JPG", "2 璧 寺墩遗址 良渚文化: L2.JPG, A3.JPG",
-          "3 其他: A4.JPG"},
-         {}},
+         {"1 鼎 随州出土 战国: L1.JPG, A1.JPG, A2.JPG, A3.JPG", "2 璧 寺墩遗址 良渚文化: L2.JPG, A4.JPG",
+          "3 其他: A5.JPG"}},
         {"a failed read opens an unnamed folder and keeps the numbering",
          {item("L1.JPG", 1, L), item("A1.JPG", 2, A), item("L2.JPG", 3, L), item("L3.JPG", 5, L)},
          {read("鼎", "随州出土", "战国"), failed, read("璧", "寺墩遗址", "良渚文化")},
@@ -206,18 +127,35 @@ TEST(PlanFromReads, IsAPureFunctionOfTheStreamAndTheLabelReads) {
         {"a label without source never merges",
          {item("L1.JPG", 1, L), item("L2.JPG", 2, L)},
          {read("鼎", "", "战国"), read("鼎", "", "战国")},
-         {"1 鼎 来源不明 战国: L1.JPG", "2 鼎 来源不明 战国: L2.JPG"},
-         {}},
+         {"1 鼎 来源不明 战国: L1.JPG", "2 鼎 来源不明 战国: L2.JPG"}},
         {"the same label twice merges; the next one takes the free number",
-         {item("L1.JPG", 1, L), item("L2.JPG", 2, L), item("A1.JPG", 3, A), item("L3.JPG", 4, L)},
+         {item("A0.JPG", 0, A), item("L1.JPG", 1, L), item("L2.JPG", 2, L), item("A1.JPG", 3, A),
+          item("L3.JPG", 4, L)},
          {read("鼎", "随州出土", "战国"), read("鼎", "随州出土", "战国"), read("璧", "寺墩遗址", "良渚文化")},
-         {"1 鼎 随州出土 战国（合并）: L1.JPG, L2.JPG", "2 璧 寺墩遗址 良渚文化: L3.JPG, A1.JPG"},
-         {}},
+         {"1 鼎 随州出土 战国（合并）: L1.JPG, A0.JPG, L2.JPG", "2 璧 寺墩遗址 良渚文化: L3.JPG, A1.JPG"}},
+        {"files of the label's own stem follow it whatever their time",
+         {item("A1.JPG", 0, A), item("IMG_0100.JPG", 1, L, {"IMG_0100.DNG"}), item("A2.JPG", 5, A),
+          item("IMG_0100.MOV", 9, A)},
+         {read("鼎", "随州出土", "战国")},
+         {"1 鼎 随州出土 战国: IMG_0100.JPG, IMG_0100.DNG, A1.JPG, IMG_0100.MOV", "2 其他: A2.JPG"}},
+        {"an undated label sorts first and takes every artifact still free, never another label",
+         {item("A1.JPG", 0, A), item("L1.JPG", 1, L), item("A2.JPG", std::nullopt, A), item("A3.JPG", 6, A),
+          item("L3.JPG", std::nullopt, L)},
+         {read("璧", "寺墩遗址", "良渚文化"), read("鼎", "随州出土", "战国")},
+         {"1 璧 寺墩遗址 良渚文化: L3.JPG, A1.JPG, A2.JPG, A3.JPG", "2 鼎 随州出土 战国: L1.JPG"}},
+        {"panels and no label",
+         {item("P1.JPG", 0, P, {"P1.CR3"}), item("A1.JPG", 1, U), item("P2.JPG", 2, P)},
+         {},
+         {"0 展板: P1.JPG, P1.CR3, P2.JPG", "1 其他: A1.JPG"}},
+        {"nothing at all", {}, {}, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto result = AutoOrganizer::planGroups(c.stream, c.reads, [](const QString&) {});
+        QStringList lines;
+        const auto result =
+            AutoOrganizer::planGroups(c.stream, c.reads, [&](const QString& l) { lines << l; });
         EXPECT_EQ(describe(result.groups), c.expected);
         EXPECT_EQ(result.errors, c.errors);
+        EXPECT_EQ(lines.isEmpty(), c.stream.empty());
     }
 }

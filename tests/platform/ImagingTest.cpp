@@ -3,9 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QColor>
-#include <QImage>
-
 #include <opencv2/core.hpp>
 
 #include <functional>
@@ -80,18 +77,6 @@ TEST(Imaging, RawDevelopsAtScaleAndHasAPreview) {
     EXPECT_EQ(developed->size(), cv::Size(400, 300));
     // Without a preview the RAW thumbnail says nothing, so callers fall back to development.
     EXPECT_FALSE(platform::thumbnail(*platform::openImageSource(dir / "nopreview.dng"), 100).has_value());
-}
-
-TEST(Imaging, LastResortDecodesOtherRasterFormats) {
-    TempDir dir;
-    QImage bmp(30, 20, QImage::Format_RGB888);
-    bmp.fill(QColor(10, 200, 30));
-    ASSERT_TRUE(bmp.save(QString::fromStdString((dir / "a.bmp").string()), "BMP"));
-    EXPECT_FALSE(platform::openImageSource(dir / "a.bmp").has_value());
-    const auto image = platform::decodeAny(dir / "a.bmp");
-    ASSERT_TRUE(image.has_value());
-    EXPECT_EQ(image->size(), cv::Size(30, 20));
-    EXPECT_EQ(image->at<cv::Vec3b>(5, 5), cv::Vec3b(10, 200, 30));
 }
 
 TEST(Imaging, FitWithinFloorsEachSideAndKeepsAtLeastOnePixel) {

@@ -62,10 +62,6 @@ inline core::Result<FeaturePrintRefiner::FeaturePrint> fakePrint(const fs::path&
     return print;
 }
 
-inline core::Result<FeaturePrintRefiner::FeaturePrint> noModel(const fs::path&) {
-    return core::Error{QStringLiteral("图像特征模型不可用")};
-}
-
 /// Relative path → content hash of every file below `root`, and "dir" for every folder.
 inline std::map<std::string, QByteArray> snapshot(const fs::path& root) {
     auto out = fixtures::treeHashes(root);

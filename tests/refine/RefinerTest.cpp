@@ -36,7 +36,7 @@ Options withPrint(FeaturePrintFn fn) {
 
 } // namespace
 
-TEST(RefineSortKey, ReadsLeadingAsciiNumberAndTitle) {
+TEST(Refiner, SortKeyReadsLeadingAsciiNumberAndTitle) {
     const struct {
         QString name;
         std::int64_t number;
@@ -63,7 +63,7 @@ TEST(RefineSortKey, ReadsLeadingAsciiNumberAndTitle) {
     }
 }
 
-TEST(RefineFolders, SortsByNumberThenTitleAndLeavesOutPanelOtherAndHidden) {
+TEST(Refiner, ExhibitFoldersSortByNumberThenTitleLeavingOutPanelOtherAndHidden) {
     TempDir dir;
     for (const char* name :
          {"2 甲", "10 乙", "2 丙", "无编号", "0 展板", "11 其他", "其他", ".缓存", "３ 全角"})
@@ -75,7 +75,7 @@ TEST(RefineFolders, SortsByNumberThenTitleAndLeavesOutPanelOtherAndHidden) {
     EXPECT_TRUE(relicFolders(dir / "missing").empty());
 }
 
-TEST(RefineRun, TooFewFoldersLogsOneLineAndMovesNothing) {
+TEST(Refiner, TooFewFoldersLogsOneLineAndMovesNothing) {
     TempDir dir;
     writeFolder(dir / "1 鼎", {{"a.JPG", 1, {1, 0}}, {"b.JPG", 2, {0, 1}}}, "b");
     writeFolder(dir / "0 展板", {{"p.JPG", 0, {1, 0}}});
@@ -89,7 +89,7 @@ TEST(RefineRun, TooFewFoldersLogsOneLineAndMovesNothing) {
     }
 }
 
-TEST(RefineLabel, SidecarStemWinsElseLatestEarliestAmongTies) {
+TEST(Refiner, TheLabelIsTheSidecarStemElseTheLatestPhotoEarliestAmongTies) {
     TempDir dir;
     // With a sidecar the label is the card even though later photographs exist; those are not in
     // the pack.
@@ -121,7 +121,7 @@ TEST(RefineLabel, SidecarStemWinsElseLatestEarliestAmongTies) {
                                   QStringLiteral("  [警告] e 没有可处理图片")}));
 }
 
-TEST(RefineRun, MovesStrictlyNearerPhotosBackAndKeepsTies) {
+TEST(Refiner, MovesStrictlyNearerPhotosBackAndKeepsTies) {
     TempDir dir;
     const auto& root = dir.path();
     writeFolder(root / "1 甲",
@@ -173,25 +173,7 @@ TEST(RefineRun, MovesStrictlyNearerPhotosBackAndKeepsTies) {
     EXPECT_EQ(snapshot(root), before);
 }
 
-TEST(RefineRun, SamplesAreTheLastThreeOfThePack) {
-    for (const int count : {5, 2}) {
-        TempDir dir;
-        std::vector<Shot> shots;
-        for (int i = 1; i <= count; ++i)
-            shots.push_back({"a" + std::to_string(i) + ".JPG", i, {1, float(i)}});
-        shots.push_back({"LA.JPG", 20, {0, 1}});
-        writeFolder(dir / "1 甲", shots, "LA");
-        writeFolder(dir / "2 乙", {{"b1.JPG", 21, {0, 1}}, {"LB.JPG", 22, {0, 1}}}, "LB");
-        QStringList lines;
-        refine(dir.path(), core::logOnly(collect(lines)), withPrint(fakePrint));
-        ASSERT_GE(lines.size(), 2);
-        EXPECT_EQ(lines[1], count == 5 ? QStringLiteral("  本夹样本 a3.JPG, a4.JPG, a5.JPG")
-                                       : QStringLiteral("  本夹样本 a1.JPG, a2.JPG"));
-        EXPECT_EQ(lines[3], QStringLiteral("  下一夹没有可比较的其余文物"));
-    }
-}
-
-TEST(RefineRun, SkipsPairsItCannotCompareAndVisitsTheRest) {
+TEST(Refiner, SkipsPairsItCannotCompareAndVisitsTheRest) {
     TempDir dir;
     const auto& root = dir.path();
     writeFolder(root / "1 空", {}); // no media: the pair is skipped without loading 2
@@ -241,23 +223,7 @@ TEST(RefineRun, SkipsPairsItCannotCompareAndVisitsTheRest) {
     EXPECT_TRUE(result.moves.empty());
 }
 
-TEST(RefineRun, WithoutAFeaturePrintModelNothingMoves) {
-    TempDir dir;
-    const auto& root = dir.path();
-    writeFolder(root / "1 甲", {{"a1.JPG", 1, {1, 0}}, {"L1.JPG", 2, {0, 1}}}, "L1");
-    writeFolder(root / "2 乙", {{"b1.JPG", 3, {1, 0}}, {"b2.JPG", 4, {0, 1}}, {"L2.JPG", 5, {0, 1}}}, "L2");
-    const auto before = snapshot(root);
-    QStringList lines;
-    const RunResult result = refine(root, core::logOnly(collect(lines)), withPrint(noModel));
-    EXPECT_EQ(lines, (QStringList{QStringLiteral("对比：1 甲 ← 2 乙"),
-                                  QStringLiteral("  [警告] FeaturePrint 失败：a1.JPG"),
-                                  QStringLiteral("  跳过：本夹样本无法计算 FeaturePrint"),
-                                  QStringLiteral("FeaturePrint 后处理结束。移动 0 个文件，错误 0 条。")}));
-    EXPECT_EQ(snapshot(root), before);
-    EXPECT_EQ(result.movedCount, 0);
-}
-
-TEST(RefineMove, ChoosesFreeNamesFromTheDestinationEveryTime) {
+TEST(Refiner, AMoveChoosesFreeNamesAtTheDestinationEveryTime) {
     TempDir dir;
     const auto& root = dir.path();
     writeFolder(root / "A", {{"IMG_1.JPG", 1, {1}}});
@@ -281,25 +247,18 @@ TEST(RefineMove, ChoosesFreeNamesFromTheDestinationEveryTime) {
               (std::vector<MoveRecord>{{root / "C" / "IMG_1.JPG", root / "A" / "IMG_1-3.JPG"}}));
     EXPECT_EQ(lines, QStringList{QStringLiteral("  [跳过] 源文件不存在：IMG_1.CR3")});
     EXPECT_TRUE(errors.isEmpty());
-}
 
-TEST(RefineMove, AFailedMoveIsLoggedCollectedAndTheOtherFilesStillMove) {
-    TempDir dir;
-    const auto& root = dir.path();
-    writeFolder(root / "B", {{"P.JPG", 1, {1}}, {"P.CR3", 1, {1}}});
-    const auto unit = MediaPipeline::buildWorkUnits(ImageScanner::scanFolder(root / "B")->images).front();
     // A destination folder that has gone makes every move of the unit fail, one error each.
-    QStringList lines, errors;
-    const auto records = moveUnit(unit, root / "missing", collect(lines), errors);
-    EXPECT_TRUE(records.empty());
+    writeFolder(root / "D", {{"IMG_1.JPG", 4, {1}}, {"IMG_1.CR3", 4, {1}}});
+    lines.clear();
+    EXPECT_TRUE(moveUnit(unitOf(root / "D"), root / "missing", collect(lines), errors).empty());
     ASSERT_EQ(errors.size(), 2);
-    EXPECT_TRUE(errors[0].startsWith(QStringLiteral("后处理移动失败 P.JPG："))) << errors[0].toStdString();
+    EXPECT_TRUE(errors[0].startsWith(QStringLiteral("后处理移动失败 IMG_1.JPG：")))
+        << errors[0].toStdString();
     EXPECT_EQ(lines[0], QStringLiteral("[失败] ") + errors[0]);
-    EXPECT_TRUE(fs::exists(root / "B" / "P.JPG"));
-    EXPECT_TRUE(fs::exists(root / "B" / "P.CR3"));
 }
 
-TEST(RefineUndo, ReportsEachFailureFormAndKeepsRetriableRecordsInPassOrder) {
+TEST(Refiner, UndoReportsEachFailureFormAndKeepsRetriableRecordsInPassOrder) {
     TempDir dir;
     const auto& root = dir.path();
     for (const char* folder : {"A", "B", "C"})
@@ -332,7 +291,7 @@ TEST(RefineUndo, ReportsEachFailureFormAndKeepsRetriableRecordsInPassOrder) {
               QCryptographicHash::hash("newcomer", QCryptographicHash::Sha256).toHex());
 }
 
-TEST(RefineUndo, AStoppedUndoKeepsTheRecordsItDidNotTry) {
+TEST(Refiner, AStoppedUndoKeepsTheRecordsItDidNotTry) {
     TempDir dir;
     const auto& root = dir.path();
     fs::create_directory(root / "A");
@@ -351,7 +310,7 @@ TEST(RefineUndo, AStoppedUndoKeepsTheRecordsItDidNotTry) {
     EXPECT_TRUE(fs::exists(root / "B" / "3.JPG"));
 }
 
-TEST(RefineRun, StopsBetweenPhotographsWhenCancelled) {
+TEST(Refiner, StopsBetweenPhotographsWhenCancelled) {
     TempDir dir;
     const auto& root = dir.path();
     writeFolder(root / "1 甲", {{"a1.JPG", 1, {1, 0}}, {"L1.JPG", 2, {0, 1}}}, "L1");
@@ -376,7 +335,7 @@ TEST(RefineRun, StopsBetweenPhotographsWhenCancelled) {
     EXPECT_EQ(seen[1].count, 2);
 }
 
-TEST(RefineMove, EditSidecarsFollowThePhotoAndComeBackOnUndo) {
+TEST(Refiner, EditSidecarsFollowThePhotoAndComeBackOnUndo) {
     TempDir dir;
     const auto& root = dir.path();
     writeFolder(root / "A", {{"IMG_5.JPG", 1, {1}}});

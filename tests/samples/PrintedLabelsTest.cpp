@@ -60,25 +60,3 @@ TEST(PrintedLabels, FieldsReadFromThePrintedLinesAreTheStatedOnes) {
             EXPECT_EQ(got.other, want.other.join(QLatin1Char('\n')));
         }
 }
-
-TEST(PrintedLabels, EveryLayoutPrintsWhatItPromises) {
-    using Style = scenes::PrintedLine::Style;
-    for (unsigned seed = 1; seed <= 10; ++seed) {
-        auto count = [&](scenes::LabelLayout layout, auto predicate) {
-            const auto label = scenes::randomPrintedLabel(layout, seed);
-            return std::count_if(label.lines.begin(), label.lines.end(), predicate);
-        };
-        const QRegularExpression prefix(QStringLiteral("^(名称|文物名称|品名)"));
-        EXPECT_EQ(count(scenes::LabelLayout::prefixed,
-                        [&](const auto& l) { return prefix.match(l.text).hasMatch(); }),
-                  1);
-        EXPECT_GE(
-            count(scenes::LabelLayout::bilingual,
-                  [](const auto& l) { return l.style == Style::englishName || l.style == Style::english; }),
-            2);
-        EXPECT_GE(
-            count(scenes::LabelLayout::description, [](const auto& l) { return l.style == Style::prose; }),
-            2);
-        EXPECT_EQ(count(scenes::LabelLayout::twoColumn, [](const auto& l) { return l.field.isEmpty(); }), 0);
-    }
-}

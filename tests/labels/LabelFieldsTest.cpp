@@ -150,6 +150,8 @@ TEST(LabelFields, TextRules) {
     EXPECT_EQ(R::preferFindspotOverMuseum(QStringLiteral("曾侯乙墓出土、湖北省博物馆/国家博物馆")),
               QStringLiteral("曾侯乙墓出土"));
     EXPECT_EQ(R::preferFindspotOverMuseum(QStringLiteral("遗址博物馆")), QStringLiteral("遗址博物馆"));
+    EXPECT_EQ(R::preferFindspotOverMuseum(QStringLiteral("曾侯乙墓出土；三星堆遗址博物馆；湖北省博物馆")),
+              QStringLiteral("曾侯乙墓出土，三星堆遗址博物馆")); // a museum at the find-spot stays
     EXPECT_EQ(R::preferFindspotOverMuseum(QStringLiteral("  ")), QString());
 
     EXPECT_EQ(

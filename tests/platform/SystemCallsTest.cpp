@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <functional>
+#include <memory>
 
 using namespace fixtures;
 
@@ -39,66 +40,45 @@ void rate(const fs::path& file) {
         0);
 }
 
-TEST(ExtendedAttributes, SetReadAndListUserAttributes) {
-    TempDir dir;
-    const fs::path file = dir / "a.JPG";
-    writeBytes(file, "x");
-    rate(file);
-    EXPECT_EQ(platform::attribute(file, "user.baloo.rating"), QByteArray("6"));
-    EXPECT_EQ(platform::attribute(file, "user.com.apple.metadata:kMDItemStarRating"),
-              QByteArray("\0\x01", 2));
-    EXPECT_EQ(platform::attribute(file, "user.absent"), std::nullopt);
-    auto names = platform::userAttributeNames(file);
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names,
-              (std::vector<std::string>{"user.baloo.rating", "user.com.apple.metadata:kMDItemStarRating"}));
-    // Only the user namespace is open to ordinary programs on Linux.
-    EXPECT_NE(platform::setAttribute(file, "com.apple.metadata:kMDItemStarRating", "x"), 0);
+TEST(SystemCalls, MovesAcrossFileSystemsKeepRatingsModeAndTimesWhereTheyCan) {
+    enum class To { fakedDevice, tmpfs, ramfs };
+    for (const To to : {To::fakedDevice, To::tmpfs, To::ramfs}) {
+        SCOPED_TRACE(int(to));
+        std::unique_ptr<ScratchMount> mount;
+        if (to != To::fakedDevice)
+            mount = std::make_unique<ScratchMount>(to == To::ramfs ? "ramfs" : "tmpfs");
+        if (mount && !mount->ok()) continue; // no mounts here
+        TempDir dir;
+        fs::create_directory(dir / "sub");
+        const fs::path from = dir / "IMG_0457.CR3";
+        const fs::path dest = (mount ? mount->path() : dir / "sub") / "IMG_0457.CR3";
+        writeBytes(from, "raw bytes");
+        rate(from);
+        ::chmod(from.c_str(), 0444); // a read-only photo still takes its attributes along
+        struct stat before {};
+        ::stat(from.c_str(), &before);
+        const auto ops = to == To::fakedDevice ? crossingFileSystems(from) : platform::MoveOps::system();
+        ASSERT_EQ(platform::moveNoReplace(from, dest, ops), std::nullopt);
+        EXPECT_FALSE(platform::itemExists(from));
+        struct stat after {};
+        ::stat(dest.c_str(), &after);
+        EXPECT_EQ(after.st_mode & 07777, 0444u);
+        EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+        if (to == To::ramfs) { // no user attributes there: the photo moves all the same
+            EXPECT_TRUE(platform::userAttributeNames(dest).empty());
+            continue;
+        }
+        auto names = platform::userAttributeNames(dest);
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (std::vector<std::string>{"user.baloo.rating",
+                                                   "user.com.apple.metadata:kMDItemStarRating"}));
+        EXPECT_EQ(platform::attribute(dest, "user.com.apple.metadata:kMDItemStarRating"),
+                  QByteArray("\0\x01", 2));
+        EXPECT_EQ(platform::attribute(dest, "user.absent"), std::nullopt);
+    }
 }
 
-TEST(ExtendedAttributes, TheCopyingMoveKeepsRatingsModeAndTimes) {
-    TempDir dir;
-    const fs::path from = dir / "IMG_0457.CR3", to = dir / "sub" / "IMG_0457.CR3";
-    fs::create_directory(dir / "sub");
-    writeBytes(from, "raw bytes");
-    rate(from);
-    ::chmod(from.c_str(), 0444); // a read-only photo still takes its attributes along
-    struct stat before {};
-    ::stat(from.c_str(), &before);
-    ASSERT_EQ(platform::moveNoReplace(from, to, crossingFileSystems(from)), std::nullopt);
-    EXPECT_FALSE(platform::itemExists(from));
-    EXPECT_EQ(platform::attribute(to, "user.baloo.rating"), QByteArray("6"));
-    EXPECT_EQ(platform::attribute(to, "user.com.apple.metadata:kMDItemStarRating"), QByteArray("\0\x01", 2));
-    struct stat after {};
-    ::stat(to.c_str(), &after);
-    EXPECT_EQ(after.st_mode & 07777, 0444u);
-    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
-}
-
-TEST(ExtendedAttributes, ARealMoveToAnotherDeviceKeepsRatings) {
-    const ScratchMount other("tmpfs");
-    if (!other.ok()) GTEST_SKIP() << other.reason();
-    TempDir dir;
-    const fs::path from = dir / "a.JPG", to = other.path() / "a.JPG";
-    writeBytes(from, "x");
-    rate(from);
-    ASSERT_EQ(platform::moveNoReplace(from, to), std::nullopt);
-    EXPECT_EQ(platform::attribute(to, "user.baloo.rating"), QByteArray("6"));
-}
-
-TEST(ExtendedAttributes, MovingOntoAFileSystemWithoutThemStillMovesThePhoto) {
-    const ScratchMount card("ramfs");
-    if (!card.ok()) GTEST_SKIP() << card.reason();
-    TempDir dir;
-    const fs::path from = dir / "a.JPG", to = card.path() / "a.JPG";
-    writeBytes(from, "x");
-    rate(from);
-    ASSERT_EQ(platform::moveNoReplace(from, to), std::nullopt);
-    EXPECT_TRUE(platform::itemExists(to));
-    EXPECT_TRUE(platform::userAttributeNames(to).empty());
-}
-
-TEST(Process, RunsAProgramWithAnArgumentListAndReportsItsStatus) {
+TEST(SystemCalls, RunsAProgramWithAnArgumentListAndReportsItsStatus) {
     const auto status = platform::runProgram("/bin/sh", {"-c", "exit 3", "ignored; exit 0"});
     ASSERT_TRUE(status);
     EXPECT_EQ(*status, 3);
@@ -116,7 +96,7 @@ TEST(Process, RunsAProgramWithAnArgumentListAndReportsItsStatus) {
     EXPECT_FALSE(platform::isExecutableFile(dir.path()));
 }
 
-TEST(RuntimeDirectory, APrivateFolderOfOursIsChosenAndNothingElse) {
+TEST(SystemCalls, ThePrivateRuntimeFolderIsOursAndNothingElse) {
     const passwd* user = ::getpwuid(::geteuid());
     ASSERT_TRUE(user);
     const std::string uid = std::to_string(::geteuid());

@@ -1,0 +1,314 @@
+// Every file move of a run: the one safe move, a photo with its edit sidecars, and a plan carried
+// out into exhibit folders. Nothing is ever overwritten or lost.
+
+#include "organize/AutoOrganizer.h"
+#include "organize/UnitMove.h"
+#include "support/Fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+using namespace fixtures;
+using AutoOrganizer::PlannedGroup;
+
+namespace {
+
+std::string read(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+ImageScanner::ImageInfo file(const fs::path& dir, const std::string& name, const std::string& content = {}) {
+    writeBytes(dir / name, content.empty() ? "bytes of " + name : content);
+    return ImageScanner::processImageFile(dir / name);
+}
+
+PlannedGroup group(const QString& name, std::vector<ImageScanner::ImageInfo> files,
+                   std::optional<RelicLabelExtracted> label = {}, bool panel = false) {
+    return {name, std::move(files), std::move(label), panel, false};
+}
+
+/// Every file and folder below dir (folders too when `folders`).
+std::set<std::string> listing(const fs::path& dir, bool folders = true) {
+    std::set<std::string> out;
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+        if (folders || !e.is_directory()) out.insert(fs::relative(e.path(), dir).string());
+    return out;
+}
+
+core::RunContext collect(QStringList& lines) {
+    return core::logOnly([&lines](const QString& l) { lines << l; });
+}
+
+/// System calls with the first renameNoReplace answering `firstErrno` (0: the real call).
+platform::MoveOps opsFailingFirstRename(int firstErrno, int secondErrno = 0) {
+    auto calls = std::make_shared<int>(0);
+    platform::MoveOps ops = platform::MoveOps::system();
+    const auto real = ops.renameNoReplace;
+    ops.renameNoReplace = [=](const char* a, const char* b) {
+        const int call = ++*calls;
+        const int fake = call == 1 ? firstErrno : call == 2 ? secondErrno : 0;
+        if (fake) {
+            errno = fake;
+            return -1;
+        }
+        return real(a, b);
+    };
+    return ops;
+}
+
+} // namespace
+
+TEST(Moves, TheSafeMoveNeverReplacesAndSurvivesEveryFallback) {
+    struct Case {
+        const char* name;
+        platform::MoveOps ops;
+        bool occupied;
+        std::optional<QString> error; // absent: success
+        int unlinkErrno = 0;          // how removing the source after a copy or link fails
+    };
+    const std::vector<Case> cases = {
+        {"same file system", platform::MoveOps::system(), false, std::nullopt},
+        {"destination taken", platform::MoveOps::system(), true, QStringLiteral("目标已存在：b.jpg")},
+        {"across file systems", opsFailingFirstRename(EXDEV), false, std::nullopt},
+        {"across file systems, destination taken", opsFailingFirstRename(EXDEV), true,
+         QStringLiteral("目标已存在：b.jpg")},
+        {"across file systems, name taken meanwhile", opsFailingFirstRename(EXDEV, EEXIST), false,
+         QStringLiteral("目标已存在：b.jpg")},
+        {"no RENAME_NOREPLACE: hard link", opsFailingFirstRename(EINVAL), false, std::nullopt},
+        {"no RENAME_NOREPLACE, destination taken", opsFailingFirstRename(EINVAL), true,
+         QStringLiteral("目标已存在：b.jpg")},
+        // A source that vanishes after the copy leaves the copy in place; one that stays is kept.
+        {"copy, source gone meanwhile", opsFailingFirstRename(EXDEV), false, std::nullopt, ENOENT},
+        {"copy, source cannot be removed", opsFailingFirstRename(EXDEV), false,
+         QStringLiteral("无法移动（Permission denied）"), EACCES},
+        {"hard link, source gone meanwhile", opsFailingFirstRename(EINVAL), false, std::nullopt, ENOENT},
+        {"hard link, source cannot be removed", opsFailingFirstRename(EINVAL), false,
+         QStringLiteral("无法移动（Permission denied）"), EACCES},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        fs::create_directory(dir / "to");
+        writeBytes(dir / "a.jpg", "photo bytes");
+        setModified(dir / "a.jpg", QDateTime(QDate(2020, 2, 2), QTime(2, 2), Qt::LocalTime));
+        if (c.occupied) writeBytes(dir / "to" / "b.jpg", "occupant");
+        platform::MoveOps ops = c.ops;
+        const fs::path source = dir / "a.jpg";
+        if (c.unlinkErrno)
+            ops.unlink = [&](const char* path) {
+                if (fs::path(path) != source) return ::unlink(path);
+                if (c.unlinkErrno == ENOENT) ::unlink(path); // someone else took it away
+                errno = c.unlinkErrno;
+                return -1;
+            };
+        EXPECT_EQ(AutoOrganizer::safeMoveItem(source, dir / "to" / "b.jpg", ops), c.error);
+        if (c.error) {
+            EXPECT_EQ(read(dir / "a.jpg"), "photo bytes");
+            EXPECT_EQ(read(dir / "to" / "b.jpg"), c.occupied ? "occupant" : "");
+        } else {
+            EXPECT_FALSE(fs::exists(dir / "a.jpg"));
+            EXPECT_EQ(read(dir / "to" / "b.jpg"), "photo bytes");
+            EXPECT_EQ(platform::fileTimes(dir / "to" / "b.jpg")->modified,
+                      QDateTime(QDate(2020, 2, 2), QTime(2, 2), Qt::LocalTime));
+        }
+        // No temporary copy is ever left behind.
+        EXPECT_EQ(listing(dir.path()).size(), size_t(c.error && c.occupied ? 3 : 2));
+    }
+
+    // Folders move too, and are never linked over one that is there.
+    TempDir dir;
+    fs::create_directory(dir / "x.jpg");
+    EXPECT_EQ(AutoOrganizer::safeMoveItem(dir / "x.jpg", dir / "y.jpg"), std::nullopt);
+    EXPECT_TRUE(fs::is_directory(dir / "y.jpg"));
+    fs::create_directory(dir / "z.jpg");
+    EXPECT_EQ(AutoOrganizer::safeMoveItem(dir / "z.jpg", dir / "y.jpg", opsFailingFirstRename(EINVAL)),
+              QStringLiteral("目标已存在：y.jpg"));
+    EXPECT_TRUE(AutoOrganizer::safeMoveItem(dir / "nope.jpg", dir / "w.jpg")->startsWith("无法移动（"));
+}
+
+TEST(Moves, EditSidecarsFollowTheirPhotoUnderItsNewName) {
+    TempDir dir;
+    const auto& d = dir.path();
+    fs::create_directory(d / "out");
+    for (const char* name :
+         {"IMG_0457.JPG", "IMG_0457.CR3", "IMG_0457.xmp", "IMG_0457.Xmp", "IMG_0457.CR3.xmp", "IMG_0457.AAE",
+          "img_0457.xmp", "IMG_0457.txt", "IMG_0457.JPG.pp3", "IMG_04570.xmp"})
+        writeBytes(d / name, name);
+    fs::create_directory(d / "IMG_0457.aae"); // a folder named like a sidecar is no sidecar
+    std::vector<std::pair<size_t, std::optional<QString>>> told;
+    QStringList lines, errors;
+    const int moved = AutoOrganizer::moveUnit(
+        {{d / "IMG_0457.JPG", d / "out" / "玉琮 0457.JPG"},
+         {d / "IMG_0457.CR3", d / "out" / "玉琮 0457.CR3"}},
+        [&](size_t i, const std::optional<QString>& e) { told.emplace_back(i, e); },
+        [&](const QString& l) { lines << l; }, errors);
+    EXPECT_EQ(moved, 2); // sidecars are not counted
+    EXPECT_EQ(told,
+              (std::vector<std::pair<size_t, std::optional<QString>>>{{0, std::nullopt}, {1, std::nullopt}}));
+    EXPECT_TRUE(lines.isEmpty() && errors.isEmpty());
+    EXPECT_EQ(listing(d, false),
+              (std::set<std::string>{"out/玉琮 0457.JPG", "out/玉琮 0457.CR3", "out/玉琮 0457.xmp",
+                                     "out/玉琮 0457.Xmp", "out/玉琮 0457.CR3.xmp", "out/玉琮 0457.AAE",
+                                     // Not sidecars of these photos: another stem, another kind of file.
+                                     "img_0457.xmp", "IMG_0457.txt", "IMG_0457.JPG.pp3", "IMG_04570.xmp"}));
+    EXPECT_TRUE(fs::is_directory(d / "IMG_0457.aae"));
+}
+
+TEST(Moves, ASidecarThatCannotFollowStaysWithAWarning) {
+    TempDir dir;
+    const auto& d = dir.path();
+    for (const char* name : {"A_1.JPG", "A_1.xmp", "A_1.JPG.xmp", "T 1.xmp", "B_2.JPG", "B_2.aae", "T 2.JPG"})
+        writeBytes(d / name, name);
+    QStringList lines, errors;
+    EXPECT_EQ(AutoOrganizer::moveUnit(
+                  {{d / "A_1.JPG", d / "T 1.JPG"}}, {}, [&](const QString& l) { lines << l; }, errors),
+              1);
+    EXPECT_EQ(lines, QStringList({"[警告] 编辑附属文件未跟随移动 A_1.xmp：目标已存在：T 1.xmp"}));
+    EXPECT_EQ(errors, QStringList({"编辑附属文件未跟随移动 A_1.xmp：目标已存在：T 1.xmp"}));
+    // The occupant is untouched; the other sidecar followed.
+    EXPECT_EQ(read(d / "T 1.xmp"), "T 1.xmp");
+    EXPECT_TRUE(fs::exists(d / "A_1.xmp") && fs::exists(d / "T 1.JPG.xmp"));
+
+    // A photo that cannot move keeps its sidecars beside it.
+    lines.clear();
+    std::optional<QString> told;
+    EXPECT_EQ(AutoOrganizer::moveUnit(
+                  {{d / "B_2.JPG", d / "T 2.JPG"}},
+                  [&](size_t, const std::optional<QString>& e) { told = e; },
+                  [&](const QString& l) { lines << l; }, errors),
+              0);
+    EXPECT_EQ(told, QStringLiteral("目标已存在：T 2.JPG"));
+    EXPECT_TRUE(fs::exists(d / "B_2.aae"));
+    EXPECT_TRUE(lines.isEmpty());
+}
+
+TEST(Moves, ExecuteCreatesFoldersWritesLabelFilesAndMovesEveryFileWithItsSidecars) {
+    TempDir dir;
+    const auto& d = dir.path();
+    fs::create_directory(d / "sub");
+    writeBytes(d / "IMG_0100.XMP", "edits");
+    writeBytes(d / "IMG_0100.DNG.xmp", "raw edits");
+    const RelicLabelExtracted fields{"鼎", "随州出土", "战国", "高 10 厘米"};
+    const std::vector<PlannedGroup> groups = {
+        group("0 展板", {file(d, "P1.JPG"), file(d, "P1.CR3")}, std::nullopt, true),
+        group("1 鼎 随州出土 战国", {file(d, "V0.MOV"), file(d, "IMG_0100.JPG"), file(d, "IMG_0100.DNG")},
+              fields),
+        group("2 未识别标签", {file(d, "L2.JPG")}),
+        group("3 璧", {file(d, "C1.MOV"), file(d, "C2.MP4")}, RelicLabelExtracted{"璧", "", "", ""}),
+        group("4 其他",
+              {file(d, "sub/same.jpg", "first"), file(d, "same.jpg", "second"), file(d, "gone.jpg")}),
+        // A second group of an existing name folds into the first.
+        group("2 未识别标签", {file(d, "L2b.JPG")}),
+    };
+    fs::remove(d / "gone.jpg");
+    // Our own stale temporaries go, in the planned folders only; nothing else of that look.
+    fs::create_directories(d / "3 璧");
+    const std::string dead = ".vitrino-tmp-999999999-3-12345"; // no such process
+    for (const std::string& name :
+         {dead, std::string(".vitrino-tmp-1-0-7"), std::string(".vitrino-tmp-notes.txt")})
+        writeBytes(d / "3 璧" / name, "x"); // pid 1 always runs
+    writeBytes(d / "sub" / dead, "x");
+    QStringList lines, errors;
+    EXPECT_EQ(AutoOrganizer::executeMoves(d, groups, collect(lines), errors).moved, 11);
+    EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
+    EXPECT_EQ(lines, QStringList({"创建：0 展板", "创建：1 鼎 随州出土 战国", "创建：2 未识别标签",
+                                  "创建：3 璧", "创建：4 其他", "[跳过] 源文件不存在：gone.jpg"}));
+    EXPECT_EQ(listing(d, false), (std::set<std::string>{"0 展板/P1.JPG",
+                                                        "0 展板/P1.CR3",
+                                                        "1 鼎 随州出土 战国/V0.MOV",
+                                                        "1 鼎 随州出土 战国/IMG_0100.JPG",
+                                                        "1 鼎 随州出土 战国/IMG_0100.DNG",
+                                                        "1 鼎 随州出土 战国/IMG_0100.XMP",
+                                                        "1 鼎 随州出土 战国/IMG_0100.DNG.xmp",
+                                                        "1 鼎 随州出土 战国/IMG_0100.json",
+                                                        "1 鼎 随州出土 战国/IMG_0100.txt",
+                                                        "2 未识别标签/L2.JPG",
+                                                        "2 未识别标签/L2b.JPG",
+                                                        "3 璧/C1.MOV",
+                                                        "3 璧/C2.MP4",
+                                                        "3 璧/C1.json",
+                                                        "3 璧/C1.txt",
+                                                        "4 其他/same.jpg",
+                                                        "4 其他/same-2.jpg",
+                                                        "3 璧/.vitrino-tmp-1-0-7",
+                                                        "3 璧/.vitrino-tmp-notes.txt",
+                                                        "sub/" + dead}));
+    EXPECT_EQ(read(d / "4 其他/same.jpg"), "first");
+    EXPECT_EQ(read(d / "4 其他/same-2.jpg"), "second");
+    EXPECT_EQ(QByteArray::fromStdString(read(d / "1 鼎 随州出土 战国/IMG_0100.json")),
+              *fields.toJSONString());
+    EXPECT_EQ(QString::fromStdString(read(d / "1 鼎 随州出土 战国/IMG_0100.txt")), fields.toReadableTxt());
+}
+
+TEST(Moves, ExecuteCollectsFailuresAndOverwritesNothing) {
+    TempDir dir;
+    const auto& d = dir.path();
+    writeBytes(d / "2 blocked", "a file where a folder should go");
+    fs::create_directories(d / "1 again" / "IMG_0100.json"); // a folder where the label file should go
+    writeBytes(d / "1 again/taken.jpg", "occupant");
+    const std::vector<PlannedGroup> groups = {
+        group("1 again", {file(d, "IMG_0100.JPG"), file(d, "taken.jpg", "newcomer")},
+              RelicLabelExtracted{"鼎", "随州出土", "战国", ""}),
+        group("2 blocked", {file(d, "stays.jpg")}),
+        group("..", {file(d, "dots.jpg")}),
+    };
+    QStringList lines, errors;
+    EXPECT_EQ(AutoOrganizer::executeMoves(d, groups, collect(lines), errors).moved, 1);
+    ASSERT_EQ(errors.size(), 3);
+    EXPECT_EQ(errors[0], QStringLiteral("移动失败 taken.jpg：目标已存在：taken.jpg"));
+    EXPECT_TRUE(errors[1].startsWith(QStringLiteral("创建文件夹失败 2 blocked：")));
+    EXPECT_EQ(errors[2], QStringLiteral("创建文件夹失败 ..：文件夹名称无效"));
+    EXPECT_TRUE(lines.contains(QStringLiteral("[失败] ") + errors[0]));
+    // An unwritable label file is a warning, not an error.
+    EXPECT_TRUE(lines.contains(QStringLiteral("[警告] 无法写入标签文件 IMG_0100.json：Is a directory")));
+    EXPECT_TRUE(fs::exists(d / "1 again" / "IMG_0100.txt"));
+    EXPECT_EQ(read(d / "1 again/taken.jpg"), "occupant");
+    EXPECT_EQ(read(d / "taken.jpg"), "newcomer");
+    EXPECT_TRUE(fs::exists(d / "stays.jpg") && fs::exists(d / "dots.jpg"));
+}
+
+TEST(Moves, ExecuteStopsBetweenFilesWhenCancelled) {
+    TempDir dir;
+    const auto& d = dir.path();
+    QStringList lines, errors;
+    core::RunContext context = collect(lines);
+    context.progress = [&](const core::Progress& p) {
+        if (p.index == 2) context.cancel.cancel(); // while the second file is about to move
+    };
+    const auto result =
+        AutoOrganizer::executeMoves(d,
+                                    {group("1 鼎", {file(d, "a.jpg"), file(d, "b.jpg"), file(d, "c.jpg")}),
+                                     group("2 其他", {file(d, "d.jpg")})},
+                                    context, errors);
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(result.moved, 2);
+    EXPECT_EQ(listing(d), (std::set<std::string>{"1 鼎", "1 鼎/a.jpg", "1 鼎/b.jpg", "c.jpg", "d.jpg"}));
+}
+
+TEST(Moves, ExecuteLeavesRelativeLinksWhereTheyPointAndMovesAbsoluteOnes) {
+    TempDir dir, other;
+    const auto& d = dir.path();
+    fs::create_directory(d / "sub");
+    writeBytes(d / "sub" / "x.JPG", "kept beside the shoot");
+    writeBytes(other / "o.JPG", "elsewhere");
+    fs::create_symlink("sub/x.JPG", d / "rel.JPG");
+    fs::create_symlink(other / "o.JPG", d / "abs.JPG");
+    const auto link = [&](const char* name) {
+        return ImageScanner::ImageInfo{d / name, name, std::nullopt, ImageScanner::ImageInfo::ImageType::jpg};
+    };
+    QStringList lines, errors;
+    const auto result = AutoOrganizer::executeMoves(
+        d, {group("1 鼎", {file(d, "a.JPG"), link("rel.JPG"), link("abs.JPG")})}, collect(lines), errors);
+    EXPECT_EQ(result.moved, 2);
+    EXPECT_TRUE(errors.isEmpty());
+    EXPECT_EQ(lines.front(), core::warning(AutoOrganizer::kLinksLeftInPlace.arg(1).arg("rel.JPG")).shown());
+    EXPECT_TRUE(fs::is_symlink(d / "rel.JPG"));
+    EXPECT_TRUE(fs::exists(d / "1 鼎" / "abs.JPG")) << "an absolute link still points at its target";
+}
