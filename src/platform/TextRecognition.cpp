@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <tuple>
 
 namespace platform {
 namespace {
@@ -233,13 +234,46 @@ core::Result<std::vector<TextBox>> detectText(const Bitmap& image, int detSide, 
         if (box.height < minHeightFraction * image.rows) continue;
         boxes.push_back(box);
     }
-    // Reading order: top to bottom, then left to right.
-    std::sort(boxes.begin(), boxes.end(), [](const TextBox& a, const TextBox& b) {
-        const float ay = a.corners[0].y, by = b.corners[0].y;
-        if (std::abs(ay - by) > std::min(a.height, b.height) * 0.5f) return ay < by;
-        return a.corners[0].x < b.corners[0].x;
-    });
+    sortInReadingOrder(boxes);
     return boxes;
+}
+
+void sortInReadingOrder(std::vector<TextBox>& boxes) {
+    // Each box's line is decided once, in one pass from the top, so that the order is a strict
+    // weak ordering for any boxes: comparing two boxes by "same line if their tops are within half
+    // the smaller height, else by top" is not transitive (three boxes on a slant each come before
+    // the next), and std::sort with such a comparison may read outside the vector.
+    const auto key = [](const TextBox& b) {
+        return std::tuple(b.corners[0].y, b.corners[0].x, b.height, b.width, b.corners[2].y, b.corners[2].x,
+                          b.score);
+    };
+    std::sort(boxes.begin(), boxes.end(),
+              [&](const TextBox& a, const TextBox& b) { return key(a) < key(b); });
+    // A box joins the line begun by the topmost box of it when their tops lie within half the
+    // smaller height; otherwise it begins the next line.
+    std::vector<std::pair<int, size_t>> order; // (line, index in top order)
+    order.reserve(boxes.size());
+    int line = -1;
+    size_t start = 0;
+    for (size_t i = 0; i < boxes.size(); ++i) {
+        const TextBox& first = boxes[start];
+        if (line < 0 || std::abs(boxes[i].corners[0].y - first.corners[0].y) >
+                            std::min(first.height, boxes[i].height) * 0.5f) {
+            ++line;
+            start = i;
+        }
+        order.emplace_back(line, i);
+    }
+    std::sort(order.begin(), order.end(), [&](const auto& a, const auto& b) {
+        if (a.first != b.first) return a.first < b.first;
+        const float ax = boxes[a.second].corners[0].x, bx = boxes[b.second].corners[0].x;
+        return ax != bx ? ax < bx : a.second < b.second;
+    });
+    std::vector<TextBox> sorted;
+    sorted.reserve(boxes.size());
+    for (const auto& [l, i] : order)
+        sorted.push_back(boxes[i]);
+    boxes = std::move(sorted);
 }
 
 namespace {

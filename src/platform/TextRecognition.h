@@ -40,6 +40,11 @@ core::Result<bool> checkModels();
 /// height is below minHeightFraction of the bitmap's height are dropped.
 core::Result<std::vector<TextBox>> detectText(const Bitmap& image, int detSide, double minHeightFraction);
 
+/// Puts regions in reading order: lines top to bottom, each line's regions left to right. A
+/// region is on the line begun by the topmost region above it when their tops lie within half
+/// the smaller height. The order does not depend on the order the regions come in.
+void sortInReadingOrder(std::vector<TextBox>& boxes);
+
 /// Reads the text of one detected region (cut out upright, scaled to 48 px high).
 core::Result<RecognizedText> recognizeText(const Bitmap& image, const TextBox& box);
 
