@@ -226,6 +226,43 @@ QString withTidyPunctuation(QString text) {
     return text.replace(after, QStringLiteral("\\1")).replace(before, QStringLiteral("\\1"));
 }
 
+/// The typesetting a recogniser cannot see, put back where the card must have had it: a field
+/// word read run into its value ("质地玉") was set apart from it by a space; measurements set
+/// side by side with nothing between them ("高40厘米口径20厘米") were set as "高 40 厘米  口径
+/// 20 厘米", the number spaced from its word and unit, two spaces between measurements.
+QString withTypesetSpaces(const QString& text) {
+    static const QRegularExpression prefix(
+        QStringLiteral("^(质地|材质|尺寸|规格|级别|编号)\\s*([：:]?)\\s*(?=\\S)"));
+    static const QRegularExpression measurement(
+        QStringLiteral("\\s*(通高|口径|底径|足径|腹径|直径|高|长|宽|厚|重)\\s*(\\d+(?:\\.\\d+)?)\\s*(厘米|"
+                       "毫米|千克|公斤|克)"));
+    QString head;
+    qsizetype start = 0;
+    if (const auto m = prefix.match(text); m.hasMatch()) {
+        head = m.captured(1) + (m.captured(2).isEmpty() ? QStringLiteral(" ") : m.captured(2));
+        start = m.capturedEnd();
+    }
+    QStringList parts;
+    qsizetype at = start;
+    for (auto it = measurement.globalMatch(text, start); it.hasNext();) {
+        const auto m = it.next();
+        if (m.capturedStart() != at) break;
+        parts << QStringLiteral("%1 %2 %3").arg(m.captured(1), m.captured(2), m.captured(3));
+        at = m.capturedEnd();
+    }
+    const QString value =
+        parts.size() >= 2 && at == text.size() ? parts.join(QStringLiteral("  ")) : text.mid(start);
+    return head + value;
+}
+
+/// In a paragraph, a middle dot after a character and before the next sentence or the line's
+/// end is its full stop, read small ("为官窑精品·玉质温润"); lists in prose use "、".
+QString withSentenceStops(QString text) {
+    static const QRegularExpression dot(
+        QStringLiteral("(?<=[\\x{4E00}-\\x{9FFF}）”])\\s*[·•・]\\s*(?=[\\x{4E00}-\\x{9FFF}“（]|$)"));
+    return text.replace(dot, QStringLiteral("。"));
+}
+
 /// A range in a size or date line is printed with a dash the recogniser reads as a hyphen or as
 /// "一" ("3.6-9.2厘米" for "3.6—9.2厘米").
 QString withRangeDashes(QString text) {
@@ -476,7 +513,10 @@ RelicLabelExtracted readLabelFields(const PageText& page) {
         if (row.prefix && row.prefix->colon) continue;
         inProse = inProse || (row.text.size() >= 12 && startsProse(row.text));
         row.prose = inProse;
-        if (row.prose) row.prefix.reset();
+        if (row.prose) {
+            row.prefix.reset();
+            row.text = withSentenceStops(row.text);
+        }
     }
     for (auto& row : rows)
         if (!row.prefix) row.tokens = tokens(row.text);
@@ -630,7 +670,7 @@ RelicLabelExtracted readLabelFields(const PageText& page) {
     for (const auto& row : rows) {
         QStringList texts;
         if (!row.touched || row.prefix)
-            texts << row.text;
+            texts << (row.prose ? row.text : withTypesetSpaces(row.text));
         else if (!row.tokens.isEmpty())
             texts << row.tokens.join(QLatin1Char(' '));
         texts << row.extra;
