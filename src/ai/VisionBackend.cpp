@@ -25,7 +25,11 @@ bool sameBox(const platform::TextBox& a, const platform::TextBox& b) {
 } // namespace
 
 TextFound::TextFound(const platform::Bitmap& image)
-    : m_data(image.data), m_size(image.size()), m_type(image.type()), m_fingerprint(fingerprintOf(image)) {}
+    : m_data(image.data), m_size(image.size()), m_type(image.type()) {}
+
+void TextFound::keepDigest(const platform::Bitmap& image) {
+    if (isFor(image) && !m_digest) m_digest = fingerprintOf(image);
+}
 
 bool TextFound::isFor(const platform::Bitmap& image) const {
     return !image.empty() && image.data == m_data && image.size() == m_size && image.type() == m_type;
@@ -33,8 +37,9 @@ bool TextFound::isFor(const platform::Bitmap& image) const {
 
 std::shared_ptr<TextFound> TextFound::forCopy(const platform::Bitmap& image) const {
     if (image.empty() || image.size() != m_size || image.type() != m_type) return nullptr;
+    if (!m_digest || fingerprintOf(image) != *m_digest) return nullptr;
     auto copy = std::make_shared<TextFound>(image);
-    if (copy->m_fingerprint != m_fingerprint) return nullptr;
+    copy->m_digest = m_digest;
     const std::lock_guard hold(m_mutex);
     copy->m_regions = m_regions;
     copy->m_reads = m_reads;

@@ -38,8 +38,11 @@ class TextFound {
     explicit TextFound(const platform::Bitmap& image);
     /// Whether `image` is the bitmap this was made for (its pixels, shared).
     bool isFor(const platform::Bitmap& image) const;
+    /// Takes a digest of the pixels (`image` being the bitmap this was made for), so that the
+    /// findings can be handed to the same photo prepared again later.
+    void keepDigest(const platform::Bitmap& image);
     /// The same findings for `image`, a bitmap made again from the same photo, when its pixels
-    /// are the same as those this was made for; nothing otherwise (the file changed meanwhile).
+    /// are those of the digest kept; nothing otherwise (no digest, or the file changed meanwhile).
     std::shared_ptr<TextFound> forCopy(const platform::Bitmap& image) const;
 
     std::optional<Regions> regions(const Question& question) const;
@@ -51,7 +54,7 @@ class TextFound {
     const uchar* m_data;
     cv::Size m_size;
     int m_type;
-    size_t m_fingerprint;
+    std::optional<size_t> m_digest;
     mutable std::mutex m_mutex;
     std::map<Question, Regions> m_regions;
     std::vector<std::pair<platform::TextBox, platform::RecognizedText>> m_reads;

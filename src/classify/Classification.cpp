@@ -88,8 +88,13 @@ void record(int index, int n, const WorkUnit& unit, const Groundwork& work, bool
     auto finish = [&](MediaCategory category) {
         // A label card's text found so far is kept for its read (a few regions and lines).
         std::shared_ptr<ai::TextFound> found;
-        if (category == MediaCategory::label && work.prepared && *work.prepared)
-            found = (*work.prepared)->found;
+        if (category == MediaCategory::label && work.prepared && *work.prepared) {
+            const ai::PreparedPhoto& prepared = **work.prepared;
+            if (prepared.found && prepared.bitmap) {
+                prepared.found->keepDigest(*prepared.bitmap);
+                found = prepared.found;
+            }
+        }
         result.items.push_back(ClassifiedItem{unit, category, std::move(found)});
     };
     auto fail = [&](const QString& message) {
