@@ -181,11 +181,17 @@ int main(int argc, char** argv) {
             CliRun runs[2];
             for (int which = 0; which < (baseline.isEmpty() ? 1 : 2); ++which) {
                 // The same folder name for both programs, so that their logs compare line by line.
-            const fs::path dir = work / ("run" + std::to_string(which)) / (prefilter ? "with" : "without");
+                const fs::path dir =
+                    work / ("run" + std::to_string(which)) / (prefilter ? "with" : "without");
                 bench::hardLinkShoot(master, dir, count);
                 QStringList args{"organize", QString::fromStdString(dir.string()), "--base-url",
                                  server.url()};
                 if (!prefilter) args << "--no-prefilter";
+                {
+                    // Both programs get the same replies in the same order.
+                    const std::lock_guard lock(mutex);
+                    answered = labels = 0;
+                }
                 runs[which] = timedRun(which == 0 ? cli : baseline, args);
             }
             const QString what = QStringLiteral("organize %1 × 24 MP %2 prefilter")
