@@ -9,20 +9,68 @@
 #include "core/RelicLabelExtracted.h"
 #include "core/Result.h"
 #include "platform/Imaging.h"
+#include "platform/TextRecognition.h"
 
 #include <QString>
 
 #include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 namespace ai {
 
+/// The text found so far on one toned bitmap, kept with the photo so that the same pixels are
+/// neither detected nor read twice: the text probe's detection at the reading scale serves the
+/// engine's reading, and a classification's lines serve the label card's later read. Answers only
+/// for the bitmap it was made for (the same pixels, shared, not a copy); safe from several threads.
+class TextFound {
+  public:
+    using Regions = std::vector<platform::TextBox>;
+    /// What a detection was asked: the detector side, the smallest line height (of the bitmap's
+    /// height) and whether small text was detected again enlarged.
+    using Question = std::tuple<int, double, bool>;
+
+    explicit TextFound(const platform::Bitmap& image);
+    /// Whether `image` is the bitmap this was made for (its pixels, shared).
+    bool isFor(const platform::Bitmap& image) const;
+    /// Takes a digest of the pixels (`image` being the bitmap this was made for), so that the
+    /// findings can be handed to the same photo prepared again later.
+    void keepDigest(const platform::Bitmap& image);
+    /// The same findings for `image`, a bitmap made again from the same photo, when its pixels
+    /// are those of the digest kept; nothing otherwise (no digest, or the file changed meanwhile).
+    std::shared_ptr<TextFound> forCopy(const platform::Bitmap& image) const;
+
+    std::optional<Regions> regions(const Question& question) const;
+    void keepRegions(const Question& question, const Regions& regions);
+    std::optional<platform::RecognizedText> read(const platform::TextBox& box) const;
+    void keepRead(const platform::TextBox& box, const platform::RecognizedText& text);
+
+  private:
+    const uchar* m_data;
+    cv::Size m_size;
+    int m_type;
+    std::optional<size_t> m_digest;
+    mutable std::mutex m_mutex;
+    std::map<Question, Regions> m_regions;
+    std::vector<std::pair<platform::TextBox, platform::RecognizedText>> m_reads;
+};
+
 /// A photograph made ready for one backend: the upload JPEG for a remote service, the toned
-/// bitmap for the engine on this machine.
+/// bitmap for the engine on this machine (with what was found on it so far).
 struct PreparedPhoto {
     std::optional<RAWJPEGExporter::PreparedImage> upload;
     std::optional<platform::Bitmap> bitmap;
+    std::shared_ptr<TextFound> found{};
 };
+
+/// Gives `prepared` what was found on an earlier preparation of the same photo, when its bitmap
+/// has the same pixels.
+void adoptFound(PreparedPhoto& prepared, const std::shared_ptr<TextFound>& earlier);
 
 /// The prefix of a label or text read whose photograph could not be prepared.
 inline const QString kImagePrepareFailed = QStringLiteral("图片准备失败：");

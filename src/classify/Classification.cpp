@@ -47,9 +47,13 @@ Groundwork groundwork(const WorkUnit& unit, bool useVisionPrefilter, const ai::V
             return work;
         }
         const platform::Bitmap enhanced = RAWJPEGExporter::enhanceForAPI(*loaded);
-        work.probed = VisionTextProbe::containsAnyTextIn(enhanced);
+        // What the probe detects on these pixels at the reading scale serves the engine's read.
+        const auto found = std::make_shared<ai::TextFound>(enhanced);
+        work.probed =
+            VisionTextProbe::containsAnyTextIn(enhanced, VisionTextProbe::TextModel::system(), found.get());
         if (*work.probed && !(*work.probed)->hasText) return work;
         work.prepared = backend.prepareFrom(enhanced);
+        if (*work.prepared) ai::adoptFound(**work.prepared, found);
         return work;
     }
     if (useVisionPrefilter) {
@@ -81,7 +85,18 @@ void record(int index, int n, const WorkUnit& unit, const Groundwork& work, bool
     const QString& file = unit.primary.fileName;
     const QString position = QStringLiteral("[%1/%2] ").arg(index + 1).arg(n);
     const QString note = companionNote(unit);
-    auto finish = [&](MediaCategory category) { result.items.push_back(ClassifiedItem{unit, category}); };
+    auto finish = [&](MediaCategory category) {
+        // A label card's text found so far is kept for its read (a few regions and lines).
+        std::shared_ptr<ai::TextFound> found;
+        if (category == MediaCategory::label && work.prepared && *work.prepared) {
+            const ai::PreparedPhoto& prepared = **work.prepared;
+            if (prepared.found && prepared.bitmap) {
+                prepared.found->keepDigest(*prepared.bitmap);
+                found = prepared.found;
+            }
+        }
+        result.items.push_back(ClassifiedItem{unit, category, std::move(found)});
+    };
     auto fail = [&](const QString& message) {
         log(core::failure(message));
         result.errors << message;
@@ -201,28 +216,24 @@ ClassifyResult classify(const std::vector<WorkUnit>& units, bool useVisionPrefil
         return classifyAhead(units, useVisionPrefilter, backend, context, probe, *requests, afterReply);
     ClassifyResult result;
     const int n = static_cast<int>(units.size());
-    auto start = [&](int index) {
-        return std::async(std::launch::async, [&, index] {
-            return groundwork(units[size_t(index)], useVisionPrefilter, backend, probe);
-        });
+    // The next units' decoding and probing, one per core, overlap this unit's request.
+    const std::function<Groundwork(int)> work = [&](int index) {
+        if (context.cancelled()) return Groundwork{};
+        return groundwork(units[size_t(index)], useVisionPrefilter, backend, probe);
     };
-    std::future<Groundwork> next;
-    if (n > 0 && !context.cancelled()) next = start(0);
-    for (int index = 0; index < n; ++index) {
-        if (context.cancelled()) {
-            result.cancelled = true;
-            break;
-        }
+    int taken = 0;
+    const std::function<bool(int, Groundwork&)> take = [&](int index, Groundwork& done) {
+        if (context.cancelled()) return false;
         const WorkUnit& unit = units[size_t(index)];
         context.report(core::stage::classify, index + 1, n, unit.primary.fileName);
-        const Groundwork work = next.get();
-        // The next unit's decoding and probing overlap this unit's request.
-        if (index + 1 < n) next = start(index + 1);
         record(
-            index, n, unit, work, useVisionPrefilter,
-            [&] { return backend.classify(unit.primary.path, **work.prepared); }, context.log, result);
-    }
-    if (next.valid()) next.wait();
+            index, n, unit, done, useVisionPrefilter,
+            [&] { return backend.classify(unit.primary.path, **done.prepared); }, context.log, result);
+        ++taken;
+        return true;
+    };
+    core::inOrder<Groundwork>(n, preparationThreads(), work, take, context.cancel);
+    result.cancelled = taken < n;
     return result;
 }
 

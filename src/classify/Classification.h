@@ -14,6 +14,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 namespace MediaPipeline {
 
@@ -22,6 +23,8 @@ using core::Log;
 struct ClassifiedItem {
     WorkUnit unit;
     MediaCategory category = MediaCategory::unknown;
+    /// A label card's text found while it was classified on this machine, for its read.
+    std::shared_ptr<ai::TextFound> found{};
 };
 
 struct ClassifyResult {
@@ -40,11 +43,11 @@ using Probe = std::function<core::Result<VisionTextProbe::ProbeResult, VisionTex
 QString categoryName(MediaCategory category);
 
 /// Classifies the units in order, logging one or more lines per unit. Without slots (or with one),
-/// one request is in flight at a time and meanwhile the next unit's probe and preparation run on
-/// another thread. With more slots and a backend that takes concurrent requests, later units are
-/// probed (as many at once as there are cores) and sent while earlier ones are in flight; each
-/// unit's lines are still written when its turn comes, so the log is the same. The cancellation
-/// token is checked before each unit.
+/// one request is in flight at a time and meanwhile the next units' probes and preparations run
+/// ahead, as many at once as there are cores. With more slots and a backend that takes concurrent requests,
+/// later units are probed (as many at once as there are cores) and sent while earlier ones are in flight;
+/// each unit's lines are still written when its turn comes, so the log is the same. The cancellation token is
+/// checked before each unit.
 ///
 /// With several in flight, `afterReply` is called on the unit's worker thread as soon as its
 /// classification came back, while the photo is still prepared, so that a run can send the

@@ -1,6 +1,7 @@
 #include "classify/VisionTextProbe.h"
 
 #include "ai/RAWJPEGExporter.h"
+#include "ai/VisionBackend.h"
 #include "platform/TextRecognition.h"
 
 #include <algorithm>
@@ -54,6 +55,27 @@ bool fastHasText(const std::vector<platform::TextBox>& boxes) {
     return lines >= thresholds().fastMinLines;
 }
 
+/// The model, keeping what it detects and reads on `found`'s bitmap there (and taking it from
+/// there when it was found before).
+TextModel keepingIn(const TextModel& model, ai::TextFound& found) {
+    return TextModel{
+        [&model, &found](const platform::Bitmap& bitmap, int detSide,
+                         double minHeightFraction) -> core::Result<std::vector<platform::TextBox>> {
+            const ai::TextFound::Question question{detSide, minHeightFraction, false};
+            if (auto kept = found.regions(question)) return std::move(*kept);
+            auto boxes = model.detect(bitmap, detSide, minHeightFraction);
+            if (boxes) found.keepRegions(question, *boxes);
+            return boxes;
+        },
+        [&model, &found](const platform::Bitmap& bitmap,
+                         const platform::TextBox& box) -> core::Result<platform::RecognizedText> {
+            if (auto kept = found.read(box)) return std::move(*kept);
+            auto read = model.recognize(bitmap, box);
+            if (read) found.keepRead(box, *read);
+            return read;
+        }};
+}
+
 } // namespace
 
 core::Result<bool> recognizeHasText(const platform::Bitmap& bitmap, Level level, const TextModel& model) {
@@ -77,7 +99,7 @@ core::Result<ProbeResult, ProbeError> containsAnyTextWith(const std::filesystem:
 }
 
 core::Result<ProbeResult, ProbeError> containsAnyTextIn(const platform::Bitmap& enhanced,
-                                                        const TextModel& model) {
+                                                        const TextModel& model, ai::TextFound* found) {
     if (auto models = platform::checkModels(); !models)
         return ProbeError{ProbeError::Kind::modelsUnavailable, models.error().description()};
     const auto failed = [](const core::Error& e) {
@@ -95,9 +117,12 @@ core::Result<ProbeResult, ProbeError> containsAnyTextIn(const platform::Bitmap& 
     }
     const platform::Bitmap large = RAWJPEGExporter::downsampledImage(enhanced, 2560);
     if (!large.empty()) {
-        const auto found = recognizeHasText(large, Level::accurate, model);
-        if (!found) return failed(found.error());
-        if (*found) return ProbeResult{true, kAccurate2560};
+        // The same pixels the engine reads: what is detected and read here is kept for it.
+        const auto read = found && found->isFor(large)
+                              ? recognizeHasText(large, Level::accurate, keepingIn(model, *found))
+                              : recognizeHasText(large, Level::accurate, model);
+        if (!read) return failed(read.error());
+        if (*read) return ProbeResult{true, kAccurate2560};
     }
     return ProbeResult{false, kNoText};
 }

@@ -13,6 +13,10 @@
 #include <functional>
 #include <vector>
 
+namespace ai {
+class TextFound;
+}
+
 namespace VisionTextProbe {
 
 struct ProbeResult {
@@ -64,9 +68,12 @@ struct TextModel {
 /// fails while running is an error, never "no text": the photograph must then go to the model.
 core::Result<ProbeResult, ProbeError> containsAnyText(const std::filesystem::path& imagePath);
 /// The three attempts on a picture already loaded at 2560 and enhanced as for upload (the
-/// classification pipeline decodes each photo once for the probe and the upload).
+/// classification pipeline decodes each photo once for the probe and the upload). `found`, when
+/// it is for `enhanced`, keeps the detection and the reads of the attempt at 2560, made on those
+/// very pixels, for the engine's reading of the photo.
 core::Result<ProbeResult, ProbeError> containsAnyTextIn(const platform::Bitmap& enhanced,
-                                                        const TextModel& model = TextModel::system());
+                                                        const TextModel& model = TextModel::system(),
+                                                        ai::TextFound* found = nullptr);
 /// The same with another text model.
 core::Result<ProbeResult, ProbeError> containsAnyTextWith(const std::filesystem::path& imagePath,
                                                           const TextModel& model);

@@ -21,8 +21,8 @@ double replyConfidence(double confidence) {
 }
 
 /// A classification reads the regions and, unless they already show a panel, a few lines.
-core::Result<PageText> readToClassify(const platform::Bitmap& image) {
-    return readPage(image, kClassifyReadLimit, worthReadingToClassify);
+core::Result<PageText> readToClassify(const platform::Bitmap& image, ai::TextFound* found = nullptr) {
+    return readPage(image, kClassifyReadLimit, worthReadingToClassify, true, found);
 }
 
 /// The classification reply: the category and the confidence with two decimals.
@@ -57,18 +57,18 @@ core::Result<ai::PreparedPhoto> LocalVisionBackend::prepare(const std::filesyste
     // The same picture the remote service would see, minus the JPEG round trip.
     const auto loaded = RAWJPEGExporter::loadViewableImage(photo, RAWJPEGExporter::kUploadMaxPixelSize);
     if (!loaded) return kNotPrepared;
-    return ai::PreparedPhoto{std::nullopt, RAWJPEGExporter::enhanceForAPI(*loaded)};
+    return prepareFrom(RAWJPEGExporter::enhanceForAPI(*loaded));
 }
 
 core::Result<ai::PreparedPhoto> LocalVisionBackend::prepareFrom(const platform::Bitmap& enhanced) const {
-    return ai::PreparedPhoto{std::nullopt, enhanced};
+    return ai::PreparedPhoto{std::nullopt, enhanced, std::make_shared<ai::TextFound>(enhanced)};
 }
 
 core::Result<ClassificationResult> LocalVisionBackend::classify(const std::filesystem::path&,
                                                                 const ai::PreparedPhoto& prepared) {
     const platform::Bitmap* image = bitmapOf(prepared);
     if (!image) return kNotPrepared;
-    const auto page = readToClassify(*image);
+    const auto page = readToClassify(*image, prepared.found.get());
     if (!page) return page.error();
     const Decision decision = classifyPage(*page);
     return ClassificationResult{decision.category, replyConfidence(decision.confidence),
@@ -79,7 +79,7 @@ core::Result<RelicLabelExtracted> LocalVisionBackend::readLabel(const std::files
                                                                 const ai::PreparedPhoto& prepared) {
     const platform::Bitmap* image = bitmapOf(prepared);
     if (!image) return kNotPrepared;
-    const auto page = readPage(*image);
+    const auto page = readPage(*image, 1 << 30, {}, true, prepared.found.get());
     if (!page) return page.error();
     return labelFor(*page);
 }
@@ -88,7 +88,7 @@ core::Result<QString> LocalVisionBackend::readText(const std::filesystem::path&,
                                                    const ai::PreparedPhoto& prepared) {
     const platform::Bitmap* image = bitmapOf(prepared);
     if (!image) return kNotPrepared;
-    const auto page = readPage(*image);
+    const auto page = readPage(*image, 1 << 30, {}, true, prepared.found.get());
     if (!page) return page.error();
     return ocrText(*page);
 }

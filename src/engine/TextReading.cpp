@@ -1,5 +1,6 @@
 #include "engine/TextReading.h"
 
+#include "ai/VisionBackend.h"
 #include "platform/TextRecognition.h"
 
 #include <algorithm>
@@ -75,6 +76,38 @@ core::Result<std::vector<platform::TextBox>> detectEnlarged(const platform::Bitm
     return found;
 }
 
+using Regions = std::vector<platform::TextBox>;
+
+/// The regions of the whole bitmap, enlarged where small, taken from `found` when they were
+/// detected on these pixels before.
+core::Result<Regions> detectRegions(const platform::Bitmap& image, bool zoomSmallText, ai::TextFound* found) {
+    const ai::TextFound::Question whole{kDetSide, kMinLineHeight, false};
+    const ai::TextFound::Question asked{kDetSide, kMinLineHeight, zoomSmallText};
+    if (found)
+        if (auto kept = found->regions(asked)) return std::move(*kept);
+    core::Result<Regions> boxes = Regions{};
+    if (auto kept = found ? found->regions(whole) : std::nullopt) {
+        boxes = std::move(*kept);
+    } else {
+        boxes = platform::detectText(image, kDetSide, kMinLineHeight);
+        if (boxes && found) found->keepRegions(whole, *boxes);
+    }
+    if (boxes && zoomSmallText) {
+        boxes = detectEnlarged(image, std::move(*boxes));
+        if (boxes && found) found->keepRegions(asked, *boxes);
+    }
+    return boxes;
+}
+
+core::Result<platform::RecognizedText> recognize(const platform::Bitmap& image, const platform::TextBox& box,
+                                                 ai::TextFound* found) {
+    if (found)
+        if (auto kept = found->read(box)) return std::move(*kept);
+    auto read = platform::recognizeText(image, box);
+    if (read && found) found->keepRead(box, *read);
+    return read;
+}
+
 } // namespace
 
 QString TextRow::text() const {
@@ -113,12 +146,12 @@ QStringList PageText::rowTexts() const {
 }
 
 core::Result<PageText> readPage(const platform::Bitmap& image, int maxRead, const ReadFilter& worthReading,
-                                bool zoomSmallText) {
+                                bool zoomSmallText, ai::TextFound* found) {
     PageText page;
     page.imageWidth = image.cols;
     page.imageHeight = image.rows;
-    auto boxes = platform::detectText(image, kDetSide, kMinLineHeight);
-    if (boxes && zoomSmallText) boxes = detectEnlarged(image, std::move(*boxes));
+    if (found && !found->isFor(image)) found = nullptr;
+    auto boxes = detectRegions(image, zoomSmallText, found);
     if (!boxes) return boxes.error();
     if (worthReading && !worthReading(*boxes)) maxRead = 0;
     // The card may be turned: lines are placed in the frame of the text's dominant direction, so
@@ -140,7 +173,7 @@ core::Result<PageText> readPage(const platform::Bitmap& image, int maxRead, cons
             lines.push_back(TextLine{QString(), 0, box.height, box.width, top, left});
             continue;
         }
-        const auto read = platform::recognizeText(image, box);
+        const auto read = recognize(image, box, found);
         if (!read) return read.error();
         const QString text = read->text.trimmed();
         if (text.isEmpty() || read->confidence < kMinConfidence) {

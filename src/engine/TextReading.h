@@ -13,6 +13,10 @@
 #include <functional>
 #include <vector>
 
+namespace ai {
+class TextFound;
+}
+
 namespace engine {
 
 struct TextLine {
@@ -47,8 +51,11 @@ struct PageText {
 /// scale (a card a third of the frame's width) and lie together in a part of the frame, that
 /// part is detected again, enlarged (`zoomSmallText`; off only to measure what it costs).
 /// Given the detected regions, whether any line needs reading at all.
+/// `found`, when it is for this bitmap, gives what was detected and read on it before (the
+/// probe's detection, a classification's lines) and keeps what this reading adds.
 using ReadFilter = std::function<bool(const std::vector<platform::TextBox>&)>;
 core::Result<PageText> readPage(const platform::Bitmap& image, int maxRead = 1 << 30,
-                                const ReadFilter& worthReading = {}, bool zoomSmallText = true);
+                                const ReadFilter& worthReading = {}, bool zoomSmallText = true,
+                                ai::TextFound* found = nullptr);
 
 } // namespace engine

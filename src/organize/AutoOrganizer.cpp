@@ -186,6 +186,13 @@ namespace {
 
 using Extracted = core::Result<RelicLabelExtracted>;
 
+/// A card prepared for its read, with what its classification found on it.
+core::Result<ai::PreparedPhoto> prepareCard(const ai::VisionBackend& backend, const ClassifiedItem& card) {
+    auto prepared = backend.prepare(card.unit.primary.path);
+    if (prepared) ai::adoptFound(*prepared, card.found);
+    return prepared;
+}
+
 Extracted readPrepared(ai::VisionBackend& backend, const ImageInfo& primary,
                        const core::Result<ai::PreparedPhoto>& prepared) {
     if (!prepared) return core::Error{ai::kImagePrepareFailed + prepared.error().description()};
@@ -232,7 +239,7 @@ bool readLabelsAhead(const std::vector<ClassifiedItem>& labels, ai::VisionBacken
             ahead.warnings = std::move(read->warnings);
             return ahead;
         }
-        const auto prepared = backend.prepare(primary.path);
+        const auto prepared = prepareCard(backend, labels[size_t(i)]);
         if (!prepared) {
             ahead.extracted = readPrepared(backend, primary, prepared);
             return ahead;
@@ -295,32 +302,23 @@ bool readLabels(const std::vector<ClassifiedItem>& labels, ai::VisionBackend& ba
     if (requests && requests->concurrent() && backend.takesConcurrentRequests())
         return readLabelsAhead(labels, backend, context, onRead, *requests, early);
     const int m = static_cast<int>(labels.size());
-    auto prepare = [&](int i) {
-        return std::async(std::launch::async,
-                          [&, i] { return backend.prepare(labels[size_t(i)].unit.primary.path); });
+    // The next cards are prepared during a read, one per core.
+    using Prepared = std::optional<core::Result<ai::PreparedPhoto>>;
+    const std::function<Prepared(int)> prepare = [&](int i) -> Prepared {
+        if (context.cancelled()) return std::nullopt;
+        return prepareCard(backend, labels[size_t(i)]);
     };
-    std::future<core::Result<ai::PreparedPhoto>> next;
-    if (m > 0 && !context.cancelled()) next = prepare(0);
-    bool finished = true;
-    for (int i = 0; i < m; ++i) {
-        if (context.cancelled()) {
-            finished = false;
-            break;
-        }
+    int taken = 0;
+    const std::function<bool(int, Prepared&)> take = [&](int i, Prepared& prepared) {
+        if (context.cancelled() || !prepared) return false;
         const ImageInfo& primary = labels[size_t(i)].unit.primary;
-        std::optional<core::Result<ai::PreparedPhoto>> prepared;
         recordLabel(
-            i, m, primary,
-            [&] {
-                // The card is taken after its line, and the next one prepared during the read.
-                prepared.emplace(next.get());
-                if (i + 1 < m) next = prepare(i + 1);
-                return readPrepared(backend, primary, *prepared);
-            },
-            context, onRead);
-    }
-    if (next.valid()) next.wait();
-    return finished;
+            i, m, primary, [&] { return readPrepared(backend, primary, *prepared); }, context, onRead);
+        ++taken;
+        return true;
+    };
+    core::inOrder<Prepared>(m, MediaPipeline::preparationThreads(), prepare, take, context.cancel);
+    return taken == m;
 }
 
 namespace {

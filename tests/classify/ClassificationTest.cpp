@@ -1,5 +1,7 @@
 #include "classify/Classification.h"
 #include "ai/RemoteVisionBackend.h"
+#include "engine/LocalVisionBackend.h"
+#include "engine/TextReading.h"
 #include "samples/Scenes.h"
 #include "support/FakeAIServer.h"
 #include "support/FakeVisionBackend.h"
@@ -9,6 +11,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 using namespace fixtures;
 using MediaPipeline::ClassifyResult;
@@ -144,31 +147,62 @@ TEST_F(PipelineTest, EmptyInputLogsNothing) {
     EXPECT_TRUE(lines.isEmpty());
 }
 
-TEST_F(PipelineTest, TheNextPhotoIsProbedWhileARequestIsInFlight) {
+TEST_F(PipelineTest, TheNextPhotosAreProbedWhileARequestIsInFlight) {
+    // Later photos are probed on a pool of one thread per core while a request is out; probes
+    // that finish out of order (the first ones slowest) still give the lines of one photo after
+    // another, and every request comes after its own probe.
     FakeVisionBackend backend;
     std::mutex mutex;
     std::condition_variable probed;
     QStringList probedNames;
+    int running = 0, mostAtOnce = 0;
     const MediaPipeline::Probe slowProbe = [&](const fs::path& p) -> core::Result<ProbeResult, ProbeError> {
+        const QString name = QString::fromStdString(p.filename().string());
+        {
+            const std::lock_guard<std::mutex> hold(mutex);
+            mostAtOnce = std::max(mostAtOnce, ++running);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(name < QLatin1String("c") ? 120 : 10));
         const std::lock_guard<std::mutex> hold(mutex);
-        probedNames << QString::fromStdString(p.filename().string());
+        --running;
+        probedNames << name;
         probed.notify_all();
+        if (name.startsWith(QLatin1String("obj"))) return ProbeResult{false, VisionTextProbe::kNoText};
         return ProbeResult{true, VisionTextProbe::kFast1280};
     };
-    // While the first photo's request is in flight, the second one's probe must have run.
     bool overlapped = false;
+    QStringList probedBeforeRequest;
     backend.onRequest([&](const QString& name) {
-        if (name != QLatin1String("a.jpg")) return;
         std::unique_lock<std::mutex> hold(mutex);
+        if (probedNames.contains(name)) probedBeforeRequest << name;
+        if (name != QLatin1String("a.jpg")) return;
         overlapped = probed.wait_for(hold, std::chrono::seconds(20),
                                      [&] { return probedNames.contains(QStringLiteral("b.jpg")); });
     });
-    const auto result =
-        MediaPipeline::classify(units({"a.jpg", "b.jpg", "c.jpg"}), true, backend, context(), slowProbe);
+    const auto result = MediaPipeline::classify(units({"a.jpg", "b.jpg", "c.jpg", "obj1.jpg", "d.jpg"}), true,
+                                                backend, context(), slowProbe);
     EXPECT_TRUE(overlapped);
-    EXPECT_EQ(backend.calls(), QStringList({"classify a.jpg", "classify b.jpg", "classify c.jpg"}));
-    EXPECT_EQ(lines.size(), 12); // four lines per photo, in the usual order
-    EXPECT_EQ(lines.at(4), QStringLiteral("[2/3] Vision 粗筛：b.jpg"));
+    EXPECT_EQ(backend.calls(),
+              QStringList({"classify a.jpg", "classify b.jpg", "classify c.jpg", "classify d.jpg"}));
+    EXPECT_EQ(probedBeforeRequest, QStringList({"a.jpg", "b.jpg", "c.jpg", "d.jpg"}));
+    EXPECT_EQ(categories(result), QStringList({"artifact", "artifact", "artifact", "artifact", "artifact"}));
+    QStringList expected;
+    for (const QString name : {"a.jpg", "b.jpg", "c.jpg", "obj1.jpg", "d.jpg"}) {
+        const QString at = QStringLiteral("[%1/5] ").arg(expected.size() / 4 + 1);
+        expected << at + "Vision 粗筛：" + name;
+        if (name.startsWith(QLatin1String("obj"))) {
+            expected << at + name + " → 文物（Vision：1280+2560 均无文字，跳过 AI）" << QString()
+                     << QString();
+            continue;
+        }
+        expected << at + name + " 有文字（1280 fast）→ 送 AI 分类" << at + "准备 AI 识别：" + name
+                 << at + name + " → 文物 (confidence 0.90)";
+    }
+    expected.removeAll(QString());
+    EXPECT_EQ(lines, expected);
+    if (MediaPipeline::preparationThreads() > 1) {
+        EXPECT_GT(mostAtOnce, 1);
+    }
 }
 
 TEST_F(PipelineTest, CancellingStopsBeforeTheNextPhoto) {
@@ -195,4 +229,47 @@ TEST_F(PipelineTest, TheOnDeviceProbeAndTheUploadShareOneDecode) {
     EXPECT_EQ(backend.calls(), QStringList({"classify card.jpg"}));
     EXPECT_EQ(backend.prepared(), 1);
     EXPECT_EQ(backend.preparedFromPictures(), 1);
+}
+
+TEST_F(PipelineTest, TheEngineReadsWhatWasFoundOnTheSamePixelsOnce) {
+    // The offline engine takes the regions and lines found while a photo was probed and
+    // classified instead of finding them again; what it reads is the same as from a fresh bitmap.
+    engine::LocalVisionBackend local;
+    scenes::writePhoto(dir / "card.jpg", scenes::renderLabel(scenes::randomLabel(11), 11, 1800, 1200));
+    scenes::writePhoto(dir / "vase.jpg", scenes::renderObject(13, 1800, 1200));
+    const auto result = MediaPipeline::classify(units({"card.jpg", "vase.jpg"}), true, local, context());
+    ASSERT_EQ(result.items.size(), 2u);
+    const ai::TextFound::Question reading{960, 0.006, true};
+    for (const auto& item : result.items) {
+        const auto& path = item.unit.primary.path;
+        SCOPED_TRACE(path.filename().string());
+        // Only a label card keeps what was found, for its read.
+        ASSERT_EQ(item.found != nullptr, item.category == MediaCategory::label);
+        if (!item.found) continue;
+        auto fresh = local.prepare(path);
+        auto again = local.prepare(path);
+        ai::adoptFound(*again, item.found);
+        ASSERT_TRUE(again->found->regions(reading)) << "detected again";
+        EXPECT_EQ(*local.readLabel(path, *again), *local.readLabel(path, *fresh));
+    }
+    EXPECT_EQ(categories(result), QStringList({"label", "artifact"}));
+
+    // What the probe detected at the reading scale (an object, probed up to 2560) is what the
+    // engine would have detected there, and a reading from it is the same.
+    const auto vase =
+        RAWJPEGExporter::enhanceForAPI(*RAWJPEGExporter::loadViewableImage(dir / "vase.jpg", 2560));
+    ai::TextFound probed(vase);
+    ASSERT_TRUE(VisionTextProbe::containsAnyTextIn(vase, VisionTextProbe::TextModel::system(), &probed));
+    ASSERT_TRUE(probed.regions({960, 0.006, false}));
+    EXPECT_EQ(probed.regions({960, 0.006, false})->size(), platform::detectText(vase, 960, 0.006)->size());
+    EXPECT_EQ(engine::readPage(vase, 8, {}, true, &probed)->rowTexts(),
+              engine::readPage(vase, 8)->rowTexts());
+
+    // A card changed on disk between its classification and its read is read afresh.
+    const auto card = result.items.front();
+    scenes::writePhoto(dir / "card.jpg", scenes::renderLabel(scenes::randomLabel(14), 14, 1800, 1200));
+    auto changed = local.prepare(card.unit.primary.path);
+    ai::adoptFound(*changed, card.found);
+    EXPECT_NE(changed->found, card.found);
+    EXPECT_FALSE(changed->found->regions(reading));
 }
