@@ -68,6 +68,8 @@ TEST(RatingWriter, RunsExifToolOnceWithTheEightArgumentsAndSetsBothAttributes) {
         EXPECT_EQ(platform::attribute(file, RatingWriter::kBalooRatingAttribute), c.balooValue);
     }
     EXPECT_EQ(tool.calls().size(), std::size(cases)); // one process per file
+    // A relative name that starts with "-" must not reach exiftool as an option.
+    EXPECT_EQ(RatingWriter::exifToolArguments(3, "-delete_original.JPG").last(), "./-delete_original.JPG");
 }
 
 TEST(RatingWriter, OneWorkingRouteIsEnough) {
