@@ -4,9 +4,19 @@
 #include "organize/AutoOrganizer.h"
 #include "platform/FileSystem.h"
 
+#include <cstring>
 #include <string>
 
 namespace AutoOrganizer {
+
+std::optional<QString> safeMoveItem(const std::filesystem::path& from, const std::filesystem::path& to,
+                                    const platform::MoveOps& ops) {
+    const auto failure = platform::moveNoReplace(from, to, ops);
+    if (!failure) return std::nullopt;
+    if (failure->kind == platform::MoveFailure::Kind::destinationExists)
+        return kDestinationExists.arg(core::displayName(to));
+    return QStringLiteral("无法移动（%1）").arg(QString::fromLocal8Bit(std::strerror(failure->error)));
+}
 namespace {
 
 /// Every upper/lower-case spelling of a short ASCII extension.
