@@ -3,6 +3,7 @@
 #include "refine/FeaturePrintRefiner.h"
 
 #include "core/Text.h"
+#include "refine/ImageFeaturePrint.h"
 
 #include <cmath>
 #include <unordered_map>
@@ -13,31 +14,22 @@ using ImageScanner::ImageInfo;
 using MediaPipeline::WorkUnit;
 namespace fs = std::filesystem;
 
-namespace {
+/// A print as the pass compares it: normalised to unit length.
+using Print = refine::FeaturePrintObservation;
 
-/// The L2-normalised print, or nothing when it has no direction (empty, zero or not finite).
-std::optional<FeaturePrint> normalised(FeaturePrint print) {
-    double sum = 0;
-    for (const float v : print)
-        sum += double(v) * double(v);
-    if (print.empty() || !(sum > 0) || !std::isfinite(sum)) return std::nullopt;
-    const double scale = 1.0 / std::sqrt(sum);
-    for (float& v : print)
-        v = float(v * scale);
-    return print;
-}
+namespace {
 
 /// The prints of one pass, by path; only successes are kept.
 class PrintCache {
   public:
     explicit PrintCache(const FeaturePrintFn& compute) : m_compute(compute) {}
 
-    const FeaturePrint* observation(const fs::path& file, const core::Log& log) {
+    const Print* observation(const fs::path& file, const core::Log& log) {
         const auto hit = m_prints.find(file.native());
         if (hit != m_prints.end()) return &hit->second;
-        std::optional<FeaturePrint> print;
+        std::optional<Print> print;
         if (m_compute)
-            if (auto computed = m_compute(file)) print = normalised(std::move(computed.value()));
+            if (auto computed = m_compute(file)) print = Print::fromFeature(std::move(computed.value()));
         if (!print) {
             log(core::warning(QStringLiteral("FeaturePrint 失败：") + core::displayName(file), 2));
             return nullptr;
@@ -47,7 +39,7 @@ class PrintCache {
 
   private:
     const FeaturePrintFn& m_compute;
-    std::unordered_map<std::string, FeaturePrint> m_prints;
+    std::unordered_map<std::string, Print> m_prints;
 };
 
 QString threeDecimals(float value) {
@@ -55,16 +47,6 @@ QString threeDecimals(float value) {
 }
 
 } // namespace
-
-std::optional<float> distance(const FeaturePrint& a, const FeaturePrint& b) {
-    if (a.empty() || a.size() != b.size()) return std::nullopt;
-    double sum = 0;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const double d = double(a[i]) - double(b[i]);
-        sum += d * d;
-    }
-    return float(std::sqrt(sum));
-}
 
 RunResult refine(const fs::path& root, const core::RunContext& context, const Options& options) {
     const core::Log& log = context.log;
@@ -104,11 +86,11 @@ RunResult refine(const fs::path& root, const core::RunContext& context, const Op
         }
         const WorkUnit& anchor = packB->back();
 
-        std::vector<const FeaturePrint*> samplePrints;
+        std::vector<const Print*> samplePrints;
         QStringList sampleNames;
         for (const WorkUnit& sample : samples) {
             sampleNames << sample.primary.fileName;
-            if (const FeaturePrint* print = cache.observation(sample.primary.path, log))
+            if (const Print* print = cache.observation(sample.primary.path, log))
                 samplePrints.push_back(print);
         }
         if (samplePrints.empty()) {
@@ -118,7 +100,7 @@ RunResult refine(const fs::path& root, const core::RunContext& context, const Op
         log(QStringLiteral("  本夹样本 ") + sampleNames.join(QStringLiteral(", ")));
 
         // Cache entries keep their address when the cache grows.
-        const FeaturePrint* anchorPrint = cache.observation(anchor.primary.path, log);
+        const Print* anchorPrint = cache.observation(anchor.primary.path, log);
         if (!anchorPrint) {
             log(QStringLiteral("  跳过：下一夹锚点无法计算 FeaturePrint（%1）").arg(anchor.primary.fileName));
             continue;
@@ -139,17 +121,17 @@ RunResult refine(const fs::path& root, const core::RunContext& context, const Op
                 break;
             }
             const QString& file = unit.primary.fileName;
-            const FeaturePrint* print = cache.observation(unit.primary.path, log);
+            const Print* print = cache.observation(unit.primary.path, log);
             if (!print) {
                 log(QStringLiteral("  [留下] %1：无法计算 FeaturePrint").arg(file));
                 continue;
             }
             std::optional<float> dA;
-            for (const FeaturePrint* sample : samplePrints) {
-                const auto d = distance(*print, *sample);
+            for (const Print* sample : samplePrints) {
+                const auto d = print->computeDistance(*sample);
                 if (d && (!dA || *d < *dA)) dA = d;
             }
-            const auto dB = dA ? distance(*print, *anchorPrint) : std::nullopt;
+            const auto dB = dA ? print->computeDistance(*anchorPrint) : std::nullopt;
             if (!dA || !dB) {
                 log(QStringLiteral("  [留下] %1：距离计算失败").arg(file));
                 continue;

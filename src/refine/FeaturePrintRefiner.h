@@ -87,9 +87,6 @@ std::optional<MediaPipeline::WorkUnit> labelUnit(const std::vector<MediaPipeline
 std::optional<std::vector<MediaPipeline::WorkUnit>> loadPack(const std::filesystem::path& folder,
                                                              const core::Log& log);
 
-/// L2 distance between the L2-normalised prints; nothing when they cannot be compared.
-std::optional<float> distance(const FeaturePrint& a, const FeaturePrint& b);
-
 /// Moves a unit's files into `folder` under free names (the folder is re-read on every call).
 std::vector<MoveRecord> moveUnit(const MediaPipeline::WorkUnit& unit, const std::filesystem::path& folder,
                                  const core::Log& log, QStringList& errors,
