@@ -418,21 +418,24 @@ bool namesAcquisition(const QString& text) {
     return re.match(text).hasMatch();
 }
 
-RelicLabelExtracted readLabelFields(const PageText& page) {
-    // Lines in reading order, English translations left out.
-    struct Row {
-        QString text;
-        float height = 0;
-        float left = 0, top = 0;
-        float lastRight = 0, lastTop = 0; ///< of the last printed line joined into the row
-        float edge = 0;                   ///< the right edge of the text block the row starts in
-        bool single = false;              ///< one line, not columns side by side
-        std::optional<Prefix> prefix;
-        QStringList tokens;   ///< unprefixed rows: what is left after fields were taken
-        bool touched = false; ///< a field was taken from it
-        bool prose = false;   ///< part of a paragraph: kept whole in the other text
-        QStringList extra;    ///< pieces a mixed source left over, for the other text
-    };
+namespace {
+
+/// A line of the card in reading order, English translations left out.
+struct Row {
+    QString text;
+    float height = 0;
+    float left = 0, top = 0;
+    float lastRight = 0, lastTop = 0; ///< of the last printed line joined into the row
+    float edge = 0;                   ///< the right edge of the text block the row starts in
+    bool single = false;              ///< one line, not columns side by side
+    std::optional<Prefix> prefix;
+    QStringList tokens;   ///< unprefixed rows: what is left after fields were taken
+    bool touched = false; ///< a field was taken from it
+    bool prose = false;   ///< part of a paragraph: kept whole in the other text
+    QStringList extra;    ///< pieces a mixed source left over, for the other text
+};
+
+std::vector<Row> rowsOf(const PageText& page) {
     std::vector<Row> rows;
     for (const auto& textRow : page.rows) {
         QStringList parts;
@@ -461,36 +464,39 @@ RelicLabelExtracted readLabelFields(const PageText& page) {
         for (const auto& other : rows)
             if (std::abs(other.left - row.left) <= 0.75f * row.height)
                 row.edge = std::max(row.edge, other.lastRight);
+    return rows;
+}
 
-    // A source line that wraps is joined before fields are chosen: same column, same type size,
-    // close below, the line above runs to the block's right edge, and only the joined line ends as
-    // a source does ("…省博物" / "馆藏"). Paragraphs are joined when the rest is written.
-    auto wraps = [](const Row& upper, const Row& lower) {
-        const float h = upper.height;
-        if (!upper.single || !lower.single || h <= 0) return false;
-        if (std::abs(lower.height / h - 1) > 0.2f || std::abs(lower.left - upper.left) > 0.75f * h)
-            return false;
-        if (lower.top - (upper.lastTop + h) > 1.6f * h || lower.top <= upper.lastTop) return false;
-        if (upper.lastRight < upper.edge - 1.5f * h || lower.lastRight > upper.lastRight + 0.5f * h)
-            return false;
-        if (upper.text.contains(QStringLiteral("。")) || fieldPrefix(lower.text) || isPeriod(lower.text))
-            return false;
-        const auto upperPrefix = fieldPrefix(upper.text);
-        if (upperPrefix && upperPrefix->field != Field::source) return false;
-        if (displayWords().match(upper.text).hasMatch() || displayWords().match(lower.text).hasMatch())
-            return false;
-        // A line ending in a field of its own ("战国早期", "玉", a size) is followed, not continued.
-        const QStringList upperTokens = tokens(upper.text);
-        const SourceKind above = sourceKind(upper.text), below = sourceKind(lower.text);
-        if (upperTokens.isEmpty() || isPeriod(upperTokens.back())) return false;
-        if (above == SourceKind::none && sizeOrMaterialWords().match(upper.text).hasMatch()) return false;
-        const QString joined = joinWrapped(upper.text, lower.text);
-        if (!endsASource(joined)) return false;
-        if (spansASourceWord(upper.text, lower.text)) return true;
-        if (endsASource(upper.text)) return lower.text.size() <= 2;
-        // Both halves may read as sources ("…虢国" / "墓地出土"): then they are one only when of one kind.
-        return above == SourceKind::none || below == SourceKind::none || above == below;
-    };
+// A source line that wraps is joined before fields are chosen: same column, same type size,
+// close below, the line above runs to the block's right edge, and only the joined line ends as
+// a source does ("…省博物" / "馆藏"). Paragraphs are joined when the rest is written.
+bool wraps(const Row& upper, const Row& lower) {
+    const float h = upper.height;
+    if (!upper.single || !lower.single || h <= 0) return false;
+    if (std::abs(lower.height / h - 1) > 0.2f || std::abs(lower.left - upper.left) > 0.75f * h) return false;
+    if (lower.top - (upper.lastTop + h) > 1.6f * h || lower.top <= upper.lastTop) return false;
+    if (upper.lastRight < upper.edge - 1.5f * h || lower.lastRight > upper.lastRight + 0.5f * h) return false;
+    if (upper.text.contains(QStringLiteral("。")) || fieldPrefix(lower.text) || isPeriod(lower.text))
+        return false;
+    const auto upperPrefix = fieldPrefix(upper.text);
+    if (upperPrefix && upperPrefix->field != Field::source) return false;
+    if (displayWords().match(upper.text).hasMatch() || displayWords().match(lower.text).hasMatch())
+        return false;
+    // A line ending in a field of its own ("战国早期", "玉", a size) is followed, not continued.
+    const QStringList upperTokens = tokens(upper.text);
+    const SourceKind above = sourceKind(upper.text), below = sourceKind(lower.text);
+    if (upperTokens.isEmpty() || isPeriod(upperTokens.back())) return false;
+    if (above == SourceKind::none && sizeOrMaterialWords().match(upper.text).hasMatch()) return false;
+    const QString joined = joinWrapped(upper.text, lower.text);
+    if (!endsASource(joined)) return false;
+    if (spansASourceWord(upper.text, lower.text)) return true;
+    if (endsASource(upper.text)) return lower.text.size() <= 2;
+    // Both halves may read as sources ("…虢国" / "墓地出土"): then they are one only when of one kind.
+    return above == SourceKind::none || below == SourceKind::none || above == below;
+}
+
+/// Joins each wrapped source line to the line above, then reads the rows' field prefixes.
+void joinWrappedSources(std::vector<Row>& rows) {
     for (size_t i = 0; i + 1 < rows.size();) {
         if (!wraps(rows[i], rows[i + 1])) {
             ++i;
@@ -503,9 +509,9 @@ RelicLabelExtracted readLabelFields(const PageText& page) {
     }
     for (auto& row : rows)
         row.prefix = fieldPrefix(row.text);
-    RelicLabelExtracted fields;
-    if (rows.empty()) return fields;
+}
 
+void markParagraphs(std::vector<Row>& rows) {
     // Paragraphs: from a row of prose on, rows belong to it unless a colon marks a field; a
     // wrapped sentence may begin with a field's word ("出土时…").
     bool inProse = false;
@@ -520,7 +526,11 @@ RelicLabelExtracted readLabelFields(const PageText& page) {
     }
     for (auto& row : rows)
         if (!row.prefix) row.tokens = tokens(row.text);
+}
 
+/// Takes the name into `fields`; the period printed in brackets after it, if any.
+std::optional<QString> takeName(std::vector<Row>& rows, RelicLabelExtracted& fields) {
+    std::optional<QString> bracketPeriod;
     // The name: a prefixed row, else the most prominent of the first unprefixed rows.
     std::optional<size_t> nameRow;
     for (size_t i = 0; i < rows.size() && !nameRow; ++i)
@@ -536,7 +546,6 @@ RelicLabelExtracted readLabelFields(const PageText& page) {
             if (rows[*nameRow].height < rows[firsts.front()].height * 1.15f) nameRow = firsts.front();
         }
     }
-    std::optional<QString> bracketPeriod;
     if (nameRow) {
         Row& row = rows[*nameRow];
         QString name = row.prefix ? row.prefix->value : row.text;
@@ -556,57 +565,59 @@ RelicLabelExtracted readLabelFields(const PageText& page) {
         row.touched = true;
         row.prefix.reset();
     }
+    return bracketPeriod;
+}
 
-    // The period: a prefixed one, one in brackets after the name, a line or part of a line that is
-    // one, then one a part begins with, then a one-character dynasty run into the source.
-    auto takePeriod = [&]() -> QString {
-        for (auto& row : rows)
-            if (row.prefix && row.prefix->field == Field::period) {
-                const QString value = withoutSpaces(row.prefix->value);
-                row.prefix.reset();
-                row.touched = true;
-                return bracketedPeriod(value).value_or(value);
-            }
-        if (bracketPeriod) return *bracketPeriod;
-        for (const bool allowMaterial : {false, true})
-            for (auto& row : rows) {
-                if (row.prefix || row.prose) continue;
-                for (qsizetype i = 0; i < row.tokens.size(); ++i) {
-                    if (const auto bracketed = bracketedPeriod(row.tokens[i])) {
-                        row.touched = true;
-                        row.tokens.removeAt(i);
-                        return *bracketed;
-                    }
-                    if (isPeriod(row.tokens[i]) && (allowMaterial || !alsoMaterial(row.tokens[i]))) {
-                        row.touched = true;
-                        return row.tokens.takeAt(i);
-                    }
-                }
-            }
+// The period: a prefixed one, one in brackets after the name, a line or part of a line that is
+// one, then one a part begins with, then a one-character dynasty run into the source.
+QString takePeriod(std::vector<Row>& rows, const std::optional<QString>& bracketPeriod) {
+    for (auto& row : rows)
+        if (row.prefix && row.prefix->field == Field::period) {
+            const QString value = withoutSpaces(row.prefix->value);
+            row.prefix.reset();
+            row.touched = true;
+            return bracketedPeriod(value).value_or(value);
+        }
+    if (bracketPeriod) return *bracketPeriod;
+    for (const bool allowMaterial : {false, true})
         for (auto& row : rows) {
             if (row.prefix || row.prose) continue;
             for (qsizetype i = 0; i < row.tokens.size(); ++i) {
-                const QString token = row.tokens[i];
-                if (const auto lead = leadingPeriod(token)) {
-                    row.tokens[i] = token.mid(lead->size());
+                if (const auto bracketed = bracketedPeriod(row.tokens[i])) {
                     row.touched = true;
-                    return *lead;
+                    row.tokens.removeAt(i);
+                    return *bracketed;
                 }
-                // "唐湖北随州…出土", "元木": a one-character dynasty run together with the source
-                // or the material.
-                const auto m = periodPattern().match(token);
-                if (m.hasMatch() && m.capturedLength() == 1 && token.size() > 1 &&
-                    (sourceKind(token.mid(1)) != SourceKind::none || isMaterial(token.mid(1)))) {
-                    row.tokens[i] = token.mid(1);
+                if (isPeriod(row.tokens[i]) && (allowMaterial || !alsoMaterial(row.tokens[i]))) {
                     row.touched = true;
-                    return m.captured(0);
+                    return row.tokens.takeAt(i);
                 }
             }
         }
-        return {};
-    };
-    fields.period = takePeriod();
+    for (auto& row : rows) {
+        if (row.prefix || row.prose) continue;
+        for (qsizetype i = 0; i < row.tokens.size(); ++i) {
+            const QString token = row.tokens[i];
+            if (const auto lead = leadingPeriod(token)) {
+                row.tokens[i] = token.mid(lead->size());
+                row.touched = true;
+                return *lead;
+            }
+            // "唐湖北随州…出土", "元木": a one-character dynasty run together with the source
+            // or the material.
+            const auto m = periodPattern().match(token);
+            if (m.hasMatch() && m.capturedLength() == 1 && token.size() > 1 &&
+                (sourceKind(token.mid(1)) != SourceKind::none || isMaterial(token.mid(1)))) {
+                row.tokens[i] = token.mid(1);
+                row.touched = true;
+                return m.captured(0);
+            }
+        }
+    }
+    return {};
+}
 
+QString takeSource(std::vector<Row>& rows) {
     // The source: one, a find-spot before a holder before an acquisition; a find-spot printed
     // together with its holder keeps only the find-spot. A line printed with a source prefix wins
     // over every guess; a line saying where the object is shown is never the source.
@@ -650,15 +661,21 @@ RelicLabelExtracted readLabelFields(const PageText& page) {
         for (const QString& piece : pieces)
             (!judgePieces || sourceKind(piece) == best->kind || kept.isEmpty() ? kept : rest) << piece;
         if (pieces.size() <= 1) kept = {text};
-        fields.source = correctTerms(withoutSpaces(kept.join(QStringLiteral("，"))), TermContext::text);
+        const QString source =
+            correctTerms(withoutSpaces(kept.join(QStringLiteral("，"))), TermContext::text);
         row.extra = rest;
         row.touched = true;
         if (best->token < 0)
             row.prefix.reset();
         else
             row.tokens.removeAt(best->token);
+        return source;
     }
+    return {};
+}
 
+/// The rest, one line per printed line and one per paragraph.
+QString otherText(const std::vector<Row>& rows) {
     // The rest, verbatim and in reading order; what a field was taken from keeps its remainder. A
     // paragraph is one line: its printed lines are joined unless one ends a sentence short of the
     // paragraph's right edge.
@@ -683,7 +700,21 @@ RelicLabelExtracted readLabelFields(const PageText& page) {
         other << texts;
         previous = &row;
     }
-    fields.other = other.join(QLatin1Char('\n'));
+    return other.join(QLatin1Char('\n'));
+}
+
+} // namespace
+
+RelicLabelExtracted readLabelFields(const PageText& page) {
+    std::vector<Row> rows = rowsOf(page);
+    joinWrappedSources(rows);
+    RelicLabelExtracted fields;
+    if (rows.empty()) return fields;
+    markParagraphs(rows);
+    const std::optional<QString> bracketPeriod = takeName(rows, fields);
+    fields.period = takePeriod(rows, bracketPeriod);
+    fields.source = takeSource(rows);
+    fields.other = otherText(rows);
     fields.period = withKnownCulture(correctTerms(fields.period, TermContext::text));
     return fields;
 }
