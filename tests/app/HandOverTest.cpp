@@ -4,6 +4,7 @@
 
 #include "samples/Scenes.h"
 #include "services/ServiceEntry.h"
+#include "support/Process.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,15 +27,7 @@ struct LinkRun {
         const QString photo = QDir(photos.path()).filePath(QStringLiteral("展签 1.jpg"));
         scenes::writePhoto(photo.toStdString(),
                            scenes::renderLabel({"青铜饕餮纹鼎", "河南安阳殷墟出土", "商代晚期", {}}, 5));
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}) {
-            const QString dir = QDir(home.path()).filePath(QString::fromLatin1(name));
-            QDir().mkpath(dir);
-            QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            env.insert(QString::fromLatin1(name), dir);
-        }
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        env.remove(QStringLiteral("VITRINO_API_KEY"));
+        QProcessEnvironment env = fixtures::desktopEnvironment(home.path());
         env.insert(QStringLiteral("VITRINO_APP"), QStringLiteral(VITRINO_APP_PATH));
         env.insert("LINK", ServiceEntry::openURL({FinderWorkItem::Kind::ocrImage, {photo.toStdString()}}));
         env.insert("TEXT", text);

@@ -2,6 +2,7 @@
 // one window titled "Vitrino" of its default size and quits with status 0 on Ctrl+Q.
 
 #include "app/QtTranslations.h"
+#include "support/Process.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,16 +17,7 @@ TEST(Smoke, RealExecutableOpensItsWindowUnderXvfbAndQuitsCleanly) {
         if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
             GTEST_SKIP() << tool << " is not installed (scripts/bootstrap installs it)";
     QTemporaryDir home;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}) {
-        const QString dir = QDir(home.path()).filePath(QString::fromLatin1(name));
-        QDir().mkpath(dir);
-        // Only the owner may use a runtime folder; Qt would fall back to a shared one otherwise,
-        // where another vitrino may be running and take the start over.
-        QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        env.insert(QString::fromLatin1(name), dir);
-    }
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    QProcessEnvironment env = fixtures::desktopEnvironment(home.path());
     env.insert(QStringLiteral("VITRINO_APP"), QStringLiteral(VITRINO_APP_PATH));
     const QString script = QStringLiteral(R"(
 "$VITRINO_APP" & pid=$!

@@ -1,5 +1,7 @@
 #include "support/Process.h"
 
+#include <QDir>
+#include <QFile>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -48,6 +50,21 @@ QProcessEnvironment isolatedEnvironment(const QString& home, const QString& apiK
     for (const char* proxy :
          {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
         env.remove(proxy);
+    return env;
+}
+
+QProcessEnvironment desktopEnvironment(const QString& home) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}) {
+        const QString dir = QDir(home).filePath(QString::fromLatin1(name));
+        QDir().mkpath(dir);
+        // Only the owner may use a runtime folder; Qt would fall back to a shared one otherwise,
+        // where another vitrino may be running and take the start over.
+        QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        env.insert(QString::fromLatin1(name), dir);
+    }
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("VITRINO_API_KEY"));
     return env;
 }
 
