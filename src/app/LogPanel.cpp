@@ -1,6 +1,7 @@
 #include "app/LogPanel.h"
 
 #include "app/Theme.h"
+#include "app/Widgets.h"
 #include "services/LogStore.h"
 
 #include <QAction>
@@ -150,19 +151,6 @@ void LiveDot::paintEvent(QPaintEvent*) {
 
 // ---- LogPanel
 
-namespace {
-
-QLabel* makeLabel(const QString& text, qreal pixelSize, int weight, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    QFont font = label->font();
-    font.setPixelSize(int(pixelSize));
-    font.setWeight(QFont::Weight(weight));
-    label->setFont(font);
-    return label;
-}
-
-} // namespace
-
 LogPanel::LogPanel(LogModel* model, std::function<void(const QString&)> log, QWidget* parent)
     : QFrame(parent), m_model(model), m_log(std::move(log)) {
     setObjectName(QStringLiteral("logPanel"));
@@ -176,9 +164,12 @@ LogPanel::LogPanel(LogModel* model, std::function<void(const QString&)> log, QWi
     title->setSpacing(6);
     m_dot = new LiveDot(this);
     title->addWidget(m_dot);
-    title->addWidget(makeLabel(QStringLiteral("运行日志"), 11, QFont::Bold, this));
+    auto* heading = new QLabel(QStringLiteral("运行日志"), this);
+    heading->setFont(uiFont(11, QFont::Bold));
+    title->addWidget(heading);
     title->addStretch();
-    m_badge = makeLabel({}, 10.5, QFont::DemiBold, this);
+    m_badge = new QLabel(this);
+    m_badge->setFont(uiFont(10, QFont::DemiBold));
     m_badge->setStyleSheet(
         QStringLiteral("QLabel { background: %1; border-radius: 8px; padding: 2px 8px; color: %2; }")
             .arg(Theme::badge.name(), Theme::label.name()));
@@ -193,11 +184,10 @@ LogPanel::LogPanel(LogModel* model, std::function<void(const QString&)> log, QWi
     bar->setPalette(barPalette);
     auto* barLayout = new QHBoxLayout(bar);
     barLayout->setContentsMargins(12, 8, 12, 8);
-    QLabel* caption = makeLabel(QStringLiteral("日志"), 10.5, QFont::Bold, bar);
+    QLabel* caption = themedLabel(QStringLiteral("日志"), Theme::muted, 10, bar, QFont::Bold);
     QFont captionFont = caption->font();
     captionFont.setLetterSpacing(QFont::AbsoluteSpacing, 1);
     caption->setFont(captionFont);
-    caption->setStyleSheet(QStringLiteral("color: %1;").arg(Theme::muted.name()));
     barLayout->addWidget(caption);
     barLayout->addStretch();
     m_copy = new QPushButton(QStringLiteral("复制全部"), bar);
