@@ -3,26 +3,17 @@
 #include "ai/AIConfig.h"
 #include "ai/RequestSlots.h"
 #include "app/CompactSwitch.h"
-#include "app/Theme.h"
 #include "app/Widgets.h"
 #include "refine/FeaturePrintTools.h"
 #include "services/LogStore.h"
-#include "services/RefineJob.h"
 
-#include <QEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGraphicsOpacityEffect>
-#include <QHBoxLayout>
-#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QStyle>
-#include <QThread>
-#include <QTimer>
-#include <QVBoxLayout>
 
 ContentView::ContentView(ai::AIConfig& config, ProcessingLock& lock, app::WindowRuns& runs, QWidget* parent)
     : QWidget(parent), m_config(config), m_lock(lock), m_runs(runs) {

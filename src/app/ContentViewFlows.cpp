@@ -4,28 +4,12 @@
 #include "app/ContentView.h"
 
 #include "ai/AIConfig.h"
-#include "ai/RequestSlots.h"
 #include "app/CompactSwitch.h"
-#include "app/Theme.h"
 #include "app/Widgets.h"
-#include "refine/FeaturePrintTools.h"
-#include "services/LogStore.h"
 #include "services/RefineJob.h"
 
-#include <QEvent>
-#include <QFile>
-#include <QFileDialog>
-#include <QFileInfo>
-#include <QGraphicsOpacityEffect>
-#include <QHBoxLayout>
-#include <QLineEdit>
 #include <QProgressBar>
-#include <QPushButton>
-#include <QSpinBox>
-#include <QStyle>
 #include <QThread>
-#include <QTimer>
-#include <QVBoxLayout>
 
 bool ContentView::beginJob(services::JobFrame frame, bool clearsLog) {
     if (m_lock.owner() != ProcessingLock::Owner::idle) {

@@ -7,14 +7,8 @@
 #include "app/CompactSwitch.h"
 #include "app/Theme.h"
 #include "app/Widgets.h"
-#include "refine/FeaturePrintTools.h"
-#include "services/LogStore.h"
-#include "services/RefineJob.h"
 
 #include <QEvent>
-#include <QFile>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -22,8 +16,6 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStyle>
-#include <QThread>
-#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {

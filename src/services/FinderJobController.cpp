@@ -1,15 +1,11 @@
 #include "services/FinderJobController.h"
 #include "services/FinderJobControllerParts.h"
 
-#include "core/Text.h"
 #include "services/FinderJobRunner.h"
 #include "services/ImageOCRProcessor.h"
-#include "services/LogStore.h"
-#include "services/OCRJob.h"
 
 #include <QCoreApplication>
 #include <QPointer>
-#include <QThread>
 #include <QtConcurrent>
 
 #include <algorithm>

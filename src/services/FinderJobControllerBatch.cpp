@@ -5,7 +5,6 @@
 
 #include "core/Text.h"
 #include "services/FinderJobRunner.h"
-#include "services/ImageOCRProcessor.h"
 #include "services/LogStore.h"
 #include "services/OCRJob.h"
 
