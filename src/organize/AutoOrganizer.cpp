@@ -1,16 +1,7 @@
 #include "organize/AutoOrganizer.h"
 
-#include "core/Dates.h"
-#include "core/InOrder.h"
 #include "core/Text.h"
 #include "intake/WorkUnits.h"
-#include "labels/Naming.h"
-#include "organize/UnitMove.h"
-
-#include <cstring>
-#include <future>
-#include <map>
-#include <set>
 
 namespace AutoOrganizer {
 

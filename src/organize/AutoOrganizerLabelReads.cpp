@@ -4,10 +4,6 @@
 #include "organize/AutoOrganizer.h"
 
 #include "core/InOrder.h"
-#include "core/Text.h"
-
-#include <future>
-#include <map>
 
 namespace AutoOrganizer {
 

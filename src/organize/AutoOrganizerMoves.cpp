@@ -3,7 +3,6 @@
 #include "organize/AutoOrganizer.h"
 
 #include "core/Text.h"
-#include "labels/Naming.h"
 #include "organize/UnitMove.h"
 
 #include <cstring>

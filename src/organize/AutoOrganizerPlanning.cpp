@@ -6,7 +6,6 @@
 #include "intake/WorkUnits.h"
 #include "labels/Naming.h"
 
-#include <map>
 #include <set>
 
 namespace AutoOrganizer {

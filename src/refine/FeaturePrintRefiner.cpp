@@ -5,7 +5,6 @@
 #include "core/Text.h"
 #include "refine/ImageFeaturePrint.h"
 
-#include <cmath>
 #include <unordered_map>
 
 namespace FeaturePrintRefiner {
