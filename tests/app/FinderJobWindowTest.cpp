@@ -32,39 +32,46 @@ struct HeldRunner : FinderJobRunner {
 
 } // namespace
 
-TEST(FinderJobWindow, FollowsTheQueueAndClosesOnlyWhenTheBatchIsOver) {
+TEST(FinderJobWindow, FollowsTheQueueStopsAfterTheFolderAtHandAndClosesOnlyWhenTheBatchIsOver) {
     QTemporaryDir dir;
-    QDir(dir.path()).mkpath(QStringLiteral("展柜 1"));
-    const std::filesystem::path folder = QDir(dir.path()).filePath(QStringLiteral("展柜 1")).toStdString();
+    std::vector<std::filesystem::path> folders;
+    for (const char* name : {"展柜 1", "2", "3"}) {
+        QDir(dir.path()).mkpath(QString::fromUtf8(name));
+        folders.push_back(QDir(dir.path()).filePath(QString::fromUtf8(name)).toStdString());
+    }
     ProcessingLock lock(QDir(dir.path()).filePath(QStringLiteral("lock")));
     auto runner = std::make_unique<HeldRunner>();
     HeldRunner* held = runner.get();
     FinderJobController controller(std::move(runner), lock);
     FinderJobWindowHost host(controller);
 
-    controller.handleIncoming(FinderWorkItem::Kind::nameFolder, {folder});
+    controller.handleIncoming(FinderWorkItem::Kind::nameFolder, folders);
     FinderJobWindow* window = host.window();
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Vitrino重新整理"));
     EXPECT_EQ(window->size(), QSize(560, 420));
-    EXPECT_EQ(window->statusLabel()->text(), QStringLiteral("正在处理 1/1"));
-    EXPECT_EQ(window->pathLabel()->fullText(), QString::fromStdString(folder.string()));
+    EXPECT_EQ(window->statusLabel()->text(), QStringLiteral("正在处理 1/3"));
+    EXPECT_EQ(window->pathLabel()->fullText(), QString::fromStdString(folders[0].string()));
     EXPECT_TRUE(window->spinner()->isVisible());
-    EXPECT_FALSE(window->confirmButton()->isEnabled());
     ASSERT_TRUE(waitUntil([&] { return window->logModel()->count() >= 5; }));
 
-    // The title-bar close is refused while the folder runs.
+    window->stopButton()->click();
+    EXPECT_FALSE(window->stopButton()->isEnabled());
+    EXPECT_EQ(window->statusLabel()->text(), QStringLiteral("正在停止（当前文件完成后）…"));
+    // The title-bar close is refused until the folder at hand is done.
     EXPECT_FALSE(window->close());
     EXPECT_TRUE(window->isVisible());
-
+    EXPECT_FALSE(window->confirmButton()->isEnabled());
     held->permits.release();
     ASSERT_TRUE(waitUntil([&] { return controller.isFinished(); }));
-    EXPECT_EQ(window->statusLabel()->text(), QStringLiteral("全部完成（1 项）"));
+    EXPECT_EQ(window->statusLabel()->text(), QStringLiteral("已停止（已处理 1/3 项）"));
     EXPECT_FALSE(window->spinner()->isVisible());
     EXPECT_TRUE(window->confirmButton()->isEnabled());
-    EXPECT_EQ(window->logModel()->lines(), controller.logMessages());
+    ASSERT_TRUE(waitUntil([&] { return window->logModel()->lines() == controller.logMessages(); }));
+    const QStringList shown = fixtures::unstamped(window->logModel()->lines());
+    EXPECT_EQ(shown.mid(shown.size() - 2),
+              (QStringList{"—— [1/3] 结束 ——", "[取消] 已停止：已移动 3 个文件，其余文件保持原位"}));
     EXPECT_EQ(lock.owner(), ProcessingLock::Owner::finder);
-    EXPECT_FALSE(window->stopButton()->isEnabled());
 
     window->confirmButton()->click();
     ASSERT_TRUE(waitUntil([&] { return host.window() == nullptr; }));
@@ -78,40 +85,6 @@ TEST(FinderJobWindow, FollowsTheQueueAndClosesOnlyWhenTheBatchIsOver) {
     EXPECT_EQ(host.window()->logModel()->count(), 1);
     EXPECT_TRUE(host.window()->close()); // refused hand-overs can be dismissed
     ASSERT_TRUE(waitUntil([&] { return host.window() == nullptr; }));
-}
-
-TEST(FinderJobWindow, StopFinishesTheFolderAtHandThenLetsTheWindowBeConfirmed) {
-    QTemporaryDir dir;
-    std::vector<std::filesystem::path> folders;
-    for (const char* name : {"1", "2", "3"}) {
-        QDir(dir.path()).mkpath(QString::fromLatin1(name));
-        folders.push_back(QDir(dir.path()).filePath(QString::fromLatin1(name)).toStdString());
-    }
-    ProcessingLock lock(QDir(dir.path()).filePath(QStringLiteral("lock")));
-    auto runner = std::make_unique<HeldRunner>();
-    HeldRunner* held = runner.get();
-    FinderJobController controller(std::move(runner), lock);
-    FinderJobWindowHost host(controller);
-    controller.handleIncoming(FinderWorkItem::Kind::nameFolder, folders);
-    FinderJobWindow* window = host.window();
-    ASSERT_NE(window, nullptr);
-
-    window->stopButton()->click();
-    EXPECT_FALSE(window->stopButton()->isEnabled());
-    EXPECT_EQ(window->statusLabel()->text(), QStringLiteral("正在停止（当前文件完成后）…"));
-    EXPECT_FALSE(window->close()); // still refused until the folder at hand is done
-    EXPECT_FALSE(window->confirmButton()->isEnabled());
-    held->permits.release();
-    ASSERT_TRUE(waitUntil([&] { return controller.isFinished(); }));
-    EXPECT_EQ(window->statusLabel()->text(), QStringLiteral("已停止（已处理 1/3 项）"));
-    EXPECT_TRUE(window->confirmButton()->isEnabled());
-    ASSERT_TRUE(waitUntil([&] { return window->logModel()->lines() == controller.logMessages(); }));
-    const QStringList shown = fixtures::unstamped(window->logModel()->lines());
-    EXPECT_EQ(shown.mid(shown.size() - 2),
-              (QStringList{"—— [1/3] 结束 ——", "[取消] 已停止：已移动 3 个文件，其余文件保持原位"}));
-    window->confirmButton()->click();
-    ASSERT_TRUE(waitUntil([&] { return host.window() == nullptr; }));
-    EXPECT_EQ(lock.owner(), ProcessingLock::Owner::idle);
 }
 
 TEST(FinderJobWindow, UnderscoresOfPathsThatHoldChineseAreDrawn) {

@@ -58,14 +58,6 @@ class OrganizeFlowTest : public ::testing::Test {
         view->startButton()->click();
         ASSERT_TRUE(waitUntil([&] { return !view->isProcessing(); }, 60000));
     }
-    /// The hashes of all files below the shoot, wherever they are now.
-    std::multiset<QByteArray> contents() {
-        std::multiset<QByteArray> hashes;
-        for (const auto& [path, hash] : treeHashes(shoot.dir()))
-            hashes.insert(hash);
-        return hashes;
-    }
-
     TempDir dir;
     FakeAIServer server;
     bool made = std::filesystem::create_directories(dir.path() / "shoot");
@@ -83,12 +75,11 @@ class OrganizeFlowTest : public ::testing::Test {
 
 } // namespace
 
-TEST_F(OrganizeFlowTest, WholeRunMovesTheShootIntoExhibitFoldersInsideItsFrame) {
-    std::multiset<QByteArray> before;
-    for (const auto& [name, hash] : shoot.originals())
-        before.insert(hash);
+TEST_F(OrganizeFlowTest, WholeRunMovesTheShootInsideItsFrameAndTheMenuUndoesIt) {
+    const auto tree = treeHashes(shoot.dir());
+    EXPECT_FALSE(view->canUndoOrganize());
     runToEnd();
-    const QStringList lines = messages();
+    QStringList lines = messages();
     ASSERT_GE(lines.size(), 4);
     EXPECT_EQ(lines[0], QStringLiteral("—— 开始整理 ——"));
     EXPECT_TRUE(lines[1].startsWith(QStringLiteral("日志文件：Vitrino_")));
@@ -96,46 +87,18 @@ TEST_F(OrganizeFlowTest, WholeRunMovesTheShootIntoExhibitFoldersInsideItsFrame) 
     EXPECT_FALSE(lines.join('\n').contains(QStringLiteral("错误汇总")));
     EXPECT_TRUE(std::filesystem::exists(shoot.dir() / "0 展板" / "IMG_0001.JPG"));
     EXPECT_FALSE(std::filesystem::exists(shoot.dir() / "IMG_0002.JPG")) << "moved into its exhibit";
-    const std::multiset<QByteArray> after = contents();
-    for (const QByteArray& hash : before)
-        EXPECT_EQ(after.count(hash), before.count(hash))
-            << "every photograph once, unchanged (label files come on top)";
+    std::multiset<QByteArray> after;
+    for (const auto& [path, hash] : treeHashes(shoot.dir()))
+        after.insert(hash);
+    for (const auto& [name, hash] : shoot.originals())
+        EXPECT_EQ(after.count(hash), 1u) << name << ": every photograph once, unchanged";
     EXPECT_EQ(lock->owner(), ProcessingLock::Owner::idle);
-}
 
-TEST_F(OrganizeFlowTest, StopDuringTheRunLeavesEveryFileInPlaceAndClosesTheLog) {
-    const auto before = treeHashes(shoot.dir());
-    int requests = 0;
-    shoot.backend().setLatency(std::chrono::milliseconds(30));
-    shoot.backend().onRequest([&](const QString&) {
-        if (++requests == 3) QMetaObject::invokeMethod(view, &ContentView::stop, Qt::QueuedConnection);
-    });
-    view->startButton()->click();
-    ASSERT_TRUE(waitUntil([&] { return view->startButton()->text() == QStringLiteral("处理中…"); }, 10000))
-        << "after Stop the button waits for the run";
-    EXPECT_FALSE(view->startButton()->isEnabled());
-    EXPECT_TRUE(waitUntil([&] { return view->progressBar()->maximum() >= 3; }, 5000))
-        << "the bar counts the run's files, not just spins";
-    ASSERT_TRUE(waitUntil([&] { return !view->isProcessing(); }, 60000));
-    EXPECT_EQ(treeHashes(shoot.dir()), before) << "stopped before moving: nothing moved";
-    const QStringList lines = messages();
-    EXPECT_TRUE(lines.contains(QStringLiteral("[取消] 已停止：已移动 0 个文件，其余文件保持原位")))
-        << lines.join('\n').toStdString();
-    EXPECT_EQ(lines.last(), QStringLiteral("—— 整理结束 ——"));
-    EXPECT_EQ(lock->owner(), ProcessingLock::Owner::idle);
-    EXPECT_LT(requests, 9) << "the run did not go on to the end";
-}
-
-TEST_F(OrganizeFlowTest, TheMenuUndoesAWholeRunFromItsJournal) {
-    const auto before = treeHashes(shoot.dir());
-    EXPECT_FALSE(view->canUndoOrganize());
-    runToEnd();
-    ASSERT_NE(treeHashes(shoot.dir()), before);
     ASSERT_TRUE(view->canUndoOrganize()) << "the run left a journal";
     view->undoOrganizeFromMenu();
     ASSERT_TRUE(waitUntil([&] { return !view->isProcessing(); }, 60000));
-    EXPECT_EQ(treeHashes(shoot.dir()), before) << "every file back under its old name, label files gone";
-    const QStringList lines = messages();
+    EXPECT_EQ(treeHashes(shoot.dir()), tree) << "every file back under its old name, label files gone";
+    lines = messages();
     EXPECT_EQ(lines.last(), QStringLiteral("—— 撤销结束 ——")) << lines.join('\n').toStdString();
     EXPECT_FALSE(lines.join('\n').contains(QStringLiteral("撤销失败")));
     EXPECT_FALSE(view->canUndoOrganize());
@@ -232,8 +195,14 @@ TEST_F(OrganizeFlowTest, ThePreviewShowsThePlanAndStartsItAsEdited) {
     view->previewButton()->click();
     ASSERT_TRUE(waitUntil([&] { return view->currentPreview() != nullptr; }, 60000))
         << messages().join('\n').toStdString();
+    // Closed, a preview moves nothing; opened again, it is started as edited.
+    view->currentPreview()->reject();
+    ASSERT_TRUE(waitUntil([&] { return view->currentPreview() == nullptr; }));
+    EXPECT_FALSE(view->isProcessing());
+    EXPECT_EQ(treeHashes(shoot.dir()), before);
+    view->previewButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return view->currentPreview() != nullptr; }, 60000));
     PlanPreview* preview = view->currentPreview();
-    EXPECT_EQ(treeHashes(shoot.dir()), before) << "a preview moves nothing";
     ASSERT_EQ(preview->rowCount(), 3);
     EXPECT_EQ(preview->folderLabel(0)->text(), QStringLiteral("0 展板"));
     EXPECT_EQ(preview->folderLabel(1)->text(), QStringLiteral("1 青铜鼎 湖北省博物馆藏 商代晚期"));
@@ -275,32 +244,35 @@ TEST_F(OrganizeFlowTest, ThePreviewShowsThePlanAndStartsItAsEdited) {
     EXPECT_TRUE(view->canUndoOrganize());
 }
 
-TEST_F(OrganizeFlowTest, ClosingThePreviewMovesNothing) {
+TEST_F(OrganizeFlowTest, StopDuringARunOrAPreviewMovesNothingAndClosesTheLog) {
     const auto before = treeHashes(shoot.dir());
-    view->previewButton()->click();
-    ASSERT_TRUE(waitUntil([&] { return view->currentPreview() != nullptr; }, 60000));
-    view->currentPreview()->reject();
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(view->isProcessing());
-    EXPECT_EQ(treeHashes(shoot.dir()), before);
-}
-
-TEST_F(OrganizeFlowTest, ThePreviewIsPreparedWithProgressAndStopsOnRequest) {
-    const auto before = treeHashes(shoot.dir());
-    int requests = 0;
     shoot.backend().setLatency(std::chrono::milliseconds(30));
-    shoot.backend().onRequest([&](const QString&) {
-        if (++requests == 3) QMetaObject::invokeMethod(view, &ContentView::stop, Qt::QueuedConnection);
-    });
-    view->previewButton()->click();
-    EXPECT_FALSE(view->previewButton()->isEnabled());
-    EXPECT_TRUE(waitUntil([&] { return view->progressBar()->maximum() >= 3; }, 10000))
-        << "the bar counts the files while the preview is prepared";
-    ASSERT_TRUE(waitUntil([&] { return !view->isProcessing(); }, 60000));
-    QCoreApplication::processEvents();
-    EXPECT_EQ(view->currentPreview(), nullptr) << "a stopped preparation shows no sheet";
-    EXPECT_EQ(treeHashes(shoot.dir()), before);
-    EXPECT_LT(requests, 9);
-    EXPECT_EQ(lock->owner(), ProcessingLock::Owner::idle);
-    EXPECT_TRUE(view->previewButton()->isEnabled());
+    for (QPushButton* button : {view->startButton(), view->previewButton()}) {
+        SCOPED_TRACE(button->text().toStdString());
+        int requests = 0;
+        shoot.backend().onRequest([&](const QString&) {
+            if (++requests == 3) QMetaObject::invokeMethod(view, &ContentView::stop, Qt::QueuedConnection);
+        });
+        const bool run = button == view->startButton();
+        button->click();
+        EXPECT_FALSE(view->previewButton()->isEnabled());
+        if (run) {
+            ASSERT_TRUE(waitUntil([&] { return button->text() == QStringLiteral("处理中…"); }, 10000))
+                << "after Stop the button waits for the run";
+            EXPECT_FALSE(button->isEnabled());
+        }
+        EXPECT_TRUE(waitUntil([&] { return view->progressBar()->maximum() >= 3; }, 10000))
+            << "the bar counts the run's files, not just spins";
+        ASSERT_TRUE(waitUntil([&] { return !view->isProcessing(); }, 60000));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(treeHashes(shoot.dir()), before) << "stopped before moving: nothing moved";
+        EXPECT_LT(requests, 9) << "the run did not go on to the end";
+        EXPECT_EQ(lock->owner(), ProcessingLock::Owner::idle);
+        EXPECT_EQ(view->currentPreview(), nullptr) << "a stopped preparation shows no sheet";
+        EXPECT_TRUE(view->previewButton()->isEnabled());
+    }
+    const QStringList lines = messages();
+    EXPECT_TRUE(lines.contains(QStringLiteral("[取消] 已停止：已移动 0 个文件，其余文件保持原位")))
+        << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("—— 整理结束 ——")));
 }

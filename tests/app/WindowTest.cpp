@@ -24,8 +24,8 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -44,15 +44,8 @@ class ScriptedRuns : public app::WindowRuns {
     bool lastPrefilter = true;
     int lastRequests = 0;
 
-    void open() {
-        std::lock_guard lock(m_mutex);
-        m_open = true;
-        m_changed.notify_all();
-    }
-    bool waiting() {
-        std::lock_guard lock(m_mutex);
-        return m_waiting;
-    }
+    void open() { m_open = true; }
+    bool waiting() const { return m_waiting; }
 
     AutoOrganizer::RunResult organize(const services::RunJob& job, const std::filesystem::path&,
                                       bool prefilter, bool, const ai::AISettings& settings) override {
@@ -105,17 +98,14 @@ class ScriptedRuns : public app::WindowRuns {
   private:
     void gate(const core::CancelToken& cancel) {
         if (!holdAtGate) return;
-        std::unique_lock lock(m_mutex);
         m_waiting = true;
         while (!m_open && !cancel.isCancelled())
-            m_changed.wait_for(lock, std::chrono::milliseconds(5));
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         m_waiting = false;
         m_open = false;
     }
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_open = false;
-    bool m_waiting = false;
+    std::atomic<bool> m_open = false;
+    std::atomic<bool> m_waiting = false;
 };
 
 class WindowTest : public ::testing::Test {
@@ -216,31 +206,31 @@ TEST_F(WindowTest, TypedSettingsAreStoredAndTheKeyFieldIsMasked) {
     EXPECT_EQ(ai::AIConfig().maxRequestsInFlight(), 32);
 }
 
-TEST_F(WindowTest, OrganizeRunIsFramedAndMirroredToItsLogFile) {
+TEST_F(WindowTest, TheRunAndItsPostprocessingAreFramedMirroredToTheLogFileAndOfferTheUndo) {
     pickFolder();
+    EXPECT_FALSE(window->undoPostprocessAction()->isEnabled());
+    view->postprocessSwitch()->setChecked(true);
     runs.organizeErrors = {"a", "b"};
+    runs.refineResult.moves = {{"/a/1/IMG_3.JPG", "/a/2/IMG_3.JPG"}};
+    runs.refineResult.errors = {"x"};
     view->startButton()->click();
     waitIdle();
-    const QStringList expected{services::organizeFrame().opening, logFileLine(),   "[1/2] IMG_1.JPG → 文物",
-                               "[2/2] IMG_2.JPG → 标签",          "[失败] a",      "[失败] b",
-                               "错误汇总 2 条（详见上方日志）",   "—— 整理结束 ——"};
+    const QStringList expected{services::organizeFrame().opening,
+                               logFileLine(),
+                               "[1/2] IMG_1.JPG → 文物",
+                               "[2/2] IMG_2.JPG → 标签",
+                               "[失败] a",
+                               "[失败] b",
+                               "错误汇总 2 条（详见上方日志）",
+                               "—— 开始 FeaturePrint 后处理 ——",
+                               "对比：1 → 2",
+                               "  搬回 IMG_3.JPG",
+                               "[失败] x",
+                               "后处理错误 1 条（详见上方日志）",
+                               "—— 整理结束 ——"};
     EXPECT_EQ(messages(), expected);
     EXPECT_EQ(fileMessages(), expected);
     EXPECT_EQ(lock->owner(), ProcessingLock::Owner::idle);
-    EXPECT_FALSE(window->undoPostprocessAction()->isEnabled());
-}
-
-TEST_F(WindowTest, PostprocessingFollowsTheRunAndOffersItsUndo) {
-    pickFolder();
-    view->postprocessSwitch()->setChecked(true);
-    runs.refineResult.moves = {{"/a/1/IMG_3.JPG", "/a/2/IMG_3.JPG"}};
-    runs.refineResult.errors = {"x"};
-    view->start();
-    waitIdle();
-    EXPECT_EQ(messages(), (QStringList{services::organizeFrame().opening, logFileLine(),
-                                       "[1/2] IMG_1.JPG → 文物", "[2/2] IMG_2.JPG → 标签",
-                                       "—— 开始 FeaturePrint 后处理 ——", "对比：1 → 2", "  搬回 IMG_3.JPG",
-                                       "[失败] x", "后处理错误 1 条（详见上方日志）", "—— 整理结束 ——"}));
     EXPECT_TRUE(window->undoPostprocessAction()->isEnabled());
 }
 
@@ -294,15 +284,6 @@ TEST_F(WindowTest, MenuRequestsAreRefusedWithoutAFolderOrWhileBusy) {
     runs.open();
     waitIdle();
     EXPECT_TRUE(view->canUndoPostprocess()) << "a refused undo keeps the record";
-}
-
-TEST_F(WindowTest, StartWhileTheFileManagerHoldsTheLockOnlyAddsTheRefusal) {
-    pickFolder();
-    view->appendLog(QStringLiteral("earlier"));
-    ASSERT_TRUE(lock->tryAcquire(ProcessingLock::Owner::finder));
-    view->start();
-    EXPECT_EQ(messages(), (QStringList{"earlier", "另有任务正在处理（文件管理器右键），请稍后再试。"}));
-    lock->release(ProcessingLock::Owner::finder);
 }
 
 TEST_F(WindowTest, UndoKeepsWhatCouldNotBeRestored) {

@@ -1,4 +1,3 @@
-#include "services/ProcessingLock.h"
 #include "support/FakeAIServer.h"
 #include "support/Fixtures.h"
 #include "support/Process.h"
@@ -21,11 +20,6 @@ std::string readAll(const fs::path& path) {
 
 QString q(const fs::path& p) {
     return QString::fromStdString(p.string());
-}
-
-/// The log lines without their "HH:mm:ss " stamps (each line must have one).
-QStringList unstamped(const CliRun& run) {
-    return fixtures::unstamped(run.stdoutLines());
 }
 
 } // namespace
@@ -51,7 +45,7 @@ TEST(OCRCommand, ReadsEachImageOnceAndReportsFailures) {
     EXPECT_FALSE(fs::exists(dir / "wall" / "b.txt"));
     EXPECT_FALSE(fs::exists(dir / "wall" / "sub" / "deep.txt"));
 
-    const QStringList lines = unstamped(run);
+    const QStringList lines = unstamped(run.stdoutLines());
     ASSERT_GE(lines.size(), 8);
     EXPECT_EQ(lines[0], "—— 开始 OCR ——");
     EXPECT_TRUE(lines[1].startsWith("日志文件：Vitrino_"));
@@ -62,28 +56,6 @@ TEST(OCRCommand, ReadsEachImageOnceAndReportsFailures) {
     EXPECT_TRUE(lines[7].startsWith("[失败] b.jpg：API 错误 500")) << lines[7].toStdString();
     EXPECT_EQ(lines.mid(8), (QStringList{"错误汇总 1 条（详见上方日志）", "—— OCR 结束 ——"}));
     EXPECT_FALSE(run.stdoutText.contains("sk-test"));
-}
-
-TEST(OCRCommand, RefusesWhatItCannotStart) {
-    TempDir home, dir;
-    writeBytes(dir / "clip.mp4", "video");
-    const auto env = isolatedEnvironment(q(home.path()));
-
-    EXPECT_EQ(runCli({"ocr"}, env).exitCode, 2);
-
-    // Nothing readable: the run ends with the reason and exit 1.
-    const auto empty = runCli({"ocr", q(dir / "clip.mp4"), q(dir / "missing.jpg"), "--engine", "local"}, env);
-    EXPECT_EQ(empty.exitCode, 1);
-    EXPECT_TRUE(unstamped(empty).contains("[失败] 没有可 OCR 的图片（已忽略子目录和视频）。"))
-        << empty.stdoutText.toStdString();
-
-    // Another job holds the processing lock.
-    ProcessingLock other(q(home / "vitrino-processing.lock"));
-    ASSERT_TRUE(other.tryAcquire(ProcessingLock::Owner::finder));
-    const auto busy = runCli({"ocr", q(dir / "clip.mp4"), "--engine", "local"}, env);
-    EXPECT_EQ(busy.exitCode, 2);
-    EXPECT_TRUE(busy.stderrText.contains(ProcessingLock::kBusyForMain)) << busy.stderrText.toStdString();
-    EXPECT_TRUE(busy.stdoutText.isEmpty());
 }
 
 TEST(OCRCommand, AnInterruptStopsBetweenImagesAndFreesTheLock) {
@@ -106,7 +78,7 @@ TEST(OCRCommand, AnInterruptStopsBetweenImagesAndFreesTheLock) {
         process, dir.path(), 1000, [&] { return server.requests().size() >= 2; }, SIGINT);
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process.exitCode(), 130);
-    const QStringList lines = fixtures::unstamped(QString::fromUtf8(process.readAllStandardOutput()));
+    const QStringList lines = unstamped(QString::fromUtf8(process.readAllStandardOutput()));
     EXPECT_EQ(std::count_if(fs::directory_iterator(dir.path()), {},
                             [](const fs::directory_entry& e) { return e.path().extension() == ".txt"; }),
               2);

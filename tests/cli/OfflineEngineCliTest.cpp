@@ -16,45 +16,6 @@
 
 using namespace fixtures;
 
-TEST(OfflineEngineCli, EngineChoiceIsExplicitWhenAsked) {
-    TempDir home, dir;
-    writeJpeg(dir / "a.jpg", 320, 240);
-    const QString home_ = QString::fromStdString(home.path().string());
-    const QString image = QString::fromStdString((dir / "a.jpg").string());
-    struct Case {
-        const char* name;
-        QStringList args;
-        QString key;
-        int exitCode;
-        QString stderrText; // contained
-    };
-    const std::vector<Case> cases = {
-        {"remote without settings",
-         {"chat", image, "--prompt", "tri", "--engine", "remote"},
-         "",
-         2,
-         "请先填写 API Base URL、Key 与 Model"},
-        {"default is local",
-         {"chat", image, "--prompt", "tri"},
-         "",
-         0,
-         "未配置 AI 接口，使用本机离线引擎（不上传照片）"},
-        {"local even with a key",
-         {"chat", image, "--prompt", "ocr", "--engine", "local"},
-         "sk-x",
-         0,
-         "使用本机离线引擎（不上传照片）"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const auto run = runCli(c.args, isolatedEnvironment(home_, c.key));
-        EXPECT_EQ(run.exitCode, c.exitCode) << run.stderrText.toStdString();
-        EXPECT_TRUE(run.stderrText.contains(c.stderrText)) << run.stderrText.toStdString();
-    }
-    const auto tri = runCli({"chat", image, "--prompt", "tri"}, isolatedEnvironment(home_, ""));
-    EXPECT_EQ(tri.stdoutText.trimmed(), QStringLiteral("{\"category\":\"artifact\",\"confidence\":0.9}"));
-}
-
 TEST(OfflineEngineCli, TheServiceRunsOnItsOwnAndStopsOnRequest) {
     QProcess service;
     const QString program = QFileInfo(cliPath()).dir().filePath(QStringLiteral("vitrino-local-ai"));

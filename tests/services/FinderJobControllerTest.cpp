@@ -118,17 +118,12 @@ struct FinderJobControllerTest : testing::Test {
     bool waitStarted(size_t n) {
         return QTest::qWaitFor([&] { return runner->started() >= n; }, 10000);
     }
-    /// The controller with the application's own runner, on the given settings.
-    void useApplicationRunner(const ai::AISettings& settings) {
-        runner = nullptr;
-        controller = std::make_unique<C>(makeApplicationRunner([settings] { return settings; }), lock);
-    }
     QStringList logFiles() const { return QDir(LogStore::logsDirectory()).entryList({"*.log"}, QDir::Files); }
 };
 
 } // namespace
 
-TEST_F(FinderJobControllerTest, HandOversWhileRunningJoinTheBatchOnce) {
+TEST_F(FinderJobControllerTest, HandOversWhileRunningJoinTheBatchOnceAndClosingFreesTheLock) {
     runner->gated = true;
     QSignalSpy raised(controller.get(), &C::windowRaised);
     controller->handleIncoming(Kind::nameFolder, folders({"a", "b", "c"}));
@@ -160,6 +155,21 @@ TEST_F(FinderJobControllerTest, HandOversWhileRunningJoinTheBatchOnce) {
     EXPECT_EQ(lines().mid(head, 4),
               (QStringList{"—— [2/5] b ——", "文件夹：" + QString::fromStdString((dir / "b").string()),
                            "  扫描 b", "—— [2/5] 结束 ——"}));
+
+    // Closing frees the lock; the same folder is then accepted again, in a fresh session.
+    QSignalSpy closed(controller.get(), &C::windowClosed);
+    controller->windowWillClose();
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_EQ(controller->statusText(), "准备处理");
+    EXPECT_TRUE(controller->logMessages().isEmpty());
+    EXPECT_EQ(lock.owner(), Owner::idle);
+    controller->handleIncoming(Kind::nameFolder, {dir / "a"});
+    ASSERT_TRUE(waitStarted(6));
+    runner->permits.release();
+    ASSERT_TRUE(waitFinished());
+    EXPECT_EQ(lines().first(), "—— 开始处理（文件管理器右键，共 1 项）——");
+    controller->closeWindow(true);
+    EXPECT_EQ(lock.owner(), Owner::idle);
 }
 
 TEST_F(FinderJobControllerTest, ASecondBatchInTheOpenWindowContinuesTheCount) {
@@ -220,34 +230,6 @@ TEST_F(FinderJobControllerTest, RefusedWhileTheMainWindowWorksThenStartsAfterwar
     EXPECT_EQ(controller->statusText(), "全部完成（1 项）");
     EXPECT_EQ(runner->calls, std::vector<std::string>{"a"});
     EXPECT_EQ(logFiles().size(), 1);
-}
-
-TEST_F(FinderJobControllerTest, ClosingIsRefusedWhileRunningAndFreesTheLockAfterwards) {
-    runner->gated = true;
-    QSignalSpy closed(controller.get(), &C::windowClosed);
-    controller->handleIncoming(Kind::nameFolder, folders({"a"}));
-    ASSERT_TRUE(waitStarted(1));
-    EXPECT_FALSE(controller->windowShouldClose());
-    runner->permits.release();
-    ASSERT_TRUE(waitFinished());
-    EXPECT_TRUE(controller->windowShouldClose());
-    EXPECT_FALSE(lock.tryAcquire(Owner::main));
-
-    controller->windowWillClose();
-    EXPECT_EQ(closed.count(), 1);
-    EXPECT_EQ(controller->statusText(), "准备处理");
-    EXPECT_TRUE(controller->logMessages().isEmpty());
-    EXPECT_TRUE(lock.tryAcquire(Owner::main));
-    lock.release(Owner::main);
-
-    // After closing, the same folder is accepted again, in a fresh session.
-    controller->handleIncoming(Kind::nameFolder, {dir / "a"});
-    ASSERT_TRUE(waitStarted(2));
-    runner->permits.release();
-    ASSERT_TRUE(waitFinished());
-    EXPECT_EQ(lines().first(), "—— 开始处理（文件管理器右键，共 1 项）——");
-    controller->closeWindow(true);
-    EXPECT_EQ(lock.owner(), Owner::idle);
 }
 
 TEST_F(FinderJobControllerTest, WhatIsNotAFolderFailsItsNamingItemAndTheWindowCanBeConfirmed) {
@@ -357,10 +339,12 @@ TEST_F(FinderJobControllerTest, ApplicationURLsAmongArgumentsAreQueuedInOrderLat
     EXPECT_EQ(runner->calls, (std::vector<std::string>{"甲 1", "b&c"}));
 }
 
-TEST_F(FinderJobControllerTest, RealRunnerWithSettingsTheServiceIsAskedAndNamedInTheLog) {
+TEST_F(FinderJobControllerTest, RealRunnerAsksTheServiceOnlyWhileTheOfflineSwitchIsOff) {
     FakeAIServer server;
-    server.enqueue(FakeAIServer::chat("展板文字"));
-    useApplicationRunner({server.url(), "sk-test", "vision-1"});
+    server.setHandler([](const FakeAIServer::Request&) { return FakeAIServer::chat("展板文字"); });
+    ai::AISettings settings{server.url(), "sk-test", "vision-1"};
+    runner = nullptr;
+    controller = std::make_unique<C>(makeApplicationRunner([&] { return settings; }), lock);
     writeJpeg(dir / "wall.jpg", 200, 100);
     controller->handleIncoming(Kind::ocrImage, {dir / "wall.jpg"});
     ASSERT_TRUE(QTest::qWaitFor([&] { return controller->isFinished(); }, 30000));
@@ -371,29 +355,27 @@ TEST_F(FinderJobControllerTest, RealRunnerWithSettingsTheServiceIsAskedAndNamedI
     ASSERT_EQ(server.requests().size(), 1u);
     EXPECT_EQ(server.requests()[0].prompt, core::prompts::kOCR);
     EXPECT_EQ(server.requests()[0].body.value("max_tokens").toInt(), 4096);
-    EXPECT_FALSE(controller->logMessages().join('\n').contains("sk-test"));
-}
 
-TEST_F(FinderJobControllerTest, RealRunnerWithTheOfflineSwitchOnNothingReachesTheConfiguredService) {
-    // The endpoint is configured and answers; the stored switch says offline. Both kinds of batch,
-    // one after the other in the same window, each say which engine they use.
-    FakeAIServer server;
-    server.setHandler([](const FakeAIServer::Request&) { return FakeAIServer::chat("{}"); });
-    useApplicationRunner({server.url(), "sk-test", "vision-1", true});
+    // With the stored switch on, both kinds of batch, one after the other in the same window,
+    // say that they work offline, and nothing reaches the configured service.
+    settings.useOfflineEngine = true;
     const scenes::LabelCard card{"青铜饕餮纹鼎", "河南安阳殷墟出土", "商代晚期", {}};
     fs::create_directories(dir / "7");
     scenes::writePhoto(dir / "7" / "IMG_0001.JPG", scenes::renderLabel(card, 3));
     writeJpeg(dir / "7" / "IMG_0002.JPG", 320, 240);
     scenes::writePhoto(dir / "label.jpg", scenes::renderLabel(card, 5));
-
     controller->handleIncoming(Kind::ocrImage, {dir / "label.jpg"});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->isFinished(); }, 120000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return controller->isFinished() && lines().contains("—— [2/2] 结束 ——"); }, 120000));
     controller->handleIncoming(Kind::nameFolder, {dir / "7"});
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return controller->isFinished() && lines().contains("—— [2/2] 结束 ——"); }, 300000));
-    EXPECT_TRUE(server.requests().empty()) << server.requests().size();
+        [&] { return controller->isFinished() && lines().contains("—— [3/3] 结束 ——"); }, 300000));
+    EXPECT_EQ(server.requests().size(), 1u);
     const QStringList log = lines();
     EXPECT_EQ(log.count("使用本机离线引擎（不上传照片）"), 2) << log.join('\n').toStdString();
-    EXPECT_TRUE(fs::exists(dir / "label.txt"));
+    QFile text(QString::fromStdString((dir / "label.txt").string()));
+    ASSERT_TRUE(text.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromUtf8(text.readAll()).contains("殷墟")); // read offline
     EXPECT_TRUE(log.contains("API：" + engine::kModelID)) << log.join('\n').toStdString();
+    EXPECT_FALSE(controller->logMessages().join('\n').contains("sk-test"));
 }

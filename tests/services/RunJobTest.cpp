@@ -2,7 +2,6 @@
 #include "services/Engine.h"
 #include "services/OCRJob.h"
 #include "services/OrganizeJob.h"
-#include "support/FakeVisionBackend.h"
 #include "support/Fixtures.h"
 #include "support/Process.h"
 
@@ -206,29 +205,4 @@ TEST(RunJob, OnePlaceChoosesTheEngine) {
     }
     EXPECT_EQ(services::engineChoiceFromName("remote"), C::remote);
     EXPECT_EQ(services::engineChoiceFromName("offline"), std::nullopt);
-}
-
-TEST(RunJob, AnOrganizeShowsTheEngineNoticeAndTheRunsLinesInOrder) {
-    TempDir dir, data;
-    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(data.path().string()));
-    writeJpeg(dir / "a.jpg", 64, 48);
-    ProcessingLock lock(QString::fromStdString((data / "lock").string()));
-    QStringList sink;
-    services::Engine engine{std::make_unique<FakeVisionBackend>(),
-                            QStringLiteral("使用本机离线引擎（不上传照片）"), true};
-    services::RunJob job(
-        services::organizeFrame(), Owner::main, [&](const QString& l) { sink << l; }, lock);
-    ASSERT_TRUE(job.begin());
-    AutoOrganizer::RunOptions options;
-    options.useVisionPrefilter = false;
-    EXPECT_TRUE(services::organize(job, engine, dir.path(), options).errors.isEmpty());
-    job.end();
-    const QStringList lines = unstamped(sink);
-    EXPECT_EQ(lines[2], QStringLiteral("使用本机离线引擎（不上传照片）"));
-    EXPECT_EQ(lines[3],
-              QStringLiteral("开始扫描：") + QString::fromStdString(dir.path().filename().string()));
-    EXPECT_EQ(lines.mid(lines.size() - 2),
-              QStringList({"全部完成。移动 1 个文件，错误 0 条。", "—— 整理结束 ——"}));
-    EXPECT_TRUE(fs::exists(dir / "1 其他" / "a.jpg"));
-    qunsetenv("XDG_DATA_HOME");
 }
