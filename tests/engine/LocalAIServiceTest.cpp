@@ -45,13 +45,10 @@ TEST(OfflineEngine, RecognisesOnlyVitrinosPrompts) {
 }
 
 TEST(OfflineEngine, RefusesBadRequestsWithAJsonError) {
+    const auto bytes = platform::encodeJpeg(picture(64, 48), 90);
     const QString jpeg =
         QStringLiteral("data:image/jpeg;base64,") +
-        QString::fromLatin1(
-            QByteArray::fromStdString(
-                std::string(reinterpret_cast<const char*>(platform::encodeJpeg(picture(64, 48), 90)->data()),
-                            platform::encodeJpeg(picture(64, 48), 90)->size()))
-                .toBase64());
+        QByteArray(reinterpret_cast<const char*>(bytes->data()), qsizetype(bytes->size())).toBase64();
     std::mt19937 rng(7);
     QByteArray garbage(4096, 0);
     for (auto& c : garbage)
