@@ -156,22 +156,6 @@ TEST(RAWJPEGExporter, DecodesEveryKindWithinTheSize) {
     }
 }
 
-TEST(RAWJPEGExporter, PreparedUploadIsAJpegWithinLimits) {
-    TempDir dir;
-    writeJpeg(dir / "a.jpg", 3000, 2000);
-    Preparation report;
-    const auto prepared = prepareForUpload(dir / "a.jpg", &report);
-    ASSERT_TRUE(prepared.ok());
-    EXPECT_LT(prepared->data.size(), kMaxBytes);
-    EXPECT_TRUE(prepared->data.startsWith("\xFF\xD8\xFF"));
-    EXPECT_DOUBLE_EQ(report.compression.quality, 0.90);
-    EXPECT_EQ(report.compression.size, cv::Size(2560, 1706));
-
-    const auto failed = prepareForUpload(dir / "missing.jpg");
-    ASSERT_FALSE(failed.ok());
-    EXPECT_EQ(failed.error().description(), kImageReadFailed);
-}
-
 TEST(RAWJPEGExporter, TwoHundredMegapixelPhotoNeedsNoFullSizeCopy) {
     TempDir dir;
     writeLargeJpegInChild(dir / "huge.jpg", 17320, 11547);

@@ -67,6 +67,10 @@ TEST(VisionTextProbe, MissingOrCorruptModelsGiveTheirOwnError) {
     TempDir dir;
     scenes::writePhoto(dir / "label.jpg", scenes::renderLabel(scenes::randomLabel(1), 1, 800, 600));
     const QDir real(platform::modelsDirectory());
+    const auto copyAll = [&](const fs::path& d) {
+        for (const QString& f : real.entryList(QDir::Files))
+            QFile::copy(real.filePath(f), QString::fromStdString((d / f.toStdString()).string()));
+    };
     struct Case {
         const char* name;
         std::function<void(const fs::path&)> prepare;
@@ -76,15 +80,13 @@ TEST(VisionTextProbe, MissingOrCorruptModelsGiveTheirOwnError) {
         {"empty folder", [](const fs::path&) {}, "文字识别模型不可用：找不到"},
         {"a file missing",
          [&](const fs::path& d) {
-             for (const QString& f : real.entryList(QDir::Files))
-                 QFile::copy(real.filePath(f), QString::fromStdString((d / f.toStdString()).string()));
+             copyAll(d);
              fs::remove(d / "rec_48x320.onnx");
          },
          "文字识别模型不可用：文件缺失或已损坏"},
         {"a wrong hash",
          [&](const fs::path& d) {
-             for (const QString& f : real.entryList(QDir::Files))
-                 QFile::copy(real.filePath(f), QString::fromStdString((d / f.toStdString()).string()));
+             copyAll(d);
              fs::permissions(d / "det.onnx", fs::perms::owner_all);
              writeBytes(d / "det.onnx", "truncated");
          },

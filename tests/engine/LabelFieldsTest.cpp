@@ -274,6 +274,9 @@ TEST(LabelFields, DescribedCardsAreLabelsAndPanelsStayPanels) {
         panel.push_back({{"展品多出土于大型墓葬与遗址，为研究当时的宗教信仰、社会结构提供了珍贵资料"}});
     panel.push_back({{"湖北随州曾侯乙墓"}});
     EXPECT_EQ(engine::classifyPage(page(panel)).category, MediaCategory::panel);
+    // No text, or an inscription on the object itself: an artifact.
+    EXPECT_EQ(engine::classifyPage(page({})).category, MediaCategory::artifact);
+    EXPECT_EQ(engine::classifyPage(page({{{"永寿", 40}}})).category, MediaCategory::artifact);
 }
 
 TEST(LabelFields, CorrectsLookAlikesOnlyWithinLexiconTerms) {

@@ -1,7 +1,6 @@
 #include "engine/LocalAIService.h"
 #include "ai/AIClient.h"
 #include "ai/RemoteVisionBackend.h"
-#include "engine/Heuristics.h"
 #include "samples/Scenes.h"
 #include "services/ImageOCRProcessor.h"
 #include "support/Fixtures.h"
@@ -22,19 +21,6 @@
 using namespace fixtures;
 
 namespace {
-
-engine::TextLine line(const QString& text, float height, float top, float left = 10) {
-    return engine::TextLine{text, 0.95f, height, float(text.size()) * height, top, left};
-}
-
-engine::PageText page(const std::vector<std::vector<engine::TextLine>>& rows) {
-    engine::PageText p;
-    p.imageWidth = 1600;
-    p.imageHeight = 1200;
-    for (const auto& r : rows)
-        p.rows.push_back(engine::TextRow{r});
-    return p;
-}
 
 QByteArray request(const QString& prompt, const QString& url) {
     const QJsonObject body{
@@ -59,13 +45,10 @@ TEST(OfflineEngine, RecognisesOnlyVitrinosPrompts) {
 }
 
 TEST(OfflineEngine, RefusesBadRequestsWithAJsonError) {
+    const auto bytes = platform::encodeJpeg(picture(64, 48), 90);
     const QString jpeg =
         QStringLiteral("data:image/jpeg;base64,") +
-        QString::fromLatin1(
-            QByteArray::fromStdString(
-                std::string(reinterpret_cast<const char*>(platform::encodeJpeg(picture(64, 48), 90)->data()),
-                            platform::encodeJpeg(picture(64, 48), 90)->size()))
-                .toBase64());
+        QByteArray(reinterpret_cast<const char*>(bytes->data()), qsizetype(bytes->size())).toBase64();
     std::mt19937 rng(7);
     QByteArray garbage(4096, 0);
     for (auto& c : garbage)
@@ -157,69 +140,4 @@ TEST(OfflineEngine, ServesOverHttpAndSurvivesHugeBodies) {
     ASSERT_FALSE(taken.ok());
     EXPECT_TRUE(taken.error().description().startsWith(QStringLiteral("无法监听 127.0.0.1:")))
         << taken.error().description().toStdString();
-}
-
-TEST(OfflineEngine, ReadsLabelFieldsByTheLabelPromptsRules) {
-    struct Case {
-        const char* name;
-        engine::PageText page;
-        RelicLabelExtracted expected;
-    };
-    const std::vector<Case> cases = {
-        {"period and source on one row",
-         page({{line("名称：玉琮", 60, 100)},
-               {line("良渚文化 江苏常州寺墩遗址出土", 30, 200)},
-               {line("高 8.5 厘米", 30, 260)}}),
-         {"玉琮", "江苏常州寺墩遗址出土", "良渚文化", "高 8.5 厘米"}},
-        {"find-spot before museum, English dropped",
-         page({{line("青花缠枝莲纹瓶", 60, 100)},
-               {line("明永乐", 30, 200)},
-               {line("南京博物院藏", 30, 250)},
-               {line("1960年南京中华门外出土", 30, 300)},
-               {line("Blue-and-white vase, Yongle reign", 30, 350)}}),
-         {"青花缠枝莲纹瓶", "1960年南京中华门外出土", "明永乐", "南京博物院藏"}},
-        {"period at the start of a segment",
-         page({{line("鼎", 60, 100)}, {line("商代晚期青铜", 30, 200)}}),
-         {"鼎", "", "商代晚期", "青铜"}},
-        {"the taller second row is the name",
-         page({{line("第一单元", 25, 100)},
-               {line("铜奔马", 70, 150)},
-               {line("东汉", 30, 260)},
-               {line("甘肃武威雷台墓出土", 30, 300)}}),
-         {"铜奔马", "甘肃武威雷台墓出土", "东汉", "第一单元"}},
-        {"nothing read", page({}), {"", "", "", ""}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(engine::readLabelFields(c.page), c.expected);
-    }
-    for (const char* yes :
-         {"商代晚期", "明永乐", "良渚文化", "西周早期", "清乾隆年间", "新石器时代", "战国", "唐"})
-        EXPECT_TRUE(engine::isPeriod(QString::fromUtf8(yes))) << yes;
-    for (const char* no : {"商丘", "金属", "高 8 厘米", "博物馆", ""})
-        EXPECT_FALSE(engine::isPeriod(QString::fromUtf8(no))) << no;
-}
-
-TEST(OfflineEngine, ClassifiesPagesByLayoutAndWords) {
-    std::vector<std::vector<engine::TextLine>> prose;
-    prose.push_back({line("单元介绍", 60, 50)});
-    for (int i = 0; i < 12; ++i)
-        prose.push_back({line("本单元展出的文物反映了古代社会的礼制与生活面貌", 24, 150 + 40 * float(i))});
-    struct Case {
-        const char* name;
-        engine::PageText page;
-        MediaCategory expected;
-    };
-    const std::vector<Case> cases = {
-        {"no text", page({}), MediaCategory::artifact},
-        {"label card",
-         page({{line("玉琮", 60, 100)}, {line("良渚文化", 30, 200)}, {line("寺墩遗址出土", 30, 250)}}),
-         MediaCategory::label},
-        {"panel prose", page(prose), MediaCategory::panel},
-        {"an inscription on the object", page({{line("永寿", 40, 300)}}), MediaCategory::artifact},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(engine::classifyPage(c.page).category, c.expected);
-    }
 }

@@ -9,10 +9,8 @@
 
 #include <sys/stat.h>
 
-#include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 
 using namespace fixtures;
 
@@ -36,12 +34,7 @@ std::map<std::string, Snapshot> snapshot(const fs::path& dir) {
         Snapshot s;
         s.mtime = st.st_mtim;
         s.mode = st.st_mode;
-        if (S_ISREG(st.st_mode)) {
-            std::ifstream in(entry.path(), std::ios::binary);
-            std::ostringstream buffer;
-            buffer << in.rdbuf();
-            s.bytes = buffer.str();
-        }
+        if (S_ISREG(st.st_mode)) s.bytes = readFile(entry.path());
         result[entry.path().filename().native()] = s;
     }
     return result;
@@ -54,11 +47,8 @@ TEST(BadInput, EveryOddFileYieldsARecordDecodesOrNotAndNothingChanges) {
     const auto& d = dir.path();
     writeBytes(d / "empty.jpg", "");
     writeJpeg(d / "whole.jpg", 300, 200);
-    {
-        std::ifstream in(d / "whole.jpg", std::ios::binary);
-        std::string bytes((std::istreambuf_iterator<char>(in)), {});
-        writeBytes(d / "truncated.jpg", bytes.substr(0, bytes.size() / 3));
-    }
+    const std::string whole = readFile(d / "whole.jpg");
+    writeBytes(d / "truncated.jpg", whole.substr(0, whole.size() / 3));
     writeBytes(d / "text.jpg", "this is a text file, not a photograph\n");
     fs::create_directory(d / "x.jpg");
     fs::create_symlink("loop.jpg", d / "loop.jpg");

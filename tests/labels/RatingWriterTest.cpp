@@ -4,22 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 using namespace fixtures;
 
 namespace {
 
 QByteArray hex(const char* text) {
     return QByteArray::fromHex(text);
-}
-
-std::string contents(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 const QStringList kNoExifTool = {QStringLiteral("/nonexistent/exiftool")};
@@ -115,7 +105,7 @@ TEST(RatingWriter, TheRealExifToolWritesXmpRatingsIntoTheFile) {
     writeJpeg(file, 64, 48);
     const auto inode = fs::status(file).permissions();
     EXPECT_EQ(RatingWriter::writeWithExifTool(3, file), std::nullopt);
-    const std::string bytes = contents(file);
+    const std::string bytes = readFile(file);
     EXPECT_NE(bytes.find("xmp:Rating"), std::string::npos);
     EXPECT_NE(bytes.find("MicrosoftPhoto:Rating"), std::string::npos); // the percentage
     EXPECT_EQ(fs::status(file).permissions(), inode);

@@ -8,21 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <fstream>
 #include <set>
-#include <sstream>
 
 using namespace fixtures;
 using AutoOrganizer::PlannedGroup;
 
 namespace {
-
-std::string read(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 ImageScanner::ImageInfo file(const fs::path& dir, const std::string& name, const std::string& content = {}) {
     writeBytes(dir / name, content.empty() ? "bytes of " + name : content);
@@ -110,11 +101,11 @@ TEST(Moves, TheSafeMoveNeverReplacesAndSurvivesEveryFallback) {
             };
         EXPECT_EQ(AutoOrganizer::safeMoveItem(source, dir / "to" / "b.jpg", ops), c.error);
         if (c.error) {
-            EXPECT_EQ(read(dir / "a.jpg"), "photo bytes");
-            EXPECT_EQ(read(dir / "to" / "b.jpg"), c.occupied ? "occupant" : "");
+            EXPECT_EQ(readFile(dir / "a.jpg"), "photo bytes");
+            EXPECT_EQ(readFile(dir / "to" / "b.jpg"), c.occupied ? "occupant" : "");
         } else {
             EXPECT_FALSE(fs::exists(dir / "a.jpg"));
-            EXPECT_EQ(read(dir / "to" / "b.jpg"), "photo bytes");
+            EXPECT_EQ(readFile(dir / "to" / "b.jpg"), "photo bytes");
             EXPECT_EQ(platform::fileTimes(dir / "to" / "b.jpg")->modified,
                       QDateTime(QDate(2020, 2, 2), QTime(2, 2), Qt::LocalTime));
         }
@@ -173,7 +164,7 @@ TEST(Moves, ASidecarThatCannotFollowStaysWithAWarning) {
     EXPECT_EQ(lines, QStringList({"[警告] 编辑附属文件未跟随移动 A_1.xmp：目标已存在：T 1.xmp"}));
     EXPECT_EQ(errors, QStringList({"编辑附属文件未跟随移动 A_1.xmp：目标已存在：T 1.xmp"}));
     // The occupant is untouched; the other sidecar followed.
-    EXPECT_EQ(read(d / "T 1.xmp"), "T 1.xmp");
+    EXPECT_EQ(readFile(d / "T 1.xmp"), "T 1.xmp");
     EXPECT_TRUE(fs::exists(d / "A_1.xmp") && fs::exists(d / "T 1.JPG.xmp"));
 
     // A photo that cannot move keeps its sidecars beside it.
@@ -240,11 +231,12 @@ TEST(Moves, ExecuteCreatesFoldersWritesLabelFilesAndMovesEveryFileWithItsSidecar
                                                         "3 璧/.vitrino-tmp-1-0-7",
                                                         "3 璧/.vitrino-tmp-notes.txt",
                                                         "sub/" + dead}));
-    EXPECT_EQ(read(d / "4 其他/same.jpg"), "first");
-    EXPECT_EQ(read(d / "4 其他/same-2.jpg"), "second");
-    EXPECT_EQ(QByteArray::fromStdString(read(d / "1 鼎 随州出土 战国/IMG_0100.json")),
+    EXPECT_EQ(readFile(d / "4 其他/same.jpg"), "first");
+    EXPECT_EQ(readFile(d / "4 其他/same-2.jpg"), "second");
+    EXPECT_EQ(QByteArray::fromStdString(readFile(d / "1 鼎 随州出土 战国/IMG_0100.json")),
               *fields.toJSONString());
-    EXPECT_EQ(QString::fromStdString(read(d / "1 鼎 随州出土 战国/IMG_0100.txt")), fields.toReadableTxt());
+    EXPECT_EQ(QString::fromStdString(readFile(d / "1 鼎 随州出土 战国/IMG_0100.txt")),
+              fields.toReadableTxt());
 }
 
 TEST(Moves, ExecuteCollectsFailuresAndOverwritesNothing) {
@@ -269,8 +261,8 @@ TEST(Moves, ExecuteCollectsFailuresAndOverwritesNothing) {
     // An unwritable label file is a warning, not an error.
     EXPECT_TRUE(lines.contains(QStringLiteral("[警告] 无法写入标签文件 IMG_0100.json：Is a directory")));
     EXPECT_TRUE(fs::exists(d / "1 again" / "IMG_0100.txt"));
-    EXPECT_EQ(read(d / "1 again/taken.jpg"), "occupant");
-    EXPECT_EQ(read(d / "taken.jpg"), "newcomer");
+    EXPECT_EQ(readFile(d / "1 again/taken.jpg"), "occupant");
+    EXPECT_EQ(readFile(d / "taken.jpg"), "newcomer");
     EXPECT_TRUE(fs::exists(d / "stays.jpg") && fs::exists(d / "dots.jpg"));
 }
 

@@ -15,29 +15,9 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
-
 using namespace fixtures;
 
 namespace {
-
-QDateTime at(int h, int m) {
-    return QDateTime(QDate(2024, 5, 1), QTime(h, m), Qt::LocalTime);
-}
-
-/// A small exhibition: two exhibits, a panel, RAW companions, a video and a leftover.
-void smallExhibition(Shoot& shoot) {
-    shoot.artifact("IMG_0001.JPG", "2024:05:01 10:00:00");
-    shoot.raw("IMG_0001.DNG", "2024:05:01 10:00:00");
-    shoot.artifact("IMG_0002.JPG", "2024:05:01 10:01:00");
-    shoot.label("IMG_0003.JPG", "2024:05:01 10:02:00", "青铜鼎", "安阳殷墟出土", "商代晚期");
-    shoot.panel("IMG_0004.JPG", "2024:05:01 10:03:00");
-    shoot.video("IMG_0005.MOV", at(10, 4));
-    shoot.label("IMG_0006.JPG", "2024:05:01 10:05:00", "玉/琮", "寺墩遗址，常州博物馆藏", "良渚文化");
-    shoot.raw("IMG_0006.DNG", "2024:05:01 10:05:00");
-    shoot.artifact("IMG_0007.JPG", "2024:05:01 10:06:00");
-}
 
 /// Every original file exists exactly once in the tree, under its own name or renamed "-k".
 void expectEveryOriginalOnce(const Shoot& shoot) {
@@ -46,13 +26,6 @@ void expectEveryOriginalOnce(const Shoot& shoot) {
         ++seen[hash];
     for (const auto& [name, hash] : shoot.originals())
         EXPECT_EQ(seen[hash], 1) << name;
-}
-
-std::string read(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 } // namespace
@@ -139,7 +112,7 @@ TEST(OrganizeRun, SortsAShootIntoExhibitFolders) {
                 "2 玉琮 寺墩遗址 良渚文化/IMG_0006.DNG", "2 玉琮 寺墩遗址 良渚文化/IMG_0006.JPG",
                 "2 玉琮 寺墩遗址 良渚文化/IMG_0006.json", "2 玉琮 寺墩遗址 良渚文化/IMG_0006.txt",
                 "3 其他/IMG_0007.JPG"}));
-        EXPECT_EQ(read(dir / "shoot/2 玉琮 寺墩遗址 良渚文化/IMG_0006.txt"),
+        EXPECT_EQ(readFile(dir / "shoot/2 玉琮 寺墩遗址 良渚文化/IMG_0006.txt"),
                   "文物名称：玉琮\n文物来源：寺墩遗址\n年代：良渚文化\n其他：高 10 厘米");
         expectEveryOriginalOnce(shoot);
 
@@ -303,7 +276,7 @@ TEST(OrganizeRun, TheCommandLinePrintsFramedStampedLinesAndWritesTheLogFile) {
     EXPECT_EQ(lines.last(), QStringLiteral("—— 整理结束 ——"));
     // "日志文件：Vitrino_…": the log file holds exactly what was printed.
     EXPECT_EQ(
-        QString::fromStdString(read(home / "data" / "Vitrino" / "Logs" / lines[1].mid(5).toStdString())),
+        QString::fromStdString(readFile(home / "data" / "Vitrino" / "Logs" / lines[1].mid(5).toStdString())),
         run.stdoutText);
     expectEveryOriginalOnce(shoot);
 }

@@ -24,32 +24,14 @@ QString text(const fs::path& path) {
     return QString::fromStdString(path.string());
 }
 
-QByteArray readAll(const fs::path& path) {
-    QFile file(text(path));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 QJsonObject load(const fs::path& path) {
-    return QJsonDocument::fromJson(readAll(path)).object();
+    return QJsonDocument::fromJson(QByteArray::fromStdString(readFile(path))).object();
 }
 
 void save(const fs::path& path, const QJsonObject& root) {
     QFile file(text(path));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(QJsonDocument(root).toJson());
-}
-
-/// Two exhibits, a panel, RAW companions, a video and a leftover.
-void exhibition(Shoot& shoot) {
-    shoot.artifact("IMG_0001.JPG", "2024:05:01 10:00:00");
-    shoot.raw("IMG_0001.DNG", "2024:05:01 10:00:00");
-    shoot.artifact("IMG_0002.JPG", "2024:05:01 10:01:00");
-    shoot.label("IMG_0003.JPG", "2024:05:01 10:02:00", "青铜鼎", "安阳殷墟出土", "商代晚期");
-    shoot.panel("IMG_0004.JPG", "2024:05:01 10:03:00");
-    shoot.video("IMG_0005.MOV", QDateTime(QDate(2024, 5, 1), QTime(10, 4), Qt::LocalTime));
-    shoot.label("IMG_0006.JPG", "2024:05:01 10:05:00", "玉琮", "寺墩遗址", "良渚文化");
-    shoot.raw("IMG_0006.DNG", "2024:05:01 10:05:00");
-    shoot.artifact("IMG_0007.JPG", "2024:05:01 10:06:00");
 }
 
 /// Edits the plan's groups in place: `edit` gets every group object, in order.
@@ -86,7 +68,7 @@ class SavedPlan : public ::testing::Test {
         qputenv("XDG_DATA_HOME", (text(home.path()) + "/data").toUtf8());
         env = isolatedEnvironment(text(home.path()));
         fs::create_directory(shootDir());
-        exhibition(shoot);
+        smallExhibition(shoot);
     }
     void TearDown() override { qputenv("XDG_DATA_HOME", m_saved); }
 
@@ -178,12 +160,14 @@ TEST_F(SavedPlan, EditedFieldsNameTheFolderAndMovedFilesTakeTheirCompanions) {
     };
     EXPECT_EQ(tree, expected);
     const QJsonObject saved =
-        QJsonDocument::fromJson(readAll(shootDir() / "1 青铜方鼎 安阳殷墟出土 商代晚期" / "IMG_0003.json"))
+        QJsonDocument::fromJson(QByteArray::fromStdString(readFile(
+                                    shootDir() / "1 青铜方鼎 安阳殷墟出土 商代晚期" / "IMG_0003.json")))
             .object();
     EXPECT_EQ(saved["文物名称"].toString(), QStringLiteral("青铜方鼎"));
     EXPECT_EQ(saved["其他"].toString(), QStringLiteral("高 30 厘米"));
-    EXPECT_TRUE(QString::fromUtf8(readAll(shootDir() / "1 青铜方鼎 安阳殷墟出土 商代晚期" / "IMG_0003.txt"))
-                    .contains(QStringLiteral("青铜方鼎")));
+    EXPECT_TRUE(
+        QString::fromStdString(readFile(shootDir() / "1 青铜方鼎 安阳殷墟出土 商代晚期" / "IMG_0003.txt"))
+            .contains(QStringLiteral("青铜方鼎")));
 
     const auto undone = runCli({"undo", text(shootDir())}, env);
     EXPECT_EQ(undone.exitCode, 0) << undone.stdoutText.toStdString();

@@ -10,7 +10,6 @@
 #include <limits>
 
 using namespace fixtures;
-using refine::FeatureInputFit;
 using refine::FeaturePrintObservation;
 using refine::ImageFeaturePrint;
 
@@ -137,11 +136,9 @@ TEST(ImageFeaturePrint, FailuresAreNothingWithAReason) {
     TempDir noModels;
     platform::ImageEmbedding missing(QString::fromStdString(noModels.path().string()));
     const platform::Bitmap thumb = picture(768, 512, 3);
-    for (const auto fit : {FeatureInputFit::squash, FeatureInputFit::pad}) {
-        const auto print = ImageFeaturePrint::ofThumbnail(thumb, fit, missing);
-        ASSERT_FALSE(print.ok());
-        EXPECT_TRUE(print.error().text.startsWith(platform::kImageFeatureModelMissing));
-    }
+    const auto print = ImageFeaturePrint::ofThumbnail(thumb, ImageFeaturePrint::kFit, missing);
+    ASSERT_FALSE(print.ok());
+    EXPECT_TRUE(print.error().text.startsWith(platform::kImageFeatureModelMissing));
     EXPECT_TRUE(ImageFeaturePrint::ofThumbnail(thumb).ok());
 
     // A layer the model does not have, or an input of the wrong shape, is an error, not a crash.
@@ -155,66 +152,8 @@ TEST(ImageFeaturePrint, FailuresAreNothingWithAReason) {
     EXPECT_FALSE(ImageFeaturePrint::ofThumbnail(thumb, unknown).ok());
 }
 
-TEST(ImageFeaturePrint, EveryRecipeGivesAUnitPrintOfItsLayersAndCrops) {
-    using P = platform::Pooling;
-    const std::string last = "MobilenetV2/Conv_1/Relu6", mid = "MobilenetV2/expanded_conv_13/expand/Relu6";
-    auto& network = platform::ImageEmbedding::shared();
-    const platform::Bitmap thumb = picture(768, 512, 9);
-    const auto input = ImageFeaturePrint::networkInput(thumb);
-
-    // The average of the last layer is the network's own feature.
-    const auto own = network.feature(input);
-    const auto pooled = network.pooledLayers(input, {last, mid});
-    ASSERT_TRUE(own.ok() && pooled.ok());
-    ASSERT_EQ(pooled->size(), 2u);
-    ASSERT_EQ((*pooled)[0].size(), own->size());
-    EXPECT_EQ((*pooled)[1].size(), 816u);
-    for (size_t i = 0; i < own->size(); ++i)
-        ASSERT_NEAR((*pooled)[0][i], (*own)[i], 1e-4) << i;
-
-    // A picture that is its own mirror image prints the same with its mirror image averaged in.
-    platform::Bitmap symmetric = thumb.clone();
-    platform::Bitmap left = symmetric(cv::Rect(0, 0, 384, 512)), right;
-    cv::flip(left, right, 1);
-    right.copyTo(symmetric(cv::Rect(384, 0, 384, 512)));
-
-    struct Row {
-        const char* name;
-        refine::FeaturePrintRecipe recipe;
-        size_t length;
-    };
-    const Row rows[] = {
-        {"application", ImageFeaturePrint::recipe(), 0},
-        {"last layer", {{{last, 1}}}, 1792},
-        {"two layers, weighted pooling", {{{mid, 1}, {last, 2}}, P::weighted}, 816 + 1792},
-        {"cubic mean, five crops", {{{last, 1}}, P::cubicMean, 5}, 1792},
-        {"centre, mirrored, colour", {{{last, 1}}, P::centre, 2, 0, 0.3f}, 1792 + 48},
-        {"three crops, roots", {{{last, 1}}, P::average, 3, 0, 0, true}, 1792},
-        {"colour alone", {{}, P::average, 1, 0, 1}, 48},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        const auto print = ImageFeaturePrint::ofThumbnail(thumb, row.recipe);
-        ASSERT_TRUE(print.ok()) << print.error().text.toStdString();
-        if (row.length) {
-            EXPECT_EQ(print->values().size(), row.length);
-        }
-        double norm = 0;
-        for (float v : print->values())
-            norm += double(v) * v;
-        EXPECT_NEAR(norm, 1.0, 1e-5);
-        if (row.recipe.crops == 2) {
-            refine::FeaturePrintRecipe whole = row.recipe;
-            whole.crops = 1;
-            const auto a = ImageFeaturePrint::ofThumbnail(symmetric, row.recipe);
-            const auto b = ImageFeaturePrint::ofThumbnail(symmetric, whole);
-            ASSERT_TRUE(a.ok() && b.ok());
-            EXPECT_LT(*a->computeDistance(*b), 0.01f);
-            EXPECT_GT(*print->computeDistance(*ImageFeaturePrint::ofThumbnail(thumb, whole)), 0.0f);
-        }
-    }
-
-    // Focus: the box around the strongest half of a 7 × 7 response, widened, in picture pixels.
+TEST(ImageFeaturePrint, FocusIsTheBoxAroundTheStrongestHalfOfTheResponse) {
+    // A 7 × 7 response, widened, in picture pixels.
     struct Box {
         std::vector<cv::Point> strong;
         cv::Rect expected;
@@ -249,27 +188,4 @@ TEST(ImageFeaturePrint, PrintsAreUnitVectorsWithAnL2Distance) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     for (const std::vector<float>& bad : {std::vector<float>{}, {0, 0, 0}, {1, nan, 2}})
         EXPECT_FALSE(FeaturePrintObservation::fromFeature(bad).has_value());
-}
-
-TEST(ImageFeaturePrint, EveryFitGivesTheSquareInputOfTheWholeOrCentralPicture) {
-    // Left half red, right half blue, a green band across the middle third.
-    platform::Bitmap wide(200, 600, CV_8UC3, cv::Scalar(255, 0, 0));
-    wide(cv::Rect(300, 0, 300, 200)).setTo(cv::Scalar(0, 0, 255));
-    wide(cv::Rect(200, 0, 200, 200)).setTo(cv::Scalar(0, 255, 0));
-    auto at = [](const platform::Bitmap& m, int x, int y) { return m.at<cv::Vec3b>(y, x); };
-    const auto squash = ImageFeaturePrint::networkInput(wide, FeatureInputFit::squash);
-    const auto crop = ImageFeaturePrint::networkInput(wide, FeatureInputFit::centreCrop);
-    const auto pad = ImageFeaturePrint::networkInput(wide, FeatureInputFit::pad);
-    for (const auto* m : {&squash, &crop, &pad}) {
-        EXPECT_EQ(m->size(), cv::Size(224, 224));
-        EXPECT_EQ(m->type(), CV_8UC3);
-    }
-    EXPECT_EQ(at(squash, 10, 112), cv::Vec3b(255, 0, 0));
-    EXPECT_EQ(at(squash, 214, 112), cv::Vec3b(0, 0, 255));
-    EXPECT_EQ(at(crop, 10, 112), cv::Vec3b(0, 255, 0)); // the central square is the green band
-    EXPECT_EQ(at(crop, 214, 112), cv::Vec3b(0, 255, 0));
-    EXPECT_EQ(at(pad, 112, 5), cv::Vec3b(0, 0, 0)); // letterboxed above and below
-    EXPECT_EQ(at(pad, 10, 112), cv::Vec3b(255, 0, 0));
-    EXPECT_EQ(ImageFeaturePrint::networkInput(platform::Bitmap(1, 1, CV_8UC3), FeatureInputFit::pad).size(),
-              cv::Size(224, 224));
 }

@@ -39,7 +39,6 @@ FakeAIServer::Request parseRequest(const httplib::Request& req) {
             c = char(std::tolower(static_cast<unsigned char>(c)));
         r.headers[lower] = value;
     }
-    r.rawBody = req.body;
     r.body = QJsonDocument::fromJson(QByteArray::fromStdString(req.body)).object();
     const QJsonArray content =
         r.body.value("messages").toArray().first().toObject().value("content").toArray();

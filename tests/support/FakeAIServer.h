@@ -30,7 +30,6 @@ class FakeAIServer {
     struct Request {
         std::string path;
         std::map<std::string, std::string> headers; ///< names lower-cased
-        std::string rawBody;
         QJsonObject body;
         QString prompt;     ///< messages[0].content[1].text
         QString imageURL;   ///< messages[0].content[0].image_url.url

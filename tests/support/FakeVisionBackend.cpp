@@ -49,10 +49,8 @@ void FakeVisionBackend::request(const QString& kind, const std::filesystem::path
     if (m_latency.count() > 0) std::this_thread::sleep_for(m_latency);
 }
 
-core::Result<ai::PreparedPhoto> FakeVisionBackend::prepare(const std::filesystem::path& photo) const {
+core::Result<ai::PreparedPhoto> FakeVisionBackend::prepare(const std::filesystem::path&) const {
     ++m_prepared;
-    const Script script = scriptFor(photo);
-    if (script.prepareError) return core::Error{*script.prepareError};
     return ai::PreparedPhoto{RAWJPEGExporter::PreparedImage{QByteArray("jpeg"), QStringLiteral("image/jpeg")},
                              std::nullopt};
 }

@@ -26,9 +26,8 @@ class FakeVisionBackend : public ai::VisionBackend {
         std::optional<double> confidence;
         std::optional<RelicLabelExtracted> label;
         std::optional<QString> text;
-        std::optional<QString> error;        ///< every request for this file fails so
-        std::optional<QString> labelError;   ///< only label reads fail so
-        std::optional<QString> prepareError; ///< preparation fails so
+        std::optional<QString> error;      ///< every request for this file fails so
+        std::optional<QString> labelError; ///< only label reads fail so
     };
 
     void script(const QString& fileName, Script script);

@@ -61,6 +61,11 @@ void writeBytes(const fs::path& path, const std::string& bytes) {
     writeFile(path, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
 }
 
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 static void putDates(Exiv2::ExifData& exif, const Dates& dates, int orientation) {
     if (dates.dateTimeOriginal) exif["Exif.Photo.DateTimeOriginal"] = *dates.dateTimeOriginal;
     if (dates.dateTime) exif["Exif.Image.DateTime"] = *dates.dateTime;

@@ -48,6 +48,8 @@ void writeDng(const fs::path& path, int width, int height, const Dates& dates = 
               unsigned seed = 1);
 /// Any bytes under a video name.
 void writeBytes(const fs::path& path, const std::string& bytes);
+/// A file's bytes; empty when it cannot be read.
+std::string readFile(const fs::path& path);
 
 /// Writes a large flat JPEG from a child process, so that the caller's peak memory stays its own.
 void writeLargeJpegInChild(const fs::path& path, int width, int height);

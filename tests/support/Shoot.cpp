@@ -116,6 +116,18 @@ void Shoot::failing(const std::string& name, const QString& date, FakeAIServer::
     remember(name);
 }
 
+void smallExhibition(Shoot& shoot) {
+    shoot.artifact("IMG_0001.JPG", "2024:05:01 10:00:00");
+    shoot.raw("IMG_0001.DNG", "2024:05:01 10:00:00");
+    shoot.artifact("IMG_0002.JPG", "2024:05:01 10:01:00");
+    shoot.label("IMG_0003.JPG", "2024:05:01 10:02:00", "青铜鼎", "安阳殷墟出土", "商代晚期");
+    shoot.panel("IMG_0004.JPG", "2024:05:01 10:03:00");
+    shoot.video("IMG_0005.MOV", QDateTime(QDate(2024, 5, 1), QTime(10, 4), Qt::LocalTime));
+    shoot.label("IMG_0006.JPG", "2024:05:01 10:05:00", "玉/琮", "寺墩遗址，常州博物馆藏", "良渚文化");
+    shoot.raw("IMG_0006.DNG", "2024:05:01 10:05:00");
+    shoot.artifact("IMG_0007.JPG", "2024:05:01 10:06:00");
+}
+
 std::map<std::string, QByteArray> treeHashes(const fs::path& dir) {
     std::map<std::string, QByteArray> out;
     for (const auto& entry : fs::recursive_directory_iterator(dir))
