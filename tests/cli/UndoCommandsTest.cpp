@@ -1,9 +1,9 @@
 #include "core/Text.h"
 #include "refine/FeaturePrintRefiner.h"
 #include "refine/MoveJournal.h"
-#include "refine/RefineFixtures.h"
 #include "support/FileSystems.h"
 #include "support/Process.h"
+#include "support/RefineFixtures.h"
 #include "support/Shoot.h"
 
 #include <QProcess>

@@ -1,5 +1,5 @@
 #include "refine/MoveJournal.h"
-#include "refine/RefineFixtures.h"
+#include "support/RefineFixtures.h"
 
 #include "core/Text.h"
 #include "organize/AutoOrganizer.h"

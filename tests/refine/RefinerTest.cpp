@@ -1,5 +1,5 @@
 #include "refine/FeaturePrintRefiner.h"
-#include "refine/RefineFixtures.h"
+#include "support/RefineFixtures.h"
 
 #include <gtest/gtest.h>
 
