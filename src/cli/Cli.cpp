@@ -189,14 +189,16 @@ void TerminalProgress::draw() {
 }
 
 void TerminalProgress::print(const QString& line) {
+    // A file name may hold a line break: it must not split the line it is printed in.
+    const QString shown = core::escapeControls(line);
     if (!m_active) {
-        out(line);
+        out(shown);
         return;
     }
     const std::lock_guard<std::mutex> hold(m_mutex);
     std::fputs("\r\x1b[K", stderr);
     std::fflush(stderr);
-    out(line);
+    out(shown);
     if (!m_line.isEmpty()) draw();
 }
 

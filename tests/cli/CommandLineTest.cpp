@@ -156,7 +156,6 @@ TEST_F(CommandLine, ToolCommandsPrintTheirResults) {
                   "2024-05-01T11:00:00\tline\\nbreak.mov",
               }));
 
-    fs::rename(dir / "line\nbreak.mov", dir / "clip.mov");
     for (int i = 0; i < 2; ++i)
         server.enqueue(FakeAIServer::chat(R"({"category":"panel","confidence":0.8})"));
     const auto classify = runCli({"classify", QString::fromStdString(dir.path().string()), "--no-prefilter",
@@ -169,7 +168,7 @@ TEST_F(CommandLine, ToolCommandsPrintTheirResults) {
                   "[1/3] IMG_0001.JPG → 展板 (confidence 0.80)；同名跟移：IMG_0001.DNG",
                   "[2/3] 准备 AI 识别：IMG_0002.JPG",
                   "[2/3] IMG_0002.JPG → 展板 (confidence 0.80)",
-                  "[3/3] clip.mov → 视频（不调 AI，按文物）",
+                  "[3/3] line\\nbreak.mov → 视频（不调 AI，按文物）",
                   "分类完成：展板 2，标签 0，文物 1，未分类 0；Vision 直接归文物 0 张；错误 0 条",
               }));
 
