@@ -224,9 +224,13 @@ ClassifyResult classify(const std::vector<WorkUnit>& units, bool useVisionPrefil
     ClassifyResult result;
     const int n = static_cast<int>(units.size());
     // The next units' decoding and probing, one per core, overlap this unit's request.
+    std::counting_semaphore<kMostPreparations> cores(preparationThreads());
     const std::function<Groundwork(int)> work = [&](int index) {
         if (context.cancelled()) return Groundwork{};
-        return groundwork(units[size_t(index)], useVisionPrefilter, backend, probe);
+        cores.acquire();
+        Groundwork done = groundwork(units[size_t(index)], useVisionPrefilter, backend, probe);
+        cores.release();
+        return done;
     };
     int taken = 0;
     const std::function<bool(int, Groundwork&)> take = [&](int index, Groundwork& done) {

@@ -37,17 +37,19 @@ constexpr float kUnclipRatio = 1.5f;
 constexpr float kMinBoxSide = 3.0f;
 
 /// The networks of one model file at one input shape. A network is used by one thread at a
-/// time; as many are loaded as threads ask for one at once, up to one per core, so that the
-/// probes and reads of several photos run side by side. Each costs its weights and the buffers
-/// of one forward pass (bench/README.md gives the sizes).
+/// time; as many are loaded as threads ask for one at once, up to `most`: one per core for the
+/// detector, so that the probes of several photos run side by side, one for each recogniser,
+/// whose passes are short. A detector costs its weights and the buffers of one forward pass,
+/// about 80 MB at 640x480 (bench/README.md).
 struct NetPool {
     std::mutex mutex;
     std::condition_variable returned;
     std::vector<std::unique_ptr<cv::dnn::Net>> idle;
     int loaded = 0;
+    int most = 1; ///< networks loaded at most
 };
 
-int mostNetworksPerShape() {
+int detectorsPerShape() {
     static const int most = std::clamp(int(std::thread::hardware_concurrency()), 1, 8);
     return most;
 }
@@ -88,7 +90,7 @@ core::Result<std::unique_ptr<cv::dnn::Net>> load(const QString& file) {
 /// loaded; otherwise waits for one to be handed back.
 core::Result<std::unique_ptr<Lease>> lease(NetPool& pool, const QString& file) {
     std::unique_lock hold(pool.mutex);
-    pool.returned.wait(hold, [&] { return !pool.idle.empty() || pool.loaded < mostNetworksPerShape(); });
+    pool.returned.wait(hold, [&] { return !pool.idle.empty() || pool.loaded < pool.most; });
     if (!pool.idle.empty()) {
         auto net = std::move(pool.idle.back());
         pool.idle.pop_back();
@@ -124,7 +126,10 @@ Models& models() {
 NetPool& detPool(int h, int w) {
     std::lock_guard lock(models().mapMutex);
     auto& pool = models().det[{h, w}];
-    if (!pool) pool = std::make_unique<NetPool>();
+    if (!pool) {
+        pool = std::make_unique<NetPool>();
+        pool->most = detectorsPerShape();
+    }
     return *pool;
 }
 
