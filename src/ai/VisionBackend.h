@@ -100,6 +100,13 @@ class VisionBackend {
     /// service); otherwise a run sends one at a time whatever its setting.
     virtual bool takesConcurrentRequests() const { return false; }
 
+    /// What a request will want of a photo.
+    enum class Ask { classify, readLabel };
+    /// Does ahead, on the calling thread, the work of that request that is done on this machine,
+    /// keeping it with `prepared` so that the request only takes it up: safe on another thread
+    /// while a request is in flight, like prepare. A remote service has none.
+    virtual void workAhead(const PreparedPhoto&, Ask) const {}
+
     /// Prepares, then reads; a preparation failure reads "图片准备失败：{reason}".
     core::Result<RelicLabelExtracted> readLabel(const std::filesystem::path& photo);
     core::Result<QString> readText(const std::filesystem::path& photo);
@@ -114,6 +121,9 @@ class BorrowedBackend final : public VisionBackend {
     }
     core::Result<PreparedPhoto> prepareFrom(const platform::Bitmap& enhanced) const override {
         return m_backend.prepareFrom(enhanced);
+    }
+    void workAhead(const PreparedPhoto& prepared, Ask ask) const override {
+        m_backend.workAhead(prepared, ask);
     }
     core::Result<ClassificationResult> classify(const std::filesystem::path& photo,
                                                 const PreparedPhoto& prepared) override {

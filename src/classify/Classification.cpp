@@ -27,14 +27,14 @@ QString categoryName(MediaCategory category) {
 namespace {
 
 /// The CPU work of one unit, done ahead of its turn: the probe, then (when the model is needed)
-/// the preparation for upload.
+/// the preparation for upload and, for the engine on this machine, its reading.
 struct Groundwork {
     std::optional<core::Result<VisionTextProbe::ProbeResult, VisionTextProbe::ProbeError>> probed;
     std::optional<core::Result<ai::PreparedPhoto>> prepared;
 };
 
-Groundwork groundwork(const WorkUnit& unit, bool useVisionPrefilter, const ai::VisionBackend& backend,
-                      const Probe& probe) {
+Groundwork probeAndPrepare(const WorkUnit& unit, bool useVisionPrefilter, const ai::VisionBackend& backend,
+                           const Probe& probe) {
     Groundwork work;
     if (unit.primary.fileType == ImageScanner::ImageInfo::ImageType::video) return work;
     if (useVisionPrefilter && !probe && platform::checkModels()) {
@@ -61,6 +61,13 @@ Groundwork groundwork(const WorkUnit& unit, bool useVisionPrefilter, const ai::V
         if (*work.probed && !(*work.probed)->hasText) return work;
     }
     work.prepared = backend.prepare(unit.primary.path);
+    return work;
+}
+
+Groundwork groundwork(const WorkUnit& unit, bool useVisionPrefilter, const ai::VisionBackend& backend,
+                      const Probe& probe) {
+    Groundwork work = probeAndPrepare(unit, useVisionPrefilter, backend, probe);
+    if (work.prepared && *work.prepared) backend.workAhead(**work.prepared, ai::VisionBackend::Ask::classify);
     return work;
 }
 
@@ -217,9 +224,13 @@ ClassifyResult classify(const std::vector<WorkUnit>& units, bool useVisionPrefil
     ClassifyResult result;
     const int n = static_cast<int>(units.size());
     // The next units' decoding and probing, one per core, overlap this unit's request.
+    std::counting_semaphore<kMostPreparations> cores(preparationThreads());
     const std::function<Groundwork(int)> work = [&](int index) {
         if (context.cancelled()) return Groundwork{};
-        return groundwork(units[size_t(index)], useVisionPrefilter, backend, probe);
+        cores.acquire();
+        Groundwork done = groundwork(units[size_t(index)], useVisionPrefilter, backend, probe);
+        cores.release();
+        return done;
     };
     int taken = 0;
     const std::function<bool(int, Groundwork&)> take = [&](int index, Groundwork& done) {

@@ -25,6 +25,11 @@ core::Result<PageText> readToClassify(const platform::Bitmap& image, ai::TextFou
     return readPage(image, kClassifyReadLimit, worthReadingToClassify, true, found);
 }
 
+/// A label card or a page of text reads every line.
+core::Result<PageText> readWhole(const platform::Bitmap& image, ai::TextFound* found) {
+    return readPage(image, 1 << 30, {}, true, found);
+}
+
 /// The classification reply: the category and the confidence with two decimals.
 QString decisionJson(const Decision& decision) {
     return compactJson(QJsonObject{{"category", rawValue(decision.category)},
@@ -64,6 +69,16 @@ core::Result<ai::PreparedPhoto> LocalVisionBackend::prepareFrom(const platform::
     return ai::PreparedPhoto{std::nullopt, enhanced, std::make_shared<ai::TextFound>(enhanced)};
 }
 
+void LocalVisionBackend::workAhead(const ai::PreparedPhoto& prepared, Ask ask) const {
+    const platform::Bitmap* image = bitmapOf(prepared);
+    if (!image || !prepared.found) return;
+    // Only what is kept counts: a failure here is met again, and reported, by the request.
+    if (ask == Ask::classify)
+        (void)readToClassify(*image, prepared.found.get());
+    else
+        (void)readWhole(*image, prepared.found.get());
+}
+
 core::Result<ClassificationResult> LocalVisionBackend::classify(const std::filesystem::path&,
                                                                 const ai::PreparedPhoto& prepared) {
     const platform::Bitmap* image = bitmapOf(prepared);
@@ -79,7 +94,7 @@ core::Result<RelicLabelExtracted> LocalVisionBackend::readLabel(const std::files
                                                                 const ai::PreparedPhoto& prepared) {
     const platform::Bitmap* image = bitmapOf(prepared);
     if (!image) return kNotPrepared;
-    const auto page = readPage(*image, 1 << 30, {}, true, prepared.found.get());
+    const auto page = readWhole(*image, prepared.found.get());
     if (!page) return page.error();
     return labelFor(*page);
 }
@@ -88,7 +103,7 @@ core::Result<QString> LocalVisionBackend::readText(const std::filesystem::path&,
                                                    const ai::PreparedPhoto& prepared) {
     const platform::Bitmap* image = bitmapOf(prepared);
     if (!image) return kNotPrepared;
-    const auto page = readPage(*image, 1 << 30, {}, true, prepared.found.get());
+    const auto page = readWhole(*image, prepared.found.get());
     if (!page) return page.error();
     return ocrText(*page);
 }

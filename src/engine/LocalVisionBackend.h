@@ -19,6 +19,8 @@ class LocalVisionBackend final : public ai::VisionBackend {
   public:
     core::Result<ai::PreparedPhoto> prepare(const std::filesystem::path& photo) const override;
     core::Result<ai::PreparedPhoto> prepareFrom(const platform::Bitmap& enhanced) const override;
+    /// The detection and reads of the request, kept on the photo's TextFound.
+    void workAhead(const ai::PreparedPhoto& prepared, Ask ask) const override;
     core::Result<ClassificationResult> classify(const std::filesystem::path& photo,
                                                 const ai::PreparedPhoto& prepared) override;
     core::Result<RelicLabelExtracted> readLabel(const std::filesystem::path& photo,

@@ -131,11 +131,13 @@ bool readLabels(const std::vector<ClassifiedItem>& labels, ai::VisionBackend& ba
     if (requests && requests->concurrent() && backend.takesConcurrentRequests())
         return readLabelsAhead(labels, backend, context, onRead, *requests, early);
     const int m = static_cast<int>(labels.size());
-    // The next cards are prepared during a read, one per core.
+    // The next cards are prepared (and read, on this machine) during a read, one per core.
     using Prepared = std::optional<core::Result<ai::PreparedPhoto>>;
     const std::function<Prepared(int)> prepare = [&](int i) -> Prepared {
         if (context.cancelled()) return std::nullopt;
-        return prepareCard(backend, labels[size_t(i)]);
+        auto prepared = prepareCard(backend, labels[size_t(i)]);
+        if (prepared) backend.workAhead(*prepared, ai::VisionBackend::Ask::readLabel);
+        return prepared;
     };
     int taken = 0;
     const std::function<bool(int, Prepared&)> take = [&](int i, Prepared& prepared) {

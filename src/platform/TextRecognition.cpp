@@ -1,7 +1,7 @@
 // The one place that runs OpenCV DNN for text. Two traps of OpenCV 4.6 shape this file: a
 // network must never be run at a second input shape (results go silently wrong), and a detector
 // input of 4,194,304 pixels or more crashes inside the last ConvTranspose. So every input is
-// padded to one of a few fixed shapes, each with its own network, all well below that size.
+// padded to one of a few fixed shapes, each with networks of its own, all well below that size.
 
 #include "platform/TextRecognition.h"
 
@@ -13,10 +13,13 @@
 #include <opencv2/dnn.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <tuple>
 
 namespace platform {
@@ -33,17 +36,84 @@ constexpr float kBoxThreshold = 0.6f;
 constexpr float kUnclipRatio = 1.5f;
 constexpr float kMinBoxSide = 3.0f;
 
-/// Networks and the character list, loaded once per process. Each network serves one input
-/// shape and is used under its own lock.
+/// The networks of one model file at one input shape. A network is used by one thread at a
+/// time; as many are loaded as threads ask for one at once, up to `most`: one per core for the
+/// detector, so that the probes of several photos run side by side, one for each recogniser,
+/// whose passes are short. A detector costs its weights and the buffers of one forward pass,
+/// about 80 MB at 640x480 (bench/README.md).
+struct NetPool {
+    std::mutex mutex;
+    std::condition_variable returned;
+    std::vector<std::unique_ptr<cv::dnn::Net>> idle;
+    int loaded = 0;
+    int most = 1; ///< networks loaded at most
+};
+
+int detectorsPerShape() {
+    static const int most = std::clamp(int(std::thread::hardware_concurrency()), 1, 8);
+    return most;
+}
+
+/// A network taken from its pool for one forward pass, handed back when it goes out of scope.
+class Lease {
+  public:
+    Lease(NetPool& pool, std::unique_ptr<cv::dnn::Net> net) : m_pool(pool), m_net(std::move(net)) {}
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+    ~Lease() {
+        {
+            const std::lock_guard hold(m_pool.mutex);
+            m_pool.idle.push_back(std::move(m_net));
+        }
+        m_pool.returned.notify_one();
+    }
+    cv::dnn::Net& net() { return *m_net; }
+
+  private:
+    NetPool& m_pool;
+    std::unique_ptr<cv::dnn::Net> m_net;
+};
+
+core::Result<std::unique_ptr<cv::dnn::Net>> load(const QString& file) {
+    auto net = std::make_unique<cv::dnn::Net>();
+    try {
+        *net = cv::dnn::readNetFromONNX(QFile::encodeName(file).toStdString());
+        net->setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
+    } catch (const std::exception& e) {
+        return core::Error{kModelsMissing + QString::fromStdString(e.what()).left(200)};
+    }
+    if (net->empty()) return core::Error{kModelsMissing + file};
+    return net;
+}
+
+/// A free network of the pool, loaded from `file` when none is free and fewer than the most are
+/// loaded; otherwise waits for one to be handed back.
+core::Result<std::unique_ptr<Lease>> lease(NetPool& pool, const QString& file) {
+    std::unique_lock hold(pool.mutex);
+    pool.returned.wait(hold, [&] { return !pool.idle.empty() || pool.loaded < pool.most; });
+    if (!pool.idle.empty()) {
+        auto net = std::move(pool.idle.back());
+        pool.idle.pop_back();
+        return std::make_unique<Lease>(pool, std::move(net));
+    }
+    ++pool.loaded;
+    hold.unlock();
+    auto net = load(file);
+    if (!net) {
+        hold.lock();
+        --pool.loaded;
+        hold.unlock();
+        pool.returned.notify_one();
+        return net.error();
+    }
+    return std::make_unique<Lease>(pool, std::move(*net));
+}
+
+/// The pools and the character list, made once per process.
 struct Models {
-    struct Slot {
-        std::mutex mutex;
-        cv::dnn::Net net;
-        bool loaded = false;
-    };
     std::mutex mapMutex;
-    std::map<std::pair<int, int>, std::unique_ptr<Slot>> det; // (height, width)
-    std::map<int, std::unique_ptr<Slot>> rec;                 // width
+    std::map<std::pair<int, int>, std::unique_ptr<NetPool>> det; // (height, width)
+    std::map<int, std::unique_ptr<NetPool>> rec;                 // width
     std::vector<QString> keys;
     std::once_flag keysOnce;
 };
@@ -53,31 +123,21 @@ Models& models() {
     return m;
 }
 
-core::Result<bool> loadInto(Models::Slot& slot, const QString& file) {
-    if (slot.loaded) return true;
-    try {
-        slot.net = cv::dnn::readNetFromONNX(QFile::encodeName(file).toStdString());
-        slot.net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
-        slot.loaded = !slot.net.empty();
-    } catch (const std::exception& e) {
-        return core::Error{kModelsMissing + QString::fromStdString(e.what()).left(200)};
+NetPool& detPool(int h, int w) {
+    std::lock_guard lock(models().mapMutex);
+    auto& pool = models().det[{h, w}];
+    if (!pool) {
+        pool = std::make_unique<NetPool>();
+        pool->most = detectorsPerShape();
     }
-    if (!slot.loaded) return core::Error{kModelsMissing + file};
-    return true;
+    return *pool;
 }
 
-Models::Slot& detSlot(int h, int w) {
+NetPool& recPool(int w) {
     std::lock_guard lock(models().mapMutex);
-    auto& slot = models().det[{h, w}];
-    if (!slot) slot = std::make_unique<Models::Slot>();
-    return *slot;
-}
-
-Models::Slot& recSlot(int w) {
-    std::lock_guard lock(models().mapMutex);
-    auto& slot = models().rec[w];
-    if (!slot) slot = std::make_unique<Models::Slot>();
-    return *slot;
+    auto& pool = models().rec[w];
+    if (!pool) pool = std::make_unique<NetPool>();
+    return *pool;
 }
 
 const std::vector<QString>& keys() {
@@ -178,7 +238,7 @@ core::Result<std::vector<TextBox>> detectText(const Bitmap& image, int detSide, 
     const cv::Size shape = tileShape(scaled);
     static_assert(std::int64_t(kTileLong) * kTileShort < kDetPixelLimit);
 
-    Models::Slot& slot = detSlot(shape.height, shape.width);
+    NetPool& pool = detPool(shape.height, shape.width);
     cv::Mat prob(scaled, CV_32F, cv::Scalar(0));
     for (int y0 : tileOrigins(scaled.height, shape.height)) {
         for (int x0 : tileOrigins(scaled.width, shape.width)) {
@@ -194,13 +254,12 @@ core::Result<std::vector<TextBox>> detectText(const Bitmap& image, int detSide, 
                 cv::Mat plane(shape.height, shape.width, CV_32F, const_cast<float*>(blob.ptr<float>(0, c)));
                 plane = (plane - mean[c]) / stdev[c];
             }
-            std::lock_guard lock(slot.mutex);
-            if (auto loaded = loadInto(slot, QDir(modelsDirectory()).filePath(QStringLiteral("det.onnx")));
-                !loaded)
-                return loaded.error();
+            const auto leased = lease(pool, QDir(modelsDirectory()).filePath(QStringLiteral("det.onnx")));
+            if (!leased) return leased.error();
             try {
-                slot.net.setInput(blob);
-                cv::Mat out = slot.net.forward();
+                cv::dnn::Net& net = (*leased)->net();
+                net.setInput(blob);
+                cv::Mat out = net.forward();
                 const cv::Mat tileProb(shape.height, shape.width, CV_32F, out.ptr<float>());
                 cv::Mat target = prob(area);
                 cv::max(target, tileProb(cv::Rect(0, 0, area.width, area.height)), target);
@@ -298,15 +357,15 @@ core::Result<RecognizedText> recognizeCrop(const cv::Mat& crop, const std::vecto
     const cv::Mat blob = cv::dnn::blobFromImage(canvas, 1.0 / 127.5, canvas.size(), cv::Scalar::all(127.5),
                                                 true, false, CV_32F);
 
-    Models::Slot& slot = recSlot(netWidth);
     cv::Mat out;
     {
-        std::lock_guard lock(slot.mutex);
         const QString file = QDir(modelsDirectory()).filePath(QStringLiteral("rec_48x%1.onnx").arg(netWidth));
-        if (auto loaded = loadInto(slot, file); !loaded) return loaded.error();
+        const auto leased = lease(recPool(netWidth), file);
+        if (!leased) return leased.error();
         try {
-            slot.net.setInput(blob);
-            out = slot.net.forward().clone();
+            cv::dnn::Net& net = (*leased)->net();
+            net.setInput(blob);
+            out = net.forward().clone();
         } catch (const std::exception& e) {
             return core::Error{kModelsMissing + QString::fromStdString(e.what()).left(200)};
         }
