@@ -10,7 +10,6 @@
 #include "app/ServiceRuns.h"
 #include "app/Theme.h"
 #include "refine/FeaturePrintTools.h"
-#include "services/FinderJobRunner.h"
 #include "services/RefineJob.h"
 #include "support/Process.h"
 #include "support/Shoot.h"
@@ -95,6 +94,7 @@ TEST_F(OrganizeFlowTest, WholeRunMovesTheShootInsideItsFrameAndTheMenuUndoesIt) 
     EXPECT_EQ(lock->owner(), ProcessingLock::Owner::idle);
 
     ASSERT_TRUE(view->canUndoOrganize()) << "the run left a journal";
+    EXPECT_TRUE(window->undoLatestAction()->isEnabled());
     view->undoOrganizeFromMenu();
     ASSERT_TRUE(waitUntil([&] { return !view->isProcessing(); }, 60000));
     EXPECT_EQ(treeHashes(shoot.dir()), tree) << "every file back under its old name, label files gone";
@@ -103,51 +103,6 @@ TEST_F(OrganizeFlowTest, WholeRunMovesTheShootInsideItsFrameAndTheMenuUndoesIt) 
     EXPECT_FALSE(lines.join('\n').contains(QStringLiteral("撤销失败")));
     EXPECT_FALSE(view->canUndoOrganize());
     EXPECT_EQ(lock->owner(), ProcessingLock::Owner::idle);
-}
-
-TEST_F(OrganizeFlowTest, EverythingTheWindowAndTheFileManagerChangedIsUndoneFromTheMenu) {
-    const auto before = pictureHashes(shoot.dir());
-    runToEnd();
-    // The file-manager jobs, through the application's own runner, against the shoot's service.
-    const ai::AISettings service{server.url(), QStringLiteral("sk-test"), QStringLiteral("vision-1"), false};
-    std::vector<std::filesystem::path> exhibits;
-    for (const auto& entry : std::filesystem::directory_iterator(shoot.dir()))
-        if (entry.is_directory() && entry.path().filename() != "0 展板") exhibits.push_back(entry.path());
-    ASSERT_EQ(exhibits.size(), 2u);
-    {
-        FinderJobController files(makeApplicationRunner([&] { return service; }), *lock);
-        files.handleIncoming(FinderWorkItem::Kind::nameFolder, exhibits);
-        ASSERT_TRUE(waitUntil([&] { return files.isFinished(); }, 120000));
-        files.closeWindow(true);
-        std::filesystem::path card;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(shoot.dir()))
-            if (entry.path().filename() == "IMG_0005.JPG") card = entry.path();
-        ASSERT_FALSE(card.empty());
-        files.handleIncoming(FinderWorkItem::Kind::ocrImage, {card});
-        ASSERT_TRUE(waitUntil([&] { return files.isFinished(); }, 60000));
-        EXPECT_TRUE(
-            files.logMessages().join('\n').contains(QStringLiteral("[警告] 已替换原有文本文件 IMG_0005.txt")))
-            << files.logMessages().join('\n').toStdString();
-        files.closeWindow(true);
-    }
-    FeaturePrintTools::shared().setPendingAction(FeaturePrintTools::PendingAction::runPostprocess);
-    ASSERT_TRUE(waitUntil([&] { return messages().last() == services::refineMenuFrame().closing; }, 60000));
-    ASSERT_TRUE(waitUntil([&] { return !view->isProcessing(); }, 60000));
-
-    // The organize run cannot go first while the later operations stand.
-    EXPECT_FALSE(window->undoOrganizeAction()->isEnabled());
-    EXPECT_TRUE(window->undoLatestAction()->isEnabled());
-    int undos = 0;
-    while (view->canUndoLatest() && undos < 10) {
-        window->undoLatestAction()->trigger();
-        ASSERT_TRUE(waitUntil([&] { return !view->isProcessing(); }, 60000));
-        ++undos;
-    }
-    EXPECT_GE(undos, 4) << "OCR, two namings and the organize run, and the pass when it moved anything";
-    EXPECT_FALSE(messages().join('\n').contains(QStringLiteral("[失败]")))
-        << messages().join('\n').toStdString();
-    EXPECT_EQ(pictureHashes(shoot.dir()), before);
-    EXPECT_FALSE(window->undoOrganizeAction()->isEnabled());
 }
 
 TEST_F(OrganizeFlowTest, PlanPreviewModelEditsRenameTheRowAtOnceAndMovesTakeCompanions) {

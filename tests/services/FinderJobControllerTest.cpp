@@ -1,11 +1,7 @@
 #include "services/FinderJobController.h"
-#include "core/Prompts.h"
-#include "engine/LocalAIService.h"
-#include "samples/Scenes.h"
 #include "services/FinderJobRunner.h"
 #include "services/LogStore.h"
 #include "services/ServiceEntry.h"
-#include "support/FakeAIServer.h"
 #include "support/Fixtures.h"
 #include "support/Process.h"
 
@@ -16,7 +12,6 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
-#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -337,45 +332,4 @@ TEST_F(FinderJobControllerTest, ApplicationURLsAmongArgumentsAreQueuedInOrderLat
     EXPECT_FALSE(controller->hasWindow()); // nothing happens before the event loop runs
     ASSERT_TRUE(waitFinished());
     EXPECT_EQ(runner->calls, (std::vector<std::string>{"甲 1", "b&c"}));
-}
-
-TEST_F(FinderJobControllerTest, RealRunnerAsksTheServiceOnlyWhileTheOfflineSwitchIsOff) {
-    FakeAIServer server;
-    server.setHandler([](const FakeAIServer::Request&) { return FakeAIServer::chat("展板文字"); });
-    ai::AISettings settings{server.url(), "sk-test", "vision-1"};
-    runner = nullptr;
-    controller = std::make_unique<C>(makeApplicationRunner([&] { return settings; }), lock);
-    writeJpeg(dir / "wall.jpg", 200, 100);
-    controller->handleIncoming(Kind::ocrImage, {dir / "wall.jpg"});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->isFinished(); }, 30000));
-    const QString host = QUrl(server.url()).authority();
-    EXPECT_EQ(lines().mid(2),
-              (QStringList{"使用 AI 接口：" + host + "（模型 vision-1）", "—— [1/1] OCR wall.jpg ——",
-                           "OCR：wall.jpg", "已写入 wall.txt（4 字）", "—— [1/1] 结束 ——"}));
-    ASSERT_EQ(server.requests().size(), 1u);
-    EXPECT_EQ(server.requests()[0].prompt, core::prompts::kOCR);
-    EXPECT_EQ(server.requests()[0].body.value("max_tokens").toInt(), 4096);
-
-    // With the stored switch on, both kinds of batch, one after the other in the same window,
-    // say that they work offline, and nothing reaches the configured service.
-    settings.useOfflineEngine = true;
-    const scenes::LabelCard card{"青铜饕餮纹鼎", "河南安阳殷墟出土", "商代晚期", {}};
-    fs::create_directories(dir / "7");
-    scenes::writePhoto(dir / "7" / "IMG_0001.JPG", scenes::renderLabel(card, 3));
-    writeJpeg(dir / "7" / "IMG_0002.JPG", 320, 240);
-    scenes::writePhoto(dir / "label.jpg", scenes::renderLabel(card, 5));
-    controller->handleIncoming(Kind::ocrImage, {dir / "label.jpg"});
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return controller->isFinished() && lines().contains("—— [2/2] 结束 ——"); }, 120000));
-    controller->handleIncoming(Kind::nameFolder, {dir / "7"});
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return controller->isFinished() && lines().contains("—— [3/3] 结束 ——"); }, 300000));
-    EXPECT_EQ(server.requests().size(), 1u);
-    const QStringList log = lines();
-    EXPECT_EQ(log.count("使用本机离线引擎（不上传照片）"), 2) << log.join('\n').toStdString();
-    QFile text(QString::fromStdString((dir / "label.txt").string()));
-    ASSERT_TRUE(text.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(QString::fromUtf8(text.readAll()).contains("殷墟")); // read offline
-    EXPECT_TRUE(log.contains("API：" + engine::kModelID)) << log.join('\n').toStdString();
-    EXPECT_FALSE(controller->logMessages().join('\n').contains("sk-test"));
 }

@@ -1,5 +1,4 @@
 #include "services/ImageOCRProcessor.h"
-#include "support/FakeVisionBackend.h"
 #include "support/Fixtures.h"
 
 #include <QStringList>
@@ -125,24 +124,4 @@ TEST(ImageOCRProcessor, SavedTextReplacesTheEarlierFileAndEveryFailureIsLogged) 
     for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir.path()))
         ++entries;
     EXPECT_EQ(entries, 3); // IMG_1.JPG, IMG_1.txt, IMG_2.txt/
-
-    // Read through the backend: the failure is logged and nothing written; an empty reply is saved.
-    for (const char* name : {"IMG_3.JPG", "IMG_4.JPG"})
-        writeJpeg(dir / name, 16, 16);
-    FakeVisionBackend backend;
-    backend.fail("IMG_3.JPG", "API 错误 500: boom");
-    backend.text("IMG_4.JPG", "\n");
-    log.clear();
-
-    auto unread = ocr::run(dir / "IMG_3.JPG", backend, collect);
-    ASSERT_FALSE(unread);
-    EXPECT_EQ(unread.error().description(), "IMG_3.JPG：API 错误 500: boom");
-    EXPECT_FALSE(fs::exists(dir / "IMG_3.txt"));
-
-    auto empty = ocr::run(dir / "IMG_4.JPG", backend, collect);
-    ASSERT_TRUE(empty);
-    EXPECT_EQ(fs::file_size(*empty), 0u);
-    EXPECT_EQ(log, (QStringList{"OCR：IMG_3.JPG", "[失败] IMG_3.JPG：API 错误 500: boom", "OCR：IMG_4.JPG",
-                                "已写入 IMG_4.txt（0 字）"}));
-    EXPECT_EQ(backend.calls(), (QStringList{"text IMG_3.JPG", "text IMG_4.JPG"}));
 }

@@ -127,36 +127,6 @@ TEST(RunJob, RefusesWhileTheLockIsHeldNamingTheHolderAndWritesNothing) {
     holder.release(Owner::finder);
 }
 
-TEST(RunJob, ABatchJobKeepsItsLockAndFileAcrossBatches) {
-    TempDir dir;
-    qputenv("XDG_DATA_HOME", QByteArray::fromStdString((dir / "data").string()));
-    ProcessingLock lock(QString::fromStdString((dir / "lock").string()));
-    QStringList sink;
-    services::RunJob job(
-        {"—— 开始 ——", QString(), ProcessingLock::kBusyForMain, false}, Owner::finder,
-        [&](const QString& l) { sink << l; }, lock);
-    ASSERT_TRUE(job.begin());
-    job.setSummaryFormat(QString()); // errors only, no summary line
-    const core::CancelToken first = job.cancelToken();
-    first.cancel();
-    job.summarize({QStringLiteral("一")});
-    job.endBatch();
-    job.renewCancelToken();
-    EXPECT_FALSE(job.cancelToken().isCancelled());
-    EXPECT_TRUE(first.isCancelled());
-    EXPECT_EQ(lock.owner(), Owner::finder);
-    job.log(QStringLiteral("IMG\n0001.JPG"));
-    job.summarize({QStringLiteral("二")}, services::kErrorSummary);
-    job.end();
-    EXPECT_EQ(lock.owner(), Owner::idle);
-    // No closing line when the frame has none; a line feed in a name stays on its line.
-    EXPECT_EQ(unstamped(sink), QStringList({"—— 开始 ——", "[失败] 一", "IMG\\n0001.JPG", "[失败] 二",
-                                            "错误汇总 1 条（详见上方日志）"}));
-    const QString file = job.logFilePath();
-    EXPECT_EQ(QString::fromStdString(read(file)).count('\n'), 5);
-    qunsetenv("XDG_DATA_HOME");
-}
-
 TEST(RunJob, OnePlaceChoosesTheEngine) {
     const ai::AISettings configured{"https://example.test/v1/chat/completions", "k", "m"};
     const ai::AISettings empty{"https://example.test/v1/chat/completions", "", "m"};
