@@ -98,12 +98,11 @@ struct World {
         using refinetest::writeFolder;
         writeFolder(root / "1 甲", {{"a1.JPG", 1, {1, 0}}, {"a2.JPG", 2, {1, 0.1f}}, {"L1.JPG", 3, {0, 1}}},
                     "L1");
-        writeFolder(root / "2 乙",
-                    {{"b0.JPG", 4, {1, 0.02f}},
-                     {"b1.JPG", 5, {1, 0.05f}},
-                     {"b2.JPG", 6, {0, 1}},
-                     {"L2.JPG", 7, {0, 1}}},
-                    "L2");
+        std::vector<refinetest::Shot> second{{"b2.JPG", 6, {0, 1}}, {"L2.JPG", 7, {0, 1}}};
+        for (const float y : {0.02f, 0.05f}) // b0 and b1, close to the first exhibit
+            second.push_back(
+                {"b" + std::to_string(second.size() - 2) + ".JPG", int(second.size() + 2), {1, y}});
+        writeFolder(root / "2 乙", second, "L2");
         auto journal = MoveJournal::Writer::create(MoveJournal::Kind::refine, root);
         FeaturePrintRefiner::Options options;
         options.featurePrint = refinetest::fakePrint;

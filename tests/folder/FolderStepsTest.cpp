@@ -5,20 +5,11 @@
 
 #include <unistd.h>
 
-#include <set>
-
 using namespace fixtures;
 
 namespace {
 
 const QString kTitle = QStringLiteral("玉琮 良渚 良渚文化");
-
-std::set<std::string> names(const fs::path& dir) {
-    std::set<std::string> out;
-    for (const auto& e : fs::directory_iterator(dir))
-        out.insert(e.path().filename().string());
-    return out;
-}
 
 struct Lines {
     QStringList lines, errors;
@@ -27,35 +18,6 @@ struct Lines {
     }
     core::RunContext context() { return core::logOnly(log()); }
 };
-
-TEST(FolderSteps, ArtifactsTakeTheTitleAndTheirNumberUniquely) {
-    TempDir dir;
-    const auto& d = dir.path();
-    for (const char* n :
-         {"IMG_0457.JPG", "IMG_0457.CR3", "A_0001.JPG", "B_0001.JPG", "scan.png", "IMG_0457.xmp"})
-        writeBytes(d / n, n);
-    // An unrelated file already holds a wanted name.
-    writeBytes(d / "玉琮 良渚 良渚文化 scan.png", "occupant");
-    Lines out;
-    const auto renamed = FolderProcessor::renameArtifacts(
-        d, kTitle,
-        {d / "IMG_0457.JPG", d / "IMG_0457.CR3", d / "A_0001.JPG", d / "B_0001.JPG", d / "scan.png"},
-        out.context(), out.errors);
-    EXPECT_EQ(renamed.renamed, 5);
-    const auto& finals = renamed.files;
-    EXPECT_TRUE(out.errors.isEmpty());
-    EXPECT_EQ(out.lines, QStringList({"重命名：IMG_0457.JPG → 玉琮 良渚 良渚文化 0457.JPG",
-                                      "重命名：IMG_0457.CR3 → 玉琮 良渚 良渚文化 0457.CR3",
-                                      "重命名：A_0001.JPG → 玉琮 良渚 良渚文化 0001.JPG",
-                                      "重命名：B_0001.JPG → 玉琮 良渚 良渚文化 0001-2.JPG",
-                                      "重命名：scan.png → 玉琮 良渚 良渚文化 scan-2.png"}));
-    EXPECT_EQ(names(d), (std::set<std::string>{"玉琮 良渚 良渚文化 0457.JPG", "玉琮 良渚 良渚文化 0457.CR3",
-                                               "玉琮 良渚 良渚文化 0457.xmp", "玉琮 良渚 良渚文化 0001.JPG",
-                                               "玉琮 良渚 良渚文化 0001-2.JPG", "玉琮 良渚 良渚文化 scan.png",
-                                               "玉琮 良渚 良渚文化 scan-2.png"}));
-    ASSERT_EQ(finals.size(), 5u);
-    EXPECT_EQ(finals[3], d / "玉琮 良渚 良渚文化 0001-2.JPG");
-}
 
 TEST(FolderSteps, AFileThatCouldNotMoveKeepsItsNameReserved) {
     if (::geteuid() != 0) GTEST_SKIP() << "only root can make a file that cannot be renamed (immutable flag)";

@@ -48,30 +48,6 @@ QString readText(const QString& path) {
 
 } // namespace
 
-TEST(DesktopFiles, TheLinkHandlerAndDolphinsMenusStartTheRightJob) {
-    // Dolphin offers naming on folders and OCR on images and folders; a service menu's file types
-    // hold for all its actions, so one menu per action. Each file holds these lines in this order.
-    const struct {
-        const char* file;
-        QStringList lines;
-    } files[] = {
-        {"vitrino-url-handler.desktop",
-         {"[Desktop Entry]", "Exec=vitrino %u", "MimeType=x-scheme-handler/vitrino;"}},
-        {"vitrino-name.desktop",
-         {"[Desktop Entry]", "MimeType=inode/directory;", "Actions=nameFolder;",
-          "[Desktop Action nameFolder]", "Name=" + kNameScript, "Exec=vitrino-open-selection name %F"}},
-        {"vitrino-ocr.desktop",
-         {"[Desktop Entry]", "MimeType=inode/directory;image/*;", "Actions=ocrImage;",
-          "[Desktop Action ocrImage]", "Name=" + kOCRScript, "Exec=vitrino-open-selection ocr %F"}},
-    };
-    for (const auto& f : files) {
-        const QStringList lines = readText(kSource + "/desktop/" + f.file).split('\n');
-        qsizetype at = 0;
-        for (const QString& line : f.lines)
-            EXPECT_GT(at = lines.indexOf(line, at), -1) << f.file << ": " << line.toStdString();
-    }
-}
-
 TEST(DesktopFiles, SelectionsReachVitrinoAsOneLinkWithEveryPathIntact) {
     TempDir dir;
     const QString out = QString::fromStdString((dir / "args").string());

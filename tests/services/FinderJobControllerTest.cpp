@@ -211,15 +211,7 @@ TEST_F(FinderJobControllerTest, RefusedWhileTheMainWindowWorksThenStartsAfterwar
 
     lock.release(Owner::main);
 
-    // A vitrino-cli run of another process is named as such.
     controller->closeWindow(true);
-    ProcessingLock commandLine(QString::fromStdString((dir / "test.lock").string()));
-    commandLine.setCommandLine(true);
-    ASSERT_TRUE(commandLine.tryAcquire(Owner::main));
-    controller->handleIncoming(Kind::nameFolder, a);
-    EXPECT_EQ(lines(), QStringList{"命令行 vitrino-cli 正在处理，请等它完成后，再右键处理。"});
-    commandLine.release(Owner::main);
-
     controller->handleIncoming(Kind::nameFolder, a);
     ASSERT_TRUE(waitFinished());
     EXPECT_EQ(controller->statusText(), "全部完成（1 项）");
