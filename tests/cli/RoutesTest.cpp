@@ -52,7 +52,7 @@ struct World {
     QProcessEnvironment env = isolatedEnvironment(q(home.path()), QStringLiteral("sk-secret"));
     ai::AISettings finderSettings{server.url(), QStringLiteral("sk-secret"), QStringLiteral("vision-1")};
     std::unique_ptr<Unwritable> sealed;
-    fs::path saved; ///< a path the set-up wants the checks to know
+    fs::path saved, renamed; ///< paths the set-up wants the route ("$S") and the checks to know
 
     QString url() const { return server.url(); }
     void store(bool offline) {
@@ -112,6 +112,17 @@ struct World {
         return (*journal)->file();
     }
     CliRun cli(const QStringList& args) { return runCli(args, env, 600000); }
+    /// Three exhibits organized, then the first one named: `saved` is its folder before, `renamed` after.
+    void organizedAndNamed() {
+        threeExhibits();
+        ASSERT_EQ(cli({"organize", q(dir.path()), "--base-url", url(), "--no-prefilter"}).exitCode, 0);
+        for (const auto& entry : fs::directory_iterator(dir.path()))
+            if (entry.path().filename().string().starts_with("1 ")) saved = entry.path();
+        ASSERT_EQ(cli({"name", q(saved), "--base-url", url(), "--no-prefilter"}).exitCode, 0);
+        for (const auto& entry : fs::directory_iterator(dir.path()))
+            if (entry.path().filename().string().starts_with("1 ")) renamed = entry.path();
+        EXPECT_FALSE(fs::exists(renamed / "E0_0.JPG")) << "named";
+    }
 };
 
 enum class Via { cli, finderName, finderOCR };
@@ -170,7 +181,7 @@ QStringList printed(const QString& text, const QString& host) {
 
 QStringList expand(QStringList args, const World& w) {
     for (QString& a : args)
-        a.replace("$D", q(w.dir.path())).replace("$U", w.url());
+        a.replace("$D", q(w.dir.path())).replace("$U", w.url()).replace("$S", q(w.renamed));
     return args;
 }
 
@@ -549,26 +560,36 @@ TEST(Routes, EachRouteSaysWhatItDidExitsWithItsCodeAndCanBeUndone) {
                 w.shoot.raw("E0_L.DNG", "2024:05:01 10:10:30");
             },
             -1, std::nullopt, nullptr, 16, {}, "$D", 0, 5),
-        R(
-            "organize undo refused while a later naming stands", Via::cli,
-            {"organize", "--undo", "$D"},
-            [](World& w) {
-                w.threeExhibits();
-                ASSERT_EQ(w.cli(expand({"organize", "$D", "--base-url", "$U", "--no-prefilter"}, w))
-                              .exitCode,
-                          0);
-                for (const auto& entry : fs::directory_iterator(w.dir.path()))
-                    if (entry.path().filename().string().starts_with("1 ")) w.saved = entry.path();
-                ASSERT_EQ(
-                    w.cli({"name", q(w.saved), "--base-url", w.url(), "--no-prefilter"}).exitCode, 0);
-                w.saved = w.dir.path();
-            },
-            1, std::nullopt, "", 0,
-            [](World& w, const QStringList& lines) {
-                EXPECT_TRUE(lines.join('\n').contains("之后还做过"))
-                    << lines.join('\n').toStdString();
-                EXPECT_TRUE(fs::exists(w.dir / "0 展板" / "P.JPG"));
-            }),
+        R("organize undo refused while a later naming stands", Via::cli, {"organize", "--undo", "$D"},
+          [](World& w) { w.organizedAndNamed(); }, 1, std::nullopt, "", 0,
+          [](World& w, const QStringList& lines) {
+              EXPECT_TRUE(lines.join('\n').contains("之后还做过")) << lines.join('\n').toStdString();
+              EXPECT_TRUE(fs::exists(w.dir / "0 展板" / "P.JPG"));
+          }),
+        R("history", Via::cli, {"history", "$D"}, [](World& w) { w.organizedAndNamed(); }, 0, std::nullopt, "", 0,
+          [](World& w, QStringList lines) {
+              static const QRegularExpression when(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d "));
+              for (QString& line : lines)
+                  line.remove(when);
+              EXPECT_EQ(lines, (QStringList{"文件夹：" + q(w.dir.path()), "命名 1 器物0 遗址 汉  5 个文件  可撤销",
+                                            "整理  19 个文件  可撤销"}));
+          }),
+        // Asked from inside the shoot, undo takes the shoot's latest operation: the naming.
+        R("undo from inside", Via::cli, {"undo", "$S"}, [](World& w) { w.organizedAndNamed(); }, 0,
+          std::nullopt, "", 0, [](World& w, const QStringList&) {
+              EXPECT_TRUE(fs::exists(w.renamed / "E0_0.JPG"));
+              EXPECT_TRUE(fs::exists(w.dir / "0 展板" / "P.JPG")) << "the organize run stands";
+          }),
+        R("ocr replacing its text", Via::cli, {"ocr", "$D/a.jpg", "--base-url", "$U"},
+          [](World& w) {
+              writeJpeg(w.dir / "a.jpg", 64, 48);
+              writeBytes(w.dir / "a.txt", "my own notes");
+              w.server.setHandler([](const FakeAIServer::Request&) { return FakeAIServer::chat("展板文字"); });
+          },
+          0,
+          QStringList{"—— 开始 OCR ——", kLogLine, "使用 AI 接口：$H（模型 doubao-seed-2-0-lite-260215）", "OCR：a.jpg",
+                      "[警告] 已替换原有文本文件 a.txt（原内容已记入历史，可撤销）", "已写入 a.txt（4 字）", "—— OCR 结束 ——"},
+          "", 1, [](World& w, const QStringList&) { EXPECT_EQ(readFile(w.dir / "a.txt"), "展板文字"); }, "$D"),
         // Refinement undone from its journal; a journal from another shoot is refused.
         R(
             "refine undo", Via::cli, {"refine", "--undo", "$D"},
