@@ -145,7 +145,6 @@ TEST_F(SavedPlan, APlanThatDoesNotFitIsRefusedBeforeAnythingMoves) {
          {"groups", 1, "files", 2, "name"},
          "IMG_0003.JPG",
          "计划中的文件出现了不止一次：IMG_0003.JPG"},
-        {"a negative size", {"groups", 1, "files", 1, "size"}, -1, "计划文件格式不符"},
         {"an unknown kind", {"groups", 1, "kind"}, "exhibit", "计划文件格式不符"},
         {"a missing file",
          {"groups", 1, "files", 2, "name"},

@@ -131,56 +131,6 @@ TEST(Refiner, MovesStrictlyNearerPhotosBackAndKeepsTies) {
     EXPECT_EQ(snapshot(root), before);
 }
 
-TEST(Refiner, SkipsPairsItCannotCompareAndVisitsTheRest) {
-    TempDir dir;
-    const auto& root = dir.path();
-    writeFolder(root / "1 空", {}); // no media: the pair is skipped without loading 2
-    writeFolder(root / "2 无前", {{"L2.JPG", 1, {1, 0}}}, "L2"); // a label only: an empty pack
-    writeFolder(root / "3 坏样", {{"s.JPG", 2, {}}, {"L3.JPG", 3, {1, 0}}}, "L3"); // its sample has no print
-    writeFolder(root / "4 坏锚", {{"d1.JPG", 4, {1, 0}}, {"d2.JPG", 5, {}}, {"L4.JPG", 6, {1, 0}}}, "L4");
-    writeFolder(root / "5 正常",
-                {{"e1.JPG", 7, {}}, {"e2.JPG", 8, {1, 0, 0}}, {"e3.JPG", 9, {1, 0}}, {"L5.JPG", 10, {1, 0}}},
-                "L5");
-    writeFolder(root / "6 后", {{"f1.JPG", 11, {1, 0}}, {"L6.JPG", 12, {1, 0}}}, "L6");
-    writeFolder(root / "7 无前", {{"L7.JPG", 13, {1, 0}}}, "L7");
-    writeFolder(root / "8 样", {{"g1.JPG", 14, {1, 0}}, {"L8.JPG", 15, {1, 0}}}, "L8");
-    writeFolder(root / "9 坏锚", {{"h1.JPG", 16, {}}, {"L9.JPG", 17, {1, 0}}}, "L9");
-    QStringList lines;
-    const RunResult result = refine(root, core::logOnly(collect(lines)), withPrint(fakePrint));
-    EXPECT_EQ(lines, (QStringList{
-                         QStringLiteral("对比：1 空 ← 2 无前"),
-                         QStringLiteral("  [警告] 1 空 没有可处理图片"),
-                         QStringLiteral("对比：2 无前 ← 3 坏样"),
-                         QStringLiteral("  跳过：本夹没有标签前文物"),
-                         QStringLiteral("对比：3 坏样 ← 4 坏锚"),
-                         QStringLiteral("  [警告] FeaturePrint 失败：s.JPG"),
-                         QStringLiteral("  跳过：本夹样本无法计算 FeaturePrint"),
-                         QStringLiteral("对比：4 坏锚 ← 5 正常"),
-                         QStringLiteral("  [警告] FeaturePrint 失败：d2.JPG"),
-                         QStringLiteral("  本夹样本 d1.JPG, d2.JPG"),
-                         QStringLiteral("  下一夹锚点 e3.JPG（不搬）"),
-                         // A failed print is tried again; a print of another length cannot be compared.
-                         QStringLiteral("  [警告] FeaturePrint 失败：e1.JPG"),
-                         QStringLiteral("  [留下] e1.JPG：无法计算 FeaturePrint"),
-                         QStringLiteral("  [留下] e2.JPG：距离计算失败"),
-                         QStringLiteral("对比：5 正常 ← 6 后"),
-                         QStringLiteral("  [警告] FeaturePrint 失败：e1.JPG"),
-                         QStringLiteral("  本夹样本 e1.JPG, e2.JPG, e3.JPG"),
-                         QStringLiteral("  下一夹锚点 f1.JPG（不搬）"),
-                         QStringLiteral("  下一夹没有可比较的其余文物"),
-                         QStringLiteral("对比：6 后 ← 7 无前"),
-                         QStringLiteral("  跳过：下一夹没有标签前文物"),
-                         QStringLiteral("对比：7 无前 ← 8 样"),
-                         QStringLiteral("  跳过：本夹没有标签前文物"),
-                         QStringLiteral("对比：8 样 ← 9 坏锚"),
-                         QStringLiteral("  本夹样本 g1.JPG"),
-                         QStringLiteral("  [警告] FeaturePrint 失败：h1.JPG"),
-                         QStringLiteral("  跳过：下一夹锚点无法计算 FeaturePrint（h1.JPG）"),
-                         QStringLiteral("FeaturePrint 后处理结束。移动 0 个文件，错误 0 条。"),
-                     }));
-    EXPECT_TRUE(result.moves.empty());
-}
-
 TEST(Refiner, AMoveChoosesFreeNamesAtTheDestinationEveryTime) {
     TempDir dir;
     const auto& root = dir.path();
