@@ -96,7 +96,6 @@ TEST(PlanGroups, IsAPureFunctionOfTheStreamAndTheLabelReads) {
          {item("P1.JPG", 0, P, {"P1.CR3"}), item("A1.JPG", 1, U), item("P2.JPG", 2, P)},
          {},
          {"0 展板: P1.JPG, P1.CR3, P2.JPG", "1 其他: A1.JPG"}},
-        {"nothing at all", {}, {}, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

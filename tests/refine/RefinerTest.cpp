@@ -67,9 +67,6 @@ TEST(Refiner, TheLabelIsTheSidecarStemElseTheLatestPhotoEarliestAmongTies) {
     writeFolder(dir / "b",
                 {{"x1.JPG", 1, {1}}, {"x3.JPG", 5, {1}}, {"x2.JPG", 5, {1}}, {"clip.MP4", 9, {1}}});
     EXPECT_EQ(packNames(loadPack(dir / "b", collect(lines))), (std::vector<std::string>{"x1.JPG", "x3.JPG"}));
-    // A sidecar whose stem matches nothing falls back to the latest.
-    writeFolder(dir / "c", {{"y1.JPG", 1, {1}}, {"y2.JPG", 2, {1}}}, "notes");
-    EXPECT_EQ(packNames(loadPack(dir / "c", collect(lines))), (std::vector<std::string>{"y1.JPG"}));
     // Only videos: no label; nothing at all: no media.
     writeFolder(dir / "d", {{"v1.MOV", 1, {1}}});
     fs::create_directory(dir / "e");
