@@ -18,7 +18,6 @@ struct PipelineTest : testing::Test {
     FakeAIServer server;
     TempDir dir;
     QStringList lines;
-    int probes = 0;
 
     ai::RemoteVisionBackend remote{ai::AISettings{server.url(), "k", "m"}};
     core::RunContext context() {
@@ -27,7 +26,6 @@ struct PipelineTest : testing::Test {
     /// A probe that says "no text" for names containing "obj", fails for "odd", text otherwise.
     MediaPipeline::Probe probe() {
         return [this](const fs::path& p) -> core::Result<ProbeResult, ProbeError> {
-            ++probes;
             const std::string name = p.filename().string();
             if (name.find("odd") != std::string::npos)
                 return ProbeError{ProbeError::Kind::modelsUnavailable, "文字识别模型不可用：测试"};

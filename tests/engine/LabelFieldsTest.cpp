@@ -157,8 +157,7 @@ TEST(LabelFields, CorrectsLookAlikesOnlyWithinLexiconTerms) {
     };
     for (const auto& [read, want] : cases)
         EXPECT_EQ(engine::correctTerms(QString::fromUtf8(read)), QString::fromUtf8(want)) << read;
-    // A line of thousands of characters (the engine_page fuzz target's slow input, once a scan
-    // of the whole lexicon at every position) is mended at both ends and kept between them.
+    // A line of thousands of characters (once a fuzz target's slow input) is mended at both ends.
     const QString middle = QStringLiteral("青铜鼎").repeated(1800);
     EXPECT_EQ(engine::correctTerms(QStringLiteral("雾蓝釉") + middle + QStringLiteral("兽面纹算")),
               QStringLiteral("霁蓝釉") + middle + QStringLiteral("兽面纹簋"));

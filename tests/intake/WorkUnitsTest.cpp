@@ -39,6 +39,9 @@ TEST(WorkUnits, FoldsSameStemFilesAroundOnePrimary) {
     };
     const std::vector<Case> cases = {
         {"jpeg beats raw", {rec("IMG_0001.JPG", 1), rec("IMG_0001.CR3", 1)}, {"IMG_0001.JPG[IMG_0001.CR3]"}},
+        {"heic beats raw",
+         {rec("IMG_0002.DNG", 1), rec("IMG_0002.HEIC", 1)},
+         {"IMG_0002.HEIC[IMG_0002.DNG]"}},
         {"video never a companion",
          {rec("IMG_0004.JPG", 1), rec("IMG_0004.MOV", 2)},
          {"IMG_0004.JPG", "IMG_0004.MOV"}},
