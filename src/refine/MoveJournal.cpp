@@ -251,6 +251,14 @@ core::Result<std::unique_ptr<Writer>> Writer::create(Kind kind, const fs::path& 
 }
 
 core::Result<std::unique_ptr<Writer>> Writer::openExisting(const fs::path& file) {
+    // A line cut off by a kill is dropped before anything is added: written after it, the next
+    // line would join it, and the whole journal would read as damaged.
+    QFile existing(QFile::decodeName(file.c_str()));
+    if (existing.open(QIODevice::ReadWrite) && !existing.isSequential()) {
+        const QByteArray bytes = existing.readAll();
+        if (!bytes.isEmpty() && !bytes.endsWith('\n') && !existing.resize(bytes.lastIndexOf('\n') + 1))
+            return core::Error{kWriteFailed.arg(existing.errorString())};
+    }
     int error = 0;
     platform::AppendOnlyFile out = platform::AppendOnlyFile::openExisting(file, error);
     if (error) return core::Error{kWriteFailed.arg(systemReason(error))};

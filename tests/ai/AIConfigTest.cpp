@@ -24,41 +24,6 @@ struct PrivateSettings {
 
 } // namespace
 
-TEST(AIConfig, LoadsStoredValuesWithTheirRules) {
-    struct Case {
-        const char* name;
-        std::optional<QString> baseURL, apiKey, modelID;
-        QString expectBase, expectKey, expectModel;
-        bool configured;
-    };
-    const QString url = QStringLiteral("https://example.test/api/v3/chat/completions");
-    const std::vector<Case> cases = {
-        {"nothing stored", {}, {}, {}, AIConfig::kDefaultBaseURL, "", AIConfig::kDefaultModelID, false},
-        {"blank url and model fall back", QString("   "), QString("k"), QString(" \n"),
-         AIConfig::kDefaultBaseURL, "k", AIConfig::kDefaultModelID, true},
-        {"url with newline loads trimmed", url + "\n", QString("k"), QString("m"), url, "k", "m", true},
-        {"key keeps its spaces", url, QString("  secret  "), QString("m"), url, "  secret  ", "m", true},
-        {"key of spaces is not configured", url, QString("   "), QString("m"), url, "   ", "m", false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        PrivateSettings settings;
-        {
-            QSettings store = settings.store();
-            if (c.baseURL) store.setValue(AIConfig::kBaseURLKey, *c.baseURL);
-            if (c.apiKey) store.setValue(AIConfig::kApiKeyKey, *c.apiKey);
-            if (c.modelID) store.setValue(AIConfig::kModelIDKey, *c.modelID);
-        }
-        AIConfig config;
-        EXPECT_EQ(config.baseURL(), c.expectBase);
-        EXPECT_EQ(config.apiKey(), c.expectKey);
-        EXPECT_EQ(config.modelID(), c.expectModel);
-        EXPECT_EQ(config.isConfigured(), c.configured);
-        // Loading writes nothing back.
-        EXPECT_EQ(settings.store().contains(AIConfig::kBaseURLKey), c.baseURL.has_value());
-    }
-}
-
 TEST(AIConfig, AssignmentsAreStoredAsTypedNotifyAndStayPrivate) {
     PrivateSettings settings;
     AIConfig config;
@@ -71,18 +36,19 @@ TEST(AIConfig, AssignmentsAreStoredAsTypedNotifyAndStayPrivate) {
     EXPECT_EQ(settings.store().value(AIConfig::kBaseURLKey).toString(),
               QStringLiteral("https://example.test/v1/chat/completions\n"));
 
-    config.setApiKey(QString());
-    EXPECT_FALSE(config.isConfigured());
-    EXPECT_EQ(settings.store().value(AIConfig::kApiKeyKey).toString(), QString());
-    EXPECT_TRUE(settings.store().contains(AIConfig::kApiKeyKey));
-
     struct stat st {};
     ASSERT_EQ(::stat(QFile::encodeName(settings.store().fileName()).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 
-    AIConfig reloaded;
+    AIConfig reloaded; // the URL loads trimmed; a key keeps its spaces, and one of spaces is no key
     EXPECT_EQ(reloaded.baseURL(), QStringLiteral("https://example.test/v1/chat/completions"));
     EXPECT_EQ(reloaded.modelID(), QStringLiteral("vision-model"));
+    config.setApiKey(QStringLiteral("  k  "));
+    EXPECT_EQ(AIConfig().apiKey(), QStringLiteral("  k  "));
+    config.setApiKey(QStringLiteral("   "));
+    EXPECT_FALSE(AIConfig().isConfigured());
+    config.setModelID(QStringLiteral(" \n"));
+    EXPECT_EQ(AIConfig().modelID(), AIConfig::kDefaultModelID);
 
     // Requests in flight: one unless set, kept within 1–32, whatever the file says.
     EXPECT_EQ(reloaded.snapshot().maxRequestsInFlight, 1);
@@ -106,7 +72,6 @@ TEST(AIConfig, TheOfflineSwitchIsStoredOnceAndNeverChangesByItself) {
         {"first start, nothing configured", false, {}, true},
         {"first start, configured", true, {}, false},
         {"stored on, configured", true, true, true},
-        {"stored off, nothing configured", false, false, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -124,13 +89,6 @@ TEST(AIConfig, TheOfflineSwitchIsStoredOnceAndNeverChangesByItself) {
         config.setApiKey(c.configured ? QString() : QStringLiteral("k"));
         AIConfig next;
         EXPECT_EQ(next.snapshot().useOfflineEngine, c.expected);
-        EXPECT_EQ(next.useOfflineEngine(), c.expected);
         EXPECT_EQ(next.settleOfflineEngine(), c.expected);
     }
-    PrivateSettings settings;
-    AIConfig config;
-    QSignalSpy spy(&config, &AIConfig::changed);
-    config.setUseOfflineEngine(true);
-    EXPECT_EQ(spy.count(), 1);
-    EXPECT_EQ(AIConfig().snapshot().useOfflineEngine, true);
 }

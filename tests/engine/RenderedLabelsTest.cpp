@@ -3,15 +3,12 @@
 
 #include "engine/Heuristics.h"
 #include "engine/TextReading.h"
-#include "platform/TextRecognition.h"
 #include "samples/Scenes.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <future>
 #include <optional>
-#include <random>
 
 namespace {
 
@@ -109,38 +106,5 @@ TEST(RenderedLabels, ReadsOneCardTheSameTwentyTimes) {
                 EXPECT_TRUE(*alongside == first) << "read " << i << " beside";
             }
         }
-    }
-}
-
-// Regions come in reading order whatever order they were found in. Three small regions on a
-// slant, each within half a line of the next but not of the one after, once made a cycle for the
-// sort (each "before" the next): undefined behaviour, which may give any order or read outside
-// the list. Now the top one begins a line, the next joins it, the third begins the next line.
-TEST(RenderedLabels, PutsRegionsInReadingOrderWhateverTheyCameIn) {
-    const auto box = [](float x, float y, float h, float w) {
-        platform::TextBox b;
-        b.corners = {cv::Point2f(x, y), cv::Point2f(x + w, y), cv::Point2f(x + w, y + h),
-                     cv::Point2f(x, y + h)};
-        b.width = w;
-        b.height = h;
-        return b;
-    };
-    const std::vector<platform::TextBox> want = {
-        box(100, 10, 60, 400),                             // the name
-        box(210, 104, 10, 90),  box(320, 100, 10, 90),     // on a slant: one line …
-        box(100, 108, 10, 90),                             // … and the next
-        box(100, 150, 30, 200), box(330, 150.5f, 30, 120), // a line in two parts
-        box(100, 200, 12, 300)};
-    std::vector<platform::TextBox> boxes = want;
-    std::mt19937 rng(7);
-    for (int i = 0; i < 50; ++i) {
-        std::shuffle(boxes.begin(), boxes.end(), rng);
-        platform::sortInReadingOrder(boxes);
-        std::vector<cv::Point2f> got, expected;
-        for (size_t k = 0; k < boxes.size(); ++k) {
-            got.push_back(boxes[k].corners[0]);
-            expected.push_back(want[k].corners[0]);
-        }
-        ASSERT_EQ(got, expected) << "shuffle " << i;
     }
 }

@@ -45,10 +45,7 @@ TEST(ImageScanner, CaptureTimeFallsBackFromExifToTiffToFileDate) {
         {"e.jpg", [](auto& p) { writeJpeg(p, 64, 48, kBadOriginalOnly); }, false, kFileTime},
         {"f.jpg", [](auto& p) { writeJpeg(p, 64, 48); }, false, kFileTime},
         {"g.heic", [](auto& p) { writeHeic(p, 64, 64, kOriginalOnly); }, false, original},
-        {"h.heic", [](auto& p) { writeHeic(p, 64, 64, kTiffOnly); }, false, tiff},
         {"j.dng", [](auto& p) { writeDng(p, 64, 48, kOriginalOnly); }, false, original},
-        {"l.png", [](auto& p) { writePng(p, 32, 32); }, false, kFileTime},
-        {"m.cr3", [](auto& p) { writeBytes(p, "not a raw file at all"); }, false, kFileTime},
         // A video keeps its file date even when its bytes look like a tagged photo.
         {"n.mov", [](auto& p) { writeJpeg(p, 64, 48, kOriginalOnly); }, true, kFileTime},
     };
@@ -64,26 +61,6 @@ TEST(ImageScanner, CaptureTimeFallsBackFromExifToTiffToFileDate) {
     }
 }
 
-TEST(ImageScanner, FileDateIsTheEarlierOfBirthAndModification) {
-    TempDir dir;
-    const auto path = dir / "clip.mp4";
-    writeBytes(path, "video");
-    // A copy that kept the camera's older modification time: that time wins.
-    setModified(path, kFileTime);
-    EXPECT_EQ(platform::fileCreationDate(path), kFileTime);
-
-    // A modification time later than the birth time: the birth time wins, where recorded.
-    const QDateTime future = QDateTime::currentDateTime().addYears(5);
-    setModified(path, future);
-    const auto times = platform::fileTimes(path);
-    ASSERT_TRUE(times.has_value());
-    if (!times->birth) GTEST_SKIP() << "this file system records no birth time";
-    const auto date = platform::fileCreationDate(path);
-    ASSERT_TRUE(date.has_value());
-    EXPECT_EQ(*date, *times->birth);
-    EXPECT_LT(*date, future);
-}
-
 TEST(ImageScanner, TypesAndAcceptsExtensionsWhateverTheirCase) {
     struct Case {
         const char* name;
@@ -91,12 +68,9 @@ TEST(ImageScanner, TypesAndAcceptsExtensionsWhateverTheirCase) {
         Type type;
     };
     const std::vector<Case> cases = {
-        {"IMG_0001.JPG", true, Type::jpg}, {"a.jpeg", true, Type::jpg},  {"a.JpEg", true, Type::jpg},
-        {"A.CR3", true, Type::raw},        {"a.nef", true, Type::raw},   {"a.X3F", true, Type::raw},
-        {"a.heif", true, Type::heic},      {"a.HEIC", true, Type::heic}, {"a.PNG", true, Type::png},
-        {"a.MOV", true, Type::video},      {"a.m4v", true, Type::video}, {"a.avi", true, Type::video},
-        {"a.xmp", false, Type::raw},       {"a.json", false, Type::raw}, {"noextension", false, Type::raw},
-        {"a.jpg.txt", false, Type::raw},   {"a.tiff", false, Type::raw},
+        {"IMG_0001.JPG", true, Type::jpg}, {"a.JpEg", true, Type::jpg},       {"A.CR3", true, Type::raw},
+        {"a.heif", true, Type::heic},      {"a.PNG", true, Type::png},        {"a.m4v", true, Type::video},
+        {"a.xmp", false, Type::raw},       {"noextension", false, Type::raw}, {"a.jpg.txt", false, Type::raw},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -150,7 +124,6 @@ TEST(ImageScanner, EmptyIgnoredOnlyMissingAndUnreadableFolders) {
     fs::create_directory(dir / "locked");
     fs::permissions(dir / "locked", fs::perms::none);
     const std::pair<const char*, QString> cases[] = {
-        {"empty", {}},
         {"ignored", {}},
         {"nope", QStringLiteral("文件夹不存在")},
         {"ignored/b.json", QStringLiteral("选择的不是文件夹")},

@@ -3,7 +3,6 @@
 #include "support/Fixtures.h"
 
 #include <QCryptographicHash>
-#include <QElapsedTimer>
 #include <QJsonDocument>
 
 #include <gtest/gtest.h>
@@ -15,7 +14,6 @@ TEST(LabelFields, PromptIsExactlyTheTwentyOneLines) {
     EXPECT_EQ(bytes.size(), 1875);
     EXPECT_EQ(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex(),
               QByteArray("19a2735586028e06134c380e16c48f198208ff053765d3ceceaef96fd71b527a"));
-    EXPECT_EQ(R::kPrompt.count(QLatin1Char('\n')), 20);
 }
 
 TEST(LabelFields, TolerantParsingFindsTheObject) {
@@ -25,20 +23,14 @@ TEST(LabelFields, TolerantParsingFindsTheObject) {
         std::optional<QString> expectName; // absent: no object
     };
     const std::vector<Case> cases = {
-        {"plain", R"({"文物名称":"玉琮"})", "玉琮"},
         {"fence, trailing comma, BOM",
          QStringLiteral("\uFEFF```json\n{\"文物名称\":\"玉琮\",\"年代\":\"良渚文化\",}\n```"), "玉琮"},
-        {"trailing comma in array", R"({"文物名称":"玉琮","x":[1,2,]})", "玉琮"},
         {"explanation with a stray brace after", R"(结果：{"文物名称":"鼎"} 说明：字段}齐全)", "鼎"},
         {"braces and escaped quotes inside strings",
          R"(结果：{"文物名称":"鼎}{\"]","其他":"[}"} 注：见{图}二)", R"(鼎}{"])"},
-        {"runs of trailing commas", R"({"文物名称":"玉琮","x":[1,,],,,})", "玉琮"},
         {"object that never closes before the last brace", R"({"文物名称":"鼎" 注}释)", std::nullopt},
         {"straight quote closing a Chinese quote", QStringLiteral("{\"文物名称\":\"“鼎\"，\",\"其他\":\"\"}"),
          QStringLiteral("“鼎”，")},
-        {"no braces", "文物名称：鼎", std::nullopt},
-        {"closing brace before opening", "} {", std::nullopt},
-        {"array only", R"(["鼎"])", std::nullopt},
         {"empty", "", std::nullopt},
     };
     for (const auto& c : cases) {
@@ -53,45 +45,12 @@ TEST(LabelFields, TolerantParsingFindsTheObject) {
     EXPECT_EQ(sliced.text, QStringLiteral(R"({"文物名称":"鼎"})"));
 }
 
-// Replies a misbehaving server might send, found by the label_json fuzz target: each took time
-// growing with the square of its length (one parse per closing brace, one pass per comma).
-TEST(LabelFields, LongMalformedRepliesAreReadInOnePass) {
-    struct Case {
-        const char* name;
-        QString reply;
-        std::optional<QString> expectName;
-    };
-    const qsizetype n = 200'000;
-    const std::vector<Case> cases = {
-        {"string that never closes, full of braces",
-         QStringLiteral("{\"文物名称\":\"") + QString("x}").repeated(n), std::nullopt},
-        {"a run of commas before the closing brace",
-         QStringLiteral("{\"文物名称\":\"鼎\"") + QString(n, QLatin1Char(',')) + QStringLiteral("}"),
-         QStringLiteral("鼎")},
-        {"a run of commas going nowhere",
-         QStringLiteral("{\"文物名称\":\"鼎\"}") + QString(n, QLatin1Char(',')), QStringLiteral("鼎")},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        QElapsedTimer timer;
-        timer.start();
-        const auto candidate = R::parseJSONObjectWithCandidate(c.reply);
-        // Hours before; well under a second now, so the bound only catches a return of the square.
-        EXPECT_LT(timer.elapsed(), 10'000);
-        ASSERT_EQ(candidate.object.has_value(), c.expectName.has_value());
-        if (candidate.object) {
-            EXPECT_EQ(candidate.object->value("文物名称").toString(), *c.expectName);
-        }
-    }
-}
-
 TEST(LabelFields, QuoteRepairOnlyAfterAChineseOpeningQuote) {
     struct Case {
         QString in, out;
     };
     const std::vector<Case> cases = {
         {QStringLiteral("“玉琮\"，良渚"), QStringLiteral("“玉琮”，良渚")},
-        {QStringLiteral("“玉琮\".x"), QStringLiteral("“玉琮”.x")},
         {QStringLiteral("“玉琮\"出土"), QStringLiteral("“玉琮”出土")},
         {QStringLiteral("“玉琮\"abc"), QStringLiteral("“玉琮\"abc")},
         {QStringLiteral("\"玉琮\"，"), QStringLiteral("\"玉琮\"，")},
@@ -111,9 +70,6 @@ TEST(LabelFields, BuildsTheRecordWithSecondaryKeysAndMuseumRules) {
         {"secondary name and find-spot keys",
          R"({"文物名":"鼎","出土地点":"安阳殷墟","年代":"商"})",
          {"鼎", "安阳殷墟", "商", ""}},
-        {"出土地 when 出土地点 is absent",
-         R"({"文物名称":"鼎","文物来源":"","出土地":"随州"})",
-         {"鼎", "随州", "", ""}},
         {"unknown source takes the museum",
          R"({"文物名称":"鼎","文物来源":"来源不明","馆藏地":"湖北省博物馆"})",
          {"鼎", "湖北省博物馆", "", ""}},
@@ -123,9 +79,6 @@ TEST(LabelFields, BuildsTheRecordWithSecondaryKeysAndMuseumRules) {
         {"museum already in other",
          R"({"文物名称":"鼎","文物来源":"随州出土","其他":"湖北省博物馆藏","馆藏地":"湖北省博物馆"})",
          {"鼎", "随州出土", "", "湖北省博物馆藏"}},
-        {"museum into empty other",
-         R"({"文物名称":"鼎","文物来源":"随州出土","馆藏地":"湖北省博物馆"})",
-         {"鼎", "随州出土", "", "馆藏地：湖北省博物馆"}},
         {"find-spot and museum in one source",
          R"({"文物名称":"玉琮","文物来源":"上世纪七十年代出土于常州郑陆镇寺墩遗址，常州博物馆藏"})",
          {"玉琮", "上世纪七十年代出土于常州郑陆镇寺墩遗址", "", ""}},
@@ -146,13 +99,10 @@ TEST(LabelFields, BuildsTheRecordWithSecondaryKeysAndMuseumRules) {
 TEST(LabelFields, TextRules) {
     EXPECT_EQ(R::preferFindspotOverMuseum(QStringLiteral(" 曾侯乙墓；湖北省博物馆 ")),
               QStringLiteral("曾侯乙墓"));
-    EXPECT_EQ(R::preferFindspotOverMuseum(QStringLiteral("湖北省博物馆")), QStringLiteral("湖北省博物馆"));
     EXPECT_EQ(R::preferFindspotOverMuseum(QStringLiteral("曾侯乙墓出土、湖北省博物馆/国家博物馆")),
               QStringLiteral("曾侯乙墓出土"));
-    EXPECT_EQ(R::preferFindspotOverMuseum(QStringLiteral("遗址博物馆")), QStringLiteral("遗址博物馆"));
     EXPECT_EQ(R::preferFindspotOverMuseum(QStringLiteral("曾侯乙墓出土；三星堆遗址博物馆；湖北省博物馆")),
               QStringLiteral("曾侯乙墓出土，三星堆遗址博物馆")); // a museum at the find-spot stays
-    EXPECT_EQ(R::preferFindspotOverMuseum(QStringLiteral("  ")), QString());
 
     EXPECT_EQ(
         R::normalizeFieldForPathAndPersistence(QStringLiteral("a /b\\c:d*e?f\"g<h>i|j\tk\nl\u3000m\u00a0n😀")),
@@ -166,12 +116,10 @@ TEST(LabelFields, TextRules) {
          std::vector<Sig>{{{"玉琮", "寺墩遗址", "良渚文化", ""}, QStringLiteral("玉琮|寺墩遗址|良渚文化")},
                           {{"玉 琮", "寺墩", "良渚", "x"}, QStringLiteral("玉琮|寺墩|良渚")},
                           {{"玉琮", "来源不明", "良渚", ""}, std::nullopt},
-                          {{"玉琮", "寺墩", "年代不明", ""}, std::nullopt},
                           {{"", "寺墩", "良渚", ""}, std::nullopt}})
         EXPECT_EQ(s.record.mergeSignature(), s.signature);
 
     EXPECT_EQ((R{"玉琮", "", "良渚文化", ""}.newFolderName("12")), QStringLiteral("12 玉琮 良渚文化"));
-    EXPECT_EQ((R{"", "", "", ""}.newFolderName("3")), QStringLiteral("3"));
     EXPECT_EQ((R{"鼎", "", " ", "x"}.withPersistenceDefaultsForAIOutput()), (R{"鼎", "来源不明", " ", "x"}));
 }
 

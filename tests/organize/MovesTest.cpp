@@ -29,7 +29,7 @@ PlannedGroup group(const QString& name, std::vector<ImageScanner::ImageInfo> fil
 std::set<std::string> listing(const fs::path& dir, bool folders = true) {
     std::set<std::string> out;
     for (const auto& e : fs::recursive_directory_iterator(dir))
-        if (folders || !e.is_directory()) out.insert(fs::relative(e.path(), dir).string());
+        if (folders || !e.is_directory()) out.insert(e.path().lexically_relative(dir).string());
     return out;
 }
 
@@ -68,18 +68,13 @@ TEST(Moves, TheSafeMoveNeverReplacesAndSurvivesEveryFallback) {
         {"same file system", platform::MoveOps::system(), false, std::nullopt},
         {"destination taken", platform::MoveOps::system(), true, QStringLiteral("目标已存在：b.jpg")},
         {"across file systems", opsFailingFirstRename(EXDEV), false, std::nullopt},
-        {"across file systems, destination taken", opsFailingFirstRename(EXDEV), true,
-         QStringLiteral("目标已存在：b.jpg")},
         {"across file systems, name taken meanwhile", opsFailingFirstRename(EXDEV, EEXIST), false,
          QStringLiteral("目标已存在：b.jpg")},
         {"no RENAME_NOREPLACE: hard link", opsFailingFirstRename(EINVAL), false, std::nullopt},
-        {"no RENAME_NOREPLACE, destination taken", opsFailingFirstRename(EINVAL), true,
-         QStringLiteral("目标已存在：b.jpg")},
         // A source that vanishes after the copy leaves the copy in place; one that stays is kept.
         {"copy, source gone meanwhile", opsFailingFirstRename(EXDEV), false, std::nullopt, ENOENT},
         {"copy, source cannot be removed", opsFailingFirstRename(EXDEV), false,
          QStringLiteral("无法移动（Permission denied）"), EACCES},
-        {"hard link, source gone meanwhile", opsFailingFirstRename(EINVAL), false, std::nullopt, ENOENT},
         {"hard link, source cannot be removed", opsFailingFirstRename(EINVAL), false,
          QStringLiteral("无法移动（Permission denied）"), EACCES},
     };
@@ -152,34 +147,6 @@ TEST(Moves, EditSidecarsFollowTheirPhotoUnderItsNewName) {
     EXPECT_TRUE(fs::is_directory(d / "IMG_0457.aae"));
 }
 
-TEST(Moves, ASidecarThatCannotFollowStaysWithAWarning) {
-    TempDir dir;
-    const auto& d = dir.path();
-    for (const char* name : {"A_1.JPG", "A_1.xmp", "A_1.JPG.xmp", "T 1.xmp", "B_2.JPG", "B_2.aae", "T 2.JPG"})
-        writeBytes(d / name, name);
-    QStringList lines, errors;
-    EXPECT_EQ(AutoOrganizer::moveUnit(
-                  {{d / "A_1.JPG", d / "T 1.JPG"}}, {}, [&](const QString& l) { lines << l; }, errors),
-              1);
-    EXPECT_EQ(lines, QStringList({"[警告] 编辑附属文件未跟随移动 A_1.xmp：目标已存在：T 1.xmp"}));
-    EXPECT_EQ(errors, QStringList({"编辑附属文件未跟随移动 A_1.xmp：目标已存在：T 1.xmp"}));
-    // The occupant is untouched; the other sidecar followed.
-    EXPECT_EQ(readFile(d / "T 1.xmp"), "T 1.xmp");
-    EXPECT_TRUE(fs::exists(d / "A_1.xmp") && fs::exists(d / "T 1.JPG.xmp"));
-
-    // A photo that cannot move keeps its sidecars beside it.
-    lines.clear();
-    std::optional<QString> told;
-    EXPECT_EQ(AutoOrganizer::moveUnit(
-                  {{d / "B_2.JPG", d / "T 2.JPG"}},
-                  [&](size_t, const std::optional<QString>& e) { told = e; },
-                  [&](const QString& l) { lines << l; }, errors),
-              0);
-    EXPECT_EQ(told, QStringLiteral("目标已存在：T 2.JPG"));
-    EXPECT_TRUE(fs::exists(d / "B_2.aae"));
-    EXPECT_TRUE(lines.isEmpty());
-}
-
 TEST(Moves, ExecuteCreatesFoldersWritesLabelFilesAndMovesEveryFileWithItsSidecars) {
     TempDir dir;
     const auto& d = dir.path();
@@ -187,7 +154,7 @@ TEST(Moves, ExecuteCreatesFoldersWritesLabelFilesAndMovesEveryFileWithItsSidecar
     writeBytes(d / "IMG_0100.XMP", "edits");
     writeBytes(d / "IMG_0100.DNG.xmp", "raw edits");
     const RelicLabelExtracted fields{"鼎", "随州出土", "战国", "高 10 厘米"};
-    const std::vector<PlannedGroup> groups = {
+    std::vector<PlannedGroup> groups = {
         group("0 展板", {file(d, "P1.JPG"), file(d, "P1.CR3")}, std::nullopt, true),
         group("1 鼎 随州出土 战国", {file(d, "V0.MOV"), file(d, "IMG_0100.JPG"), file(d, "IMG_0100.DNG")},
               fields),
@@ -199,6 +166,14 @@ TEST(Moves, ExecuteCreatesFoldersWritesLabelFilesAndMovesEveryFileWithItsSidecar
         group("2 未识别标签", {file(d, "L2b.JPG")}),
     };
     fs::remove(d / "gone.jpg");
+    // A relative link stays where it points; an absolute one still points at its target, and moves.
+    TempDir other;
+    writeBytes(other / "o.JPG", "elsewhere");
+    writeBytes(d / "sub" / "x.JPG", "kept beside the shoot");
+    fs::create_symlink("sub/x.JPG", d / "rel.JPG");
+    fs::create_symlink(other / "o.JPG", d / "abs.JPG");
+    for (const char* name : {"rel.JPG", "abs.JPG"})
+        groups[0].files.push_back({d / name, name, std::nullopt, ImageScanner::ImageInfo::ImageType::jpg});
     // Our own stale temporaries go, in the planned folders only; nothing else of that look.
     fs::create_directories(d / "3 璧");
     const std::string dead = ".vitrino-tmp-999999999-3-12345"; // no such process
@@ -207,12 +182,18 @@ TEST(Moves, ExecuteCreatesFoldersWritesLabelFilesAndMovesEveryFileWithItsSidecar
         writeBytes(d / "3 璧" / name, "x"); // pid 1 always runs
     writeBytes(d / "sub" / dead, "x");
     QStringList lines, errors;
-    EXPECT_EQ(AutoOrganizer::executeMoves(d, groups, collect(lines), errors).moved, 11);
+    EXPECT_EQ(AutoOrganizer::executeMoves(d, groups, collect(lines), errors).moved, 12);
     EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
-    EXPECT_EQ(lines, QStringList({"创建：0 展板", "创建：1 鼎 随州出土 战国", "创建：2 未识别标签",
-                                  "创建：3 璧", "创建：4 其他", "[跳过] 源文件不存在：gone.jpg"}));
+    EXPECT_EQ(lines,
+              QStringList({core::warning(AutoOrganizer::kLinksLeftInPlace.arg(1).arg("rel.JPG")).shown(),
+                           "创建：0 展板", "创建：1 鼎 随州出土 战国", "创建：2 未识别标签", "创建：3 璧",
+                           "创建：4 其他", "[跳过] 源文件不存在：gone.jpg"}));
+    EXPECT_TRUE(fs::is_symlink(d / "rel.JPG"));
     EXPECT_EQ(listing(d, false), (std::set<std::string>{"0 展板/P1.JPG",
                                                         "0 展板/P1.CR3",
+                                                        "0 展板/abs.JPG",
+                                                        "rel.JPG",
+                                                        "sub/x.JPG",
                                                         "1 鼎 随州出土 战国/V0.MOV",
                                                         "1 鼎 随州出土 战国/IMG_0100.JPG",
                                                         "1 鼎 随州出土 战国/IMG_0100.DNG",
@@ -264,43 +245,4 @@ TEST(Moves, ExecuteCollectsFailuresAndOverwritesNothing) {
     EXPECT_EQ(readFile(d / "1 again/taken.jpg"), "occupant");
     EXPECT_EQ(readFile(d / "taken.jpg"), "newcomer");
     EXPECT_TRUE(fs::exists(d / "stays.jpg") && fs::exists(d / "dots.jpg"));
-}
-
-TEST(Moves, ExecuteStopsBetweenFilesWhenCancelled) {
-    TempDir dir;
-    const auto& d = dir.path();
-    QStringList lines, errors;
-    core::RunContext context = collect(lines);
-    context.progress = [&](const core::Progress& p) {
-        if (p.index == 2) context.cancel.cancel(); // while the second file is about to move
-    };
-    const auto result =
-        AutoOrganizer::executeMoves(d,
-                                    {group("1 鼎", {file(d, "a.jpg"), file(d, "b.jpg"), file(d, "c.jpg")}),
-                                     group("2 其他", {file(d, "d.jpg")})},
-                                    context, errors);
-    EXPECT_TRUE(result.cancelled);
-    EXPECT_EQ(result.moved, 2);
-    EXPECT_EQ(listing(d), (std::set<std::string>{"1 鼎", "1 鼎/a.jpg", "1 鼎/b.jpg", "c.jpg", "d.jpg"}));
-}
-
-TEST(Moves, ExecuteLeavesRelativeLinksWhereTheyPointAndMovesAbsoluteOnes) {
-    TempDir dir, other;
-    const auto& d = dir.path();
-    fs::create_directory(d / "sub");
-    writeBytes(d / "sub" / "x.JPG", "kept beside the shoot");
-    writeBytes(other / "o.JPG", "elsewhere");
-    fs::create_symlink("sub/x.JPG", d / "rel.JPG");
-    fs::create_symlink(other / "o.JPG", d / "abs.JPG");
-    const auto link = [&](const char* name) {
-        return ImageScanner::ImageInfo{d / name, name, std::nullopt, ImageScanner::ImageInfo::ImageType::jpg};
-    };
-    QStringList lines, errors;
-    const auto result = AutoOrganizer::executeMoves(
-        d, {group("1 鼎", {file(d, "a.JPG"), link("rel.JPG"), link("abs.JPG")})}, collect(lines), errors);
-    EXPECT_EQ(result.moved, 2);
-    EXPECT_TRUE(errors.isEmpty());
-    EXPECT_EQ(lines.front(), core::warning(AutoOrganizer::kLinksLeftInPlace.arg(1).arg("rel.JPG")).shown());
-    EXPECT_TRUE(fs::is_symlink(d / "rel.JPG"));
-    EXPECT_TRUE(fs::exists(d / "1 鼎" / "abs.JPG")) << "an absolute link still points at its target";
 }

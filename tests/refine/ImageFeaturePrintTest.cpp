@@ -6,7 +6,6 @@
 
 #include <opencv2/core.hpp>
 
-#include <cmath>
 #include <limits>
 
 using namespace fixtures;
@@ -98,27 +97,6 @@ TEST(ImageFeaturePrint, ThumbnailIsUprightSoTheTagDoesNotChangeThePrint) {
     EXPECT_GT(turnedScene, 4 * sameScene);
 }
 
-TEST(ImageFeaturePrint, EveryImageFormatGetsAPrint) {
-    TempDir dir;
-    writeJpeg(dir / "a.jpg", 1600, 1200, {}, 0, 5);
-    writePng(dir / "a.png", 1600, 1200, 5);
-    writeHeic(dir / "a.heic", 960, 720, {}, 5);
-    writeDng(dir / "a.dng", 800, 600, {}, true, 5);
-    for (const char* name : {"a.jpg", "a.png", "a.heic", "a.dng"}) {
-        SCOPED_TRACE(name);
-        const auto vector = ImageFeaturePrint::featureVector(dir / name);
-        ASSERT_TRUE(vector.ok()) << vector.error().text.toStdString();
-        ASSERT_EQ(vector->size(), size_t(platform::kImageFeatureLength));
-        double norm = 0;
-        for (float v : *vector)
-            norm += double(v) * v;
-        EXPECT_NEAR(norm, 1.0, 1e-5);
-    }
-    // The same picture as JPEG and PNG gives nearly the same print.
-    const float d = *refine::distance(printOf(dir / "a.jpg"), printOf(dir / "a.png"));
-    EXPECT_LT(d, 0.1f);
-}
-
 TEST(ImageFeaturePrint, FailuresAreNothingWithAReason) {
     TempDir dir;
     writeBytes(dir / "broken.jpg", "\xFF\xD8\xFF not really a JPEG");
@@ -140,52 +118,4 @@ TEST(ImageFeaturePrint, FailuresAreNothingWithAReason) {
     ASSERT_FALSE(print.ok());
     EXPECT_TRUE(print.error().text.startsWith(platform::kImageFeatureModelMissing));
     EXPECT_TRUE(ImageFeaturePrint::ofThumbnail(thumb).ok());
-
-    // A layer the model does not have, or an input of the wrong shape, is an error, not a crash.
-    auto& network = platform::ImageEmbedding::shared();
-    const auto input = ImageFeaturePrint::networkInput(thumb);
-    EXPECT_FALSE(network.pooledLayers(input, {"MobilenetV2/no_such_layer"}).ok());
-    const auto small = network.pooledLayers(picture(100, 100, 3), {"MobilenetV2/Conv_1/Relu6"});
-    ASSERT_FALSE(small.ok());
-    EXPECT_EQ(small.error().text, platform::kImageFeatureBadInput);
-    refine::FeaturePrintRecipe unknown{{{"MobilenetV2/no_such_layer", 1}}};
-    EXPECT_FALSE(ImageFeaturePrint::ofThumbnail(thumb, unknown).ok());
-}
-
-TEST(ImageFeaturePrint, FocusIsTheBoxAroundTheStrongestHalfOfTheResponse) {
-    // A 7 × 7 response, widened, in picture pixels.
-    struct Box {
-        std::vector<cv::Point> strong;
-        cv::Rect expected;
-    };
-    const Box boxes[] = {
-        {{{5, 1}, {6, 2}},
-         cv::Rect(439, 37, 329, 219)}, // top right: 2 × 2 positions and a half around, kept inside
-        {{{3, 3}}, cv::Rect(219, 146, 330, 220)},     // one position: the least size, 3/7
-        {{{0, 0}, {6, 6}}, cv::Rect(0, 0, 768, 512)}, // opposite corners: all of it
-        {{}, cv::Rect(0, 0, 768, 512)},               // no response at all: all of it
-    };
-    for (const Box& box : boxes) {
-        cv::Mat response(7, 7, CV_32F, cv::Scalar(1));
-        if (box.strong.empty()) response.setTo(0);
-        for (const cv::Point& at : box.strong)
-            response.at<float>(at) = 4;
-        EXPECT_EQ(ImageFeaturePrint::focusBox(response, cv::Size(768, 512)), box.expected)
-            << ImageFeaturePrint::focusBox(response, cv::Size(768, 512));
-    }
-}
-
-TEST(ImageFeaturePrint, PrintsAreUnitVectorsWithAnL2Distance) {
-    const auto a = FeaturePrintObservation::fromFeature({3, 0, 4});
-    const auto b = FeaturePrintObservation::fromFeature({0, 5, 0});
-    ASSERT_TRUE(a && b);
-    EXPECT_FLOAT_EQ(a->values()[0], 0.6f);
-    EXPECT_FLOAT_EQ(a->values()[2], 0.8f);
-    EXPECT_FLOAT_EQ(*a->computeDistance(*a), 0.0f);
-    EXPECT_FLOAT_EQ(*a->computeDistance(*b), std::sqrt(2.0f));
-    EXPECT_FLOAT_EQ(*refine::distance(*b, *a), std::sqrt(2.0f));
-    EXPECT_FALSE(a->computeDistance(*FeaturePrintObservation::fromFeature({1, 1})).has_value());
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    for (const std::vector<float>& bad : {std::vector<float>{}, {0, 0, 0}, {1, nan, 2}})
-        EXPECT_FALSE(FeaturePrintObservation::fromFeature(bad).has_value());
 }

@@ -54,39 +54,6 @@ QStringList undoLines(MoveJournal::Kind kind, const fs::path& root, QString* err
 
 } // namespace
 
-TEST_F(MoveJournalTest, WriteAndReadBackEveryStepIncludingNonUtf8NamesAndACutOffLastLine) {
-    TempDir dir;
-    const fs::path odd = dir / std::string("caf\xe9.JPG"); // Latin-1 bytes, not UTF-8
-    auto writer = MoveJournal::Writer::create(MoveJournal::Kind::organize, dir.path());
-    ASSERT_TRUE(writer) << writer.error().description().toStdString();
-    auto& journal = **writer;
-    journal.willCreateFolder(dir / "1 鼎");
-    const auto write = journal.willWrite(dir / "1 鼎" / "L.json", "{}");
-    journal.finished(*write, true);
-    const auto first = journal.willMove(odd, dir / "1 鼎" / odd.filename());
-    journal.finished(*first, true);
-    const auto second = journal.willMove(dir / "b.JPG", dir / "1 鼎" / "b.JPG");
-    journal.finished(*second, false);
-    journal.willMove(dir / "c.JPG", dir / "1 鼎" / "c.JPG");
-    const fs::path file = journal.file();
-    appendText(file, "{\"op\":\"done\",\"i"); // a kill in the middle of a line
-
-    const auto contents = MoveJournal::read(file);
-    ASSERT_TRUE(contents) << contents.error().description().toStdString();
-    EXPECT_EQ(contents->kind, MoveJournal::Kind::organize);
-    EXPECT_EQ(contents->root, MoveJournal::folderIdentity(dir.path()));
-    EXPECT_EQ(contents->createdFolders, std::vector<fs::path>{dir / "1 鼎"});
-    ASSERT_EQ(contents->writes.size(), 1u);
-    EXPECT_EQ(contents->writes[0].sha256, QCryptographicHash::hash("{}", QCryptographicHash::Sha256).toHex());
-    EXPECT_FALSE(contents->writes[0].replaced);
-    EXPECT_EQ(contents->writes[0].state, State::done);
-    ASSERT_EQ(contents->moves.size(), 3u);
-    EXPECT_EQ(contents->moves[0].record, (MoveRecord{odd, dir / "1 鼎" / odd.filename()}));
-    EXPECT_EQ(contents->moves[0].state, State::done);
-    EXPECT_EQ(contents->moves[1].state, State::failed);
-    EXPECT_EQ(contents->moves[2].state, State::pending);
-}
-
 TEST_F(MoveJournalTest, KeepsTheNewestTwentyPerShootAndNoneThatRecordedNothing) {
     TempDir dir, other;
     const QDateTime start(QDate(2026, 1, 1), QTime(9, 0));
@@ -105,115 +72,13 @@ TEST_F(MoveJournalTest, KeepsTheNewestTwentyPerShootAndNoneThatRecordedNothing) 
     EXPECT_NE((*same1)->file(), (*same2)->file());
     EXPECT_EQ(MoveJournal::journalsOf(dir.path()), std::vector<fs::path>(made.begin() + 2, made.end()));
     EXPECT_NE(MoveJournal::directoryFor(dir.path()), MoveJournal::directoryFor(other.path()));
-    // One folder, however it is spelled.
-    EXPECT_EQ(MoveJournal::directoryFor(dir.path()), MoveJournal::directoryFor(dir.path() / "." / ""));
-}
-
-TEST_F(MoveJournalTest, RefusesJournalsItCannotTrustAndMovesNothing) {
-    const struct {
-        const char* what;
-        std::string text; ///< appended to a valid journal, or the whole file when `replace`
-        bool replace;
-        QString reason;
-    } cases[] = {
-        {"a broken line", "{\"op\":\"done\"\n{\"op\":\"done\",\"id\":1}\n", false,
-         QStringLiteral("第 4 行无法解析")},
-        {"an outcome of no move", "{\"op\":\"done\",\"id\":99}\n", false, QStringLiteral("第 4 行无法解析")},
-        {"an unknown step", "{\"op\":\"rename\",\"id\":1}\n", false, QStringLiteral("第 4 行无法解析")},
-        {"a newer format",
-         "{\"format\":\"vitrino-move-journal\",\"version\":3,\"kind\":\"refine\",\"root\":\"/\"}\n", true,
-         QStringLiteral("版本 3 不受支持")},
-        {"something else", "{\"hello\":1}\n", true, QStringLiteral("不是撤销记录")},
-    };
-    for (const auto& c : cases) {
-        TempDir dir;
-        writeFolder(dir / "A", {{"x.JPG", 1, {1}}});
-        fs::path file;
-        {
-            auto writer = MoveJournal::Writer::create(MoveJournal::Kind::refine, dir.path());
-            journaledMove(**writer, dir / "A" / "x.JPG", dir / "B" / "x.JPG");
-            file = (*writer)->file();
-        }
-        if (c.replace) fs::remove(file);
-        appendText(file, c.text);
-        const auto before = snapshot(dir.path());
-        QString error;
-        EXPECT_TRUE(undoLines(MoveJournal::Kind::refine, dir.path(), &error).isEmpty()) << c.what;
-        EXPECT_EQ(error, MoveJournal::kUnreadable.arg(core::displayName(file), c.reason)) << c.what;
-        EXPECT_EQ(snapshot(dir.path()), before) << c.what;
-    }
-}
-
-TEST_F(MoveJournalTest, AJournalOfAnotherFolderIsRefused) {
-    TempDir mine, theirs;
-    writeFolder(theirs / "A", {{"x.JPG", 1, {1}}});
-    writeFolder(mine / "A", {{"x.JPG", 1, {1}}});
-    fs::path file;
-    {
-        auto writer = MoveJournal::Writer::create(MoveJournal::Kind::refine, theirs.path());
-        journaledMove(**writer, theirs / "A" / "x.JPG", theirs / "B" / "x.JPG");
-        file = (*writer)->file();
-    }
-    // Copied into this folder's journals, it still names the other folder.
-    fs::create_directories(MoveJournal::directoryFor(mine.path()));
-    fs::copy_file(file, MoveJournal::directoryFor(mine.path()) / file.filename());
-    fs::create_directory(mine / "B");
-    fixtures::writeBytes(mine / "B" / "x.JPG", "a file of this folder");
-    const auto before = snapshot(mine.path());
-    QString error;
-    EXPECT_TRUE(undoLines(MoveJournal::Kind::refine, mine.path(), &error).isEmpty());
-    EXPECT_EQ(error,
-              MoveJournal::kForeign.arg(core::displayPath(MoveJournal::folderIdentity(theirs.path()))));
-    EXPECT_EQ(snapshot(mine.path()), before);
-    // Nothing recorded at all.
-    TempDir fresh;
-    EXPECT_TRUE(undoLines(MoveJournal::Kind::organize, fresh.path(), &error).isEmpty());
-    EXPECT_EQ(error, MoveJournal::kNoOrganizeJournal);
-}
-
-TEST_F(MoveJournalTest, RefinementUndoRestoresExactlyAndRetriesOnlyWhatRemains) {
-    TempDir dir;
-    const auto& root = dir.path();
-    writeFolder(root / "1 甲", {{"a1.JPG", 1, {1, 0}}, {"IMG_1.JPG", 2, {1, 0.01f}}, {"L1.JPG", 3, {0, 1}}},
-                "L1");
-    writeFolder(root / "2 乙",
-                {{"IMG_1.JPG", 4, {1, 0.02f}},
-                 {"b0.JPG", 5, {1, 0.03f}},
-                 {"b2.JPG", 6, {0, 1}},
-                 {"L2.JPG", 7, {0, 1}}},
-                "L2");
-    const auto before = snapshot(root);
-    auto writer = MoveJournal::Writer::create(MoveJournal::Kind::refine, root);
-    FeaturePrintRefiner::Options options;
-    options.featurePrint = fakePrint;
-    options.journal = writer->get();
-    QStringList lines;
-    const auto result = FeaturePrintRefiner::refine(root, core::logOnly(collect(lines)), options);
-    writer->reset();
-    ASSERT_EQ(result.movedCount, 2);
-    EXPECT_TRUE(fs::exists(root / "1 甲" / "IMG_1-2.JPG"));
-
-    // The old place of b0 is taken meanwhile: that record stays for a retry, the newcomer is kept.
-    fixtures::writeBytes(root / "2 乙" / "b0.JPG", "newcomer");
-    QString error;
-    EXPECT_EQ(undoLines(MoveJournal::Kind::refine, root, &error),
-              (QStringList{QStringLiteral("[失败] 撤销失败 b0.JPG：目标已存在：b0.JPG"),
-                           QStringLiteral("  [撤销] IMG_1-2.JPG → 2 乙/"),
-                           QStringLiteral("撤销结束。恢复 1 个文件，剩余 1 条，错误 1 条。")}));
-    EXPECT_TRUE(error.isEmpty());
-    fs::remove(root / "2 乙" / "b0.JPG");
-    EXPECT_EQ(undoLines(MoveJournal::Kind::refine, root),
-              (QStringList{QStringLiteral("  [撤销] b0.JPG → 2 乙/"),
-                           QStringLiteral("撤销结束。恢复 1 个文件，剩余 0 条，错误 0 条。")}));
-    EXPECT_EQ(snapshot(root), before);
-    EXPECT_TRUE(undoLines(MoveJournal::Kind::refine, root, &error).isEmpty());
-    EXPECT_EQ(error, MoveJournal::kNoRefineJournal);
 }
 
 TEST_F(MoveJournalTest, AStoppedRunIsUndoneFromWhatIsOnDisk) {
     TempDir dir;
     const auto& root = dir.path();
-    writeFolder(root / "B", {{"moved.JPG", 1, {1}}, {"announced.JPG", 2, {1}}, {"gone.JPG", 3, {1}}});
+    const std::string moved = "caf\xe9.JPG"; // Latin-1 bytes, not UTF-8
+    writeFolder(root / "B", {{moved, 1, {1}}, {"announced.JPG", 2, {1}}, {"gone.JPG", 3, {1}}});
     fs::create_directory(root / "A");
     const auto before = snapshot(root);
     {
@@ -221,14 +86,15 @@ TEST_F(MoveJournalTest, AStoppedRunIsUndoneFromWhatIsOnDisk) {
         auto& journal = **writer;
         journaledMove(journal, root / "B" / "gone.JPG", root / "A" / "gone.JPG");
         // Killed after the move but before its outcome was written …
-        journal.willMove(root / "B" / "moved.JPG", root / "A" / "moved.JPG");
-        fs::rename(root / "B" / "moved.JPG", root / "A" / "moved.JPG");
-        // … and one announced that never happened.
+        journal.willMove(root / "B" / moved, root / "A" / moved);
+        fs::rename(root / "B" / moved, root / "A" / moved);
+        // … and one announced that never happened, the kill in the middle of a line.
         journal.willMove(root / "B" / "announced.JPG", root / "A" / "announced.JPG");
+        appendText(journal.file(), "{\"op\":\"done\",\"i");
     }
     fs::remove(root / "A" / "gone.JPG"); // deleted by the user since
     EXPECT_EQ(undoLines(MoveJournal::Kind::refine, root),
-              (QStringList{QStringLiteral("  [撤销] moved.JPG → B/"),
+              (QStringList{QStringLiteral("  [撤销] ") + core::displayName(root / "A" / moved) + " → B/",
                            QStringLiteral("[警告] 撤销跳过（目标已不在）：gone.JPG"),
                            QStringLiteral("撤销结束。恢复 1 个文件，剩余 0 条，错误 1 条。")}));
     auto expected = before;
@@ -253,6 +119,9 @@ TEST_F(MoveJournalTest, OrganizeUndoWaitsForALaterRefinementToBeUndone) {
     }
     const auto before = snapshot(root);
     QString error;
+    TempDir fresh; // nothing recorded at all
+    EXPECT_TRUE(undoLines(MoveJournal::Kind::organize, fresh.path(), &error).isEmpty());
+    EXPECT_EQ(error, MoveJournal::kNoOrganizeJournal);
     EXPECT_TRUE(undoLines(MoveJournal::Kind::organize, root, &error).isEmpty());
     EXPECT_EQ(error, MoveJournal::kRefinedAfterOrganize);
     EXPECT_EQ(snapshot(root), before);
@@ -387,50 +256,71 @@ TEST_F(MoveJournalTest, APassKilledAtAnyStepIsUndoneExactly) {
     }
 }
 
-TEST_F(MoveJournalTest, UndoNeverReachesOutsideTheShoot) {
+TEST_F(MoveJournalTest, RefusesJournalsItCannotTrustAndMovesNothing) {
     TempDir outside;
     fixtures::writeBytes(outside / "x.JPG", "outside photo");
     fs::create_directory(outside / "empty");
+    const fs::path out = MoveJournal::folderIdentity(outside.path());
     const std::string hash =
         QCryptographicHash::hash("outside photo", QCryptographicHash::Sha256).toHex().toStdString();
+    enum class Refused { unreadable, foreign, outside };
     const struct {
         const char* what;
-        std::string line; ///< ROOT and OUT stand for the shoot and the folder beside it
+        std::string text; ///< appended; ROOT and OUT stand for the shoot and the folder beside it
+        Refused refused;
+        QString reason = {};
+        bool replace = false; ///< the text is the whole journal
     } cases[] = {
-        {"a move out", R"({"op":"move","id":7,"from":"ROOT/A/a.JPG","to":"OUT/x.JPG"})"},
-        {"a move in", R"({"op":"move","id":7,"from":"OUT/x.JPG","to":"ROOT/A/a.JPG"})"},
+        {"a broken line", "{\"op\":\"done\"\n{\"op\":\"done\",\"id\":1}\n", Refused::unreadable,
+         "第 3 行无法解析"},
+        {"something else", "{\"hello\":1}\n", Refused::unreadable, "不是撤销记录", true},
+        {"a journal of another folder", R"({"op":"move","id":7,"from":"OUT/A/a.JPG","to":"OUT/B/a.JPG"})",
+         Refused::foreign},
+        {"a move out", R"({"op":"move","id":7,"from":"ROOT/A/a.JPG","to":"OUT/x.JPG"})", Refused::outside},
         {"a written file",
-         R"({"op":"write","id":7,"path":"OUT/x.JPG","sha256":")" + hash + R"(","replaced":false})"},
-        {"a created folder", R"({"op":"mkdir","path":"OUT/empty"})"},
-        {"a path up and out", R"({"op":"move","id":7,"from":"ROOT/A/../../x.JPG","to":"ROOT/A/a.JPG"})"},
-        {"a path through a link", R"({"op":"move","id":7,"from":"ROOT/A/a.JPG","to":"ROOT/link/x.JPG"})"},
+         R"({"op":"write","id":7,"path":"OUT/x.JPG","sha256":")" + hash + R"(","replaced":false})",
+         Refused::outside},
+        {"a path up and out", R"({"op":"move","id":7,"from":"ROOT/A/../../x.JPG","to":"ROOT/A/a.JPG"})",
+         Refused::outside},
+        {"a path through a link", R"({"op":"move","id":7,"from":"ROOT/A/a.JPG","to":"ROOT/link/x.JPG"})",
+         Refused::outside},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         TempDir dir;
         const fs::path root = MoveJournal::folderIdentity(dir.path());
         writeFolder(root / "A", {{"a.JPG", 1, {1}}});
         fs::create_directory_symlink(outside.path(), root / "link");
+        const fs::path owner = c.refused == Refused::foreign ? out : root;
         fs::path file;
         {
-            auto writer = MoveJournal::Writer::create(MoveJournal::Kind::organize, root);
-            (*writer)->willCreateFolder(root / "A");
+            auto writer = MoveJournal::Writer::create(MoveJournal::Kind::organize, owner);
+            (*writer)->willCreateFolder(owner / "A");
             file = (*writer)->file();
         }
-        std::string line = c.line;
-        for (const auto& [word, path] :
-             {std::pair{std::string("ROOT"), root}, {std::string("OUT"), outside.path()}})
-            for (size_t at; (at = line.find(word)) != std::string::npos;)
-                line.replace(at, word.size(), path.string());
-        appendText(file, line + (line.find("\"id\":7") != std::string::npos ? "\n{\"op\":\"done\",\"id\":7}\n"
-                                                                            : "\n"));
+        if (c.replace) fs::remove(file);
+        std::string text = c.text;
+        for (const auto& [word, path] : {std::pair{std::string("ROOT"), root}, {std::string("OUT"), out}})
+            for (size_t at; (at = text.find(word)) != std::string::npos;)
+                text.replace(at, word.size(), path.string());
+        if (text.find("\"id\":7") != std::string::npos) text += "\n{\"op\":\"done\",\"id\":7}\n";
+        appendText(file, text);
+        if (c.refused == Refused::foreign) { // copied here, it still names the other folder
+            fs::create_directories(MoveJournal::directoryFor(root));
+            fs::copy_file(file, MoveJournal::directoryFor(root) / file.filename());
+        }
         const auto inside = snapshot(root), beside = snapshot(outside.path());
         QString error;
-        EXPECT_TRUE(undoLines(MoveJournal::Kind::organize, root, &error).isEmpty()) << c.what;
-        EXPECT_TRUE(error.startsWith(QStringLiteral("撤销记录指向文件夹之外")))
-            << c.what << error.toStdString();
-        EXPECT_EQ(snapshot(root), inside) << c.what;
-        EXPECT_EQ(snapshot(outside.path()), beside) << c.what;
-        EXPECT_TRUE(fs::is_directory(outside / "empty")) << c.what;
+        EXPECT_TRUE(undoLines(MoveJournal::Kind::organize, root, &error).isEmpty());
+        if (c.refused == Refused::unreadable)
+            EXPECT_EQ(error, MoveJournal::kUnreadable.arg(core::displayName(file), c.reason));
+        else if (c.refused == Refused::foreign)
+            EXPECT_EQ(error, MoveJournal::kForeign.arg(core::displayPath(out)));
+        else
+            EXPECT_TRUE(error.startsWith(QStringLiteral("撤销记录指向文件夹之外"))) << error.toStdString();
+        EXPECT_EQ(snapshot(root), inside);
+        EXPECT_EQ(snapshot(outside.path()), beside);
+        EXPECT_TRUE(fs::is_directory(outside / "empty"));
     }
 }
 
