@@ -11,8 +11,6 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <fstream>
@@ -140,25 +138,6 @@ void writeDng(const fs::path& path, int width, int height, const Dates& dates, b
                            QString::fromStdString(dates.dateTimeOriginal.value_or(std::string())),
                            QString::fromStdString(dates.dateTime.value_or(std::string())), withPreview))
         throw std::runtime_error("cannot write fixture DNG");
-}
-
-void writeLargeJpegInChild(const fs::path& path, int width, int height) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        bool ok = false;
-        try {
-            const platform::Bitmap image(height, width, CV_8UC3, cv::Scalar(90, 120, 150));
-            const auto jpeg = platform::encodeJpeg(image, 80);
-            FILE* f = jpeg ? std::fopen(path.c_str(), "wb") : nullptr;
-            ok = f && std::fwrite(jpeg->data(), 1, jpeg->size(), f) == jpeg->size();
-            if (f) std::fclose(f);
-        } catch (...) {
-        }
-        ::_exit(ok ? 0 : 1);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error("cannot write large JPEG");
 }
 
 double peakGrowthMb(const std::function<void()>& work) {

@@ -51,9 +51,6 @@ void writeBytes(const fs::path& path, const std::string& bytes);
 /// A file's bytes; empty when it cannot be read.
 std::string readFile(const fs::path& path);
 
-/// Writes a large flat JPEG from a child process, so that the caller's peak memory stays its own.
-void writeLargeJpegInChild(const fs::path& path, int width, int height);
-
 /// The growth of this process's peak resident set while `work` runs, in MB.
 double peakGrowthMb(const std::function<void()>& work);
 
