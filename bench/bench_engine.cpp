@@ -12,7 +12,7 @@
 // scenes::heldOutFamilies(). Each card is also classified small in the frame (a third of its
 // width), so that label recall is reported per type family and per card size; "其他" is compared
 // exactly, and so are the exhibit folders' names.
-//   bench_engine --dump LAYOUT SEED      (the printed lines, the rows read, the fields)
+//   bench_engine --dump LAYOUT SEED [FAMILY]   (the printed lines, the rows read, the fields)
 
 #include "support/Bench.h"
 #include "support/Fixtures.h"
@@ -120,13 +120,15 @@ unsigned cardSeed(bool heldOut, int i) {
     return (heldOut ? 50000u : 1u) + unsigned(i);
 }
 
-int dump(LabelLayout layout, unsigned seed) {
+int dump(LabelLayout layout, unsigned seed, const QString& family) {
     const auto label = scenes::randomPrintedLabel(layout, seed);
     for (const auto& line : label.lines)
         std::printf("printed: %s%s%s\n", line.field.toUtf8().constData(), line.field.isEmpty() ? "" : " | ",
                     line.text.toUtf8().constData());
     TempDir dir;
-    scenes::writePhoto(dir / "card.jpg", scenes::renderPrintedLabel(label, seed * 13u + 5u, 2400, 1600));
+    const QStringList faces = family.isEmpty() ? QStringList() : QStringList{family};
+    scenes::writePhoto(dir / "card.jpg",
+                       scenes::renderPrintedLabel(label, seed * 13u + 5u, 2400, 1600, std::nullopt, faces));
     const auto image = platform::decodeImageBytes([&] {
         std::ifstream in(dir / "card.jpg", std::ios::binary);
         return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
@@ -135,7 +137,9 @@ int dump(LabelLayout layout, unsigned seed) {
     const auto page = engine::readPage(*image);
     if (!page) return 1;
     for (const auto& row : page->rows)
-        std::printf("row h=%5.1f: %s\n", row.height(), row.text().toUtf8().constData());
+        std::printf("row h=%5.1f l=%6.1f r=%6.1f t=%6.1f: %s\n", row.height(), row.lines.front().left,
+                    row.lines.back().left + row.lines.back().width, row.lines.front().top,
+                    row.text().toUtf8().constData());
     const auto fields = engine::readLabelFields(*page);
     std::printf("class: %s\n", rawValue(engine::classifyPage(*page).category).toUtf8().constData());
     printFields("fields", fields, label.fields);
@@ -228,7 +232,7 @@ int main(int argc, char** argv) {
         return makeLookAlikes(value("--make-lookalikes"), recogniserCharacters());
     if (const qsizetype i = args.indexOf("--dump"); i >= 0 && i + 2 < args.size()) {
         const auto layout = layoutNamed(args[i + 1]);
-        return layout ? dump(*layout, args[i + 2].toUInt()) : 2;
+        return layout ? dump(*layout, args[i + 2].toUInt(), args.value(i + 3)) : 2;
     }
     const bool quick = args.contains("--quick"), verbose = args.contains("--verbose");
     const int cardsPerLayout = quick ? 4 : value("--cards").toInt() > 0 ? value("--cards").toInt() : 10;

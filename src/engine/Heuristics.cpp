@@ -467,13 +467,22 @@ std::vector<Row> rowsOf(const PageText& page) {
     return rows;
 }
 
+/// Whether a row is set in about the type size of a line `h` high. A box round one or two
+/// characters fits their glyphs rather than the line's type ("土" is shorter than a line of
+/// text): for those the larger of its height and a character's width counts, more loosely.
+bool sameTypeSize(const Row& row, float h) {
+    const auto n = row.text.size();
+    if (n == 0 || n > 2) return std::abs(row.height / h - 1) <= 0.2f;
+    return std::abs(std::max(row.height, (row.lastRight - row.left) / float(n)) / h - 1) <= 0.3f;
+}
+
 // A source line that wraps is joined before fields are chosen: same column, same type size,
 // close below, the line above runs to the block's right edge, and only the joined line ends as
 // a source does ("…省博物" / "馆藏"). Paragraphs are joined when the rest is written.
 bool wraps(const Row& upper, const Row& lower) {
     const float h = upper.height;
     if (!upper.single || !lower.single || h <= 0) return false;
-    if (std::abs(lower.height / h - 1) > 0.2f || std::abs(lower.left - upper.left) > 0.75f * h) return false;
+    if (!sameTypeSize(lower, h) || std::abs(lower.left - upper.left) > 0.75f * h) return false;
     if (lower.top - (upper.lastTop + h) > 1.6f * h || lower.top <= upper.lastTop) return false;
     if (upper.lastRight < upper.edge - 1.5f * h || lower.lastRight > upper.lastRight + 0.5f * h) return false;
     if (upper.text.contains(QStringLiteral("。")) || fieldPrefix(lower.text) || isPeriod(lower.text))
