@@ -12,6 +12,7 @@ namespace {
 struct Line {
     const char* text;
     float height = 30;
+    float width = 0; ///< 0: a character is as wide as the line is high
 };
 
 /// Rows top to bottom; a row of several lines is a printed line with parts side by side (two
@@ -26,9 +27,9 @@ engine::PageText page(const std::vector<std::vector<Line>>& rows) {
         float left = 100;
         for (const auto& line : row) {
             const QString text = QString::fromUtf8(line.text);
-            r.lines.push_back(
-                engine::TextLine{text, 0.95f, line.height, float(text.size()) * line.height, top, left});
-            left += float(text.size()) * line.height + 80;
+            const float width = line.width > 0 ? line.width : float(text.size()) * line.height;
+            r.lines.push_back(engine::TextLine{text, 0.95f, line.height, width, top, left});
+            left += width + 80;
         }
         p.rows.push_back(r);
         top += 60;
@@ -83,6 +84,9 @@ TEST(LabelFields, AssignsFieldsOnEveryLayout) {
                {{"馆藏"}},
                {{"青铜"}}}),
          "兽面纹鼎", "上海市松江区广富林遗址出土", "商代晚期", "上海博物馆藏\n青铜"},
+        {"a find-spot whose verb wrapped alone: the box fits the short glyph, not the type",
+         page({{{"曾侯乙尊盘", kName}}, {{"战国早期"}}, {{"1978年湖北随州擂鼓墩出"}}, {{"土", 20, 30}}}),
+         "曾侯乙尊盘", "1978年湖北随州擂鼓墩出土", "战国早期", ""},
         {"the widest line above a size line is not a wrap",
          page({{{"兽面纹鼎", kName}}, {{"商代晚期  河南安阳殷墟出土"}}, {{"高20厘米"}}}), "兽面纹鼎",
          "河南安阳殷墟出土", "商代晚期", "高20厘米"},
