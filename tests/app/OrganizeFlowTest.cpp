@@ -79,9 +79,7 @@ TEST_F(OrganizeFlowTest, WholeRunMovesTheShootInsideItsFrameAndTheMenuUndoesIt) 
     EXPECT_FALSE(view->canUndoOrganize());
     runToEnd();
     QStringList lines = messages();
-    ASSERT_GE(lines.size(), 4);
-    EXPECT_EQ(lines[0], QStringLiteral("—— 开始整理 ——"));
-    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("日志文件：Vitrino_")));
+    // The frame's lines one by one: the window and route tests.
     EXPECT_EQ(lines.last(), QStringLiteral("—— 整理结束 ——"));
     EXPECT_FALSE(lines.join('\n').contains(QStringLiteral("错误汇总")));
     EXPECT_TRUE(std::filesystem::exists(shoot.dir() / "0 展板" / "IMG_0001.JPG"));
