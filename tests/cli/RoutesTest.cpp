@@ -82,6 +82,15 @@ struct World {
                         QStringLiteral("器物%1").arg(e), QStringLiteral("遗址"), QStringLiteral("汉"));
         }
     }
+    /// The service answers every request with `text`.
+    void answer(const char* text) {
+        server.setHandler([text](const FakeAIServer::Request&) { return FakeAIServer::chat(text); });
+    }
+    void photo(int width = 320, int height = 240) { writeJpeg(dir / "a.jpg", width, height); }
+    void hold(ProcessingLock::Owner owner, bool commandLine = false) {
+        holder.setCommandLine(commandLine);
+        ASSERT_TRUE(holder.tryAcquire(owner));
+    }
     void wall() {
         fs::create_directories(dir / "wall" / "sub");
         writeJpeg(dir / "wall" / "a.jpg", 64, 48, Dates{"2024:03:01 10:00:01", std::nullopt});
@@ -236,6 +245,7 @@ TEST(Routes, EachRouteSaysWhatItDidExitsWithItsCodeAndCanBeUndone) {
         return QStringList{"name"} + folders +
                QStringList{"--base-url", "$U", "--model", "m", "--no-prefilter", "--requests", n};
     };
+    const auto holdFinder = [](World& w) { w.hold(ProcessingLock::Owner::finder); };
     const Route routes[] = {
         // Usage: exit 2 and the usage on standard error.
         R("help", Via::cli, {"--help"}, {}, 0, std::nullopt, ""),
@@ -255,75 +265,63 @@ TEST(Routes, EachRouteSaysWhatItDidExitsWithItsCodeAndCanBeUndone) {
           "用法：vitrino-cli name DIR..."),
         R("requests in words", Via::cli, {"classify", "/x", "--requests", "four"}, {}, 2,
           QStringList{}, "用法：vitrino-cli classify DIR"),
-        R("scan without folder", Via::cli, {"scan"}, {}, 2, QStringList{},
-          "用法：vitrino-cli scan DIR"),
+        R("scan without folder", Via::cli, {"scan"}, {}, 2, QStringList{}, "用法：vitrino-cli scan DIR"),
         R("name without folder", Via::cli, {"name"}, {}, 2, QStringList{}, nullptr),
         R("ocr without image", Via::cli, {"ocr"}, {}, 2, QStringList{}, nullptr),
         R("scan of nothing", Via::cli, {"scan", "$D/missing"}, {}, 1, QStringList{}, "文件夹不存在"),
-        R(
-            "scan of a file", Via::cli, {"scan", "$D/file.txt"},
-            [](World& w) { writeBytes(w.dir / "file.txt", "x"); }, 1, QStringList{},
-            "选择的不是文件夹"),
+        R("scan of a file", Via::cli, {"scan", "$D/file.txt"},
+          [](World& w) { writeBytes(w.dir / "file.txt", "x"); }, 1, QStringList{}, "选择的不是文件夹"),
         // Which engine runs, and what the service says.
-        R(
-            "a URL without key", Via::cli,
-            {"chat", "$D/a.jpg", "--prompt", "tri", "--base-url", "$U"},
-            [](World& w) { w.env.remove("VITRINO_API_KEY"); }, 2, QStringList{}, kNoSettings),
+        R("a URL without key", Via::cli, {"chat", "$D/a.jpg", "--prompt", "tri", "--base-url", "$U"},
+          [](World& w) { w.env.remove("VITRINO_API_KEY"); }, 2, QStringList{}, kNoSettings),
         R("a key without URL", Via::cli, {"chat", "$D/a.jpg", "--prompt", "tri", "--api-key", "sk-x"},
           {}, 2, QStringList{}, nullptr),
-        R(
-            "the service refuses", Via::cli,
-            {"chat", "$D/a.jpg", "--prompt", "tri", "--base-url", "$U"},
-            [](World& w) {
-                writeJpeg(w.dir / "a.jpg", 320, 240);
-                w.server.setHandler([](const FakeAIServer::Request&) {
-                    return FakeAIServer::Reply{401, "invalid key"};
-                });
-            },
-            1, QStringList{}, "API 错误 401: invalid key", 1),
+        R("the service refuses", Via::cli, {"chat", "$D/a.jpg", "--prompt", "tri", "--base-url", "$U"},
+          [](World& w) {
+              w.photo();
+              w.server.setHandler([](const FakeAIServer::Request&) {
+                  return FakeAIServer::Reply{401, "invalid key"};
+              });
+          }, 1, QStringList{}, "API 错误 401: invalid key", 1),
         R("no such prompt", Via::cli,
           {"chat", "$D/a.jpg", "--prompt", "nosuchprompt", "--base-url", "$U"}, {}, 2, QStringList{},
           "无法读取提示词：nosuchprompt"),
-        R(
-            "remote insisted on", Via::cli,
-            {"chat", "$D/a.jpg", "--prompt", "tri", "--engine", "remote"},
-            [](World& w) { w.env.remove("VITRINO_API_KEY"); }, 2, QStringList{}, kNoSettings),
-        R(
-            "nothing configured", Via::cli, {"chat", "$D/a.jpg", "--prompt", "tri"},
-            [](World& w) {
-                writeJpeg(w.dir / "a.jpg", 320, 240);
-                w.env.remove("VITRINO_API_KEY");
-            },
-            0, QStringList{"{\"category\":\"artifact\",\"confidence\":0.9}"},
-            "未配置 AI 接口，使用本机离线引擎（不上传照片）"),
-        R(
-            "local chosen", Via::cli, {"chat", "$D/a.jpg", "--prompt", "ocr", "--engine", "local"},
-            [](World& w) { writeJpeg(w.dir / "a.jpg", 320, 240); }, 0, std::nullopt,
-            "使用本机离线引擎（不上传照片）"),
-        R(
-            "a chat with the prompt's file", Via::cli,
-            {"chat", "$D/a.jpg", "--prompt", "$D/prompt.txt", "--max-tokens", "7", "--base-url", "$U",
-             "--model", "m1"},
-            [](World& w) {
-                writeJpeg(w.dir / "a.jpg", 320, 240);
-                writeBytes(w.dir / "prompt.txt", "读出图中文字");
-                w.server.setHandler(
-                    [](const FakeAIServer::Request&) { return FakeAIServer::chat("文字"); });
-            },
-            0, QStringList{"文字"}, "", 1,
-            [](World& w, const QStringList&) {
-                const auto request = w.server.requests().at(0);
-                EXPECT_EQ(request.prompt, QStringLiteral("读出图中文字"));
-                EXPECT_EQ(request.body.value("max_tokens").toInt(), 7);
-                EXPECT_EQ(request.body.value("model").toString(), QStringLiteral("m1"));
-                EXPECT_EQ(request.headers.at("authorization"), "Bearer sk-secret");
-            }),
-        R(
-            "name of a photo", Via::cli, {"name", "$D/a.jpg", "--base-url", "$U"},
-            [](World& w) { w.env.remove("VITRINO_API_KEY"); }, 2, QStringList{}, kNoSettings),
+        R("remote insisted on", Via::cli, {"chat", "$D/a.jpg", "--prompt", "tri", "--engine", "remote"},
+          [](World& w) { w.env.remove("VITRINO_API_KEY"); }, 2, QStringList{}, kNoSettings),
+        R("nothing configured", Via::cli, {"chat", "$D/a.jpg", "--prompt", "tri"},
+          [](World& w) {
+              w.photo();
+              w.env.remove("VITRINO_API_KEY");
+          }, 0, QStringList{"{\"category\":\"artifact\",\"confidence\":0.9}"},
+          "未配置 AI 接口，使用本机离线引擎（不上传照片）"),
+        R("switched off, nothing configured", Via::cli, {"chat", "$D/a.jpg", "--prompt", "tri"},
+          [](World& w) {
+              w.photo();
+              w.env.remove("VITRINO_API_KEY");
+              QSettings(q(w.home / "config" / "Vitrino" / "Vitrino.conf"), QSettings::IniFormat)
+                  .setValue("ai.useOfflineEngine", false);
+          }, 2, QStringList{}, kNoSettings),
+        R("local chosen", Via::cli, {"chat", "$D/a.jpg", "--prompt", "ocr", "--engine", "local"},
+          [](World& w) { w.photo(); }, 0, std::nullopt, "使用本机离线引擎（不上传照片）"),
+        R("a chat with the prompt's file", Via::cli,
+          {"chat", "$D/a.jpg", "--prompt", "$D/prompt.txt", "--max-tokens", "7", "--base-url", "$U",
+           "--model", "m1"},
+          [](World& w) {
+              w.photo();
+              writeBytes(w.dir / "prompt.txt", "读出图中文字");
+              w.answer("文字");
+          }, 0, QStringList{"文字"}, "", 1,
+          [](World& w, const QStringList&) {
+              const auto request = w.server.requests().at(0);
+              EXPECT_EQ(request.prompt, QStringLiteral("读出图中文字"));
+              EXPECT_EQ(request.body.value("max_tokens").toInt(), 7);
+              EXPECT_EQ(request.body.value("model").toString(), QStringLiteral("m1"));
+              EXPECT_EQ(request.headers.at("authorization"), "Bearer sk-secret");
+          }),
+        R("name of a photo", Via::cli, {"name", "$D/a.jpg", "--base-url", "$U"},
+          [](World& w) { w.env.remove("VITRINO_API_KEY"); }, 2, QStringList{}, kNoSettings),
         // Runs that find nothing to work on end with the reason and exit 1.
-        R("organize of nothing", Via::cli, {"organize", "/no/such/folder", "--engine", "local"}, {},
-          1,
+        R("organize of nothing", Via::cli, {"organize", "/no/such/folder", "--engine", "local"}, {}, 1,
           QStringList{"—— 开始整理 ——", kLogLine, kOffline, "开始扫描：folder",
                       "模式：按拍摄时间整理 + Vision 预处理（完整解码+提亮；1280 无字再 2560；仍无字→文物）",
                       "[失败] 文件夹不存在",
@@ -331,235 +329,193 @@ TEST(Routes, EachRouteSaysWhatItDidExitsWithItsCodeAndCanBeUndone) {
         R("refine of nothing", Via::cli, {"refine", "/no/such/folder"}, {}, 1,
           QStringList{"—— 开始 FeaturePrint 后处理 ——", kLogLine, "[失败] 文件夹不存在",
                       "后处理错误 1 条（详见上方日志）", "—— FeaturePrint 后处理结束 ——"}),
-        R(
-            "ocr of a video", Via::cli, {"ocr", "$D/clip.mp4", "$D/missing.jpg", "--engine", "local"},
-            [](World& w) { writeBytes(w.dir / "clip.mp4", "video"); }, 1,
-            QStringList{"—— 开始 OCR ——", kLogLine, kOffline, "[失败] 没有可 OCR 的图片（已忽略子目录和视频）。",
-                        "错误汇总 1 条（详见上方日志）", "—— OCR 结束 ——"}),
-        R(
-            "no desktop session", Via::cli, {"organize", "/no/such/folder", "--engine", "local"},
-            [](World& w) {
-                w.env.remove("XDG_RUNTIME_DIR");
-                w.env.insert("TMPDIR", q(w.dir.path()));
-            },
-            1, std::nullopt, ""),
+        R("ocr of a video", Via::cli, {"ocr", "$D/clip.mp4", "$D/missing.jpg", "--engine", "local"},
+          [](World& w) { writeBytes(w.dir / "clip.mp4", "video"); }, 1,
+          QStringList{"—— 开始 OCR ——", kLogLine, kOffline, "[失败] 没有可 OCR 的图片（已忽略子目录和视频）。",
+                      "错误汇总 1 条（详见上方日志）", "—— OCR 结束 ——"}),
+        R("no desktop session", Via::cli, {"organize", "/no/such/folder", "--engine", "local"},
+          [](World& w) {
+              w.env.remove("XDG_RUNTIME_DIR");
+              w.env.insert("TMPDIR", q(w.dir.path()));
+          }, 1, std::nullopt, ""),
         // While another job holds the lock, nothing starts.
-        R(
-            "ocr while the file manager works", Via::cli, {"ocr", "$D/clip.mp4", "--engine", "local"},
-            [](World& w) { ASSERT_TRUE(w.holder.tryAcquire(ProcessingLock::Owner::finder)); }, 2,
-            QStringList{}, "另有任务正在处理（文件管理器右键）"),
-        R(
-            "refine while the file manager works", Via::cli, {"refine", "$D"},
-            [](World& w) { ASSERT_TRUE(w.holder.tryAcquire(ProcessingLock::Owner::finder)); }, 2,
-            QStringList{}, nullptr),
-        R(
-            "refine undo while the file manager works", Via::cli, {"refine", "--undo", "$D"},
-            [](World& w) { ASSERT_TRUE(w.holder.tryAcquire(ProcessingLock::Owner::finder)); }, 2,
-            QStringList{}, nullptr),
-        R(
-            "organize undo while the file manager works", Via::cli, {"organize", "--undo", "$D"},
-            [](World& w) { ASSERT_TRUE(w.holder.tryAcquire(ProcessingLock::Owner::finder)); }, 2,
-            QStringList{}, nullptr),
-        R(
-            "name while another vitrino-cli works", Via::cli, nameArgs({"$D/12"}, "1"),
-            [](World& w) {
-                w.exhibit("12", "001", QStringLiteral("玉琮"));
-                w.holder.setCommandLine(true);
-                ASSERT_TRUE(w.holder.tryAcquire(ProcessingLock::Owner::main));
-            },
-            2, QStringList{}, "另有任务正在处理（命令行 vitrino-cli），请稍后再试。"),
-        R(
-            "naming while the command line works", Via::finderName, {"$D/12"},
-            [](World& w) {
-                w.exhibit("12", "001", QStringLiteral("玉琮"));
-                w.holder.setCommandLine(true);
-                ASSERT_TRUE(w.holder.tryAcquire(ProcessingLock::Owner::main));
-            },
-            0, QStringList{"命令行 vitrino-cli 正在处理，请等它完成后，再右键处理。"}),
+        R("ocr while the file manager works", Via::cli, {"ocr", "$D/clip.mp4", "--engine", "local"}, holdFinder,
+          2, QStringList{}, "另有任务正在处理（文件管理器右键）"),
+        R("refine while the file manager works", Via::cli, {"refine", "$D"}, holdFinder, 2, QStringList{},
+          nullptr),
+        R("refine undo while the file manager works", Via::cli, {"refine", "--undo", "$D"}, holdFinder, 2,
+          QStringList{}, nullptr),
+        R("organize undo while the file manager works", Via::cli, {"organize", "--undo", "$D"}, holdFinder, 2,
+          QStringList{}, nullptr),
+        R("name while another vitrino-cli works", Via::cli, nameArgs({"$D/12"}, "1"),
+          [](World& w) {
+              w.exhibit("12", "001", QStringLiteral("玉琮"));
+              w.hold(ProcessingLock::Owner::main, true);
+          }, 2, QStringList{}, "另有任务正在处理（命令行 vitrino-cli），请稍后再试。"),
+        R("naming while the command line works", Via::finderName, {"$D/12"},
+          [](World& w) {
+              w.exhibit("12", "001", QStringLiteral("玉琮"));
+              w.hold(ProcessingLock::Owner::main, true);
+          }, 0, QStringList{"命令行 vitrino-cli 正在处理，请等它完成后，再右键处理。"}),
+        R("naming while the main window works", Via::finderName, {"$D/12"},
+          [](World& w) { w.hold(ProcessingLock::Owner::main); }, 0,
+          QStringList{"主程序正在整理，请等主窗口完成后，再右键处理。"}),
         // The tool commands.
-        R(
-            "scan", Via::cli, {"scan", "$D"},
-            [](World& w) {
-                writeJpeg(w.dir / "IMG_0001.JPG", 32, 32, Dates{"2024:05:01 10:00:00", std::nullopt});
-                writeDng(w.dir / "IMG_0001.DNG", 64, 48, Dates{"2024:05:01 10:00:00", std::nullopt});
-                writeJpeg(w.dir / "IMG_0002.JPG", 900, 600,
-                          Dates{"2024:05:01 10:05:00", std::nullopt});
-                writeBytes(w.dir / "line\nbreak.mov", "v");
-                setModified(w.dir / "line\nbreak.mov",
+        R("scan", Via::cli, {"scan", "$D"},
+          [](World& w) {
+              writeJpeg(w.dir / "IMG_0001.JPG", 32, 32, Dates{"2024:05:01 10:00:00", std::nullopt});
+              writeDng(w.dir / "IMG_0001.DNG", 64, 48, Dates{"2024:05:01 10:00:00", std::nullopt});
+              writeJpeg(w.dir / "IMG_0002.JPG", 900, 600,
+                        Dates{"2024:05:01 10:05:00", std::nullopt});
+              writeBytes(w.dir / "line\nbreak.mov", "v");
+              setModified(w.dir / "line\nbreak.mov",
+                          QDateTime(QDate(2024, 5, 1), QTime(11, 0), Qt::LocalTime));
+          }, 0,
+          QStringList{
+              "扫描完成：共 4 个（RAW 1 / JPG 2 / HEIC 0 / 视频 1）",
+              "识别任务 3 个（同名 RAW 跟移 1 个；有 JPG 则只认 JPG，Vision/AI 流程与原先一致）",
+              "2024-05-01T10:00:00\tIMG_0001.JPG；同名跟移：IMG_0001.DNG",
+              "2024-05-01T10:05:00\tIMG_0002.JPG", "2024-05-01T11:00:00\tline\\nbreak.mov"}),
+        R("classify", Via::cli,
+          {"classify", "$D", "--no-prefilter", "--base-url", "$U", "--model", "m", "--requests",
+           "1"},
+          [](World& w) {
+              w.shoot.panel("IMG_0001.JPG", "2024:05:01 10:00:00");
+              w.shoot.raw("IMG_0001.DNG", "2024:05:01 10:00:00");
+              w.shoot.panel("IMG_0002.JPG", "2024:05:01 10:05:00");
+              w.shoot.video("line\nbreak.mov",
                             QDateTime(QDate(2024, 5, 1), QTime(11, 0), Qt::LocalTime));
-            },
-            0,
-            QStringList{
-                "扫描完成：共 4 个（RAW 1 / JPG 2 / HEIC 0 / 视频 1）",
-                "识别任务 3 个（同名 RAW 跟移 1 个；有 JPG 则只认 JPG，Vision/AI 流程与原先一致）",
-                "2024-05-01T10:00:00\tIMG_0001.JPG；同名跟移：IMG_0001.DNG",
-                "2024-05-01T10:05:00\tIMG_0002.JPG", "2024-05-01T11:00:00\tline\\nbreak.mov"}),
-        R(
-            "classify", Via::cli,
-            {"classify", "$D", "--no-prefilter", "--base-url", "$U", "--model", "m", "--requests",
-             "1"},
-            [](World& w) {
-                w.shoot.panel("IMG_0001.JPG", "2024:05:01 10:00:00");
-                w.shoot.raw("IMG_0001.DNG", "2024:05:01 10:00:00");
-                w.shoot.panel("IMG_0002.JPG", "2024:05:01 10:05:00");
-                w.shoot.video("line\nbreak.mov",
-                              QDateTime(QDate(2024, 5, 1), QTime(11, 0), Qt::LocalTime));
-            },
-            0, std::nullopt, "", 2,
-            [](World& w, const QStringList& lines) {
-                EXPECT_EQ(lines.mid(2),
-                          (QStringList{
-                              "[1/3] 准备 AI 识别：IMG_0001.JPG",
-                              "[1/3] IMG_0001.JPG → 展板 (confidence 0.90)；同名跟移：IMG_0001.DNG",
-                              "[2/3] 准备 AI 识别：IMG_0002.JPG",
-                              "[2/3] IMG_0002.JPG → 展板 (confidence 0.90)",
-                              "[3/3] line\\nbreak.mov → 视频（不调 AI，按文物）",
-                              "分类完成：展板 2，标签 0，文物 1，未分类 0；Vision 直接归文物 0 "
-                              "张；错误 0 条"}));
-                EXPECT_EQ(w.server.requests().at(0).prompt, ImageTriClassifier::kPrompt);
-            }),
-        R(
-            "prepare", Via::cli, {"prepare", "$D/a.jpg", "-o", "$D/prepared.jpg"},
-            [](World& w) { writeJpeg(w.dir / "a.jpg", 900, 600); }, 0, std::nullopt, "", 0,
-            [](World& w, const QStringList& lines) {
-                static const QRegularExpression line(
-                    QStringLiteral("^尺寸 900×600，大小 (\\d+) 字节，质量 "
-                                   "0\\.90，m=[0-9.]+，h=[0-9.]+，ev=([0-9.]+|-)$"));
-                ASSERT_EQ(lines.size(), 1);
-                const auto match = line.match(lines[0]);
-                ASSERT_TRUE(match.hasMatch()) << lines[0].toStdString();
-                EXPECT_EQ(match.captured(1).toLongLong(),
-                          qint64(fs::file_size(w.dir / "prepared.jpg")));
-            }),
+          }, 0, std::nullopt, "", 2,
+          [](World& w, const QStringList& lines) {
+              EXPECT_EQ(lines.mid(2),
+                        (QStringList{
+                            "[1/3] 准备 AI 识别：IMG_0001.JPG",
+                            "[1/3] IMG_0001.JPG → 展板 (confidence 0.90)；同名跟移：IMG_0001.DNG",
+                            "[2/3] 准备 AI 识别：IMG_0002.JPG",
+                            "[2/3] IMG_0002.JPG → 展板 (confidence 0.90)",
+                            "[3/3] line\\nbreak.mov → 视频（不调 AI，按文物）",
+                            "分类完成：展板 2，标签 0，文物 1，未分类 0；Vision 直接归文物 0 "
+                            "张；错误 0 条"}));
+              EXPECT_EQ(w.server.requests().at(0).prompt, ImageTriClassifier::kPrompt);
+          }),
+        R("prepare", Via::cli, {"prepare", "$D/a.jpg", "-o", "$D/prepared.jpg"},
+          [](World& w) { w.photo(900, 600); }, 0, std::nullopt, "", 0,
+          [](World& w, const QStringList& lines) {
+              static const QRegularExpression line(
+                  QStringLiteral("^尺寸 900×600，大小 (\\d+) 字节，质量 "
+                                 "0\\.90，m=[0-9.]+，h=[0-9.]+，ev=([0-9.]+|-)$"));
+              ASSERT_EQ(lines.size(), 1);
+              const auto match = line.match(lines[0]);
+              ASSERT_TRUE(match.hasMatch()) << lines[0].toStdString();
+              EXPECT_EQ(match.captured(1).toLongLong(),
+                        qint64(fs::file_size(w.dir / "prepared.jpg")));
+          }),
         R("prepare of a broken file", Via::cli, {"prepare", "$D/clip.mov", "-o", "$D/never.jpg"},
           {}, 1, QStringList{}, "图片准备失败：无法读取或解码图片", 0,
           [](World& w, const QStringList&) { EXPECT_FALSE(fs::exists(w.dir / "never.jpg")); }),
-        R(
-            "thumb", Via::cli, {"thumb", "$D/a.jpg", "--max", "300", "-o", "$D/t.jpg"},
-            [](World& w) { writeJpeg(w.dir / "a.jpg", 900, 600); }, 0, QStringList{"300×200"}, "", 0,
-            [](World& w, const QStringList&) {
-                EXPECT_EQ(platform::fullImage(*platform::openImageSource(w.dir / "t.jpg"))->size(),
-                          cv::Size(300, 200));
-            }),
+        R("thumb", Via::cli, {"thumb", "$D/a.jpg", "--max", "300", "-o", "$D/t.jpg"},
+          [](World& w) { w.photo(900, 600); }, 0, QStringList{"300×200"}, "", 0,
+          [](World& w, const QStringList&) {
+              EXPECT_EQ(platform::fullImage(*platform::openImageSource(w.dir / "t.jpg"))->size(),
+                        cv::Size(300, 200));
+          }),
         R("thumb of nothing", Via::cli, {"thumb", "$D/missing.jpg", "--max", "300", "-o", "$D/x.jpg"},
           {}, 1, QStringList{}, nullptr),
         // OCR: each photo once, failures told and counted.
-        R(
-            "ocr", Via::cli,
-            {"ocr", "$D/wall", "$D/wall/a.jpg", "--base-url", "$U", "--model", "vision-1"},
-            [](World& w) {
-                w.wall();
-                w.server.enqueue(FakeAIServer::chat("```\n第一块展板\n```"));
-                w.server.enqueue(FakeAIServer::Reply{500, R"({"error":{"message":"overloaded"}})"});
-            },
-            1,
-            QStringList{"—— 开始 OCR ——", kLogLine, "使用 AI 接口：$H（模型 vision-1）",
-                        "wall：当前层 2 张图片（已忽略子目录和视频）", "OCR：a.jpg",
-                        "已写入 a.txt（5 字）", "OCR：b.jpg",
-                        "[失败] b.jpg：API 错误 500: {\"error\":{\"message\":\"overloaded\"}}",
-                        "错误汇总 1 条（详见上方日志）", "—— OCR 结束 ——"},
-            "", 2,
-            [](World& w, const QStringList&) {
-                EXPECT_EQ(readFile(w.dir / "wall" / "a.txt"), "第一块展板");
-                EXPECT_FALSE(fs::exists(w.dir / "wall" / "b.txt") ||
-                             fs::exists(w.dir / "wall" / "sub" / "deep.txt"));
-            },
-            "$D/wall"),
-        R(
-            "ocr interrupted", Via::cli, {"ocr", "$D", "--base-url", "$U", "--model", "vision-1"},
-            [](World& w) {
-                for (int i = 1; i <= 5; ++i)
-                    writeJpeg(w.dir / ("IMG_" + std::to_string(i) + ".JPG"), 64, 48);
-                w.server.setHandler([](const FakeAIServer::Request&) {
-                    auto reply = FakeAIServer::chat("展板文字");
-                    reply.delayMs = 300;
-                    return reply;
-                });
-            },
-            130, std::nullopt, "", 2,
-            [](World& w, const QStringList& lines) {
-                EXPECT_EQ(textFiles(w.dir.path()),
-                          2u); // the image at hand is finished, the rest are not
-                EXPECT_EQ(lines.mid(lines.size() - 2),
-                          (QStringList{"[取消] 已停止：已写入 2 个文本文件，其余图片未读",
-                                       "—— OCR 结束 ——"}));
-                // The lock is free again: a second run reads every image.
-                EXPECT_EQ(w.cli({"ocr", q(w.dir.path()), "--base-url", w.url()}).exitCode, 0);
-                EXPECT_EQ(textFiles(w.dir.path()), 5u);
-            },
-            "$D", 2),
-        R(
-            "ocr from the file manager", Via::finderOCR, {"$D/wall.jpg"},
-            [](World& w) {
-                writeJpeg(w.dir / "wall.jpg", 200, 100);
-                w.server.setHandler(
-                    [](const FakeAIServer::Request&) { return FakeAIServer::chat("展板文字"); });
-            },
-            0,
-            QStringList{"—— 开始处理（文件管理器右键，共 1 项）——", kLogLine,
-                        "使用 AI 接口：$H（模型 vision-1）", "—— [1/1] OCR wall.jpg ——",
-                        "OCR：wall.jpg", "已写入 wall.txt（4 字）", "—— [1/1] 结束 ——"},
-            "", 1,
-            [](World& w, const QStringList&) {
-                EXPECT_EQ(w.server.requests().at(0).prompt, core::prompts::kOCR);
-                EXPECT_EQ(w.server.requests().at(0).body.value("max_tokens").toInt(), 4096);
-            },
-            "$D"),
+        R("ocr", Via::cli, {"ocr", "$D/wall", "$D/wall/a.jpg", "--base-url", "$U", "--model", "vision-1"},
+          [](World& w) {
+              w.wall();
+              w.server.enqueue(FakeAIServer::chat("```\n第一块展板\n```"));
+              w.server.enqueue(FakeAIServer::Reply{500, R"({"error":{"message":"overloaded"}})"});
+          }, 1, QStringList{"—— 开始 OCR ——", kLogLine, "使用 AI 接口：$H（模型 vision-1）",
+                      "wall：当前层 2 张图片（已忽略子目录和视频）", "OCR：a.jpg",
+                      "已写入 a.txt（5 字）", "OCR：b.jpg",
+                      "[失败] b.jpg：API 错误 500: {\"error\":{\"message\":\"overloaded\"}}",
+                      "错误汇总 1 条（详见上方日志）", "—— OCR 结束 ——"},
+          "", 2,
+          [](World& w, const QStringList&) {
+              EXPECT_EQ(readFile(w.dir / "wall" / "a.txt"), "第一块展板");
+              EXPECT_FALSE(fs::exists(w.dir / "wall" / "b.txt") ||
+                           fs::exists(w.dir / "wall" / "sub" / "deep.txt"));
+          }, "$D/wall"),
+        R("ocr interrupted", Via::cli, {"ocr", "$D", "--base-url", "$U", "--model", "vision-1"},
+          [](World& w) {
+              for (int i = 1; i <= 5; ++i)
+                  writeJpeg(w.dir / ("IMG_" + std::to_string(i) + ".JPG"), 64, 48);
+              w.server.setHandler([](const FakeAIServer::Request&) {
+                  auto reply = FakeAIServer::chat("展板文字");
+                  reply.delayMs = 300;
+                  return reply;
+              });
+          }, 130, std::nullopt, "", 2,
+          [](World& w, const QStringList& lines) {
+              EXPECT_EQ(textFiles(w.dir.path()),
+                        2u); // the image at hand is finished, the rest are not
+              EXPECT_EQ(lines.mid(lines.size() - 2),
+                        (QStringList{"[取消] 已停止：已写入 2 个文本文件，其余图片未读",
+                                     "—— OCR 结束 ——"}));
+              // The lock is free again: a second run reads every image.
+              EXPECT_EQ(w.cli({"ocr", q(w.dir.path()), "--base-url", w.url()}).exitCode, 0);
+              EXPECT_EQ(textFiles(w.dir.path()), 5u);
+          }, "$D", 2),
+        R("ocr from the file manager", Via::finderOCR, {"$D/wall.jpg"},
+          [](World& w) {
+              writeJpeg(w.dir / "wall.jpg", 200, 100);
+              w.answer("展板文字");
+          }, 0, QStringList{"—— 开始处理（文件管理器右键，共 1 项）——", kLogLine,
+                      "使用 AI 接口：$H（模型 vision-1）", "—— [1/1] OCR wall.jpg ——",
+                      "OCR：wall.jpg", "已写入 wall.txt（4 字）", "—— [1/1] 结束 ——"},
+          "", 1,
+          [](World& w, const QStringList&) {
+              EXPECT_EQ(w.server.requests().at(0).prompt, core::prompts::kOCR);
+              EXPECT_EQ(w.server.requests().at(0).body.value("max_tokens").toInt(), 4096);
+          }, "$D"),
         // Naming: several folders in one framed job, N requests in flight as one at a time.
-        R(
-            "name", Via::cli, nameArgs({"$D/12", "$D/empty", "$D/13"}, "4"),
-            [](World& w) {
-                w.exhibit("12", "001", QStringLiteral("玉琮"));
-                w.exhibit("13", "002", QStringLiteral("玉璧"));
-                fs::create_directories(w.dir / "empty");
-                w.shoot.randomDelays(80, 3);
-            },
-            1, std::nullopt, "", 6,
-            [](World& w, const QStringList& lines) {
-                const QString d = q(w.dir.path());
-                EXPECT_EQ(
-                    lines.filter(QRegularExpression(
-                        "^(—— |开始处理当前文件夹|完成。|API|\\[失败\\]|错误汇总)")),
-                    (QStringList{"—— 开始整理 ——", "开始处理当前文件夹：" + d + "/12", "API：m",
-                                 "完成。错误 0 条。", "开始处理当前文件夹：" + d + "/empty", "API：m",
-                                 "开始处理当前文件夹：" + d + "/13", "API：m", "完成。错误 0 条。",
-                                 "[失败] 目录中没有可处理的媒体文件",
-                                 "错误汇总 1 条（详见上方日志）", "—— 整理结束 ——"}));
-                EXPECT_TRUE(
-                    fs::exists(w.dir / "12 玉琮 良渚 良渚文化" / "玉琮 良渚 良渚文化 001.JPG"));
-                EXPECT_EQ(platform::attribute(w.dir / "13 玉璧 良渚 良渚文化" / "IMG_9002.JPG",
-                                              RatingWriter::kBalooRatingAttribute),
-                          QByteArray("2"));
-            },
-            "$D", 0, 0, 1),
-        R(
-            "name again", Via::cli, nameArgs({"$D/12 玉琮 良渚 良渚文化"}, "1"),
-            [](World& w) {
-                w.exhibit("12", "001", QStringLiteral("玉琮"));
-                ASSERT_EQ(w.cli(expand({"name", "$D/12", "--base-url", "$U", "--no-prefilter"}, w))
-                              .exitCode,
-                          0);
-            },
-            0, std::nullopt, "", 3,
-            [](World&, const QStringList& lines) {
-                EXPECT_TRUE(lines.contains("文件夹名已是目标：12 玉琮 良渚 良渚文化"));
-            }),
+        R("name", Via::cli, nameArgs({"$D/12", "$D/empty", "$D/13"}, "4"),
+          [](World& w) {
+              w.exhibit("12", "001", QStringLiteral("玉琮"));
+              w.exhibit("13", "002", QStringLiteral("玉璧"));
+              fs::create_directories(w.dir / "empty");
+              w.shoot.randomDelays(80, 3);
+          }, 1, std::nullopt, "", 6,
+          [](World& w, const QStringList& lines) {
+              const QString d = q(w.dir.path());
+              EXPECT_EQ(
+                  lines.filter(QRegularExpression(
+                      "^(—— |开始处理当前文件夹|完成。|API|\\[失败\\]|错误汇总)")),
+                  (QStringList{"—— 开始整理 ——", "开始处理当前文件夹：" + d + "/12", "API：m",
+                               "完成。错误 0 条。", "开始处理当前文件夹：" + d + "/empty", "API：m",
+                               "开始处理当前文件夹：" + d + "/13", "API：m", "完成。错误 0 条。",
+                               "[失败] 目录中没有可处理的媒体文件",
+                               "错误汇总 1 条（详见上方日志）", "—— 整理结束 ——"}));
+              EXPECT_TRUE(
+                  fs::exists(w.dir / "12 玉琮 良渚 良渚文化" / "玉琮 良渚 良渚文化 001.JPG"));
+              EXPECT_EQ(platform::attribute(w.dir / "13 玉璧 良渚 良渚文化" / "IMG_9002.JPG",
+                                            RatingWriter::kBalooRatingAttribute),
+                        QByteArray("2"));
+          }, "$D", 0, 0, 1),
+        R("name again", Via::cli, nameArgs({"$D/12 玉琮 良渚 良渚文化"}, "1"),
+          [](World& w) {
+              w.exhibit("12", "001", QStringLiteral("玉琮"));
+              ASSERT_EQ(w.cli(expand({"name", "$D/12", "--base-url", "$U", "--no-prefilter"}, w))
+                            .exitCode,
+                        0);
+          }, 0, std::nullopt, "", 3,
+          [](World&, const QStringList& lines) {
+              EXPECT_TRUE(lines.contains("文件夹名已是目标：12 玉琮 良渚 良渚文化"));
+          }),
         // Organize, undone from the journal even after a kill.
-        R(
-            "organize", Via::cli, {"organize", "$D", "--base-url", "$U", "--no-prefilter"},
-            [](World& w) {
-                w.threeExhibits();
-                w.shoot.raw("E0_L.DNG", "2024:05:01 10:10:30");
-                fs::create_directory(w.dir / "已有文件夹");
-            },
-            0, std::nullopt, "", 16, {}, "$D"),
-        R(
-            "organize killed", Via::cli, {"organize", "$D", "--base-url", "$U", "--no-prefilter"},
-            [](World& w) {
-                w.threeExhibits();
-                w.shoot.raw("E0_L.DNG", "2024:05:01 10:10:30");
-            },
-            -1, std::nullopt, nullptr, 16, {}, "$D", 0, 5),
+        R("organize", Via::cli, {"organize", "$D", "--base-url", "$U", "--no-prefilter"},
+          [](World& w) {
+              w.threeExhibits();
+              w.shoot.raw("E0_L.DNG", "2024:05:01 10:10:30");
+              fs::create_directory(w.dir / "已有文件夹");
+          }, 0, std::nullopt, "", 16, {}, "$D"),
+        R("organize killed", Via::cli, {"organize", "$D", "--base-url", "$U", "--no-prefilter"},
+          [](World& w) {
+              w.threeExhibits();
+              w.shoot.raw("E0_L.DNG", "2024:05:01 10:10:30");
+          }, -1, std::nullopt, nullptr, 16, {}, "$D", 0, 5),
         R("organize undo refused while a later naming stands", Via::cli, {"organize", "--undo", "$D"},
           [](World& w) { w.organizedAndNamed(); }, 1, std::nullopt, "", 0,
           [](World& w, const QStringList& lines) {
@@ -582,143 +538,122 @@ TEST(Routes, EachRouteSaysWhatItDidExitsWithItsCodeAndCanBeUndone) {
           }),
         R("ocr replacing its text", Via::cli, {"ocr", "$D/a.jpg", "--base-url", "$U"},
           [](World& w) {
-              writeJpeg(w.dir / "a.jpg", 64, 48);
+              w.photo(64, 48);
               writeBytes(w.dir / "a.txt", "my own notes");
-              w.server.setHandler([](const FakeAIServer::Request&) { return FakeAIServer::chat("展板文字"); });
-          },
-          0,
+              w.answer("展板文字");
+          }, 0,
           QStringList{"—— 开始 OCR ——", kLogLine, "使用 AI 接口：$H（模型 doubao-seed-2-0-lite-260215）", "OCR：a.jpg",
                       "[警告] 已替换原有文本文件 a.txt（原内容已记入历史，可撤销）", "已写入 a.txt（4 字）", "—— OCR 结束 ——"},
           "", 1, [](World& w, const QStringList&) { EXPECT_EQ(readFile(w.dir / "a.txt"), "展板文字"); }, "$D"),
         // Refinement undone from its journal; a journal from another shoot is refused.
-        R(
-            "refine undo", Via::cli, {"refine", "--undo", "$D"},
-            [](World& w) { w.refined(w.dir.path()); }, 0,
-            QStringList{"—— 撤销上一次后处理 ——", "待恢复 2 个文件", "  [撤销] b1.JPG → 2 乙/",
-                        "  [撤销] b0.JPG → 2 乙/", "撤销结束。恢复 2 个文件，剩余 0 条，错误 0 条。",
-                        "—— 撤销结束 ——"},
-            "", 0,
-            [](World& w, const QStringList&) {
-                EXPECT_TRUE(fs::exists(w.dir / "2 乙" / "b0.JPG") &&
-                            fs::exists(w.dir / "2 乙" / "b1.JPG"));
-                const auto again = w.cli({"refine", "--undo", q(w.dir.path())});
-                EXPECT_EQ(again.exitCode, 1);
-                EXPECT_TRUE(unstamped(again.stdoutText).contains("[失败] 没有可撤销的后处理记录"));
-            }),
-        R(
-            "refine undo of a foreign journal", Via::cli, {"refine", "--undo", "$D"},
-            [](World& w) {
-                w.saved = w.home / "other";
-                const fs::path file = w.refined(w.saved);
-                fs::create_directories(w.dir / "1 甲");
-                fs::create_directories(MoveJournal::directoryFor(w.dir.path()));
-                fs::copy_file(file, MoveJournal::directoryFor(w.dir.path()) / file.filename());
-            },
-            1, std::nullopt, "", 0,
-            [](World& w, const QStringList& lines) {
-                EXPECT_TRUE(lines.contains(QStringLiteral("[失败] ") +
-                                           MoveJournal::kForeign.arg(core::displayPath(
-                                               MoveJournal::folderIdentity(w.saved)))))
-                    << lines.join('\n').toStdString();
-                EXPECT_TRUE(fs::exists(w.saved / "1 甲" / "b0.JPG"));
-            }),
+        R("refine undo", Via::cli, {"refine", "--undo", "$D"}, [](World& w) { w.refined(w.dir.path()); }, 0,
+          QStringList{"—— 撤销上一次后处理 ——", "待恢复 2 个文件", "  [撤销] b1.JPG → 2 乙/",
+                      "  [撤销] b0.JPG → 2 乙/", "撤销结束。恢复 2 个文件，剩余 0 条，错误 0 条。",
+                      "—— 撤销结束 ——"},
+          "", 0,
+          [](World& w, const QStringList&) {
+              EXPECT_TRUE(fs::exists(w.dir / "2 乙" / "b0.JPG") &&
+                          fs::exists(w.dir / "2 乙" / "b1.JPG"));
+              const auto again = w.cli({"refine", "--undo", q(w.dir.path())});
+              EXPECT_EQ(again.exitCode, 1);
+              EXPECT_TRUE(unstamped(again.stdoutText).contains("[失败] 没有可撤销的后处理记录"));
+          }),
+        R("refine undo of a foreign journal", Via::cli, {"refine", "--undo", "$D"},
+          [](World& w) {
+              w.saved = w.home / "other";
+              const fs::path file = w.refined(w.saved);
+              fs::create_directories(w.dir / "1 甲");
+              fs::create_directories(MoveJournal::directoryFor(w.dir.path()));
+              fs::copy_file(file, MoveJournal::directoryFor(w.dir.path()) / file.filename());
+          }, 1, std::nullopt, "", 0,
+          [](World& w, const QStringList& lines) {
+              EXPECT_TRUE(lines.contains(QStringLiteral("[失败] ") +
+                                         MoveJournal::kForeign.arg(core::displayPath(
+                                             MoveJournal::folderIdentity(w.saved)))))
+                  << lines.join('\n').toStdString();
+              EXPECT_TRUE(fs::exists(w.saved / "1 甲" / "b0.JPG"));
+          }),
         // A shoot whose history cannot be written is not touched.
-        R(
-            "organize without history", Via::cli, {"organize", "$D", "--base-url", "$U"},
-            [](World& w) {
-                w.shoot.artifact("A.JPG", "2024:05:01 10:00:00");
-                w.shoot.label("L.JPG", "2024:05:01 10:01:00", QStringLiteral("鼎"), QString(),
-                              QString());
-                fs::create_directories(w.home / "data" / "Vitrino" / "Journals");
-                w.sealed = std::make_unique<Unwritable>(w.home / "data" / "Vitrino" / "Journals");
-            },
-            2, std::nullopt, "", 0,
-            [](World& w, const QStringList& lines) {
-                EXPECT_TRUE(lines.join('\n').contains("[失败] 撤销记录写入失败"))
-                    << lines.join('\n').toStdString();
-                EXPECT_TRUE(fs::exists(w.dir / "A.JPG") && fs::exists(w.dir / "L.JPG"));
-                for (const QStringList& args :
-                     {QStringList{"name", q(w.dir.path())}, QStringList{"ocr", q(w.dir / "L.JPG")}}) {
-                    const auto run = w.cli(args + QStringList{"--base-url", w.url()});
-                    EXPECT_EQ(run.exitCode, 2);
-                    EXPECT_TRUE(run.stdoutText.contains("[失败] 撤销记录写入失败"));
-                }
-                EXPECT_TRUE(w.server.requests().empty());
-                EXPECT_FALSE(fs::exists(w.dir / "L.txt"));
-            }),
+        R("organize without history", Via::cli, {"organize", "$D", "--base-url", "$U"},
+          [](World& w) {
+              w.shoot.artifact("A.JPG", "2024:05:01 10:00:00");
+              w.shoot.label("L.JPG", "2024:05:01 10:01:00", QStringLiteral("鼎"), QString(),
+                            QString());
+              fs::create_directories(w.home / "data" / "Vitrino" / "Journals");
+              w.sealed = std::make_unique<Unwritable>(w.home / "data" / "Vitrino" / "Journals");
+          }, 2, std::nullopt, "", 0,
+          [](World& w, const QStringList& lines) {
+              EXPECT_TRUE(lines.join('\n').contains("[失败] 撤销记录写入失败"))
+                  << lines.join('\n').toStdString();
+              EXPECT_TRUE(fs::exists(w.dir / "A.JPG") && fs::exists(w.dir / "L.JPG"));
+              for (const QStringList& args :
+                   {QStringList{"name", q(w.dir.path())}, QStringList{"ocr", q(w.dir / "L.JPG")}}) {
+                  const auto run = w.cli(args + QStringList{"--base-url", w.url()});
+                  EXPECT_EQ(run.exitCode, 2);
+                  EXPECT_TRUE(run.stdoutText.contains("[失败] 撤销记录写入失败"));
+              }
+              EXPECT_TRUE(w.server.requests().empty());
+              EXPECT_FALSE(fs::exists(w.dir / "L.txt"));
+          }),
         // With the offline switch stored, nothing is sent to the configured service ("不上传照片").
-        R(
-            "ocr offline", Via::cli, {"ocr", "$D/a.jpg", "--base-url", "$U"},
-            [](World& w) {
-                w.store(true);
-                writeJpeg(w.dir / "a.jpg", 320, 240);
-            },
-            0, std::nullopt, "", 0,
-            [](World&, const QStringList& lines) {
-                EXPECT_TRUE(
-                    lines.contains("已开启本机离线引擎（不上传照片），不使用 --base-url；要使用 AI "
-                                   "接口，请加 --engine remote"));
-            },
-            "$D"),
-        R(
-            "ocr remote insisted on", Via::cli, {"ocr", "$D/a.jpg", "--engine", "remote"},
-            [](World& w) {
-                w.store(true);
-                writeJpeg(w.dir / "a.jpg", 320, 240);
-                w.server.setHandler(
-                    [](const FakeAIServer::Request&) { return FakeAIServer::chat("展板文字"); });
-            },
-            0, std::nullopt, "", 1,
-            [](World& w, const QStringList& lines) {
-                EXPECT_TRUE(lines.contains("使用 AI 接口：$H（模型 vision-1）"));
-                EXPECT_EQ(w.server.requests().at(0).headers.at("authorization"), "Bearer sk-secret");
-            }),
-        R(
-            "organize offline then name", Via::cli, {"organize", "$D/shoot"},
-            [](World& w) {
-                w.store(true);
-                samples::makeSampleShoot(w.dir / "shoot", 1, 7);
-            },
-            0, std::nullopt, "", 0,
-            [](World& w, const QStringList& lines) {
-                EXPECT_TRUE(lines.contains(kOffline));
-                QString exhibit;
-                for (const QFileInfo& entry :
-                     QDir(q(w.dir / "shoot")).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot))
-                    if (entry.fileName().startsWith("1 ")) exhibit = entry.absoluteFilePath();
-                ASSERT_FALSE(exhibit.isEmpty());
-                const auto named = w.cli({"name", exhibit});
-                EXPECT_EQ(named.exitCode, 0) << named.stdoutText.toStdString();
-                EXPECT_TRUE(unstamped(named.stdoutText).contains(kOffline));
-            }),
-        R(
-            "file-manager jobs offline", Via::finderOCR, {"$D/label.jpg"},
-            [](World& w) {
-                w.store(true);
-                w.labelCard(w.dir / "label.jpg");
-            },
-            0, std::nullopt, "", 0,
-            [](World& w, const QStringList& lines) {
-                EXPECT_TRUE(lines.contains(kOffline));
-                EXPECT_TRUE(QString::fromStdString(readFile(w.dir / "label.txt"))
-                                .contains("殷墟")); // read offline
-            },
-            "$D"),
-        R(
-            "naming offline", Via::finderName, {"$D/7"},
-            [](World& w) {
-                w.store(true);
-                w.labelCard(w.dir / "7" / "IMG_0001.JPG");
-                writeJpeg(w.dir / "7" / "IMG_0002.JPG", 320, 240);
-            },
-            0, std::nullopt, "", 0,
-            [](World&, const QStringList& lines) {
-                EXPECT_TRUE(lines.contains(kOffline));
-                EXPECT_TRUE(lines.contains("API：" + engine::kModelID))
-                    << lines.join('\n').toStdString();
-            },
-            "$D"),
-            };
+        R("ocr offline", Via::cli, {"ocr", "$D/a.jpg", "--base-url", "$U"},
+          [](World& w) {
+              w.store(true);
+              w.photo();
+          }, 0, std::nullopt, "", 0,
+          [](World&, const QStringList& lines) {
+              EXPECT_TRUE(
+                  lines.contains("已开启本机离线引擎（不上传照片），不使用 --base-url；要使用 AI "
+                                 "接口，请加 --engine remote"));
+          }, "$D"),
+        R("ocr remote insisted on", Via::cli, {"ocr", "$D/a.jpg", "--engine", "remote"},
+          [](World& w) {
+              w.store(true);
+              w.photo();
+              w.answer("展板文字");
+          }, 0, std::nullopt, "", 1,
+          [](World& w, const QStringList& lines) {
+              EXPECT_TRUE(lines.contains("使用 AI 接口：$H（模型 vision-1）"));
+              EXPECT_EQ(w.server.requests().at(0).headers.at("authorization"), "Bearer sk-secret");
+          }),
+        R("organize offline then name", Via::cli, {"organize", "$D/shoot"},
+          [](World& w) {
+              w.store(true);
+              samples::makeSampleShoot(w.dir / "shoot", 1, 7);
+          }, 0, std::nullopt, "", 0,
+          [](World& w, const QStringList& lines) {
+              EXPECT_TRUE(lines.contains(kOffline));
+              QString exhibit;
+              for (const QFileInfo& entry :
+                   QDir(q(w.dir / "shoot")).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot))
+                  if (entry.fileName().startsWith("1 ")) exhibit = entry.absoluteFilePath();
+              ASSERT_FALSE(exhibit.isEmpty());
+              const auto named = w.cli({"name", exhibit});
+              EXPECT_EQ(named.exitCode, 0) << named.stdoutText.toStdString();
+              EXPECT_TRUE(unstamped(named.stdoutText).contains(kOffline));
+          }),
+        R("file-manager jobs offline", Via::finderOCR, {"$D/label.jpg"},
+          [](World& w) {
+              w.store(true);
+              w.labelCard(w.dir / "label.jpg");
+          }, 0, std::nullopt, "", 0,
+          [](World& w, const QStringList& lines) {
+              EXPECT_TRUE(lines.contains(kOffline));
+              EXPECT_TRUE(QString::fromStdString(readFile(w.dir / "label.txt"))
+                              .contains("殷墟")); // read offline
+          }, "$D"),
+        R("naming offline", Via::finderName, {"$D/7"},
+          [](World& w) {
+              w.store(true);
+              w.labelCard(w.dir / "7" / "IMG_0001.JPG");
+              writeJpeg(w.dir / "7" / "IMG_0002.JPG", 320, 240);
+          }, 0, std::nullopt, "", 0,
+          [](World&, const QStringList& lines) {
+              EXPECT_TRUE(lines.contains(kOffline));
+              EXPECT_TRUE(lines.contains("API：" + engine::kModelID))
+                  << lines.join('\n').toStdString();
+          }, "$D"),
+          };
     for (const Route& r : routes) {
         SCOPED_TRACE(r.name);
         std::map<std::string, QByteArray> shot;

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <set>
 
 using namespace fixtures;
@@ -263,11 +262,7 @@ TEST_F(FolderRun, LinksAreNeverWrittenThrough) {
     fs::create_symlink(elsewhere / "outside.JPG", dir / "IMG_0002.JPG");
     backend.classifyAs("IMG_0003.JPG", L);
     backend.label("IMG_0003.JPG", kCong);
-    const auto bytes = [](const fs::path& file) {
-        std::ifstream in(file, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    };
-    const auto target = bytes(elsewhere / "outside.JPG");
+    const auto target = readFile(elsewhere / "outside.JPG");
 
     const auto result = run(dir);
     const fs::path named = tmp / "hall" / "7 玉琮 良渚 良渚文化";
@@ -275,7 +270,7 @@ TEST_F(FolderRun, LinksAreNeverWrittenThrough) {
     // The linked photo is renamed as a link; its target keeps its bytes, name and attributes.
     EXPECT_TRUE(fs::is_symlink(named / "玉琮 良渚 良渚文化 0002.JPG"));
     EXPECT_TRUE(lines.contains(core::skipped(FolderProcessor::kLinkNotRated.arg("IMG_0002.JPG")).shown()));
-    EXPECT_EQ(bytes(elsewhere / "outside.JPG"), target);
+    EXPECT_EQ(readFile(elsewhere / "outside.JPG"), target);
     EXPECT_EQ(baloo(elsewhere / "outside.JPG"), "none");
     for (const auto& call : tool.calls())
         EXPECT_FALSE(call.last().contains("0002")) << call.join(' ').toStdString();

@@ -41,9 +41,8 @@ void writeFakeVitrino(const fs::path& bin, const QString& out) {
     fs::permissions(bin / "vitrino", fs::perms::owner_all);
 }
 
-QString readText(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+QString text(const QString& path) {
+    return QString::fromStdString(readFile(path.toStdString()));
 }
 
 } // namespace
@@ -72,7 +71,7 @@ TEST(DesktopFiles, SelectionsReachVitrinoAsOneLinkWithEveryPathIntact) {
         env.insert("NAUTILUS_SCRIPT_SELECTED_FILE_PATHS", QString::fromStdString(list));
         const Ran r = run(kSource + "/desktop/nautilus/" + c.script, {}, env);
         ASSERT_EQ(r.exitCode, 0) << r.output.toStdString();
-        const QStringList args = readText(out).split('\n', Qt::SkipEmptyParts);
+        const QStringList args = text(out).split('\n', Qt::SkipEmptyParts);
         ASSERT_EQ(args.size(), 1);
         EXPECT_EQ(ServiceEntry::parseOpenURL(args[0]), (ServiceEntry::Request{c.kind, tricky}));
     }
@@ -82,7 +81,7 @@ TEST(DesktopFiles, SelectionsReachVitrinoAsOneLinkWithEveryPathIntact) {
     const Ran r = run(kSource + "/desktop/vitrino-open-selection", {"ocr", "/a b.jpg", "rel/c.jpg"}, base,
                       QString::fromStdString(dir.path().string()));
     ASSERT_EQ(r.exitCode, 0) << r.output.toStdString();
-    const auto got = ServiceEntry::parseOpenURL(readText(out).trimmed());
+    const auto got = ServiceEntry::parseOpenURL(text(out).trimmed());
     ASSERT_TRUE(got);
     EXPECT_EQ(got->paths, (std::vector<fs::path>{"/a b.jpg", dir / "rel/c.jpg"}));
 
@@ -114,10 +113,10 @@ TEST(DesktopFiles, UserInstallRegistersTheHandlerAndIsRepeatable) {
         ASSERT_EQ(r.exitCode, 0) << r.output.toStdString();
     }
     const QString local = h + "/.local";
-    EXPECT_TRUE(readText(local + "/share/applications/mimeinfo.cache")
+    EXPECT_TRUE(text(local + "/share/applications/mimeinfo.cache")
                     .contains("x-scheme-handler/vitrino=vitrino-url-handler.desktop"));
-    EXPECT_TRUE(readText(h + "/.config/mimeapps.list")
-                    .contains("x-scheme-handler/vitrino=vitrino-url-handler.desktop"));
+    EXPECT_TRUE(
+        text(h + "/.config/mimeapps.list").contains("x-scheme-handler/vitrino=vitrino-url-handler.desktop"));
     EXPECT_TRUE(QFileInfo(local + "/share/kio/servicemenus/vitrino-name.desktop").isExecutable());
     EXPECT_TRUE(QFileInfo(local + "/share/kio/servicemenus/vitrino-ocr.desktop").isExecutable());
     EXPECT_FALSE(QFileInfo::exists(local + "/share/kio/servicemenus/vitrino-actions.desktop"));
@@ -133,5 +132,5 @@ TEST(DesktopFiles, UserInstallRegistersTheHandlerAndIsRepeatable) {
     use.insert("PATH", h + "/fake:/usr/bin:/bin");
     use.insert("NAUTILUS_SCRIPT_SELECTED_FILE_PATHS", "/x y/1.jpg\n");
     ASSERT_EQ(run(scripts.filePath(kOCRScript), {}, use).exitCode, 0);
-    EXPECT_EQ(readText(out).trimmed(), "vitrino://ocr?path=/x%20y/1.jpg");
+    EXPECT_EQ(text(out).trimmed(), "vitrino://ocr?path=/x%20y/1.jpg");
 }

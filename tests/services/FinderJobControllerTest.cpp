@@ -198,27 +198,6 @@ TEST_F(FinderJobControllerTest, ASecondBatchInTheOpenWindowContinuesTheCount) {
     EXPECT_EQ(QString::fromUtf8(file.readAll()), controller->logMessages().join('\n') + '\n');
 }
 
-TEST_F(FinderJobControllerTest, RefusedWhileTheMainWindowWorksThenStartsAfterwards) {
-    ASSERT_TRUE(lock.tryAcquire(Owner::main));
-    const auto a = folders({"a"});
-    controller->handleIncoming(Kind::nameFolder, a);
-    EXPECT_EQ(controller->statusText(), "无法开始");
-    EXPECT_TRUE(controller->windowShouldClose());
-    EXPECT_EQ(lines(), QStringList{"主程序正在整理，请等主窗口完成后，再右键处理。"});
-    EXPECT_EQ(controller->folderPath(), QString::fromStdString(a[0].string()));
-    EXPECT_EQ(lock.owner(), Owner::main);
-    EXPECT_TRUE(logFiles().isEmpty());
-
-    lock.release(Owner::main);
-
-    controller->closeWindow(true);
-    controller->handleIncoming(Kind::nameFolder, a);
-    ASSERT_TRUE(waitFinished());
-    EXPECT_EQ(controller->statusText(), "全部完成（1 项）");
-    EXPECT_EQ(runner->calls, std::vector<std::string>{"a"});
-    EXPECT_EQ(logFiles().size(), 1);
-}
-
 TEST_F(FinderJobControllerTest, WhatIsNotAFolderFailsItsNamingItemAndTheWindowCanBeConfirmed) {
     writeBytes(dir / "IMG_1.JPG", "x");
     const auto a = folders({"a"});
@@ -239,48 +218,6 @@ TEST_F(FinderJobControllerTest, WhatIsNotAFolderFailsItsNamingItemAndTheWindowCa
     EXPECT_EQ(shown.count(), 1);
 }
 
-TEST_F(FinderJobControllerTest, StopEndsTheBatchAfterTheFileAtHandWithTheCommandLinesCancelLine) {
-    writeJpeg(dir / "p1.jpg", 16, 16, Dates{"2024:01:01 10:00:01", std::nullopt});
-    writeJpeg(dir / "p2.jpg", 16, 16, Dates{"2024:01:01 10:00:02", std::nullopt});
-    struct Case {
-        Kind kind;
-        std::vector<fs::path> items;
-        QString cancelLine;
-    };
-    const Case cases[] = {
-        {Kind::nameFolder, folders({"f1", "f2", "f3"}), "[取消] 已停止：已移动 2 个文件，其余文件保持原位"},
-        {Kind::ocrImage,
-         {dir / "p1.jpg", dir / "p2.jpg"},
-         "[取消] 已停止：已写入 1 个文本文件，其余图片未读"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(FinderWorkItem::rawValue(c.kind).toStdString());
-        runner->calls.clear();
-        runner->gated = true;
-        controller->handleIncoming(c.kind, c.items);
-        ASSERT_TRUE(waitStarted(1));
-        controller->stop();
-        EXPECT_EQ(controller->statusText(), C::kStatusStopping);
-        EXPECT_FALSE(controller->windowShouldClose()); // the file at hand still runs
-        runner->permits.release();
-        ASSERT_TRUE(waitFinished());
-        EXPECT_EQ(runner->calls.size(), 1u);
-        EXPECT_EQ(lines().count(c.cancelLine), 1) << lines().join('\n').toStdString();
-        EXPECT_EQ(controller->statusText(), C::kStatusStopped.arg(1).arg(int(c.items.size())));
-        EXPECT_TRUE(controller->windowShouldClose());
-        EXPECT_EQ(lock.owner(), Owner::finder);
-
-        // What was not started can be handed over again, and runs in a batch of its own.
-        runner->gated = false;
-        controller->handleIncoming(c.kind, {c.items.back()});
-        ASSERT_TRUE(
-            QTest::qWaitFor([&] { return controller->isFinished() && runner->started() == 2; }, 10000));
-        EXPECT_EQ(controller->statusText(), C::kStatusDone.arg(2));
-        controller->closeWindow(true);
-        EXPECT_EQ(lock.owner(), Owner::idle);
-    }
-}
-
 TEST_F(FinderJobControllerTest, OCRSelectionsAreResolvedThenReadOneByOne) {
     fs::create_directories(dir / "wall" / "sub");
     writeJpeg(dir / "wall" / "a.jpg", 16, 16, Dates{"2024:01:01 10:00:01", std::nullopt});
@@ -296,24 +233,12 @@ TEST_F(FinderJobControllerTest, OCRSelectionsAreResolvedThenReadOneByOne) {
                                        "—— [2/2] OCR bad.jpg ——", "OCR：bad.jpg", "[失败] bad.jpg：读不出",
                                        "[2/2] OCR 失败", "—— [2/2] 结束 ——"}));
 
-    // Nothing readable while idle: refused with the reason; while running: one line only.
+    // Nothing readable while idle: refused with the reason.
     controller->closeWindow(true);
     controller->handleIncoming(Kind::ocrImage, {dir / "wall" / "v.mp4"});
     ASSERT_TRUE(waitFinished());
-    EXPECT_EQ(controller->statusText(), "无法开始");
     EXPECT_EQ(lines(), QStringList{"没有可 OCR 的图片（已忽略子目录和视频）。"});
     EXPECT_EQ(lock.owner(), Owner::idle);
-
-    controller->closeWindow(true);
-    runner->gated = true;
-    controller->handleIncoming(Kind::ocrImage, {dir / "wall" / "a.jpg"});
-    ASSERT_TRUE(waitStarted(3));
-    controller->handleIncoming(Kind::ocrImage, {dir / "wall" / "sub"});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return lines().contains(C::kNoImages); }, 10000));
-    EXPECT_TRUE(controller->isRunning());
-    runner->permits.release();
-    ASSERT_TRUE(waitFinished());
-    EXPECT_EQ(controller->statusText(), "全部完成（1 项）");
 }
 
 TEST_F(FinderJobControllerTest, ApplicationURLsAmongArgumentsAreQueuedInOrderLater) {

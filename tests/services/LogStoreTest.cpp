@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 using namespace fixtures;
 
 namespace {
@@ -32,11 +30,6 @@ struct LogStoreTest : testing::Test {
         return out;
     }
 };
-
-std::string read(const QString& path) {
-    std::ifstream in(path.toStdString(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 } // namespace
 
@@ -64,17 +57,17 @@ TEST_F(LogStoreTest, SessionsAppendAndNeverEmptyAnEarlierFile) {
     EXPECT_TRUE(first.endsWith(QStringLiteral("/Vitrino_20250314_093007.log")));
     EXPECT_EQ(names().size(), 6u); // pruned before creating
     LogStore::append(QStringLiteral("abc"), first);
-    EXPECT_EQ(read(first), "abc\n");
+    EXPECT_EQ(readFile(first.toStdString()), "abc\n");
     LogStore::append(QStringLiteral("第二行"), first);
-    EXPECT_EQ(read(first), "abc\n第二行\n");
+    EXPECT_EQ(readFile(first.toStdString()), "abc\n第二行\n");
 
     const QString second = LogStore::beginSession(now);
     EXPECT_TRUE(second.endsWith(QStringLiteral("/Vitrino_20250314_093007-2.log")));
-    EXPECT_EQ(read(first), "abc\n第二行\n");
+    EXPECT_EQ(readFile(first.toStdString()), "abc\n第二行\n");
 
     fs::remove(second.toStdString());
     LogStore::append(QStringLiteral("again"), second);
-    EXPECT_EQ(read(second), "again\n");
+    EXPECT_EQ(readFile(second.toStdString()), "again\n");
     EXPECT_EQ(LogStore::stamped(QStringLiteral("—— 开始整理 ——"), QTime(9, 5, 3)),
               QStringLiteral("09:05:03 —— 开始整理 ——"));
 }

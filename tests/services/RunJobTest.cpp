@@ -1,49 +1,12 @@
 #include "services/RunJob.h"
-#include "services/Engine.h"
 #include "services/OCRJob.h"
-#include "services/OrganizeJob.h"
 #include "support/Fixtures.h"
 #include "support/Process.h"
 
 #include <gtest/gtest.h>
 
-#include <QSignalSpy>
-
-#include <fstream>
-
 using namespace fixtures;
 using Owner = ProcessingLock::Owner;
-
-namespace {
-
-std::string read(const QString& path) {
-    std::ifstream in(path.toStdString(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-} // namespace
-
-TEST(RunJob, TheLockHasOneOwnerAtATimeWithinAndAcrossProcesses) {
-    TempDir dir;
-    const QString path = QString::fromStdString((dir / "vitrino.lock").string());
-    ProcessingLock lock(path);
-    QSignalSpy spy(&lock, &ProcessingLock::ownerChanged);
-    EXPECT_FALSE(lock.tryAcquire(Owner::idle));
-    EXPECT_TRUE(lock.tryAcquire(Owner::main));
-    EXPECT_FALSE(lock.tryAcquire(Owner::main)); // not re-entrant
-    EXPECT_FALSE(lock.tryAcquire(Owner::finder));
-    lock.release(Owner::finder); // not the holder: nothing happens
-    EXPECT_EQ(lock.owner(), Owner::main);
-    // Another process's lock object on the same file is refused while this one holds it.
-    ProcessingLock other(path);
-    EXPECT_FALSE(other.tryAcquire(Owner::main));
-    lock.release(Owner::main);
-    EXPECT_TRUE(other.tryAcquire(Owner::finder));
-    other.release(Owner::finder);
-    EXPECT_TRUE(lock.tryAcquire(Owner::main));
-    lock.release(Owner::main);
-    EXPECT_EQ(spy.count(), 4);
-}
 
 TEST(RunJob, FramesTheRunAndReportsErrorsThatWereNotLogged) {
     TempDir dir;
@@ -72,7 +35,7 @@ TEST(RunJob, FramesTheRunAndReportsErrorsThatWereNotLogged) {
     // Every line also went to the session's log file.
     const QString logFile =
         QString::fromStdString((dir / "data" / "Vitrino" / "Logs").string()) + "/" + lines[1].mid(5);
-    EXPECT_EQ(QString::fromStdString(read(logFile)), sink.join('\n') + '\n');
+    EXPECT_EQ(QString::fromStdString(readFile(logFile.toStdString())), sink.join('\n') + '\n');
     qunsetenv("XDG_DATA_HOME");
 }
 
@@ -125,54 +88,4 @@ TEST(RunJob, RefusesWhileTheLockIsHeldNamingTheHolderAndWritesNothing) {
     writeBytes((path + ".holder").toStdString(), "1\nfinder\n");
     EXPECT_EQ(lock.holder(), ProcessingLock::Holder::unknown);
     holder.release(Owner::finder);
-}
-
-TEST(RunJob, OnePlaceChoosesTheEngine) {
-    const ai::AISettings configured{"https://example.test/v1/chat/completions", "k", "m"};
-    const ai::AISettings empty{"https://example.test/v1/chat/completions", "", "m"};
-    const auto switched = [](ai::AISettings settings, bool on) {
-        settings.useOfflineEngine = on;
-        return settings;
-    };
-    struct Case {
-        const char* name;
-        ai::AISettings settings;
-        services::EngineChoice choice;
-        bool urlGiven;
-        std::optional<bool> local; // absent: refused
-        QString text;              // the notice, or the error
-    };
-    using C = services::EngineChoice;
-    const std::vector<Case> cases = {
-        {"configured", configured, C::automatic, false, false, "使用 AI 接口：example.test（模型 m）"},
-        {"nothing configured", empty, C::automatic, false, true,
-         "未配置 AI 接口，使用本机离线引擎（不上传照片）"},
-        {"a base URL but no key", empty, C::automatic, true, std::nullopt,
-         "请先填写 API Base URL、Key 与 Model"},
-        {"remote insisted on", empty, C::remote, false, std::nullopt, "请先填写 API Base URL、Key 与 Model"},
-        {"local chosen", configured, C::local, false, true, "使用本机离线引擎（不上传照片）"},
-        // The stored switch comes after an explicit choice and before the automatic one.
-        {"switched on, configured", switched(configured, true), C::automatic, false, true,
-         "使用本机离线引擎（不上传照片）"},
-        {"switched on, a base URL for the run", switched(configured, true), C::automatic, true, true,
-         "已开启本机离线引擎（不上传照片），不使用 --base-url；要使用 AI 接口，请加 --engine remote"},
-        {"switched on, remote insisted on", switched(configured, true), C::remote, true, false,
-         "使用 AI 接口：example.test（模型 m）"},
-        {"switched off, nothing configured", switched(empty, false), C::automatic, false, std::nullopt,
-         "请先填写 API Base URL、Key 与 Model"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const auto engine = services::selectEngine(c.settings, c.choice, c.urlGiven);
-        ASSERT_EQ(engine.ok(), c.local.has_value());
-        if (!engine.ok()) {
-            EXPECT_EQ(engine.error().description(), c.text);
-            continue;
-        }
-        EXPECT_EQ(engine->isLocal, *c.local);
-        EXPECT_EQ(engine->notice, c.text);
-        EXPECT_NE(engine->backend, nullptr);
-    }
-    EXPECT_EQ(services::engineChoiceFromName("remote"), C::remote);
-    EXPECT_EQ(services::engineChoiceFromName("offline"), std::nullopt);
 }
