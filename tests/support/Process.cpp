@@ -20,12 +20,6 @@
 
 namespace fixtures {
 
-QStringList CliRun::stdoutLines() const {
-    QStringList lines = stdoutText.split(QLatin1Char('\n'));
-    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
-    return lines;
-}
-
 QStringList unstamped(const QStringList& stamped) {
     static const QRegularExpression stamp(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d "));
     QStringList lines;
@@ -73,20 +67,22 @@ QString cliPath() {
     return path.isEmpty() ? QStringLiteral(VITRINO_CLI_PATH) : path;
 }
 
-CliRun runCli(const QStringList& args, const QProcessEnvironment& env, int timeoutMs) {
+CliRun run(const QString& program, const QStringList& args, const QProcessEnvironment& env, int timeoutMs,
+           const QString& cwd) {
     QProcess process;
     process.setProcessEnvironment(env);
-    process.start(cliPath(), args);
-    CliRun run;
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.stdoutText = QString::fromUtf8(process.readAllStandardOutput());
-    run.stderrText = QString::fromUtf8(process.readAllStandardError());
-    return run;
+    process.setWorkingDirectory(cwd);
+    process.start(program, args);
+    const bool finished = process.waitForFinished(timeoutMs);
+    if (!finished) process.kill();
+    process.waitForFinished();
+    return {finished && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+CliRun runCli(const QStringList& args, const QProcessEnvironment& env, int timeoutMs) {
+    return run(cliPath(), args, env, timeoutMs);
 }
 
 void signalAfterMoves(QProcess& process, const std::filesystem::path& folder, int moves,
