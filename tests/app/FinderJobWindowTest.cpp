@@ -25,9 +25,7 @@ struct HeldRunner : FinderJobRunner {
         permits.acquire();
         return {folder, {}, 3};
     }
-    ImageOutcome readImage(const services::RunJob&, const std::filesystem::path&) override {
-        return {true, {}, false};
-    }
+    ImageOutcome readImage(const services::RunJob&, const std::filesystem::path&) override { return {}; }
 };
 
 } // namespace
@@ -40,9 +38,8 @@ TEST(FinderJobWindow, FollowsTheQueueStopsAfterTheFolderAtHandAndClosesOnlyWhenT
         folders.push_back(QDir(dir.path()).filePath(QString::fromUtf8(name)).toStdString());
     }
     ProcessingLock lock(QDir(dir.path()).filePath(QStringLiteral("lock")));
-    auto runner = std::make_unique<HeldRunner>();
-    HeldRunner* held = runner.get();
-    FinderJobController controller(std::move(runner), lock);
+    auto* held = new HeldRunner; // owned by the controller
+    FinderJobController controller(std::unique_ptr<FinderJobRunner>(held), lock);
     FinderJobWindowHost host(controller);
 
     controller.handleIncoming(FinderWorkItem::Kind::nameFolder, folders);

@@ -147,32 +147,30 @@ TEST_F(FinderJobControllerTest, HandOversWhileRunningJoinTheBatchOnceAndClosingF
     EXPECT_EQ(lock.owner(), Owner::idle);
 }
 
-TEST_F(FinderJobControllerTest, ASecondBatchInTheOpenWindowContinuesTheCount) {
-    controller->handleIncoming(Kind::nameFolder, folders({"a", "b", "err c"}));
+TEST_F(FinderJobControllerTest, ASecondBatchInTheOpenWindowContinuesTheCountInTheSameLogFile) {
+    controller->handleIncoming(Kind::nameFolder, folders({"a", "err c"}));
     ASSERT_TRUE(waitFinished());
-    EXPECT_EQ(controller->statusText(), "全部完成（3 项）");
-    controller->handleIncoming(Kind::nameFolder, folders({"d", "rename me"}));
-    EXPECT_EQ(controller->statusText(), "正在处理 4/5");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->statusText() == "全部完成（5 项）"; }, 10000));
+    EXPECT_EQ(controller->statusText(), "全部完成（2 项）");
+    controller->handleIncoming(Kind::nameFolder, folders({"rename me"}));
+    EXPECT_EQ(controller->statusText(), "正在处理 3/3");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->statusText() == "全部完成（3 项）"; }, 10000));
     // A renamed folder is shown with its new path.
     EXPECT_EQ(controller->folderPath(), QString::fromStdString((dir / "1 renamed").string()));
-
-    const QStringList log = lines();
-    EXPECT_EQ(log.first(), "—— 开始处理（文件管理器右键，共 3 项）——");
-    EXPECT_EQ(log.count("—— 开始处理（文件管理器右键，共 3 项）——"), 1);
-    EXPECT_TRUE(log.contains("[3/3] 错误 2 条（详见上方日志）"));
-    EXPECT_EQ(log.mid(log.indexOf("—— [3/3] err c ——") + 3, 3),
-              (QStringList{"[失败] 一", "[失败] 二", "[3/3] 错误 2 条（详见上方日志）"}));
-
-    // One log file for the window session, holding exactly the window's lines; each batch says
-    // which engine it uses.
+    // Each batch says which engine it uses; the window session writes one log file of its lines.
     const QStringList files = QDir(LogStore::logsDirectory()).entryList({"*.log"}, QDir::Files);
     ASSERT_EQ(files.size(), 1);
-    EXPECT_EQ(log[1], "日志文件：" + files[0]);
-    EXPECT_EQ(log[2], "使用本机离线引擎（不上传照片）");
-    EXPECT_EQ(log.count("使用本机离线引擎（不上传照片）"), 2);
-    EXPECT_EQ(log[log.indexOf("—— [4/5] d ——") - 1], "使用本机离线引擎（不上传照片）");
-    EXPECT_EQ(runner->begun, 2);
+    const auto item = [&](const QString& at, const QString& name, const QStringList& errors = {}) {
+        return QStringList{"—— [" + at + "] " + name + " ——",
+                           "文件夹：" + QString::fromStdString((dir / name.toStdString()).string()),
+                           "  扫描 " + name} +
+               errors + QStringList{"—— [" + at + "] 结束 ——"};
+    };
+    const QString engine = QStringLiteral("使用本机离线引擎（不上传照片）");
+    EXPECT_EQ(lines(),
+              QStringList({"—— 开始处理（文件管理器右键，共 2 项）——", "日志文件：" + files[0], engine}) +
+                  item("1/2", "a") +
+                  item("2/2", "err c", {"[失败] 一", "[失败] 二", "[2/2] 错误 2 条（详见上方日志）"}) +
+                  QStringList{engine} + item("3/3", "rename me"));
     QFile file(QDir(LogStore::logsDirectory()).filePath(files[0]));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(file.readAll()), controller->logMessages().join('\n') + '\n');

@@ -48,17 +48,14 @@ QProcessEnvironment isolatedEnvironment(const QString& home, const QString& apiK
 }
 
 QProcessEnvironment desktopEnvironment(const QString& home) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment env = isolatedEnvironment(home, {});
+    // Only the owner may use a runtime folder; Qt would fall back to a shared one otherwise,
+    // where another vitrino may be running and take the start over.
     for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}) {
-        const QString dir = QDir(home).filePath(QString::fromLatin1(name));
-        QDir().mkpath(dir);
-        // Only the owner may use a runtime folder; Qt would fall back to a shared one otherwise,
-        // where another vitrino may be running and take the start over.
-        QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        env.insert(QString::fromLatin1(name), dir);
+        QDir().mkpath(env.value(name));
+        QFile::setPermissions(env.value(name), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    env.remove(QStringLiteral("VITRINO_API_KEY"));
     return env;
 }
 
