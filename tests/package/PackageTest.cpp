@@ -55,39 +55,32 @@ TEST(Package, HoldsEveryPartAndItsProgramsRunWhereTheyLie) {
     const QString arch = run("dpkg", {"--print-architecture"}).stdoutText.trimmed();
     EXPECT_EQ(QFileInfo(deb).fileName(), QStringLiteral("vitrino_%1_%2.deb").arg(version, arch));
 
-    struct Part {
-        QString path;
-        bool executable;
-    };
-    std::vector<Part> parts = {
-        {"usr/bin/vitrino", true},
-        {"usr/bin/vitrino-cli", true},
-        {"usr/bin/vitrino-local-ai", true},
-        {"usr/bin/vitrino-open-selection", true},
-        {"usr/share/applications/vitrino.desktop", false},
-        {"usr/share/applications/vitrino-url-handler.desktop", false},
-        // Dolphin offers only these: naming for folders, OCR for images and folders.
-        {"usr/share/kio/servicemenus/vitrino-name.desktop", true},
-        {"usr/share/kio/servicemenus/vitrino-ocr.desktop", true},
-        {"usr/share/vitrino/nautilus-scripts/Vitrino：AI OCR", true},
-        {"usr/share/vitrino/nautilus-scripts/Vitrino：重新整理并命名", true},
-        {"usr/share/icons/hicolor/scalable/apps/vitrino.svg", false},
-        {"usr/share/metainfo/" VITRINO_APPSTREAM_ID ".metainfo.xml", false},
-        {"usr/share/doc/vitrino/copyright", false},
-        {"usr/share/doc/vitrino/changelog.gz", false},
-        {"usr/share/vitrino/models/SHA256SUMS", false},
-    };
+    // Dolphin offers only its two menus: naming for folders, OCR for images and folders.
+    const QStringList executables{"usr/bin/vitrino",
+                                  "usr/bin/vitrino-cli",
+                                  "usr/bin/vitrino-local-ai",
+                                  "usr/bin/vitrino-open-selection",
+                                  "usr/share/kio/servicemenus/vitrino-name.desktop",
+                                  "usr/share/kio/servicemenus/vitrino-ocr.desktop",
+                                  "usr/share/vitrino/nautilus-scripts/Vitrino：AI OCR",
+                                  "usr/share/vitrino/nautilus-scripts/Vitrino：重新整理并命名"};
+    QStringList files{"usr/share/applications/vitrino.desktop",
+                      "usr/share/applications/vitrino-url-handler.desktop",
+                      "usr/share/icons/hicolor/scalable/apps/vitrino.svg",
+                      "usr/share/metainfo/" VITRINO_APPSTREAM_ID ".metainfo.xml",
+                      "usr/share/doc/vitrino/copyright",
+                      "usr/share/doc/vitrino/changelog.gz",
+                      "usr/share/vitrino/models/SHA256SUMS"};
     for (const char* page : {"vitrino", "vitrino-cli", "vitrino-local-ai", "vitrino-open-selection"})
-        parts.push_back({QStringLiteral("usr/share/man/man1/%1.1.gz").arg(page), false});
+        files << QStringLiteral("usr/share/man/man1/%1.1.gz").arg(page);
     const QStringList models = modelFiles();
     ASSERT_GE(models.size(), 6) << "the build tree has no models (scripts/models)";
     for (const QString& model : models)
-        parts.push_back({"usr/share/vitrino/models/" + model, false});
-    for (const Part& part : parts) {
-        SCOPED_TRACE(part.path.toStdString());
-        const QFileInfo info(path(part.path));
-        EXPECT_TRUE(info.isFile());
-        EXPECT_EQ(info.isExecutable(), part.executable);
+        files << "usr/share/vitrino/models/" + model;
+    for (const QString& part : executables + files) {
+        const QFileInfo info(path(part));
+        EXPECT_TRUE(info.isFile()) << part.toStdString();
+        EXPECT_EQ(info.isExecutable(), executables.contains(part)) << part.toStdString();
     }
     // Everything lies under /usr, and nothing of the build (the models' stamps) came along.
     EXPECT_EQ(QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"usr"});
