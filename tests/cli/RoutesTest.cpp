@@ -196,12 +196,7 @@ QStringList expand(QStringList args, const World& w) {
     return args;
 }
 
-struct Outcome {
-    int exitCode = 0;
-    QString out, err;
-};
-
-Outcome take(const Route& r, World& w) {
+CliRun take(const Route& r, World& w) {
     const QStringList args = expand(r.args, w);
     if (r.via != Via::cli) {
         FinderJobController controller(makeApplicationRunner([&] { return w.finderSettings; }), w.holder);
@@ -212,14 +207,11 @@ Outcome take(const Route& r, World& w) {
                                                            : FinderWorkItem::Kind::ocrImage,
                                   paths);
         EXPECT_TRUE(QTest::qWaitFor([&] { return controller.isFinished(); }, 600000));
-        Outcome out{0, controller.logMessages().join('\n'), {}};
+        CliRun out{0, controller.logMessages().join('\n'), {}};
         controller.closeWindow(true);
         return out;
     }
-    if (!r.interrupt && !r.kill) {
-        const CliRun run = w.cli(args);
-        return {run.exitCode, run.stdoutText, run.stderrText};
-    }
+    if (!r.interrupt && !r.kill) return w.cli(args);
     QProcess process;
     process.setProcessEnvironment(w.env);
     process.setArguments(args);
@@ -638,29 +630,30 @@ TEST(Routes, EachRouteSaysWhatItDidExitsWithItsCodeAndCanBeUndone) {
             Route changed = r;
             if (requests) changed.args.last() = QString::number(requests);
             const size_t before = w.server.requests().size();
-            const Outcome o = take(changed, w);
+            const CliRun o = take(changed, w);
             w.holder.release(ProcessingLock::Owner::finder);
             w.holder.release(ProcessingLock::Owner::main);
             EXPECT_EQ(w.server.requests().size() - before, r.requests);
             return o;
         };
         World w;
-        const Outcome o = outcome(0, w);
+        const CliRun o = outcome(0, w);
         const auto asShot = shot;
-        const QStringList lines = printed(o.out, QUrl(w.url()).authority());
-        EXPECT_EQ(o.exitCode, r.exitCode) << o.out.toStdString() << o.err.toStdString();
+        const QStringList lines = printed(o.stdoutText, QUrl(w.url()).authority());
+        EXPECT_EQ(o.exitCode, r.exitCode) << o.stdoutText.toStdString() << o.stderrText.toStdString();
         if (r.lines) {
             EXPECT_EQ(lines, *r.lines);
         }
         if (r.err) {
-            EXPECT_TRUE(o.err.contains(QString::fromUtf8(r.err))) << o.err.toStdString();
-            EXPECT_TRUE(*r.err || o.err.isEmpty()) << o.err.toStdString();
+            EXPECT_TRUE(o.stderrText.contains(QString::fromUtf8(r.err))) << o.stderrText.toStdString();
+            EXPECT_TRUE(*r.err || o.stderrText.isEmpty()) << o.stderrText.toStdString();
         }
-        EXPECT_FALSE(o.out.contains("sk-") || o.err.contains("sk-"));
+        EXPECT_FALSE(o.stdoutText.contains("sk-") || o.stderrText.contains("sk-"));
         if (r.check) r.check(w, lines);
         if (r.sameWith) {
             World one;
-            const QStringList single = printed(outcome(r.sameWith, one).out, QUrl(one.url()).authority());
+            const QStringList single =
+                printed(outcome(r.sameWith, one).stdoutText, QUrl(one.url()).authority());
             EXPECT_EQ(single.join('\n').replace(q(one.dir.path()), "$D"),
                       lines.join('\n').replace(q(w.dir.path()), "$D"));
             EXPECT_EQ(pictureHashes(one.dir.path()), pictureHashes(w.dir.path()));
