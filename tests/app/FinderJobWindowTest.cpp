@@ -1,5 +1,4 @@
 #include "app/FinderJobWindow.h"
-#include "Wait.h"
 #include "app/LogPanel.h"
 #include "app/Widgets.h"
 #include "services/FinderJobController.h"
@@ -11,6 +10,7 @@
 #include <QPushButton>
 #include <QSemaphore>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextLayout>
 
 #include <gtest/gtest.h>
@@ -25,9 +25,7 @@ struct HeldRunner : FinderJobRunner {
         permits.acquire();
         return {folder, {}, 3};
     }
-    ImageOutcome readImage(const services::RunJob&, const std::filesystem::path&) override {
-        return {true, {}, false};
-    }
+    ImageOutcome readImage(const services::RunJob&, const std::filesystem::path&) override { return {}; }
 };
 
 } // namespace
@@ -40,9 +38,8 @@ TEST(FinderJobWindow, FollowsTheQueueStopsAfterTheFolderAtHandAndClosesOnlyWhenT
         folders.push_back(QDir(dir.path()).filePath(QString::fromUtf8(name)).toStdString());
     }
     ProcessingLock lock(QDir(dir.path()).filePath(QStringLiteral("lock")));
-    auto runner = std::make_unique<HeldRunner>();
-    HeldRunner* held = runner.get();
-    FinderJobController controller(std::move(runner), lock);
+    auto* held = new HeldRunner; // owned by the controller
+    FinderJobController controller(std::unique_ptr<FinderJobRunner>(held), lock);
     FinderJobWindowHost host(controller);
 
     controller.handleIncoming(FinderWorkItem::Kind::nameFolder, folders);
@@ -53,7 +50,7 @@ TEST(FinderJobWindow, FollowsTheQueueStopsAfterTheFolderAtHandAndClosesOnlyWhenT
     EXPECT_EQ(window->statusLabel()->text(), QStringLiteral("正在处理 1/3"));
     EXPECT_EQ(window->pathLabel()->fullText(), QString::fromStdString(folders[0].string()));
     EXPECT_TRUE(window->spinner()->isVisible());
-    ASSERT_TRUE(waitUntil([&] { return window->logModel()->count() >= 5; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->logModel()->count() >= 5; }));
 
     window->stopButton()->click();
     EXPECT_FALSE(window->stopButton()->isEnabled());
@@ -63,28 +60,28 @@ TEST(FinderJobWindow, FollowsTheQueueStopsAfterTheFolderAtHandAndClosesOnlyWhenT
     EXPECT_TRUE(window->isVisible());
     EXPECT_FALSE(window->confirmButton()->isEnabled());
     held->permits.release();
-    ASSERT_TRUE(waitUntil([&] { return controller.isFinished(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller.isFinished(); }));
     EXPECT_EQ(window->statusLabel()->text(), QStringLiteral("已停止（已处理 1/3 项）"));
     EXPECT_FALSE(window->spinner()->isVisible());
     EXPECT_TRUE(window->confirmButton()->isEnabled());
-    ASSERT_TRUE(waitUntil([&] { return window->logModel()->lines() == controller.logMessages(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->logModel()->lines() == controller.logMessages(); }));
     const QStringList shown = fixtures::unstamped(window->logModel()->lines());
     EXPECT_EQ(shown.mid(shown.size() - 2),
               (QStringList{"—— [1/3] 结束 ——", "[取消] 已停止：已移动 3 个文件，其余文件保持原位"}));
     EXPECT_EQ(lock.owner(), ProcessingLock::Owner::finder);
 
     window->confirmButton()->click();
-    ASSERT_TRUE(waitUntil([&] { return host.window() == nullptr; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return host.window() == nullptr; }));
     EXPECT_EQ(lock.owner(), ProcessingLock::Owner::idle);
 
     // A later hand-over opens a fresh window with an empty log.
     controller.handleIncoming(FinderWorkItem::Kind::ocrImage, {"/nonexistent/x.jpg"});
-    ASSERT_TRUE(waitUntil([&] { return host.window() && controller.isFinished(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return host.window() && controller.isFinished(); }));
     EXPECT_EQ(host.window()->windowTitle(), QStringLiteral("AI OCR"));
     EXPECT_EQ(host.window()->statusLabel()->text(), QStringLiteral("无法开始"));
     EXPECT_EQ(host.window()->logModel()->count(), 1);
     EXPECT_TRUE(host.window()->close()); // refused hand-overs can be dismissed
-    ASSERT_TRUE(waitUntil([&] { return host.window() == nullptr; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return host.window() == nullptr; }));
 }
 
 TEST(FinderJobWindow, UnderscoresOfPathsThatHoldChineseAreDrawn) {

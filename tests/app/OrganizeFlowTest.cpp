@@ -1,7 +1,6 @@
 // The window with the real organize run on a generated shoot, the vision model played by a
 // scripted backend: a whole run, and a run stopped midway.
 
-#include "Wait.h"
 #include "ai/AIConfig.h"
 #include "app/CompactSwitch.h"
 #include "app/ContentView.h"
@@ -9,8 +8,6 @@
 #include "app/PlanPreview.h"
 #include "app/ServiceRuns.h"
 #include "app/Theme.h"
-#include "refine/FeaturePrintTools.h"
-#include "services/RefineJob.h"
 #include "support/Process.h"
 #include "support/Shoot.h"
 
@@ -20,7 +17,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSettings>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -31,71 +28,59 @@ namespace {
 class OrganizeFlowTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        shoot.panel("IMG_0001.JPG", "2025:03:14 09:00:00");
-        for (int i = 2; i <= 4; ++i)
-            shoot.artifact(name(i), QStringLiteral("2025:03:14 09:0%1:00").arg(i));
-        shoot.label("IMG_0005.JPG", "2025:03:14 09:05:00", "青铜鼎", "湖北省博物馆藏", "商代晚期");
-        for (int i = 6; i <= 8; ++i)
-            shoot.artifact(name(i), QStringLiteral("2025:03:14 09:0%1:00").arg(i));
-        shoot.label("IMG_0009.JPG", "2025:03:14 09:09:00", "玉琮", "浙江省博物馆藏", "良渚文化");
+        for (int i = 1; i <= 9; ++i) {
+            const std::string name = "IMG_000" + std::to_string(i) + ".JPG";
+            const QString date = QStringLiteral("2025:03:14 09:0%1:00").arg(i);
+            if (i == 1)
+                shoot.panel(name, date);
+            else if (i == 5)
+                shoot.label(name, date, "青铜鼎", "湖北省博物馆藏", "商代晚期");
+            else if (i == 9)
+                shoot.label(name, date, "玉琮", "浙江省博物馆藏", "良渚文化");
+            else
+                shoot.artifact(name, date);
+        }
         config.setApiKey(QString());
-        window = std::make_unique<MainWindow>(config, *lock, runs);
-        view = window->content();
         view->offlineSwitch()->setChecked(true);
         view->prefilterSwitch()->setChecked(false);
         view->folderPicked(QString::fromStdString(shoot.dir().string()));
-    }
-    static std::string name(int i) {
-        return QStringLiteral("IMG_%1.JPG").arg(i, 4, 10, QLatin1Char('0')).toStdString();
     }
     QStringList messages() {
         view->logPump()->flush();
         return unstamped(view->logModel()->lines());
     }
-    void runToEnd() {
-        ASSERT_TRUE(view->startButton()->isEnabled()) << "offline: no endpoint needed";
-        view->startButton()->click();
-        ASSERT_TRUE(waitUntil([&] { return !view->isProcessing(); }, 60000));
+    bool idle() {
+        return QTest::qWaitFor([&] { return !view->isProcessing(); }, 60000);
     }
-    TempDir dir;
+    TempDir dir, home;
     FakeAIServer server;
-    bool made = std::filesystem::create_directories(dir.path() / "shoot");
-    Shoot shoot{dir.path() / "shoot", server};
+    Shoot shoot{dir.path(), server};
     ai::AIConfig config;
-    std::unique_ptr<ProcessingLock> lock =
-        std::make_unique<ProcessingLock>(QString::fromStdString((dir / "lock").string()));
+    ProcessingLock lock{QString::fromStdString((home / "lock").string())};
     app::ServiceRuns runs{[this](const ai::AISettings&, bool offline) -> core::Result<services::Engine> {
         EXPECT_TRUE(offline);
         return services::Engine{std::make_unique<ai::BorrowedBackend>(shoot.backend()), QString(), true};
     }};
-    std::unique_ptr<MainWindow> window;
-    ContentView* view = nullptr;
+    MainWindow window{config, lock, runs};
+    ContentView* view = window.content();
 };
 
 } // namespace
 
-TEST_F(OrganizeFlowTest, WholeRunMovesTheShootInsideItsFrameAndTheMenuUndoesIt) {
+TEST_F(OrganizeFlowTest, WholeRunMovesTheShootAndTheMenuUndoesIt) {
     const auto tree = treeHashes(shoot.dir());
-    EXPECT_FALSE(view->canUndoOrganize());
-    runToEnd();
-    QStringList lines = messages();
-    // The frame's lines one by one: the window and route tests.
-    EXPECT_EQ(lines.last(), QStringLiteral("—— 整理结束 ——"));
-    EXPECT_FALSE(lines.join('\n').contains(QStringLiteral("错误汇总")));
+    ASSERT_TRUE(view->startButton()->isEnabled()) << "offline: no endpoint needed";
+    view->startButton()->click();
+    ASSERT_TRUE(idle());
+    EXPECT_FALSE(messages().join('\n').contains(QStringLiteral("错误汇总")));
     EXPECT_TRUE(std::filesystem::exists(shoot.dir() / "0 展板" / "IMG_0001.JPG"));
-    EXPECT_FALSE(std::filesystem::exists(shoot.dir() / "IMG_0002.JPG")) << "moved into its exhibit";
-    EXPECT_EQ(lock->owner(), ProcessingLock::Owner::idle);
-
-    ASSERT_TRUE(view->canUndoOrganize()) << "the run left a journal";
-    EXPECT_TRUE(window->undoLatestAction()->isEnabled());
+    ASSERT_TRUE(window.undoLatestAction()->isEnabled()) << "the run left a journal";
     view->undoOrganizeFromMenu();
-    ASSERT_TRUE(waitUntil([&] { return !view->isProcessing(); }, 60000));
+    ASSERT_TRUE(idle());
     EXPECT_EQ(treeHashes(shoot.dir()), tree) << "every file back under its old name, label files gone";
-    lines = messages();
-    EXPECT_EQ(lines.last(), QStringLiteral("—— 撤销结束 ——")) << lines.join('\n').toStdString();
-    EXPECT_FALSE(lines.join('\n').contains(QStringLiteral("撤销失败")));
+    EXPECT_EQ(messages().last(), QStringLiteral("—— 撤销结束 ——")) << messages().join('\n').toStdString();
     EXPECT_FALSE(view->canUndoOrganize());
-    EXPECT_EQ(lock->owner(), ProcessingLock::Owner::idle);
+    EXPECT_EQ(lock.owner(), ProcessingLock::Owner::idle);
 }
 
 TEST_F(OrganizeFlowTest, ThePreviewShowsThePlanAndStartsItAsEdited) {
@@ -103,27 +88,27 @@ TEST_F(OrganizeFlowTest, ThePreviewShowsThePlanAndStartsItAsEdited) {
     const auto before = treeHashes(shoot.dir());
     ASSERT_TRUE(view->previewButton()->isEnabled());
     view->previewButton()->click();
-    ASSERT_TRUE(waitUntil([&] { return view->currentPreview() != nullptr; }, 60000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->currentPreview() != nullptr; }, 60000))
         << messages().join('\n').toStdString();
     // Closed, a preview moves nothing; opened again, it is started as edited.
     view->currentPreview()->reject();
-    ASSERT_TRUE(waitUntil([&] { return view->currentPreview() == nullptr; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->currentPreview() == nullptr; }));
     EXPECT_FALSE(view->isProcessing());
     EXPECT_EQ(treeHashes(shoot.dir()), before);
     view->previewButton()->click();
-    ASSERT_TRUE(waitUntil([&] { return view->currentPreview() != nullptr; }, 60000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->currentPreview() != nullptr; }, 60000));
     PlanPreview* preview = view->currentPreview();
     ASSERT_EQ(preview->rowCount(), 3);
     EXPECT_EQ(preview->folderLabel(0)->text(), QStringLiteral("0 展板"));
     EXPECT_EQ(preview->folderLabel(1)->text(), QStringLiteral("1 青铜鼎 湖北省博物馆藏 商代晚期"));
     EXPECT_EQ(preview->strip(1)->count(), 4);
     // The thumbnails arrive from the workers and are drawn into the items.
-    ASSERT_TRUE(waitUntil([&] { return preview->thumbnailsShown() == 9; }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return preview->thumbnailsShown() == 9; }, 30000));
     // Rendering: the item's tile shows the photo, not the empty tile it starts with.
     const auto centre = [&] {
         return preview->strip(1)->item(1)->icon().pixmap(120, 120).toImage().pixelColor(60, 60).rgb();
     };
-    EXPECT_TRUE(waitUntil([&] { return centre() != Theme::cardBorder.rgb(); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return centre() != Theme::cardBorder.rgb(); }));
 
     // An edited name renames the row at once.
     QLineEdit* nameEdit = preview->fieldEdit(1, PlanPreviewModel::name);
@@ -142,12 +127,12 @@ TEST_F(OrganizeFlowTest, ThePreviewShowsThePlanAndStartsItAsEdited) {
     QCoreApplication::sendEvent(preview->strip(2)->viewport(), &drop);
     EXPECT_TRUE(preview->strip(2)->viewport()->acceptDrops());
     EXPECT_TRUE(drop.isAccepted());
-    ASSERT_TRUE(waitUntil([&] { return preview->strip(2)->count() == 5; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return preview->strip(2)->count() == 5; }));
     EXPECT_EQ(preview->strip(1)->count(), 3);
 
     preview->startButton()->click();
-    ASSERT_TRUE(waitUntil([&] { return view->isProcessing(); }, 5000));
-    ASSERT_TRUE(waitUntil([&] { return !view->isProcessing(); }, 60000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->isProcessing(); }, 5000));
+    ASSERT_TRUE(idle());
     const auto moved = std::filesystem::path(shoot.dir()) / "2 玉琮 浙江省博物馆藏 良渚文化" / "IMG_0004.JPG";
     EXPECT_TRUE(std::filesystem::exists(moved)) << messages().join('\n').toStdString();
     EXPECT_TRUE(std::filesystem::exists(moved.parent_path() / "IMG_0004.DNG"));
@@ -158,7 +143,7 @@ TEST_F(OrganizeFlowTest, ThePreviewShowsThePlanAndStartsItAsEdited) {
 TEST_F(OrganizeFlowTest, StopOrClosingDuringARunOrAPreviewMovesNothingAndClosesTheLog) {
     const auto before = treeHashes(shoot.dir());
     shoot.backend().setLatency(std::chrono::milliseconds(30));
-    window->show();
+    window.show();
     // Closing the window stops the run first and closes once it has ended.
     for (const auto& [button, closing] :
          {std::pair{view->startButton(), false}, std::pair{view->previewButton(), false},
@@ -169,7 +154,7 @@ TEST_F(OrganizeFlowTest, StopOrClosingDuringARunOrAPreviewMovesNothingAndClosesT
             if (++requests != 3) return;
             if (closing)
                 QMetaObject::invokeMethod(
-                    view, [&] { EXPECT_FALSE(window->close()) << "the window waits for the run"; },
+                    view, [&] { EXPECT_FALSE(window.close()) << "the window waits for the run"; },
                     Qt::QueuedConnection);
             else
                 QMetaObject::invokeMethod(view, &ContentView::stop, Qt::QueuedConnection);
@@ -178,20 +163,20 @@ TEST_F(OrganizeFlowTest, StopOrClosingDuringARunOrAPreviewMovesNothingAndClosesT
         button->click();
         EXPECT_FALSE(view->previewButton()->isEnabled());
         if (run) {
-            ASSERT_TRUE(waitUntil([&] { return button->text() == QStringLiteral("处理中…"); }, 10000))
+            ASSERT_TRUE(QTest::qWaitFor([&] { return button->text() == QStringLiteral("处理中…"); }, 10000))
                 << "after Stop the button waits for the run";
             EXPECT_FALSE(button->isEnabled());
         }
-        EXPECT_TRUE(waitUntil([&] { return view->progressBar()->maximum() >= 3; }, 10000))
+        EXPECT_TRUE(QTest::qWaitFor([&] { return view->progressBar()->maximum() >= 3; }, 10000))
             << "the bar counts the run's files, not just spins";
-        ASSERT_TRUE(waitUntil([&] { return !view->isProcessing(); }, 60000));
+        ASSERT_TRUE(idle());
         QCoreApplication::processEvents();
         EXPECT_EQ(treeHashes(shoot.dir()), before) << "stopped before moving: nothing moved";
         EXPECT_LT(requests, 9) << "the run did not go on to the end";
-        EXPECT_EQ(lock->owner(), ProcessingLock::Owner::idle);
+        EXPECT_EQ(lock.owner(), ProcessingLock::Owner::idle);
         EXPECT_EQ(view->currentPreview(), nullptr) << "a stopped preparation shows no sheet";
         EXPECT_TRUE(view->previewButton()->isEnabled());
-        EXPECT_TRUE(waitUntil([&] { return window->isVisible() != closing; }));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window.isVisible() != closing; }));
     }
     const QStringList lines = messages();
     EXPECT_TRUE(lines.contains(QStringLiteral("[取消] 已停止：已移动 0 个文件，其余文件保持原位")))

@@ -38,7 +38,7 @@ TEST(CommandLine, TheOfflineEnginesServiceRunsOnItsOwnAndStopsOnRequest) {
 }
 
 TEST(CommandLine, TheManualPagesListTheCommandsOfHelp) {
-    const QStringList help = runCli({"--help"}).stdoutLines();
+    const QStringList help = runCli({"--help"}).stdoutText.split('\n');
     const auto read = [](const QString& name) {
         QFile file(QStringLiteral(VITRINO_MAN_DIR "/") + name);
         EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();

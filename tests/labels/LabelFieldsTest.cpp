@@ -46,18 +46,15 @@ TEST(LabelFields, TolerantParsingFindsTheObject) {
 }
 
 TEST(LabelFields, QuoteRepairOnlyAfterAChineseOpeningQuote) {
-    struct Case {
-        QString in, out;
-    };
-    const std::vector<Case> cases = {
+    const std::pair<QString, QString> cases[] = {
         {QStringLiteral("“玉琮\"，良渚"), QStringLiteral("“玉琮”，良渚")},
         {QStringLiteral("“玉琮\"出土"), QStringLiteral("“玉琮”出土")},
         {QStringLiteral("“玉琮\"abc"), QStringLiteral("“玉琮\"abc")},
         {QStringLiteral("\"玉琮\"，"), QStringLiteral("\"玉琮\"，")},
         {QStringLiteral("“甲\"，“乙\"丙"), QStringLiteral("“甲”，“乙”丙")},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(R::repairMisclosedStraightQuotesAfterChineseOpenQuote(c.in), c.out);
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(R::repairMisclosedStraightQuotesAfterChineseOpenQuote(in), out);
 }
 
 TEST(LabelFields, BuildsTheRecordWithSecondaryKeysAndMuseumRules) {

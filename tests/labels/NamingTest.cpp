@@ -5,13 +5,8 @@
 
 namespace {
 
-struct SerialCase {
-    const char* folder;
-    std::optional<QString> serial;
-};
-
 TEST(Naming, LeadingSerialIsTheNumberAFolderNameStartsWith) {
-    const SerialCase cases[] = {
+    const std::pair<const char*, std::optional<QString>> cases[] = {
         {"12 玉琮", QStringLiteral("12")},
         {"12-3玉琮", QStringLiteral("12-3")},
         {"12-", std::nullopt}, // a trailing hyphen is not part of a serial
@@ -21,8 +16,8 @@ TEST(Naming, LeadingSerialIsTheNumberAFolderNameStartsWith) {
         {"１２ 玉琮", QStringLiteral("１２")}, // full-width digits are digits
         {"-12 玉琮", std::nullopt},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(Naming::leadingSerial(QString::fromUtf8(c.folder)), c.serial) << c.folder;
+    for (const auto& [folder, serial] : cases)
+        EXPECT_EQ(Naming::leadingSerial(QString::fromUtf8(folder)), serial) << folder;
 }
 
 TEST(Naming, TitleJoinsTheNormalisedFieldsWithDefaults) {

@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 
@@ -17,23 +16,6 @@
 using namespace fixtures;
 
 namespace {
-
-struct Ran {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Ran run(const QString& program, const QStringList& args,
-        const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    if (!p.waitForFinished(300000)) p.kill();
-    p.waitForFinished();
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
-}
 
 QString readText(const QString& path) {
     QFile f(path);
@@ -58,52 +40,47 @@ TEST(Package, HoldsEveryPartAndItsProgramsRunWhereTheyLie) {
     TempDir dir;
     const QString out = QString::fromStdString((dir / "out").string());
     // gzip instead of the release's xz: the same contents, packed in a fraction of the time.
-    const Ran packed = run(QStringLiteral(VITRINO_CPACK_COMMAND),
-                           {"--config", VITRINO_BINARY_DIR "/CPackConfig.cmake", "-G", "DEB", "-B", out, "-D",
-                            "CPACK_DEBIAN_COMPRESSION_TYPE=gzip"});
+    const CliRun packed = run(QStringLiteral(VITRINO_CPACK_COMMAND),
+                              {"--config", VITRINO_BINARY_DIR "/CPackConfig.cmake", "-G", "DEB", "-B", out,
+                               "-D", "CPACK_DEBIAN_COMPRESSION_TYPE=gzip"},
+                              QProcessEnvironment::systemEnvironment(), 600000);
     const QStringList debs = QDir(out).entryList({"*.deb"}, QDir::Files);
-    ASSERT_TRUE(packed.exitCode == 0 && debs.size() == 1) << (packed.out + packed.err).toStdString();
+    ASSERT_TRUE(packed.exitCode == 0 && debs.size() == 1)
+        << (packed.stdoutText + packed.stderrText).toStdString();
     const QString deb = QDir(out).filePath(debs[0]), root = QString::fromStdString((dir / "root").string());
     ASSERT_EQ(run("dpkg-deb", {"-x", deb, root}).exitCode, 0);
     const auto path = [&](const QString& relative) { return root + QLatin1Char('/') + relative; };
 
     const QString version = QStringLiteral(VITRINO_VERSION);
-    const QString arch = run("dpkg", {"--print-architecture"}).out.trimmed();
+    const QString arch = run("dpkg", {"--print-architecture"}).stdoutText.trimmed();
     EXPECT_EQ(QFileInfo(deb).fileName(), QStringLiteral("vitrino_%1_%2.deb").arg(version, arch));
 
-    struct Part {
-        QString path;
-        bool executable;
-    };
-    std::vector<Part> parts = {
-        {"usr/bin/vitrino", true},
-        {"usr/bin/vitrino-cli", true},
-        {"usr/bin/vitrino-local-ai", true},
-        {"usr/bin/vitrino-open-selection", true},
-        {"usr/share/applications/vitrino.desktop", false},
-        {"usr/share/applications/vitrino-url-handler.desktop", false},
-        // Dolphin offers only these: naming for folders, OCR for images and folders.
-        {"usr/share/kio/servicemenus/vitrino-name.desktop", true},
-        {"usr/share/kio/servicemenus/vitrino-ocr.desktop", true},
-        {"usr/share/vitrino/nautilus-scripts/Vitrino：AI OCR", true},
-        {"usr/share/vitrino/nautilus-scripts/Vitrino：重新整理并命名", true},
-        {"usr/share/icons/hicolor/scalable/apps/vitrino.svg", false},
-        {"usr/share/metainfo/" VITRINO_APPSTREAM_ID ".metainfo.xml", false},
-        {"usr/share/doc/vitrino/copyright", false},
-        {"usr/share/doc/vitrino/changelog.gz", false},
-        {"usr/share/vitrino/models/SHA256SUMS", false},
-    };
+    // Dolphin offers only its two menus: naming for folders, OCR for images and folders.
+    const QStringList executables{"usr/bin/vitrino",
+                                  "usr/bin/vitrino-cli",
+                                  "usr/bin/vitrino-local-ai",
+                                  "usr/bin/vitrino-open-selection",
+                                  "usr/share/kio/servicemenus/vitrino-name.desktop",
+                                  "usr/share/kio/servicemenus/vitrino-ocr.desktop",
+                                  "usr/share/vitrino/nautilus-scripts/Vitrino：AI OCR",
+                                  "usr/share/vitrino/nautilus-scripts/Vitrino：重新整理并命名"};
+    QStringList files{"usr/share/applications/vitrino.desktop",
+                      "usr/share/applications/vitrino-url-handler.desktop",
+                      "usr/share/icons/hicolor/scalable/apps/vitrino.svg",
+                      "usr/share/metainfo/" VITRINO_APPSTREAM_ID ".metainfo.xml",
+                      "usr/share/doc/vitrino/copyright",
+                      "usr/share/doc/vitrino/changelog.gz",
+                      "usr/share/vitrino/models/SHA256SUMS"};
     for (const char* page : {"vitrino", "vitrino-cli", "vitrino-local-ai", "vitrino-open-selection"})
-        parts.push_back({QStringLiteral("usr/share/man/man1/%1.1.gz").arg(page), false});
+        files << QStringLiteral("usr/share/man/man1/%1.1.gz").arg(page);
     const QStringList models = modelFiles();
     ASSERT_GE(models.size(), 6) << "the build tree has no models (scripts/models)";
     for (const QString& model : models)
-        parts.push_back({"usr/share/vitrino/models/" + model, false});
-    for (const Part& part : parts) {
-        SCOPED_TRACE(part.path.toStdString());
-        const QFileInfo info(path(part.path));
-        EXPECT_TRUE(info.isFile());
-        EXPECT_EQ(info.isExecutable(), part.executable);
+        files << "usr/share/vitrino/models/" + model;
+    for (const QString& part : executables + files) {
+        const QFileInfo info(path(part));
+        EXPECT_TRUE(info.isFile()) << part.toStdString();
+        EXPECT_EQ(info.isExecutable(), executables.contains(part)) << part.toStdString();
     }
     // Everything lies under /usr, and nothing of the build (the models' stamps) came along.
     EXPECT_EQ(QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"usr"});
@@ -112,8 +89,8 @@ TEST(Package, HoldsEveryPartAndItsProgramsRunWhereTheyLie) {
               (QStringList{"vitrino", "vitrino-cli", "vitrino-local-ai", "vitrino-open-selection"}));
 
     // The manual page in the package is the one the build wrote from the command table.
-    const Ran page = run("gzip", {"-dc", path("usr/share/man/man1/vitrino-cli.1.gz")});
-    EXPECT_EQ(page.out, readText(QStringLiteral(VITRINO_MAN_DIR "/vitrino-cli.1")));
+    const CliRun page = run("gzip", {"-dc", path("usr/share/man/man1/vitrino-cli.1.gz")});
+    EXPECT_EQ(page.stdoutText, readText(QStringLiteral(VITRINO_MAN_DIR "/vitrino-cli.1")));
 
     // Every bundled model is named in the copyright file with its licence.
     const QString copyright = readText(path("usr/share/doc/vitrino/copyright"));
@@ -125,44 +102,45 @@ TEST(Package, HoldsEveryPartAndItsProgramsRunWhereTheyLie) {
     EXPECT_TRUE(readText(path("usr/share/metainfo/" VITRINO_APPSTREAM_ID ".metainfo.xml"))
                     .contains("<release version=\"" + version + "\""))
         << "no release entry for " << version.toStdString();
-    const Ran appstream =
+    const CliRun appstream =
         run("appstreamcli", {"validate", "--no-net", "--pedantic",
                              path("usr/share/metainfo/" VITRINO_APPSTREAM_ID ".metainfo.xml")});
-    EXPECT_EQ(appstream.exitCode, 0) << appstream.out.toStdString();
+    EXPECT_EQ(appstream.exitCode, 0) << appstream.stdoutText.toStdString();
     for (const char* desktop : {"vitrino.desktop", "vitrino-url-handler.desktop"}) {
-        const Ran checked =
+        const CliRun checked =
             run("desktop-file-validate", {path(QStringLiteral("usr/share/applications/") + desktop)});
         EXPECT_EQ(checked.exitCode, 0) << desktop;
-        EXPECT_EQ(checked.out + checked.err, QString()) << desktop;
+        EXPECT_EQ(checked.stdoutText + checked.stderrText, QString()) << desktop;
     }
 
     // The dependencies: the libraries the programs link, and what they load or run by name.
-    const Ran fields = run("dpkg-deb", {"-f", deb, "Package", "Version", "Architecture", "Depends"});
+    const CliRun fields = run("dpkg-deb", {"-f", deb, "Package", "Version", "Architecture", "Depends"});
     for (const QString& field :
          QStringList{"Package: vitrino\n", "Version: " + version + "\n", "Architecture: " + arch + "\n"})
-        EXPECT_TRUE(fields.out.contains(field)) << fields.out.toStdString();
+        EXPECT_TRUE(fields.stdoutText.contains(field)) << fields.stdoutText.toStdString();
     for (const char* dependency :
          {"libqt6core6", "libqt6widgets6", "libopencv-dnn", "libexiv2", "libraw", "libheif1",
           "libimage-exiftool-perl", "qt6-translations-l10n", "libqt6svg6", "fonts-noto-cjk"})
-        EXPECT_TRUE(fields.out.contains(QString::fromLatin1(dependency))) << dependency;
+        EXPECT_TRUE(fields.stdoutText.contains(QString::fromLatin1(dependency))) << dependency;
 
     const QString cli = path("usr/bin/vitrino-cli");
-    const Ran printed = run(cli, {"--version"});
+    const CliRun printed = run(cli, {"--version"});
     EXPECT_EQ(printed.exitCode, 0);
-    EXPECT_EQ(printed.out, "vitrino-cli " + version + "\n");
-    const Ran service = run(path("usr/bin/vitrino-local-ai"), {"--port", "none"});
+    EXPECT_EQ(printed.stdoutText, "vitrino-cli " + version + "\n");
+    const CliRun service = run(path("usr/bin/vitrino-local-ai"), {"--port", "none"});
     EXPECT_EQ(service.exitCode, 2);
-    EXPECT_EQ(service.err, QStringLiteral("用法：vitrino-local-ai [--port N]\n"));
+    EXPECT_EQ(service.stderrText, QStringLiteral("用法：vitrino-local-ai [--port N]\n"));
 
     TempDir home, work;
     QProcessEnvironment env = isolatedEnvironment(QString::fromStdString(home.path().string()), QString());
     env.remove("VITRINO_MODELS_DIR");
     const QString shoot = QString::fromStdString((work / "展览").string());
-    const Ran sample = run(cli, {"make-sample", shoot, "--exhibits", "2", "--seed", "7"}, env);
-    ASSERT_EQ(sample.exitCode, 0) << sample.err.toStdString();
-    const Ran organized = run(cli, {"organize", shoot, "--engine", "local"}, env);
-    EXPECT_EQ(organized.exitCode, 0) << organized.out.toStdString() << organized.err.toStdString();
-    EXPECT_EQ(organized.err, QString());
+    const CliRun sample = run(cli, {"make-sample", shoot, "--exhibits", "2", "--seed", "7"}, env);
+    ASSERT_EQ(sample.exitCode, 0) << sample.stderrText.toStdString();
+    const CliRun organized = run(cli, {"organize", shoot, "--engine", "local"}, env, 600000);
+    EXPECT_EQ(organized.exitCode, 0) << organized.stdoutText.toStdString()
+                                     << organized.stderrText.toStdString();
+    EXPECT_EQ(organized.stderrText, QString());
     const QStringList folders = QDir(shoot).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
     EXPECT_EQ(folders.filter(QRegularExpression("^[12] ")).size(), 2) << folders.join(", ").toStdString();
     EXPECT_TRUE(QDir(shoot).entryList(QDir::Files).isEmpty()) << "photos left behind";
@@ -174,8 +152,8 @@ TEST(Package, HoldsEveryPartAndItsProgramsRunWhereTheyLie) {
     const QString image = QDir(shoot).filePath(folders.filter(QRegularExpression("^1 ")).value(0));
     const QStringList photos = QDir(image).entryList({"*.JPG", "*.jpg"}, QDir::Files);
     ASSERT_FALSE(photos.isEmpty());
-    const Ran probe = run(cli, {"probe", QDir(image).filePath(photos[0])}, env);
+    const CliRun probe = run(cli, {"probe", QDir(image).filePath(photos[0])}, env);
     EXPECT_NE(probe.exitCode, 0);
-    EXPECT_TRUE((probe.out + probe.err).contains(QDir::cleanPath(det)))
-        << (probe.out + probe.err).toStdString();
+    EXPECT_TRUE((probe.stdoutText + probe.stderrText).contains(QDir::cleanPath(det)))
+        << (probe.stdoutText + probe.stderrText).toStdString();
 }

@@ -1,10 +1,10 @@
 #include "services/ServiceEntry.h"
 #include "support/Fixtures.h"
+#include "support/Process.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QStandardPaths>
 
 #include <gtest/gtest.h>
@@ -17,22 +17,6 @@ namespace {
 const QString kSource = QStringLiteral(VITRINO_SOURCE_DIR);
 const QString kOCRScript = QStringLiteral("Vitrino：AI OCR");
 const QString kNameScript = QStringLiteral("Vitrino：重新整理并命名");
-
-struct Ran {
-    int exitCode = -1;
-    QString output;
-};
-
-Ran run(const QString& program, const QStringList& args, const QProcessEnvironment& env,
-        const QString& cwd = {}) {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.setWorkingDirectory(cwd);
-    p.start(program, args);
-    const bool done = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit;
-    return {done ? p.exitCode() : -1, QString::fromUtf8(p.readAll())};
-}
 
 /// A "vitrino" in `bin` that writes the arguments it was given to `out`, one per line.
 void writeFakeVitrino(const fs::path& bin, const QString& out) {
@@ -69,8 +53,8 @@ TEST(DesktopFiles, SelectionsReachVitrinoAsOneLinkWithEveryPathIntact) {
         QFile::remove(out);
         QProcessEnvironment env = base;
         env.insert("NAUTILUS_SCRIPT_SELECTED_FILE_PATHS", QString::fromStdString(list));
-        const Ran r = run(kSource + "/desktop/nautilus/" + c.script, {}, env);
-        ASSERT_EQ(r.exitCode, 0) << r.output.toStdString();
+        const CliRun r = run(kSource + "/desktop/nautilus/" + c.script, {}, env);
+        ASSERT_EQ(r.exitCode, 0) << (r.stdoutText + r.stderrText).toStdString();
         const QStringList args = text(out).split('\n', Qt::SkipEmptyParts);
         ASSERT_EQ(args.size(), 1);
         EXPECT_EQ(ServiceEntry::parseOpenURL(args[0]), (ServiceEntry::Request{c.kind, tricky}));
@@ -78,9 +62,9 @@ TEST(DesktopFiles, SelectionsReachVitrinoAsOneLinkWithEveryPathIntact) {
 
     // Dolphin passes the paths as arguments; a relative one is taken from the working folder.
     QFile::remove(out);
-    const Ran r = run(kSource + "/desktop/vitrino-open-selection", {"ocr", "/a b.jpg", "rel/c.jpg"}, base,
-                      QString::fromStdString(dir.path().string()));
-    ASSERT_EQ(r.exitCode, 0) << r.output.toStdString();
+    const CliRun r = run(kSource + "/desktop/vitrino-open-selection", {"ocr", "/a b.jpg", "rel/c.jpg"}, base,
+                         120000, QString::fromStdString(dir.path().string()));
+    ASSERT_EQ(r.exitCode, 0) << (r.stdoutText + r.stderrText).toStdString();
     const auto got = ServiceEntry::parseOpenURL(text(out).trimmed());
     ASSERT_TRUE(got);
     EXPECT_EQ(got->paths, (std::vector<fs::path>{"/a b.jpg", dir / "rel/c.jpg"}));
@@ -109,8 +93,8 @@ TEST(DesktopFiles, UserInstallRegistersTheHandlerAndIsRepeatable) {
     fs::create_directories(home / ".local/share/kio/servicemenus");
     writeBytes(home / ".local/share/kio/servicemenus/vitrino-actions.desktop", "[Desktop Entry]\n");
     for (int round = 0; round < 2; ++round) {
-        const Ran r = run(kSource + "/scripts/install", {"--user", "--desktop-only"}, env);
-        ASSERT_EQ(r.exitCode, 0) << r.output.toStdString();
+        const CliRun r = run(kSource + "/scripts/install", {"--user", "--desktop-only"}, env);
+        ASSERT_EQ(r.exitCode, 0) << (r.stdoutText + r.stderrText).toStdString();
     }
     const QString local = h + "/.local";
     EXPECT_TRUE(text(local + "/share/applications/mimeinfo.cache")

@@ -25,7 +25,7 @@ using C = FinderJobController;
 namespace {
 
 /// Records the items it is given; each item waits for a permit while `gated`. A folder named
-/// "rename me" comes back as "1 renamed"; an image named "bad*" and a folder named "err*" fail.
+/// "rename me" comes back as "1 renamed"; a folder named "err*" fails.
 class FakeRunner : public FinderJobRunner {
   public:
     QSemaphore permits;
@@ -42,59 +42,40 @@ class FakeRunner : public FinderJobRunner {
     int begun = 0;
 
     FolderOutcome nameFolder(const services::RunJob& job, const fs::path& folder) override {
-        enter(folder);
-        job.log("  扫描 " + QString::fromStdString(folder.filename().string()));
-        FolderOutcome out{folder, {}};
-        if (folder.filename() == "rename me") {
-            out.folder = folder.parent_path() / "1 renamed";
-            fs::rename(folder, out.folder);
-        }
-        if (folder.filename().string().starts_with("err")) out.errors = {"一", "二"};
-        out.renamed = 2;
+        const QString name = enter(folder);
+        job.log("  扫描 " + name);
+        FolderOutcome out{folder, name.startsWith("err") ? QStringList{"一", "二"} : QStringList{}, 2};
+        if (name == "rename me") fs::rename(folder, out.folder = folder.parent_path() / "1 renamed");
         return out;
     }
-    ImageOutcome readImage(const services::RunJob& job, const fs::path& image) override {
-        enter(image);
-        job.log("OCR：" + QString::fromStdString(image.filename().string()));
-        const bool bad = image.filename().string().starts_with("bad");
-        if (bad) job.log(core::failure(QString::fromStdString(image.filename().string()) + "：读不出"));
-        return {!bad, bad ? QStringList{QString::fromStdString(image.filename().string()) + "：读不出"}
-                          : QStringList{}};
-    }
+    ImageOutcome readImage(const services::RunJob&, const fs::path&) override { return {}; }
     size_t started() {
         std::lock_guard g(mutex);
         return calls.size();
     }
 
   private:
-    void enter(const fs::path& p) {
+    QString enter(const fs::path& p) {
         {
             std::lock_guard g(mutex);
             calls.push_back(p.filename().string());
         }
         if (gated) permits.acquire();
+        return QString::fromStdString(p.filename().string());
     }
 };
 
 struct FinderJobControllerTest : testing::Test {
-    TempDir dir;
-    TempDir data;
+    TempDir dir, data;
     QByteArray savedData = qgetenv("XDG_DATA_HOME");
     ProcessingLock lock{QString::fromStdString((dir / "test.lock").string())};
-    FakeRunner* runner = nullptr;
-    std::unique_ptr<C> controller;
+    FakeRunner* runner = new FakeRunner; // owned by the controller
+    std::unique_ptr<C> controller = std::make_unique<C>(std::unique_ptr<FinderJobRunner>(runner), lock);
 
-    void SetUp() override {
-        qputenv("XDG_DATA_HOME", QByteArray::fromStdString(data.path().string()));
-        auto fake = std::make_unique<FakeRunner>();
-        runner = fake.get();
-        controller = std::make_unique<C>(std::move(fake), lock);
-    }
+    void SetUp() override { qputenv("XDG_DATA_HOME", QByteArray::fromStdString(data.path().string())); }
     void TearDown() override {
-        if (runner) {
-            runner->gated = false;
-            runner->permits.release(100);
-        }
+        runner->gated = false;
+        runner->permits.release(100);
         controller.reset();
         qputenv("XDG_DATA_HOME", savedData);
     }
@@ -113,7 +94,6 @@ struct FinderJobControllerTest : testing::Test {
     bool waitStarted(size_t n) {
         return QTest::qWaitFor([&] { return runner->started() >= n; }, 10000);
     }
-    QStringList logFiles() const { return QDir(LogStore::logsDirectory()).entryList({"*.log"}, QDir::Files); }
 };
 
 } // namespace
@@ -167,32 +147,30 @@ TEST_F(FinderJobControllerTest, HandOversWhileRunningJoinTheBatchOnceAndClosingF
     EXPECT_EQ(lock.owner(), Owner::idle);
 }
 
-TEST_F(FinderJobControllerTest, ASecondBatchInTheOpenWindowContinuesTheCount) {
-    controller->handleIncoming(Kind::nameFolder, folders({"a", "b", "err c"}));
+TEST_F(FinderJobControllerTest, ASecondBatchInTheOpenWindowContinuesTheCountInTheSameLogFile) {
+    controller->handleIncoming(Kind::nameFolder, folders({"a", "err c"}));
     ASSERT_TRUE(waitFinished());
-    EXPECT_EQ(controller->statusText(), "全部完成（3 项）");
-    controller->handleIncoming(Kind::nameFolder, folders({"d", "rename me"}));
-    EXPECT_EQ(controller->statusText(), "正在处理 4/5");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->statusText() == "全部完成（5 项）"; }, 10000));
+    EXPECT_EQ(controller->statusText(), "全部完成（2 项）");
+    controller->handleIncoming(Kind::nameFolder, folders({"rename me"}));
+    EXPECT_EQ(controller->statusText(), "正在处理 3/3");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->statusText() == "全部完成（3 项）"; }, 10000));
     // A renamed folder is shown with its new path.
     EXPECT_EQ(controller->folderPath(), QString::fromStdString((dir / "1 renamed").string()));
-
-    const QStringList log = lines();
-    EXPECT_EQ(log.first(), "—— 开始处理（文件管理器右键，共 3 项）——");
-    EXPECT_EQ(log.count("—— 开始处理（文件管理器右键，共 3 项）——"), 1);
-    EXPECT_TRUE(log.contains("[3/3] 错误 2 条（详见上方日志）"));
-    EXPECT_EQ(log.mid(log.indexOf("—— [3/3] err c ——") + 3, 3),
-              (QStringList{"[失败] 一", "[失败] 二", "[3/3] 错误 2 条（详见上方日志）"}));
-
-    // One log file for the window session, holding exactly the window's lines; each batch says
-    // which engine it uses.
-    const QStringList files = logFiles();
+    // Each batch says which engine it uses; the window session writes one log file of its lines.
+    const QStringList files = QDir(LogStore::logsDirectory()).entryList({"*.log"}, QDir::Files);
     ASSERT_EQ(files.size(), 1);
-    EXPECT_EQ(log[1], "日志文件：" + files[0]);
-    EXPECT_EQ(log[2], "使用本机离线引擎（不上传照片）");
-    EXPECT_EQ(log.count("使用本机离线引擎（不上传照片）"), 2);
-    EXPECT_EQ(log[log.indexOf("—— [4/5] d ——") - 1], "使用本机离线引擎（不上传照片）");
-    EXPECT_EQ(runner->begun, 2);
+    const auto item = [&](const QString& at, const QString& name, const QStringList& errors = {}) {
+        return QStringList{"—— [" + at + "] " + name + " ——",
+                           "文件夹：" + QString::fromStdString((dir / name.toStdString()).string()),
+                           "  扫描 " + name} +
+               errors + QStringList{"—— [" + at + "] 结束 ——"};
+    };
+    const QString engine = QStringLiteral("使用本机离线引擎（不上传照片）");
+    EXPECT_EQ(lines(),
+              QStringList({"—— 开始处理（文件管理器右键，共 2 项）——", "日志文件：" + files[0], engine}) +
+                  item("1/2", "a") +
+                  item("2/2", "err c", {"[失败] 一", "[失败] 二", "[2/2] 错误 2 条（详见上方日志）"}) +
+                  QStringList{engine} + item("3/3", "rename me"));
     QFile file(QDir(LogStore::logsDirectory()).filePath(files[0]));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(file.readAll()), controller->logMessages().join('\n') + '\n');
@@ -216,29 +194,6 @@ TEST_F(FinderJobControllerTest, WhatIsNotAFolderFailsItsNamingItemAndTheWindowCa
     EXPECT_TRUE(log.contains("[失败] 文件夹不存在：" + QString::fromStdString((dir / "missing").string())));
     controller->handleIncoming(Kind::nameFolder, {});
     EXPECT_EQ(shown.count(), 1);
-}
-
-TEST_F(FinderJobControllerTest, OCRSelectionsAreResolvedThenReadOneByOne) {
-    fs::create_directories(dir / "wall" / "sub");
-    writeJpeg(dir / "wall" / "a.jpg", 16, 16, Dates{"2024:01:01 10:00:01", std::nullopt});
-    writeJpeg(dir / "wall" / "bad.jpg", 16, 16, Dates{"2024:01:01 10:00:02", std::nullopt});
-    writeBytes(dir / "wall" / "v.mp4", "video");
-    controller->handleIncoming(Kind::ocrImage, {dir / "wall"});
-    EXPECT_EQ(controller->windowTitle(), "AI OCR");
-    ASSERT_TRUE(waitFinished());
-    EXPECT_EQ(runner->calls, (std::vector<std::string>{"a.jpg", "bad.jpg"}));
-    const QStringList log = lines();
-    EXPECT_EQ(log.first(), "wall：当前层 2 张图片（已忽略子目录和视频）"); // before any log file
-    EXPECT_EQ(log.mid(4), (QStringList{"—— [1/2] OCR a.jpg ——", "OCR：a.jpg", "—— [1/2] 结束 ——",
-                                       "—— [2/2] OCR bad.jpg ——", "OCR：bad.jpg", "[失败] bad.jpg：读不出",
-                                       "[2/2] OCR 失败", "—— [2/2] 结束 ——"}));
-
-    // Nothing readable while idle: refused with the reason.
-    controller->closeWindow(true);
-    controller->handleIncoming(Kind::ocrImage, {dir / "wall" / "v.mp4"});
-    ASSERT_TRUE(waitFinished());
-    EXPECT_EQ(lines(), QStringList{"没有可 OCR 的图片（已忽略子目录和视频）。"});
-    EXPECT_EQ(lock.owner(), Owner::idle);
 }
 
 TEST_F(FinderJobControllerTest, ApplicationURLsAmongArgumentsAreQueuedInOrderLater) {

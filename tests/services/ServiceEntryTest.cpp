@@ -6,17 +6,6 @@ using ServiceEntry::Request;
 using Kind = FinderWorkItem::Kind;
 namespace fs = std::filesystem;
 
-namespace {
-
-std::vector<fs::path> paths(std::initializer_list<const char*> list) {
-    std::vector<fs::path> out;
-    for (const char* p : list)
-        out.emplace_back(p);
-    return out;
-}
-
-} // namespace
-
 TEST(ServiceEntry, ParsesApplicationURLs) {
     struct Case {
         const char* url;
@@ -24,21 +13,20 @@ TEST(ServiceEntry, ParsesApplicationURLs) {
     };
     const Case cases[] = {
         {"vitrino://ocr?path=/A/IMG_1.JPG&path=/A/IMG_2.JPG",
-         Request{Kind::ocrImage, paths({"/A/IMG_1.JPG", "/A/IMG_2.JPG"})}},
-        {"VITRINO://Ocr?path=/a.jpg", Request{Kind::ocrImage, paths({"/a.jpg"})}},
+         Request{Kind::ocrImage, {"/A/IMG_1.JPG", "/A/IMG_2.JPG"}}},
+        {"VITRINO://Ocr?path=/a.jpg", Request{Kind::ocrImage, {"/a.jpg"}}},
         // Any other host, or none, names folders.
-        {"vitrino://name?path=/shoot/3%20%E9%93%9C%E9%BC%8E",
-         Request{Kind::nameFolder, paths({"/shoot/3 铜鼎"})}},
-        {"vitrino://x?path=/d", Request{Kind::nameFolder, paths({"/d"})}},
-        {"vitrino:?path=/d", Request{Kind::nameFolder, paths({"/d"})}},
+        {"vitrino://name?path=/shoot/3%20%E9%93%9C%E9%BC%8E", Request{Kind::nameFolder, {"/shoot/3 铜鼎"}}},
+        {"vitrino://x?path=/d", Request{Kind::nameFolder, {"/d"}}},
+        {"vitrino:?path=/d", Request{Kind::nameFolder, {"/d"}}},
         // Encoded "&", "#", "=", quotes and "+" are part of the path.
         {"vitrino://ocr?path=/a%26b/c%23d%3De%22f%27.jpg&path=/x+y.jpg",
-         Request{Kind::ocrImage, paths({"/a&b/c#d=e\"f'.jpg", "/x+y.jpg"})}},
+         Request{Kind::ocrImage, {"/a&b/c#d=e\"f'.jpg", "/x+y.jpg"}}},
         // Empty values, other names and relative paths are skipped; order is kept.
         {"vitrino://ocr?path=&other=/z&path=/2.jpg&PATH=/y&path=rel.jpg&path=/1.jpg&path",
-         Request{Kind::ocrImage, paths({"/2.jpg", "/1.jpg"})}},
+         Request{Kind::ocrImage, {"/2.jpg", "/1.jpg"}}},
         // A raw (unencoded) space or CJK character is still understood.
-        {"vitrino://ocr?path=/照片/a b.jpg", Request{Kind::ocrImage, paths({"/照片/a b.jpg"})}},
+        {"vitrino://ocr?path=/照片/a b.jpg", Request{Kind::ocrImage, {"/照片/a b.jpg"}}},
         {"vitrino://ocr", std::nullopt},
         {"vitrino://ocr?path=relative.jpg", std::nullopt},
         {"file:///a.jpg?path=/a.jpg", std::nullopt},
@@ -56,8 +44,8 @@ TEST(ServiceEntry, ParsesApplicationURLs) {
 
 TEST(ServiceEntry, BuiltURLsCarryAnyPathUnchanged) {
     const Request request{Kind::ocrImage,
-                          paths({"/home/u/展览 2024/IMG 1 (copy).JPG", "/a&b/c#d%20e?f=g+h;'\"`$\\.jpg",
-                                 "/\xff\xfe not utf8/x.png", "/plain/x.jpg"})};
+                          {"/home/u/展览 2024/IMG 1 (copy).JPG", "/a&b/c#d%20e?f=g+h;'\"`$\\.jpg",
+                           "/\xff\xfe not utf8/x.png", "/plain/x.jpg"}};
     const QString url = ServiceEntry::openURL(request);
     // One line of printable ASCII, so it passes through any command line and desktop file.
     for (QChar c : url)

@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <memory>
 
 using namespace fixtures;
 
@@ -20,45 +19,40 @@ const QString kURL1 = "vitrino://ocr?path=/a/IMG%201.JPG&path=/a/%E5%B1%95.JPG";
 const QString kURL2 = "vitrino://name?path=/shoot/3";
 
 struct Peer {
-    std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
+    QProcess process;
 
     Peer(const QString& socket, const QStringList& args, int expect = 0) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("PEER_EXPECT", QString::number(expect));
-        process->setProcessEnvironment(env);
-        process->start(VITRINO_INSTANCE_PEER, QStringList{socket} + args);
-        process->waitForStarted();
+        process.setProcessEnvironment(env);
+        process.start(VITRINO_INSTANCE_PEER, QStringList{socket} + args);
+        process.waitForStarted();
     }
     ~Peer() {
-        if (process->state() != QProcess::NotRunning) {
-            process->kill();
-            process->waitForFinished();
-        }
+        process.kill();
+        process.waitForFinished();
     }
     /// Waits for the line "instance" (false when the process ended or took too long).
     bool becameInstance() {
-        while (!process->canReadLine())
-            if (!process->waitForReadyRead(5000)) return false;
-        return process->readLine().trimmed() == "instance";
+        while (!process.canReadLine())
+            if (!process.waitForReadyRead(5000)) return false;
+        return process.readLine().trimmed() == "instance";
     }
     int finish() {
-        if (!process->waitForFinished(15000)) return -1;
-        return process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
+        if (!process.waitForFinished(15000)) return -1;
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
     QStringList lines() {
-        return QString::fromUtf8(process->readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        return QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
     }
 };
-
-QString socketIn(const TempDir& dir) {
-    return QString::fromStdString((dir / "vitrino-test.socket").string());
-}
 
 } // namespace
 
 TEST(SingleInstance, TakesOverACrashedSocketAndHearsEveryLaterProcessInOrder) {
     TempDir dir;
-    const std::string path = socketIn(dir).toStdString();
+    const std::string path = (dir / "vitrino-test.socket").string();
+    const QString socket = QString::fromStdString(path);
     // What a killed instance leaves: a bound socket file nobody listens on.
     int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un addr{};
@@ -67,15 +61,15 @@ TEST(SingleInstance, TakesOverACrashedSocketAndHearsEveryLaterProcessInOrder) {
     ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
     ::close(fd);
 
-    Peer first(socketIn(dir), {"first"}, 4);
+    Peer first(socket, {"first"}, 4);
     ASSERT_TRUE(first.becameInstance());
-    Peer second(socketIn(dir), {kURL1, kURL2});
+    Peer second(socket, {kURL1, kURL2});
     EXPECT_EQ(second.finish(), 0);
-    Peer third(socketIn(dir), {});
+    Peer third(socket, {});
     EXPECT_EQ(third.finish(), 0);
     // Two senders at once are both heard.
-    Peer a(socketIn(dir), {kURL1});
-    Peer b(socketIn(dir), {kURL2});
+    Peer a(socket, {kURL1});
+    Peer b(socket, {kURL2});
     EXPECT_EQ(a.finish(), 0);
     EXPECT_EQ(b.finish(), 0);
     EXPECT_EQ(first.finish(), 0);
@@ -89,8 +83,9 @@ TEST(SingleInstance, TakesOverACrashedSocketAndHearsEveryLaterProcessInOrder) {
 
 TEST(SingleInstance, TwoStartsAtOnceMakeExactlyOneInstance) {
     TempDir dir;
-    Peer a(socketIn(dir), {"from a"}, 1);
-    Peer b(socketIn(dir), {"from b"}, 1);
+    const QString socket = QString::fromStdString((dir / "vitrino-test.socket").string());
+    Peer a(socket, {"from a"}, 1);
+    Peer b(socket, {"from b"}, 1);
     EXPECT_EQ(a.finish(), 0);
     EXPECT_EQ(b.finish(), 0);
     const QStringList linesA = a.lines(), linesB = b.lines();

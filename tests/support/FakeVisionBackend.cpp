@@ -23,16 +23,6 @@ void FakeVisionBackend::label(const QString& fileName, RelicLabelExtracted field
     m_scripts[fileName].label = std::move(fields);
 }
 
-void FakeVisionBackend::text(const QString& fileName, QString text) {
-    const std::lock_guard<std::mutex> hold(m_mutex);
-    m_scripts[fileName].text = std::move(text);
-}
-
-void FakeVisionBackend::fail(const QString& fileName, QString error) {
-    const std::lock_guard<std::mutex> hold(m_mutex);
-    m_scripts[fileName].error = std::move(error);
-}
-
 FakeVisionBackend::Script FakeVisionBackend::scriptFor(const std::filesystem::path& photo) const {
     const std::lock_guard<std::mutex> hold(m_mutex);
     const auto it = m_scripts.find(core::displayName(photo));
@@ -66,7 +56,6 @@ core::Result<ClassificationResult> FakeVisionBackend::classify(const std::filesy
                                                                const ai::PreparedPhoto&) {
     request(QStringLiteral("classify"), photo);
     const Script script = scriptFor(photo);
-    if (script.error) return core::Error{*script.error};
     return ClassificationResult{script.category.value_or(MediaCategory::artifact),
                                 script.confidence.value_or(0.9), QString()};
 }
@@ -75,7 +64,6 @@ core::Result<RelicLabelExtracted> FakeVisionBackend::readLabel(const std::filesy
                                                                const ai::PreparedPhoto&) {
     request(QStringLiteral("label"), photo);
     const Script script = scriptFor(photo);
-    if (script.error) return core::Error{*script.error};
     if (script.labelError) return core::Error{*script.labelError};
     return script.label.value_or(RelicLabelExtracted{});
 }
@@ -83,9 +71,7 @@ core::Result<RelicLabelExtracted> FakeVisionBackend::readLabel(const std::filesy
 core::Result<QString> FakeVisionBackend::readText(const std::filesystem::path& photo,
                                                   const ai::PreparedPhoto&) {
     request(QStringLiteral("text"), photo);
-    const Script script = scriptFor(photo);
-    if (script.error) return core::Error{*script.error};
-    return script.text.value_or(QString());
+    return QString();
 }
 
 QStringList FakeVisionBackend::calls() const {

@@ -25,16 +25,12 @@ class FakeVisionBackend : public ai::VisionBackend {
         std::optional<MediaCategory> category;
         std::optional<double> confidence;
         std::optional<RelicLabelExtracted> label;
-        std::optional<QString> text;
-        std::optional<QString> error;      ///< every request for this file fails so
-        std::optional<QString> labelError; ///< only label reads fail so
+        std::optional<QString> labelError; ///< label reads of this file fail so
     };
 
     void script(const QString& fileName, Script script);
     void classifyAs(const QString& fileName, MediaCategory category, double confidence = 0.9);
     void label(const QString& fileName, RelicLabelExtracted fields);
-    void text(const QString& fileName, QString text);
-    void fail(const QString& fileName, QString error);
 
     /// Every request waits this long (for overlap and cancellation tests).
     void setLatency(std::chrono::milliseconds latency) { m_latency = latency; }

@@ -20,12 +20,6 @@
 
 namespace fixtures {
 
-QStringList CliRun::stdoutLines() const {
-    QStringList lines = stdoutText.split(QLatin1Char('\n'));
-    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
-    return lines;
-}
-
 QStringList unstamped(const QStringList& stamped) {
     static const QRegularExpression stamp(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d "));
     QStringList lines;
@@ -54,17 +48,14 @@ QProcessEnvironment isolatedEnvironment(const QString& home, const QString& apiK
 }
 
 QProcessEnvironment desktopEnvironment(const QString& home) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment env = isolatedEnvironment(home, {});
+    // Only the owner may use a runtime folder; Qt would fall back to a shared one otherwise,
+    // where another vitrino may be running and take the start over.
     for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}) {
-        const QString dir = QDir(home).filePath(QString::fromLatin1(name));
-        QDir().mkpath(dir);
-        // Only the owner may use a runtime folder; Qt would fall back to a shared one otherwise,
-        // where another vitrino may be running and take the start over.
-        QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        env.insert(QString::fromLatin1(name), dir);
+        QDir().mkpath(env.value(name));
+        QFile::setPermissions(env.value(name), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    env.remove(QStringLiteral("VITRINO_API_KEY"));
     return env;
 }
 
@@ -73,20 +64,22 @@ QString cliPath() {
     return path.isEmpty() ? QStringLiteral(VITRINO_CLI_PATH) : path;
 }
 
-CliRun runCli(const QStringList& args, const QProcessEnvironment& env, int timeoutMs) {
+CliRun run(const QString& program, const QStringList& args, const QProcessEnvironment& env, int timeoutMs,
+           const QString& cwd) {
     QProcess process;
     process.setProcessEnvironment(env);
-    process.start(cliPath(), args);
-    CliRun run;
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.stdoutText = QString::fromUtf8(process.readAllStandardOutput());
-    run.stderrText = QString::fromUtf8(process.readAllStandardError());
-    return run;
+    process.setWorkingDirectory(cwd);
+    process.start(program, args);
+    const bool finished = process.waitForFinished(timeoutMs);
+    if (!finished) process.kill();
+    process.waitForFinished();
+    return {finished && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+CliRun runCli(const QStringList& args, const QProcessEnvironment& env, int timeoutMs) {
+    return run(cliPath(), args, env, timeoutMs);
 }
 
 void signalAfterMoves(QProcess& process, const std::filesystem::path& folder, int moves,

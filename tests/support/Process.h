@@ -15,8 +15,12 @@ struct CliRun {
     int exitCode = -1;
     QString stdoutText;
     QString stderrText;
-    QStringList stdoutLines() const;
 };
+
+/// Runs `program` in `cwd` and waits for it; the exit code is -1 when it crashed or took longer.
+CliRun run(const QString& program, const QStringList& args,
+           const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(), int timeoutMs = 120000,
+           const QString& cwd = {});
 
 /// Runs the vitrino-cli built with the tests (or the one VITRINO_CLI names) and waits for it.
 CliRun runCli(const QStringList& args,

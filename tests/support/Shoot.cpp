@@ -105,17 +105,6 @@ void Shoot::video(const std::string& name, const QDateTime& when) {
     remember(name);
 }
 
-void Shoot::failing(const std::string& name, const QString& date, FakeAIServer::Reply reply) {
-    const int width = 200 + 8 * m_next++;
-    writeJpeg(m_dir / name, width, 150, Dates{date.toStdString(), std::nullopt}, 0, unsigned(width));
-    std::lock_guard lock(m_mutex);
-    m_backend.fail(
-        QString::fromStdString(name),
-        QStringLiteral("API 错误 %1: %2").arg(reply.status).arg(QString::fromStdString(reply.body)));
-    m_tri[width] = std::move(reply);
-    remember(name);
-}
-
 void smallExhibition(Shoot& shoot) {
     shoot.artifact("IMG_0001.JPG", "2024:05:01 10:00:00");
     shoot.raw("IMG_0001.DNG", "2024:05:01 10:00:00");

@@ -33,8 +33,6 @@ class Shoot {
                const QString& period);
     void raw(const std::string& name, const QString& date);
     void video(const std::string& name, const QDateTime& when);
-    /// A server failure for this photo's classification instead of a reply.
-    void failing(const std::string& name, const QString& date, FakeAIServer::Reply reply);
 
     /// An artifact whose classification is first answered `times` times with HTTP `status` (a
     /// busy service, "Retry-After: 0").
