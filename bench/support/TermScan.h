@@ -2,7 +2,7 @@
 
 // The look-alike correction of a name done the slow, obvious way: every lexicon term tried at
 // every position. The reference that engine::correctTerms, which only tries the terms a position's
-// character may begin, must agree with (tests, the engine_page fuzz target, bench_terms).
+// character may begin, must agree with (the engine_page fuzz target, bench_terms).
 
 #include "engine/MuseumTerms.h"
 
