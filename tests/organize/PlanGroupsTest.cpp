@@ -25,29 +25,24 @@ const auto P = MediaCategory::panel;
 const auto A = MediaCategory::artifact;
 const auto U = MediaCategory::unknown;
 
-ImageScanner::ImageInfo info(const char* name, std::optional<int> minute) {
-    ImageScanner::ImageInfo out;
-    out.path = fs::path("/shoot") / name;
-    out.fileName = QString::fromUtf8(name);
-    if (minute) out.creationDate = QDateTime(QDate(2024, 5, 1), QTime(10, *minute), Qt::LocalTime);
-    out.fileType = ImageScanner::typeForExtension(ImageScanner::lowerExtension(name));
-    return out;
-}
-
 /// A unit shot at 10:`minute` (none: undated), with its companions.
 MediaPipeline::ClassifiedItem item(const char* name, std::optional<int> minute, MediaCategory category,
                                    std::vector<const char*> companions = {}) {
-    MediaPipeline::WorkUnit unit{info(name, minute), {}};
+    const auto info = [&](const char* file) {
+        return ImageScanner::ImageInfo{
+            fs::path("/shoot") / file, QString::fromUtf8(file),
+            minute ? std::optional(QDateTime(QDate(2024, 5, 1), QTime(10, *minute), Qt::LocalTime))
+                   : std::nullopt,
+            ImageScanner::typeForExtension(ImageScanner::lowerExtension(file))};
+    };
+    MediaPipeline::WorkUnit unit{info(name), {}};
     for (const char* companion : companions)
-        unit.companions.push_back(info(companion, minute));
+        unit.companions.push_back(info(companion));
     return {unit, category};
 }
 
 AutoOrganizer::LabelRead read(const char* name, const char* source, const char* period) {
-    return {
-        RelicLabelExtracted{QString::fromUtf8(name), QString::fromUtf8(source), QString::fromUtf8(period), {}}
-            .withPersistenceDefaultsForAIOutput(),
-        {}};
+    return {RelicLabelExtracted{name, source, period, {}}.withPersistenceDefaultsForAIOutput(), {}};
 }
 
 } // namespace

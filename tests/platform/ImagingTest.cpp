@@ -30,11 +30,8 @@ TEST(Imaging, ThumbnailFitsEveryFormatAndKeepsAspect) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         c.write(dir / c.name);
-        const auto source = platform::openImageSource(dir / c.name);
-        ASSERT_TRUE(source.has_value());
-        const auto thumb = platform::thumbnail(*source, c.maxSide);
-        ASSERT_TRUE(thumb.has_value());
-        EXPECT_EQ(thumb->size(), c.expected);
+        const auto thumb = platform::thumbnail(platform::openImageSource(dir / c.name).value(), c.maxSide);
+        EXPECT_EQ(thumb.value().size(), c.expected);
         EXPECT_EQ(thumb->type(), CV_8UC3);
     }
 }
@@ -47,8 +44,7 @@ TEST(Imaging, RawDevelopsAtScaleAndHasAPreview) {
     ASSERT_NE(raw, nullptr);
     EXPECT_EQ(raw->nativeSize(), cv::Size(400, 300));
     const auto half = raw->develop(0.25);
-    ASSERT_TRUE(half.has_value());
-    EXPECT_EQ(half->size(), cv::Size(100, 75));
+    EXPECT_EQ(half.value().size(), cv::Size(100, 75));
     // Mid-grey mosaic data should not develop to black or white.
     const cv::Scalar mean = cv::mean(*half);
     EXPECT_GT(mean[0] + mean[1] + mean[2], 60);

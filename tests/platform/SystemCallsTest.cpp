@@ -82,38 +82,36 @@ TEST(SystemCalls, ThePrivateRuntimeFolderIsOursAndNothingElse) {
     ASSERT_TRUE(user);
     const std::string uid = std::to_string(::geteuid());
     const std::string named = std::string("runtime-") + user->pw_name;
-    enum class Want { system, named, fresh };
-    struct Case {
-        const char* name;
-        std::function<void(const fs::path& system, const fs::path& temp)> prepare;
-        Want want;
-        bool needsRoot = false;
-    };
     const auto folder = [](const fs::path& path, mode_t mode) {
         fs::create_directories(path);
         ASSERT_EQ(::chmod(path.c_str(), mode), 0);
     };
-    const std::vector<Case> cases = {
+    const struct {
+        const char* name;
+        std::function<void(const fs::path& system, const fs::path& temp)> prepare;
+        const char* want; ///< "system", "named", or a fresh folder "named-…" beside it
+        bool needsRoot = false;
+    } cases[] = {
         {"the system's folder for this user", [&](auto& system, auto&) { folder(system / uid, 0700); },
-         Want::system},
+         "system"},
         {"a system folder others may enter is passed over",
-         [&](auto& system, auto&) { folder(system / uid, 0755); }, Want::named},
+         [&](auto& system, auto&) { folder(system / uid, 0755); }, "named"},
         {"our open folder is closed to others", [&](auto&, auto& temp) { folder(temp / named, 0755); },
-         Want::named},
+         "named"},
         {"a link under our name is never followed",
          [&](auto&, auto& temp) {
              folder(temp / "elsewhere", 0700);
              fs::create_directory_symlink(temp / "elsewhere", temp / named);
          },
-         Want::fresh},
+         "fresh"},
         {"another user's folder under our name",
          [&](auto&, auto& temp) {
              folder(temp / named, 0700);
              ASSERT_EQ(::chown((temp / named).c_str(), 12345, 12345), 0);
          },
-         Want::fresh, true},
+         "fresh", true},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         if (c.needsRoot && ::geteuid() != 0) continue;
         TempDir system, temp;
@@ -121,18 +119,13 @@ TEST(SystemCalls, ThePrivateRuntimeFolderIsOursAndNothingElse) {
         const fs::path got = platform::privateRuntimeDirectory(QString::fromStdString(system.path().string()),
                                                                QString::fromStdString(temp.path().string()))
                                  .toStdString();
-        switch (c.want) {
-        case Want::system:
+        if (c.want == std::string("system"))
             EXPECT_EQ(got, system / uid);
-            break;
-        case Want::named:
+        else if (c.want == std::string("named"))
             EXPECT_EQ(got, temp / named);
-            break;
-        case Want::fresh:
-            EXPECT_EQ(got.parent_path(), temp.path());
-            EXPECT_TRUE(got.filename().string().starts_with(named + "-")) << got;
-            break;
-        }
+        else
+            EXPECT_TRUE(got.parent_path() == temp.path() && got.filename().string().starts_with(named + "-"))
+                << got;
         struct stat st {};
         ASSERT_EQ(::lstat(got.c_str(), &st), 0) << got;
         EXPECT_TRUE(S_ISDIR(st.st_mode));
