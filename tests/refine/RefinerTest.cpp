@@ -90,19 +90,14 @@ TEST(Refiner, MovesStrictlyNearerPhotosBackAndKeepsTies) {
 
     QStringList lines;
     const RunResult result = refine(root, core::logOnly(collect(lines)), {fakePrint});
-    EXPECT_EQ(lines, (QStringList{
-                         QStringLiteral("对比：1 甲 ← 2 乙"),
-                         QStringLiteral("  本夹样本 a1.JPG, a2.JPG"),
-                         QStringLiteral("  下一夹锚点 b2.JPG（不搬）"),
-                         QStringLiteral("  [搬回] b0.JPG dA=0.050 dB=1.378（更像本夹，2 个文件）"),
-                         QStringLiteral("  [留下] bt.JPG dA=0.765 dB=0.765（更像下一夹或一样近）"),
-                         // The next pair reads 乙 again: b0 has left it.
-                         QStringLiteral("对比：2 乙 ← 3 丙"),
-                         QStringLiteral("  本夹样本 bt.JPG, b2.JPG"),
-                         QStringLiteral("  下一夹锚点 c2.JPG（不搬）"),
-                         QStringLiteral("  [搬回] c1.JPG dA=0.020 dB=1.400（更像本夹，1 个文件）"),
-                         QStringLiteral("FeaturePrint 后处理结束。移动 3 个文件，错误 0 条。"),
-                     }));
+    EXPECT_EQ(lines,
+              QStringList({"对比：1 甲 ← 2 乙", "  本夹样本 a1.JPG, a2.JPG", "  下一夹锚点 b2.JPG（不搬）",
+                           "  [搬回] b0.JPG dA=0.050 dB=1.378（更像本夹，2 个文件）",
+                           "  [留下] bt.JPG dA=0.765 dB=0.765（更像下一夹或一样近）",
+                           // The next pair reads 乙 again: b0 has left it.
+                           "对比：2 乙 ← 3 丙", "  本夹样本 bt.JPG, b2.JPG", "  下一夹锚点 c2.JPG（不搬）",
+                           "  [搬回] c1.JPG dA=0.020 dB=1.400（更像本夹，1 个文件）",
+                           "FeaturePrint 后处理结束。移动 3 个文件，错误 0 条。"}));
     EXPECT_EQ(result.movedCount, 3);
     EXPECT_TRUE(result.errors.isEmpty());
     EXPECT_EQ(result.moves, (std::vector<MoveRecord>{{root / "2 乙" / "b0.JPG", root / "1 甲" / "b0.JPG"},
@@ -156,14 +151,11 @@ TEST(Refiner, UndoReportsEachFailureFormAndKeepsRetriableRecordsInPassOrder) {
                                         {root / "B" / "five.JPG", root / "A" / "five.JPG"}};
     QStringList lines;
     const UndoResult result = undo(moves, collect(lines));
-    EXPECT_EQ(lines, (QStringList{
-                         QStringLiteral("  [撤销] five.JPG → B/（已在原处）"),
-                         QStringLiteral("[失败] 撤销失败 four.JPG：目标已存在：four.JPG"),
-                         QStringLiteral("[失败] 撤销失败（原文件夹不存在）：gone"),
-                         QStringLiteral("[警告] 撤销跳过（目标已不在）：two.JPG"),
-                         QStringLiteral("  [撤销] IMG_1-2.JPG → B/"),
-                         QStringLiteral("撤销结束。恢复 2 个文件，剩余 2 条，错误 3 条。"),
-                     }));
+    EXPECT_EQ(
+        lines,
+        QStringList({"  [撤销] five.JPG → B/（已在原处）", "[失败] 撤销失败 four.JPG：目标已存在：four.JPG",
+                     "[失败] 撤销失败（原文件夹不存在）：gone", "[警告] 撤销跳过（目标已不在）：two.JPG",
+                     "  [撤销] IMG_1-2.JPG → B/", "撤销结束。恢复 2 个文件，剩余 2 条，错误 3 条。"}));
     EXPECT_EQ(result.remaining, (std::vector<MoveRecord>{moves[2], moves[3]}));
     EXPECT_EQ(result.errors, (QStringList{lines[1].mid(5), lines[2].mid(5), lines[3].mid(5)})); // no prefix
     EXPECT_TRUE(fs::exists(root / "B" / "IMG_1.JPG"));
