@@ -14,7 +14,6 @@
 #include <gtest/gtest.h>
 
 #include <set>
-#include <span>
 
 using namespace fixtures;
 
@@ -165,16 +164,19 @@ TEST_F(SavedPlan, AnUneditedPlanGivesTheLayoutOfAPlainRunAndIsUndoneLikeOne) {
 
 namespace {
 
-/// `node` with the value at `path` (object keys and array indexes) replaced.
-QJsonValue replaced(const QJsonValue& node, std::span<const QJsonValue> path, const QJsonValue& value) {
-    if (path.empty()) return value;
-    if (path[0].isString()) {
+/// `node` with the value at `path` ("groups/1/name": object keys and array indexes) replaced.
+QJsonValue replaced(const QJsonValue& node, QStringList path, const QJsonValue& value) {
+    if (path.isEmpty()) return value;
+    const QString key = path.takeFirst();
+    bool isIndex = false;
+    const int index = key.toInt(&isIndex);
+    if (!isIndex) {
         QJsonObject object = node.toObject();
-        object[path[0].toString()] = replaced(object[path[0].toString()], path.subspan(1), value);
+        object[key] = replaced(object[key], path, value);
         return object;
     }
     QJsonArray array = node.toArray();
-    array[path[0].toInt()] = replaced(array[path[0].toInt()], path.subspan(1), value);
+    array[index] = replaced(array[index], path, value);
     return array;
 }
 
@@ -184,51 +186,33 @@ TEST_F(SavedPlan, APlanThatDoesNotFitIsRefusedBeforeAnythingMoves) {
     ASSERT_EQ(writePlan().exitCode, 0);
     const QJsonObject good = load(planFile());
     TempDir other;
-    struct Case {
-        const char* what;
-        std::vector<QJsonValue> path; // in the plan's JSON (groups: panel, two labels, leftovers)
+    const struct {
+        const char* path; ///< in the plan's JSON (groups: panel, two labels, leftovers)
         QJsonValue value;
         QString error;
-        QByteArray bytes = {}; // instead of the plan, when not empty
-    };
-    const std::vector<Case> cases = {
-        {"not JSON", {}, {}, "计划文件不是有效的 JSON", "{\"format\": \"vitrino-organize-plan\", "},
-        {"JSON but no plan", {}, {}, plan::kNotAPlan, "[1, 2, 3]"},
-        {"another version", {"version"}, 2, "计划文件版本 2 不受支持（支持版本 1）"},
-        {"another folder", {"folder"}, text(other.path()), "计划属于另一个文件夹："},
-        {"a folder through ..",
-         {"folder"},
-         text(shootDir() / ".." / "shoot"),
-         "计划中的路径不在拍摄文件夹内"},
-        {"a name with a slash",
-         {"groups", 1, "files", 1, "name"},
-         "sub/IMG_0001.JPG",
-         "计划中的文件名无效：sub/IMG_0001.JPG"},
-        {"a name outside the shoot",
-         {"groups", 1, "files", 1, "name"},
-         "../IMG_0001.JPG",
-         "计划中的路径不在拍摄文件夹内：../IMG_0001.JPG"},
-        {"a file listed twice",
-         {"groups", 1, "files", 2, "name"},
-         "IMG_0003.JPG",
-         "计划中的文件出现了不止一次：IMG_0003.JPG"},
-        {"an unknown kind", {"groups", 1, "kind"}, "exhibit", "计划文件格式不符"},
-        {"a missing file",
-         {"groups", 1, "files", 2, "name"},
-         "IMG_0099.JPG",
-         "计划已过时：IMG_0099.JPG 已不存在"},
-        {"another size", {"groups", 3, "files", 0, "size"}, 1, "计划已过时：IMG_0007.JPG 的大小已改变"},
-        {"another time",
-         {"groups", 0, "files", 0, "mtime"},
-         "2001-01-01T00:00:00.000000000Z",
+        QByteArray bytes = {}; ///< instead of the plan, when not empty
+    } cases[] = {
+        {"", {}, "计划文件不是有效的 JSON", "{\"format\": \"vitrino-organize-plan\", "},
+        {"", {}, plan::kNotAPlan, "[1, 2, 3]"},
+        {"version", 2, "计划文件版本 2 不受支持（支持版本 1）"},
+        {"folder", text(other.path()), "计划属于另一个文件夹："},
+        {"folder", text(shootDir() / ".." / "shoot"), "计划中的路径不在拍摄文件夹内"},
+        {"groups/1/files/1/name", "sub/IMG_0001.JPG", "计划中的文件名无效：sub/IMG_0001.JPG"},
+        {"groups/1/files/1/name", "../IMG_0001.JPG", "计划中的路径不在拍摄文件夹内：../IMG_0001.JPG"},
+        {"groups/1/files/2/name", "IMG_0003.JPG", "计划中的文件出现了不止一次：IMG_0003.JPG"},
+        {"groups/1/kind", "exhibit", "计划文件格式不符"},
+        {"groups/1/files/2/name", "IMG_0099.JPG", "计划已过时：IMG_0099.JPG 已不存在"},
+        {"groups/3/files/0/size", 1, "计划已过时：IMG_0007.JPG 的大小已改变"},
+        {"groups/0/files/0/mtime", "2001-01-01T00:00:00.000000000Z",
          "计划已过时：IMG_0004.JPG 的修改时间已改变"},
     };
     const auto before = treeHashes(shootDir());
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.error.toStdString());
+        const QStringList path = QString(c.path).split('/', Qt::SkipEmptyParts);
         writeBytes(
             planFile(),
-            (c.bytes.isEmpty() ? QJsonDocument(replaced(good, c.path, c.value).toObject()).toJson() : c.bytes)
+            (c.bytes.isEmpty() ? QJsonDocument(replaced(good, path, c.value).toObject()).toJson() : c.bytes)
                 .toStdString());
         const auto run = runPlan();
         EXPECT_EQ(run.exitCode, 2) << run.stdoutText.toStdString();
@@ -237,8 +221,7 @@ TEST_F(SavedPlan, APlanThatDoesNotFitIsRefusedBeforeAnythingMoves) {
         ASSERT_EQ(treeHashes(shootDir()), before); // nothing moved, nothing written
     }
     // An edited name names the folder and the label files (a slash is no path here).
-    const auto edited =
-        replaced(good, std::vector<QJsonValue>{"groups", 1, "label", "文物名称"}, "青铜/方鼎");
+    const auto edited = replaced(good, {"groups", "1", "label", "文物名称"}, "青铜/方鼎");
     writeBytes(planFile(), QJsonDocument(edited.toObject()).toJson().toStdString());
     EXPECT_EQ(runPlan().exitCode, 0);
     const fs::path folder = shootDir() / "1 青铜方鼎 安阳殷墟出土 商代晚期";
