@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 using namespace fixtures;
-using MediaPipeline::ClassifyResult;
 using VisionTextProbe::ProbeError;
 using VisionTextProbe::ProbeResult;
 
@@ -47,13 +46,6 @@ struct PipelineTest : testing::Test {
     }
 };
 
-QStringList categories(const ClassifyResult& r) {
-    QStringList out;
-    for (const auto& item : r.items)
-        out << rawValue(item.category);
-    return out;
-}
-
 } // namespace
 
 TEST_F(PipelineTest, ProbeDecidesFallsBackAndFailuresAreCollected) {
@@ -64,7 +56,10 @@ TEST_F(PipelineTest, ProbeDecidesFallsBackAndFailuresAreCollected) {
     const auto result =
         MediaPipeline::classify(units({"obj.jpg", "wall.jpg", "label.jpg", "broken.jpg", "odd.jpg"}), true,
                                 remote, context(), probe());
-    EXPECT_EQ(categories(result), QStringList({"artifact", "panel", "unknown", "unknown", "artifact"}));
+    QStringList categories;
+    for (const auto& item : result.items)
+        categories << rawValue(item.category);
+    EXPECT_EQ(categories, QStringList({"artifact", "panel", "unknown", "unknown", "artifact"}));
     EXPECT_EQ(result.visionArtifactCount, 1);
     EXPECT_EQ(result.errors, QStringList({"分类失败 label.jpg：API 错误 500: boom → 未分类",
                                           "解码失败 broken.jpg：无法读取或解码图片 → 未分类"}));

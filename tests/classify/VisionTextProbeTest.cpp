@@ -58,12 +58,10 @@ TEST(VisionTextProbe, AModelThatFailsWhileRunningIsAnErrorNotNoText) {
     scenes::writePhoto(dir / "object.jpg", scenes::renderObject(3, 1600, 1067));
     const platform::TextBox box{{}, 300, 40, 0.9f};
     const core::Error broken{QStringLiteral("文字识别模型不可用：forward failed")};
-    using Detect = decltype(VisionTextProbe::TextModel::detect);
-    using Recognize = decltype(VisionTextProbe::TextModel::recognize);
-    const Detect oneRegion = [&](const platform::Bitmap&, int, double) {
+    const auto oneRegion = [&](const platform::Bitmap&, int, double) {
         return core::Result<std::vector<platform::TextBox>>(std::vector<platform::TextBox>{box});
     };
-    const Recognize unreadable = [](const platform::Bitmap&, const platform::TextBox&) {
+    const auto unreadable = [](const platform::Bitmap&, const platform::TextBox&) {
         return core::Result<platform::RecognizedText>(platform::RecognizedText{QStringLiteral("·"), 0.2f});
     };
     // The recogniser fails on the one region the detector finds.
