@@ -56,6 +56,9 @@ TEST_F(AIClientTest, MapsEveryServerAnswerToItsResult) {
         bool busy = false;
         std::optional<int> retryAfterMs = {};
     };
+    const auto waitingFor = [](int status, const char* body, const char* seconds) {
+        return FakeAIServer::Reply{status, body, "text/plain", 0, false, {{"Retry-After", seconds}}};
+    };
     const std::vector<Case> cases = {
         {"401 passes the body through",
          {401, R"({"error":{"message":"bad key"}})"},
@@ -63,16 +66,10 @@ TEST_F(AIClientTest, MapsEveryServerAnswerToItsResult) {
         {"non-UTF-8 error body", {400, "\xff\xfe\xfd", "text/plain"}, "API 错误 400: 400"},
         {"empty choices", {200, R"({"choices":[]})"}, "无法解析 API 返回"},
         {"content with spaces kept", FakeAIServer::chat(" 你好 \n"), " 你好 \n"},
-        {"429 is busy, with its wait",
-         {429, "slow down", "text/plain", 0, false, {{"Retry-After", "7"}}},
-         "API 错误 429: slow down",
-         true,
+        {"429 is busy, with its wait", waitingFor(429, "slow down", "7"), "API 错误 429: slow down", true,
          7000},
         {"503 without a wait", {503, "overloaded", "text/plain"}, "API 错误 503: overloaded", true},
-        {"a wait on another error is kept, not busy",
-         {500, "x", "text/plain", 0, false, {{"Retry-After", "3"}}},
-         "API 错误 500: x",
-         false,
+        {"a wait on another error is kept, not busy", waitingFor(500, "x", "3"), "API 错误 500: x", false,
          3000},
     };
     const auto prepared = RAWJPEGExporter::prepareForUpload(photo);

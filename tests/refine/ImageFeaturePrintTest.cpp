@@ -26,37 +26,31 @@ FeaturePrintObservation printOf(const fs::path& file) {
 TEST(ImageFeaturePrint, AnotherViewOfTheSameObjectIsNearerThanOtherObjects) {
     constexpr int kObjects = 12, kViews = 3;
     TempDir dir;
-    struct Shot {
-        int object;
-        FeaturePrintObservation print;
-    };
-    std::vector<Shot> shots;
-    for (int o = 0; o < kObjects; ++o) {
-        const bool portrait = o % 3 == 2;
+    std::vector<std::pair<int, FeaturePrintObservation>> shots; // object, print
+    for (int o = 0; o < kObjects; ++o)
         for (unsigned v = 0; v < kViews; ++v) {
-            const auto photo =
-                scenes::renderObject(static_cast<scenes::ObjectKind>(o % 4), 7001u + unsigned(o),
-                                     portrait ? 900 : 1200, portrait ? 1200 : 900, v);
+            const bool portrait = o % 3 == 2;
             const fs::path file = dir / ("o" + std::to_string(o) + "_" + std::to_string(v) + ".jpg");
-            scenes::writePhoto(file, photo);
-            shots.push_back({o, printOf(file)});
+            scenes::writePhoto(file, scenes::renderObject(static_cast<scenes::ObjectKind>(o % 4),
+                                                          7001u + unsigned(o), portrait ? 900 : 1200,
+                                                          portrait ? 1200 : 900, v));
+            shots.emplace_back(o, printOf(file));
         }
-    }
     int top1 = 0, pairs = 0, nearer = 0;
     for (size_t q = 0; q < shots.size(); ++q) {
         float nearestOther = std::numeric_limits<float>::max(), nearest = nearestOther;
         int nearestObject = -1;
         for (size_t j = 0; j < shots.size(); ++j) {
             if (j == q) continue;
-            const float d = *refine::distance(shots[q].print, shots[j].print);
-            if (d < nearest) nearest = d, nearestObject = shots[j].object;
-            if (shots[j].object != shots[q].object) nearestOther = std::min(nearestOther, d);
+            const float d = *refine::distance(shots[q].second, shots[j].second);
+            if (d < nearest) nearest = d, nearestObject = shots[j].first;
+            if (shots[j].first != shots[q].first) nearestOther = std::min(nearestOther, d);
         }
-        top1 += nearestObject == shots[q].object;
+        top1 += nearestObject == shots[q].first;
         for (size_t j = 0; j < shots.size(); ++j)
-            if (j != q && shots[j].object == shots[q].object) {
+            if (j != q && shots[j].first == shots[q].first) {
                 ++pairs;
-                nearer += *refine::distance(shots[q].print, shots[j].print) < nearestOther;
+                nearer += *refine::distance(shots[q].second, shots[j].second) < nearestOther;
             }
     }
     // Tuning seeds: top-1 0.98–1.00, pairs nearer than every other object 0.87–0.96. These seeds
