@@ -72,8 +72,8 @@ TEST(LabelFields, AssignsFieldsOnEveryLayout) {
          "#玉琮|良渚文化|浙江余杭反山墓地出土|质地： 玉|尺寸：高 3.6-9.2厘米，射径 5一6 厘米|编号:A-753",
          "玉琮|浙江余杭反山墓地出土|良渚文化|质地：玉\n尺寸：高 3.6—9.2厘米，射径 5—6 厘米\n编号:A-753"},
         {"look-alikes mended in every field, within lexicon terms of two or more characters",
-         "#兽面纹算|西周早期|陕西宝鸡竹园沟出土|雾蓝釉 五彩 于",
-         "兽面纹簋|陕西宝鸡竹园沟出土|西周早期|霁蓝釉 五彩 于"},
+         "#兽面纹算|西周早期|陕西宝鸡竹园沟出土|雾蓝釉 五彩 于 五彩鱼藻纹盖罐 算盘",
+         "兽面纹簋|陕西宝鸡竹园沟出土|西周早期|霁蓝釉 五彩 于 五彩鱼藻纹盖罐 算盘"},
         {"金 is the material when another line is the period", "#嵌宝石金杯|金|明万历|北京定陵出土",
          "嵌宝石金杯|北京定陵出土|明万历|金"},
         {"金 alone is the period", "#鎏金铜坐龙|金|黑龙江阿城出土", "鎏金铜坐龙|黑龙江阿城出土|金|"},
@@ -103,13 +103,8 @@ TEST(LabelFields, DescribedCardsAreLabelsAndPanelsStayPanels) {
 }
 
 TEST(LabelFields, CorrectsLookAlikesOnlyWithinLexiconTerms) {
-    const std::vector<std::pair<const char*, const char*>> cases = {
-        {"青铜蟠爬纹隔", "青铜蟠爬纹鬲"},     // one term mended, an unknown word left
-        {"五彩鱼藻纹盖罐", "五彩鱼藻纹盖罐"}, // 五 is read for 盂 but 五彩 is a term itself
-        {"算盘", "算盘"},                     // not one lexicon term would be made by the change
-    };
-    for (const auto& [read, want] : cases)
-        EXPECT_EQ(engine::correctTerms(QString::fromUtf8(read)), QString::fromUtf8(want)) << read;
+    // One term mended, an unknown word beside it left as read.
+    EXPECT_EQ(engine::correctTerms(QStringLiteral("青铜蟠爬纹隔")), QStringLiteral("青铜蟠爬纹鬲"));
     // A line of thousands of characters (once a fuzz target's slow input) is mended at both ends.
     const QString middle = QStringLiteral("青铜鼎").repeated(1800);
     EXPECT_EQ(engine::correctTerms(QStringLiteral("雾蓝釉") + middle + QStringLiteral("兽面纹算")),
