@@ -62,17 +62,13 @@ TEST(OrganizeRun, ABusyServiceGetsFewerRequestsAndTheSameOneAgain) {
 }
 
 TEST(OrganizeRun, CancelledStopsAfterTheCurrentFileAndASecondRunFinishes) {
-    struct Case {
-        int moves;
-        size_t requests;
-        int inFlight = 1;
-    };
     // Interrupted while classifying, while reading labels, and after 1, 9 and 15 moves; with four
     // requests in flight (answered in any order) while classifying and while reading labels.
-    for (const Case c : std::vector<Case>{
-             {1000, 3}, {1000, 33}, {1, 1000}, {9, 1000}, {15, 1000}, {1000, 10, 4}, {1000, 34, 4}}) {
+    const std::tuple<int, size_t, int> cases[] = {{1000, 3, 1},  {1000, 33, 1}, {1, 1000, 1}, {9, 1000, 1},
+                                                  {15, 1000, 1}, {1000, 10, 4}, {1000, 34, 4}};
+    for (const auto& [moves, requests, inFlight] : cases) {
         SCOPED_TRACE(testing::Message()
-                     << "moves " << c.moves << ", requests " << c.requests << ", in flight " << c.inFlight);
+                     << "moves " << moves << ", requests " << requests << ", in flight " << inFlight);
         FakeAIServer server;
         TempDir home, dir;
         Shoot shoot(dir.path(), server);
@@ -88,17 +84,17 @@ TEST(OrganizeRun, CancelledStopsAfterTheCurrentFileAndASecondRunFinishes) {
             shoot.label(stem + "_L.JPG", at(59), QStringLiteral("器物%1").arg(e),
                         QStringLiteral("遗址%1").arg(e), "汉");
         }
-        if (c.inFlight > 1) shoot.randomDelays(200, unsigned(c.requests));
+        if (inFlight > 1) shoot.randomDelays(200, unsigned(requests));
         const QProcessEnvironment env = isolatedEnvironment(QString::fromStdString(home.path().string()));
         QStringList args{"organize", QString::fromStdString(dir.path().string()), "--base-url", server.url()};
         args << "--no-prefilter"
-             << "--requests" << QString::number(c.inFlight);
+             << "--requests" << QString::number(inFlight);
         QProcess process;
         process.setProcessEnvironment(env);
         process.setArguments(args);
         // SIGINT once `moves` files have left, the server has seen `requests` requests, or it ended.
         signalAfterMoves(
-            process, dir.path(), c.moves, [&] { return server.requests().size() >= c.requests; }, SIGINT);
+            process, dir.path(), moves, [&] { return server.requests().size() >= requests; }, SIGINT);
         EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
         const QStringList lines = unstamped(QString::fromUtf8(process.readAllStandardOutput()));
         ASSERT_GE(lines.size(), 3);
@@ -108,9 +104,9 @@ TEST(OrganizeRun, CancelledStopsAfterTheCurrentFileAndASecondRunFinishes) {
         const bool finished = lines.join('\n').contains(QStringLiteral("全部完成"));
         EXPECT_EQ(process.exitCode(), finished ? 0 : 130);
         // Stopped while classifying with requests in flight: those are answered, nothing more.
-        if (c.inFlight > 1 && c.requests < 30) {
+        if (inFlight > 1 && requests < 30) {
             EXPECT_FALSE(finished);
-            EXPECT_LE(server.requests().size(), c.requests + size_t(c.inFlight) + 3);
+            EXPECT_LE(server.requests().size(), requests + size_t(inFlight) + 3);
         }
         // The line says how many files moved, and exactly that many did; no temporary is left.
         int moved = 0;

@@ -20,10 +20,8 @@ QStringList describe(const std::vector<PlannedGroup>& groups) {
     return out;
 }
 
-const auto L = MediaCategory::label;
-const auto P = MediaCategory::panel;
-const auto A = MediaCategory::artifact;
-const auto U = MediaCategory::unknown;
+const auto L = MediaCategory::label, P = MediaCategory::panel, A = MediaCategory::artifact,
+           U = MediaCategory::unknown;
 
 /// A unit shot at 10:`minute` (none: undated), with its companions.
 MediaPipeline::ClassifiedItem item(const char* name, std::optional<int> minute, MediaCategory category,
