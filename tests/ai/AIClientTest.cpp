@@ -28,9 +28,8 @@ TEST_F(AIClientTest, SendsExactlyTheProtocolRequest) {
     const auto reply = AIClient::chatWithImage(photo, QStringLiteral("提示词"), settings(), 128);
     EXPECT_EQ(reply.value(), QStringLiteral("  {\"category\":\"label\"}  "));
 
-    const auto requests = server.requests();
-    ASSERT_EQ(requests.size(), 1u);
-    const auto& r = requests[0];
+    ASSERT_EQ(server.requests().size(), 1u);
+    const auto r = server.requests().at(0);
     EXPECT_EQ(r.path, "/api/v3/chat/completions");
     EXPECT_EQ(r.headers.at("authorization"), "Bearer sk-test");
     EXPECT_EQ(r.headers.at("content-type"), "application/json");

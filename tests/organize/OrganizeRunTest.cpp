@@ -74,9 +74,7 @@ TEST(OrganizeRun, CancelledStopsAfterTheCurrentFileAndASecondRunFinishes) {
         Shoot shoot(dir.path(), server);
         for (int e = 0; e < 6; ++e) { // six exhibits of four shots and a label each
             const auto at = [&](int second) {
-                return QStringLiteral("2024:05:01 10:%1:%2")
-                    .arg(e * 5, 2, 10, QChar('0'))
-                    .arg(second, 2, 10, QChar('0'));
+                return QString::asprintf("2024:05:01 10:%02d:%02d", e * 5, second);
             };
             const std::string stem = "E" + std::to_string(e);
             for (int shot = 0; shot < 4; ++shot)

@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 using namespace fixtures;
-using Bytes = std::vector<unsigned char>;
 
 namespace {
 
@@ -36,7 +35,7 @@ TEST(DamagedImage, SmallStreamsClaimingHugeSizesAreRefusedCheaply) {
             const auto source = platform::openImageSource(path).value();
             thumb = platform::thumbnail(source, 320);
             full = platform::fullImage(source);
-            inMemory = platform::decodeImageBytes(Bytes(file.begin(), file.end()));
+            inMemory = platform::decodeImageBytes(std::vector<unsigned char>(file.begin(), file.end()));
             prepared = RAWJPEGExporter::prepareForUpload(path);
         });
         EXPECT_FALSE(thumb || full || inMemory);
