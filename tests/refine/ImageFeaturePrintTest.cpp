@@ -94,8 +94,7 @@ TEST(ImageFeaturePrint, FailuresAreNothingWithAReason) {
     TempDir noModels;
     platform::ImageEmbedding missing(QString::fromStdString(noModels.path().string()));
     const platform::Bitmap thumb = picture(768, 512, 3);
-    EXPECT_TRUE(ImageFeaturePrint::ofThumbnail(thumb, ImageFeaturePrint::kFit, missing)
-                    .error()
-                    .text.startsWith(platform::kImageFeatureModelMissing));
+    const auto print = ImageFeaturePrint::ofThumbnail(thumb, ImageFeaturePrint::kFit, missing);
+    EXPECT_TRUE(print.error().text.startsWith(platform::kImageFeatureModelMissing));
     EXPECT_TRUE(ImageFeaturePrint::ofThumbnail(thumb).ok());
 }

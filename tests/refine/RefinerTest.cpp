@@ -9,13 +9,6 @@ using fixtures::TempDir;
 
 namespace {
 
-std::vector<std::string> names(const std::vector<fs::path>& paths) {
-    std::vector<std::string> out;
-    for (const auto& p : paths)
-        out.push_back(p.filename().string());
-    return out;
-}
-
 std::vector<std::string> packNames(const std::optional<std::vector<MediaPipeline::WorkUnit>>& pack) {
     std::vector<std::string> out;
     if (pack)
@@ -35,9 +28,11 @@ TEST(Refiner, ExhibitFoldersSortByNumberThenTitleLeavingOutPanelOtherAndHidden) 
         fs::create_directory(dir / name);
     fixtures::writeBytes(dir / "1 文件", "a file, not a folder");
     fs::create_directory_symlink(dir / "2 甲", dir / "4 链接");
-    EXPECT_EQ(names(relicFolders(dir.path())),
-              (std::vector<std::string>{"2 丙", "2 甲", "\u30007 璧", "10 乙", "12青铜", "Ⅻ 丙", "３ 全角",
-                                        "无编号", "99999999999999999999 溢出"}));
+    std::vector<std::string> names;
+    for (const auto& folder : relicFolders(dir.path()))
+        names.push_back(folder.filename().string());
+    EXPECT_EQ(names, (std::vector<std::string>{"2 丙", "2 甲", "\u30007 璧", "10 乙", "12青铜", "Ⅻ 丙",
+                                               "３ 全角", "无编号", "99999999999999999999 溢出"}));
     EXPECT_TRUE(relicFolders(dir / "missing").empty());
 }
 
