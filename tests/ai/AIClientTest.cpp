@@ -106,14 +106,13 @@ TEST_F(AIClientTest, MapsEveryServerAnswerToItsResult) {
 }
 
 TEST_F(AIClientTest, FailsBeforeTheNetworkWhenSettingsOrImageAreWrong) {
-    struct Case {
+    const QString url = server.url();
+    const struct {
         const char* name;
         ai::AISettings settings;
         fs::path image;
         QString description;
-    };
-    const QString url = server.url();
-    const std::vector<Case> cases = {
+    } cases[] = {
         {"key of spaces", {url, "   ", "m"}, photo, "请先填写 API Base URL、Key 与 Model"},
         {"not a URL", {"http://exa mple.com/x", "k", "m"}, photo, "API Base URL 无效"},
         {"file URL", {"file:///etc/passwd", "k", "m"}, photo, "API Base URL 无效"},

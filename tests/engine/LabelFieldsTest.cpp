@@ -15,7 +15,6 @@ engine::PageText page(const QString& lines) {
     engine::PageText p;
     p.imageWidth = 2400;
     p.imageHeight = 1600;
-    float top = 100;
     for (QString text : lines.split(QLatin1Char('|'), Qt::SkipEmptyParts)) {
         float height = text.startsWith(QLatin1Char('#')) ? 60 : 30, width = 0;
         if (height == 60) text.remove(0, 1);
@@ -24,9 +23,9 @@ engine::PageText page(const QString& lines) {
             height = box.value(0).toFloat(), width = box.value(1).toFloat();
             text.truncate(at);
         }
-        const float w = width > 0 ? width : float(text.size()) * height;
+        const float w = width > 0 ? width : float(text.size()) * height,
+                    top = 100 + 60.0f * float(p.rows.size());
         p.rows.push_back({{engine::TextLine{text, 0.95f, height, w, top, 100}}});
-        top += 60;
     }
     return p;
 }

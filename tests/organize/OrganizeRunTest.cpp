@@ -73,20 +73,18 @@ TEST(OrganizeRun, CancelledStopsAfterTheCurrentFileAndASecondRunFinishes) {
         TempDir home, dir;
         Shoot shoot(dir.path(), server);
         for (int e = 0; e < 6; ++e) { // six exhibits of four shots and a label each
-            const auto at = [&](int second) {
-                return QString::asprintf("2024:05:01 10:%02d:%02d", e * 5, second);
-            };
             const std::string stem = "E" + std::to_string(e);
             for (int shot = 0; shot < 4; ++shot)
-                shoot.artifact(stem + "_" + std::to_string(shot) + ".JPG", at(shot));
-            shoot.label(stem + "_L.JPG", at(59), QStringLiteral("器物%1").arg(e),
-                        QStringLiteral("遗址%1").arg(e), "汉");
+                shoot.artifact(stem + "_" + std::to_string(shot) + ".JPG",
+                               QString::asprintf("2024:05:01 10:%02d:%02d", e * 5, shot));
+            shoot.label(stem + "_L.JPG", QString::asprintf("2024:05:01 10:%02d:59", e * 5),
+                        QStringLiteral("器物%1").arg(e), QStringLiteral("遗址%1").arg(e), "汉");
         }
         if (inFlight > 1) shoot.randomDelays(200, unsigned(requests));
         const QProcessEnvironment env = isolatedEnvironment(QString::fromStdString(home.path().string()));
-        QStringList args{"organize", QString::fromStdString(dir.path().string()), "--base-url", server.url()};
-        args << "--no-prefilter"
-             << "--requests" << QString::number(inFlight);
+        const auto args =
+            QStringList({"organize", QString::fromStdString(dir.path().string()), "--base-url", server.url(),
+                         "--no-prefilter", "--requests", QString::number(inFlight)});
         QProcess process;
         process.setProcessEnvironment(env);
         process.setArguments(args);

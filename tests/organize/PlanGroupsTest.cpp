@@ -47,14 +47,13 @@ AutoOrganizer::LabelRead read(const char* name, const char* source, const char* 
 
 TEST(PlanGroups, IsAPureFunctionOfTheStreamAndTheLabelReads) {
     const AutoOrganizer::LabelRead failed{std::nullopt, QStringLiteral("字段抽取失败 L2.JPG：无效响应")};
-    struct Case {
+    const struct {
         const char* name;
         std::vector<MediaPipeline::ClassifiedItem> stream;
         std::vector<AutoOrganizer::LabelRead> reads;
         QStringList expected;
         QStringList errors = {};
-    };
-    const std::vector<Case> cases = {
+    } cases[] = {
         {"artifacts up to the label's own second go to it, the rest is left over",
          {item("A1.JPG", 0, A), item("A2.JPG", 1, U), item("L1.JPG", 2, L), item("A3.JPG", 2, A),
           item("A4.JPG", 3, A), item("L2.JPG", 4, L), item("A5.JPG", 5, A)},

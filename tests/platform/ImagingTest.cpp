@@ -10,13 +10,12 @@
 using namespace fixtures;
 
 TEST(Imaging, ThumbnailFitsEveryFormatAndKeepsAspect) {
-    struct Case {
+    const struct {
         const char* name;
         std::function<void(const fs::path&)> write;
         int maxSide;
         cv::Size expected;
-    };
-    const std::vector<Case> cases = {
+    } cases[] = {
         {"a.jpg", [](auto& p) { writeJpeg(p, 1200, 800); }, 300, {300, 200}},
         {"strip.jpg", [](auto& p) { writeJpeg(p, 2000, 3); }, 100, {100, 1}},
         {"small.jpg", [](auto& p) { writeJpeg(p, 120, 80); }, 300, {120, 80}},
