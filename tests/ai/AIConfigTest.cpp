@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 using ai::AIConfig;
 
 namespace {
@@ -36,9 +34,8 @@ TEST(AIConfig, AssignmentsAreStoredAsTypedNotifyAndStayPrivate) {
     EXPECT_EQ(settings.store().value(AIConfig::kBaseURLKey).toString(),
               QStringLiteral("https://example.test/v1/chat/completions\n"));
 
-    struct stat st {};
-    ASSERT_EQ(::stat(QFile::encodeName(settings.store().fileName()).constData(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(QFile::permissions(settings.store().fileName()), // 0600
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
 
     AIConfig reloaded; // the URL loads trimmed; a key keeps its spaces, and one of spaces is no key
     EXPECT_EQ(reloaded.baseURL(), QStringLiteral("https://example.test/v1/chat/completions"));
@@ -62,17 +59,14 @@ TEST(AIConfig, AssignmentsAreStoredAsTypedNotifyAndStayPrivate) {
 }
 
 TEST(AIConfig, TheOfflineSwitchIsStoredOnceAndNeverChangesByItself) {
-    struct Case {
+    const struct {
         const char* name;
         bool configured;            // the endpoint at the first start
         std::optional<bool> stored; // before the first start
         bool expected;
-    };
-    const std::vector<Case> cases = {
-        {"first start, nothing configured", false, {}, true},
-        {"first start, configured", true, {}, false},
-        {"stored on, configured", true, true, true},
-    };
+    } cases[] = {{"first start, nothing configured", false, {}, true},
+                 {"first start, configured", true, {}, false},
+                 {"stored on, configured", true, true, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         PrivateSettings settings;

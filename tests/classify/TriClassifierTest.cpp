@@ -13,12 +13,11 @@ TEST(TriClassifier, PromptIsExactlyTheFourteenLines) {
 }
 
 TEST(TriClassifier, ParsesRepliesWithEveryRule) {
-    struct Case {
+    const struct {
         QString reply;
         MediaCategory category;
         std::optional<double> confidence;
-    };
-    const std::vector<Case> cases = {
+    } cases[] = {
         {R"({"category":"label","confidence":0.92})", MediaCategory::label, 0.92},
         {"好的：\n```json\n{\"category\":\"label\",\"confidence\":0.92}\n```\n以上。", MediaCategory::label,
          0.92},

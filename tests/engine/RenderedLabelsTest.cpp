@@ -1,5 +1,5 @@
 // Label photographs of each layout family and type family, rendered and read end to end:
-// label → fields; and the same photograph read again and again gives the same fields.
+// label → fields; and the same photograph read again gives the same lines and fields.
 
 #include "engine/Heuristics.h"
 #include "engine/TextReading.h"
@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <future>
-#include <optional>
 
 namespace {
 
@@ -16,9 +15,29 @@ QString same(const QString& text) {
     return RelicLabelExtracted::normalizeFieldForPathAndPersistence(text);
 }
 
+/// What a photograph read again must repeat: each line with its confidence, the category, the fields.
+struct Reading {
+    QStringList lines;
+    MediaCategory category = MediaCategory::unknown;
+    RelicLabelExtracted fields;
+    bool operator==(const Reading&) const = default;
+};
+
+Reading read(const platform::Bitmap& image, int maxRead = 1 << 30) {
+    Reading reading;
+    const auto page = engine::readPage(image, maxRead);
+    if (!page) return reading;
+    for (const auto& row : page->rows)
+        for (const auto& line : row.lines)
+            reading.lines << line.text + QLatin1Char(' ') + QString::number(double(line.confidence), 'g', 9);
+    reading.category = engine::classifyPage(*page).category;
+    reading.fields = engine::readLabelFields(*page);
+    return reading;
+}
+
 } // namespace
 
-TEST(RenderedLabels, ReadsTheFieldsOfEveryLayoutAndTypeFamily) {
+TEST(RenderedLabels, ReadsTheFieldsOfEveryLayoutAndTypeFamilyTheSameEveryTime) {
     // One card per layout family, turned, small in the frame, or both; and one per type family
     // the renderer sets cards in (a Ming, a Hei, a Kai and the held-out Song, Kai, Hei and FangSong).
     struct Card {
@@ -43,68 +62,24 @@ TEST(RenderedLabels, ReadsTheFieldsOfEveryLayoutAndTypeFamily) {
         {scenes::LabelLayout::prefixed, 11, {0.6, -1}, QStringLiteral("WenQuanYi Micro Hei")},
         {scenes::LabelLayout::plain, 12, {0.6, 2}, QStringLiteral("cwTeXFangSong")},
     };
-    for (const auto& [layout, seed, pose, family] : cards) {
+    const auto panel = scenes::renderPanel(58, 1200, 800);
+    for (size_t i = 0; i < cards.size(); ++i) {
+        const auto& [layout, seed, pose, family] = cards[i];
         const auto label = scenes::randomPrintedLabel(layout, seed);
         SCOPED_TRACE(std::string(scenes::layoutName(layout)) + " seed " + std::to_string(seed) + " " +
                      family.toStdString());
         const QStringList families = family.isEmpty() ? QStringList() : QStringList{family};
-        const auto page =
-            engine::readPage(scenes::renderPrintedLabel(label, seed * 13u + 5u, 2400, 1600, pose, families));
-        ASSERT_TRUE(page.ok()) << page.error().description().toStdString();
-        EXPECT_EQ(engine::classifyPage(*page).category, MediaCategory::label);
-        const RelicLabelExtracted got = engine::readLabelFields(*page);
-        EXPECT_EQ(got.name, label.fields.name);
-        EXPECT_EQ(same(got.source), same(label.fields.source));
-        EXPECT_EQ(got.period, label.fields.period);
-    }
-}
-
-// The same photograph gives the same lines, confidences and fields every time, from the first
-// read in a process on, also while another thread reads another photograph (as the next
-// photograph's probe runs beside a request in an organize run).
-TEST(RenderedLabels, ReadsOneCardTheSameTwentyTimes) {
-    const auto label = scenes::randomPrintedLabel(scenes::LabelLayout::plain, 4);
-    const auto card = scenes::renderPrintedLabel(label, 57, 1600, 1067, scenes::CardPose{0.6, 4});
-    const auto other = scenes::renderPanel(58, 1200, 800);
-    struct Reading {
-        QStringList lines;
-        std::vector<float> confidences;
-        RelicLabelExtracted fields;
-        bool operator==(const Reading&) const = default;
-    };
-    auto read = [&] {
-        Reading reading;
-        const auto page = engine::readPage(card);
-        if (!page) return reading;
-        for (const auto& row : page->rows)
-            for (const auto& line : row.lines) {
-                reading.lines << line.text;
-                reading.confidences.push_back(line.confidence);
-            }
-        reading.fields = engine::readLabelFields(*page);
-        return reading;
-    };
-    const Reading first = read();
-    ASSERT_FALSE(first.fields.name.isEmpty());
-    for (int i = 1; i < 20; ++i) {
-        // Every other time, a panel is read on another thread at the same time; every fourth,
-        // the same card (two networks of one shape at once).
-        std::future<std::optional<Reading>> beside;
-        if (i % 2)
-            beside = std::async(std::launch::async, [&] {
-                (void)engine::readPage(other, 2);
-                return std::optional<Reading>();
-            });
-        else if (i % 4 == 0)
-            beside = std::async(std::launch::async, [&] { return std::optional<Reading>(read()); });
-        const Reading again = read();
-        EXPECT_TRUE(again == first) << "read " << i << ": "
-                                    << again.lines.join(QLatin1Char('|')).toStdString() << " against "
-                                    << first.lines.join(QLatin1Char('|')).toStdString();
-        if (beside.valid()) {
-            if (const auto alongside = beside.get()) {
-                EXPECT_TRUE(*alongside == first) << "read " << i << " beside";
-            }
-        }
+        const auto card = scenes::renderPrintedLabel(label, seed * 13u + 5u, 2400, 1600, pose, families);
+        const Reading got = read(card);
+        EXPECT_EQ(got.category, MediaCategory::label);
+        EXPECT_EQ(got.fields.name, label.fields.name);
+        EXPECT_EQ(same(got.fields.source), same(label.fields.source));
+        EXPECT_EQ(got.fields.period, label.fields.period);
+        // Read again while another thread reads a panel (as the next photograph's probe runs beside a
+        // request) or the same card (two networks of one shape at once): the same reading every time.
+        auto again = std::async(std::launch::async, [&] { return read(card); });
+        const Reading beside = i % 2 ? read(panel, 2) : read(card);
+        EXPECT_TRUE(again.get() == got) << got.lines.join(QLatin1Char('|')).toStdString();
+        EXPECT_TRUE(i % 2 || beside == got);
     }
 }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <map>
 #include <set>
 
 using namespace fixtures;
@@ -25,11 +26,11 @@ PlannedGroup group(const QString& name, std::vector<ImageScanner::ImageInfo> fil
     return {name, std::move(files), std::move(label), panel, false};
 }
 
-/// Every file and folder below dir (folders too when `folders`).
-std::set<std::string> listing(const fs::path& dir, bool folders = true) {
+/// Every file below dir (links included, folders not).
+std::set<std::string> listing(const fs::path& dir) {
     std::set<std::string> out;
     for (const auto& e : fs::recursive_directory_iterator(dir))
-        if (folders || !e.is_directory()) out.insert(e.path().lexically_relative(dir).string());
+        if (!e.is_directory()) out.insert(e.path().lexically_relative(dir).string());
     return out;
 }
 
@@ -95,17 +96,17 @@ TEST(Moves, TheSafeMoveNeverReplacesAndSurvivesEveryFallback) {
                 return -1;
             };
         EXPECT_EQ(AutoOrganizer::safeMoveItem(source, dir / "to" / "b.jpg", ops), c.error);
-        if (c.error) {
-            EXPECT_EQ(readFile(dir / "a.jpg"), "photo bytes");
-            EXPECT_EQ(readFile(dir / "to" / "b.jpg"), c.occupied ? "occupant" : "");
-        } else {
-            EXPECT_FALSE(fs::exists(dir / "a.jpg"));
-            EXPECT_EQ(readFile(dir / "to" / "b.jpg"), "photo bytes");
+        // Every file afterwards, temporaries included: the photo moved whole, or nothing changed.
+        std::map<std::string, std::string> files, expected{{"a.jpg", "photo bytes"}};
+        for (const std::string& name : listing(dir.path()))
+            files[name] = readFile(dir / name);
+        if (!c.error) expected = {{"to/b.jpg", "photo bytes"}};
+        if (c.occupied) expected["to/b.jpg"] = "occupant";
+        EXPECT_EQ(files, expected);
+        if (!c.error) {
             EXPECT_EQ(platform::fileTimes(dir / "to" / "b.jpg")->modified,
                       QDateTime(QDate(2020, 2, 2), QTime(2, 2), Qt::LocalTime));
         }
-        // No temporary copy is ever left behind.
-        EXPECT_EQ(listing(dir.path()).size(), size_t(c.error && c.occupied ? 3 : 2));
     }
 
     // Folders move too, and are never linked over one that is there.
@@ -128,7 +129,8 @@ TEST(Moves, EditSidecarsFollowTheirPhotoUnderItsNewName) {
           "img_0457.xmp", "IMG_0457.txt", "IMG_0457.JPG.pp3", "IMG_04570.xmp"})
         writeBytes(d / name, name);
     fs::create_directory(d / "IMG_0457.aae"); // a folder named like a sidecar is no sidecar
-    std::vector<std::pair<size_t, std::optional<QString>>> told;
+    using Told = std::vector<std::pair<size_t, std::optional<QString>>>;
+    Told told;
     QStringList lines, errors;
     const int moved = AutoOrganizer::moveUnit(
         {{d / "IMG_0457.JPG", d / "out" / "玉琮 0457.JPG"},
@@ -136,10 +138,9 @@ TEST(Moves, EditSidecarsFollowTheirPhotoUnderItsNewName) {
         [&](size_t i, const std::optional<QString>& e) { told.emplace_back(i, e); },
         [&](const QString& l) { lines << l; }, errors);
     EXPECT_EQ(moved, 2); // sidecars are not counted
-    EXPECT_EQ(told,
-              (std::vector<std::pair<size_t, std::optional<QString>>>{{0, std::nullopt}, {1, std::nullopt}}));
+    EXPECT_EQ(told, (Told{{0, std::nullopt}, {1, std::nullopt}}));
     EXPECT_TRUE(lines.isEmpty() && errors.isEmpty());
-    EXPECT_EQ(listing(d, false),
+    EXPECT_EQ(listing(d),
               (std::set<std::string>{"out/玉琮 0457.JPG", "out/玉琮 0457.CR3", "out/玉琮 0457.xmp",
                                      "out/玉琮 0457.Xmp", "out/玉琮 0457.CR3.xmp", "out/玉琮 0457.AAE",
                                      // Not sidecars of these photos: another stem, another kind of file.
@@ -147,10 +148,13 @@ TEST(Moves, EditSidecarsFollowTheirPhotoUnderItsNewName) {
     EXPECT_TRUE(fs::is_directory(d / "IMG_0457.aae"));
 }
 
-TEST(Moves, ExecuteCreatesFoldersWritesLabelFilesAndMovesEveryFileWithItsSidecars) {
+TEST(Moves, ExecuteCreatesFoldersWritesLabelFilesMovesEveryFileWithItsSidecarsAndOverwritesNothing) {
     TempDir dir;
     const auto& d = dir.path();
     fs::create_directory(d / "sub");
+    writeBytes(d / "6 blocked", "a file where a folder should go");
+    fs::create_directories(d / "5 again" / "IMG_0200.json"); // a folder where the label file should go
+    writeBytes(d / "5 again/taken.jpg", "occupant");
     writeBytes(d / "IMG_0100.XMP", "edits");
     writeBytes(d / "IMG_0100.DNG.xmp", "raw edits");
     const RelicLabelExtracted fields{"鼎", "随州出土", "战国", "高 10 厘米"};
@@ -164,6 +168,10 @@ TEST(Moves, ExecuteCreatesFoldersWritesLabelFilesAndMovesEveryFileWithItsSidecar
               {file(d, "sub/same.jpg", "first"), file(d, "same.jpg", "second"), file(d, "gone.jpg")}),
         // A second group of an existing name folds into the first.
         group("2 未识别标签", {file(d, "L2b.JPG")}),
+        group("5 again", {file(d, "IMG_0200.JPG"), file(d, "taken.jpg", "newcomer")},
+              RelicLabelExtracted{"璧", "", "", ""}),
+        group("6 blocked", {file(d, "stays.jpg")}),
+        group("..", {file(d, "dots.jpg")}),
     };
     fs::remove(d / "gone.jpg");
     // A relative link stays where it points; an absolute one still points at its target, and moves.
@@ -182,67 +190,41 @@ TEST(Moves, ExecuteCreatesFoldersWritesLabelFilesAndMovesEveryFileWithItsSidecar
         writeBytes(d / "3 璧" / name, "x"); // pid 1 always runs
     writeBytes(d / "sub" / dead, "x");
     QStringList lines, errors;
-    EXPECT_EQ(AutoOrganizer::executeMoves(d, groups, collect(lines), errors).moved, 12);
-    EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
-    EXPECT_EQ(lines,
-              QStringList({core::warning(AutoOrganizer::kLinksLeftInPlace.arg(1).arg("rel.JPG")).shown(),
-                           "创建：0 展板", "创建：1 鼎 随州出土 战国", "创建：2 未识别标签", "创建：3 璧",
-                           "创建：4 其他", "[跳过] 源文件不存在：gone.jpg"}));
+    EXPECT_EQ(AutoOrganizer::executeMoves(d, groups, collect(lines), errors).moved, 13);
+    const QStringList failures({"移动失败 taken.jpg：目标已存在：taken.jpg",
+                                "创建文件夹失败 6 blocked：Not a directory",
+                                "创建文件夹失败 ..：文件夹名称无效"});
+    EXPECT_EQ(errors, failures);
+    // Each failure is logged as it happens; an unwritable label file is a warning, not an error.
+    QStringList expectedLines({core::warning(AutoOrganizer::kLinksLeftInPlace.arg(1).arg("rel.JPG")).shown(),
+                               "创建：0 展板", "创建：1 鼎 随州出土 战国", "创建：2 未识别标签", "创建：3 璧",
+                               "创建：4 其他", "[跳过] 源文件不存在：gone.jpg", "创建：5 again",
+                               "[警告] 无法写入标签文件 IMG_0200.json：Is a directory"});
+    for (const QString& failure : failures)
+        expectedLines << core::failure(failure).shown();
+    EXPECT_EQ(lines, expectedLines);
     EXPECT_TRUE(fs::is_symlink(d / "rel.JPG"));
-    EXPECT_EQ(listing(d, false), (std::set<std::string>{"0 展板/P1.JPG",
-                                                        "0 展板/P1.CR3",
-                                                        "0 展板/abs.JPG",
-                                                        "rel.JPG",
-                                                        "sub/x.JPG",
-                                                        "1 鼎 随州出土 战国/V0.MOV",
-                                                        "1 鼎 随州出土 战国/IMG_0100.JPG",
-                                                        "1 鼎 随州出土 战国/IMG_0100.DNG",
-                                                        "1 鼎 随州出土 战国/IMG_0100.XMP",
-                                                        "1 鼎 随州出土 战国/IMG_0100.DNG.xmp",
-                                                        "1 鼎 随州出土 战国/IMG_0100.json",
-                                                        "1 鼎 随州出土 战国/IMG_0100.txt",
-                                                        "2 未识别标签/L2.JPG",
-                                                        "2 未识别标签/L2b.JPG",
-                                                        "3 璧/C1.MOV",
-                                                        "3 璧/C2.MP4",
-                                                        "3 璧/C1.json",
-                                                        "3 璧/C1.txt",
-                                                        "4 其他/same.jpg",
-                                                        "4 其他/same-2.jpg",
-                                                        "3 璧/.vitrino-tmp-1-0-7",
-                                                        "3 璧/.vitrino-tmp-notes.txt",
-                                                        "sub/" + dead}));
+    // Whatever stays or is not ours stays as it was.
+    std::set<std::string> expected(
+        {"rel.JPG", "sub/x.JPG", "sub/" + dead, "taken.jpg", "stays.jpg", "dots.jpg", "6 blocked"});
+    for (const auto& [folder, names] : std::map<std::string, std::vector<std::string>>{
+             {"0 展板", {"P1.JPG", "P1.CR3", "abs.JPG"}},
+             {"1 鼎 随州出土 战国",
+              {"V0.MOV", "IMG_0100.JPG", "IMG_0100.DNG", "IMG_0100.XMP", "IMG_0100.DNG.xmp", "IMG_0100.json",
+               "IMG_0100.txt"}},
+             {"2 未识别标签", {"L2.JPG", "L2b.JPG"}},
+             {"3 璧",
+              {"C1.MOV", "C2.MP4", "C1.json", "C1.txt", ".vitrino-tmp-1-0-7", ".vitrino-tmp-notes.txt"}},
+             {"4 其他", {"same.jpg", "same-2.jpg"}},
+             {"5 again", {"IMG_0200.JPG", "IMG_0200.txt", "taken.jpg"}}})
+        for (const auto& name : names)
+            expected.insert(fs::path(folder) / name);
+    EXPECT_EQ(listing(d), expected);
     EXPECT_EQ(readFile(d / "4 其他/same.jpg"), "first");
     EXPECT_EQ(readFile(d / "4 其他/same-2.jpg"), "second");
+    EXPECT_EQ(readFile(d / "5 again/taken.jpg"), "occupant");
     EXPECT_EQ(QByteArray::fromStdString(readFile(d / "1 鼎 随州出土 战国/IMG_0100.json")),
               *fields.toJSONString());
     EXPECT_EQ(QString::fromStdString(readFile(d / "1 鼎 随州出土 战国/IMG_0100.txt")),
               fields.toReadableTxt());
-}
-
-TEST(Moves, ExecuteCollectsFailuresAndOverwritesNothing) {
-    TempDir dir;
-    const auto& d = dir.path();
-    writeBytes(d / "2 blocked", "a file where a folder should go");
-    fs::create_directories(d / "1 again" / "IMG_0100.json"); // a folder where the label file should go
-    writeBytes(d / "1 again/taken.jpg", "occupant");
-    const std::vector<PlannedGroup> groups = {
-        group("1 again", {file(d, "IMG_0100.JPG"), file(d, "taken.jpg", "newcomer")},
-              RelicLabelExtracted{"鼎", "随州出土", "战国", ""}),
-        group("2 blocked", {file(d, "stays.jpg")}),
-        group("..", {file(d, "dots.jpg")}),
-    };
-    QStringList lines, errors;
-    EXPECT_EQ(AutoOrganizer::executeMoves(d, groups, collect(lines), errors).moved, 1);
-    ASSERT_EQ(errors.size(), 3);
-    EXPECT_EQ(errors[0], QStringLiteral("移动失败 taken.jpg：目标已存在：taken.jpg"));
-    EXPECT_TRUE(errors[1].startsWith(QStringLiteral("创建文件夹失败 2 blocked：")));
-    EXPECT_EQ(errors[2], QStringLiteral("创建文件夹失败 ..：文件夹名称无效"));
-    EXPECT_TRUE(lines.contains(QStringLiteral("[失败] ") + errors[0]));
-    // An unwritable label file is a warning, not an error.
-    EXPECT_TRUE(lines.contains(QStringLiteral("[警告] 无法写入标签文件 IMG_0100.json：Is a directory")));
-    EXPECT_TRUE(fs::exists(d / "1 again" / "IMG_0100.txt"));
-    EXPECT_EQ(readFile(d / "1 again/taken.jpg"), "occupant");
-    EXPECT_EQ(readFile(d / "taken.jpg"), "newcomer");
-    EXPECT_TRUE(fs::exists(d / "stays.jpg") && fs::exists(d / "dots.jpg"));
 }

@@ -20,48 +20,40 @@ QStringList describe(const std::vector<PlannedGroup>& groups) {
     return out;
 }
 
-const auto L = MediaCategory::label;
-const auto P = MediaCategory::panel;
-const auto A = MediaCategory::artifact;
-const auto U = MediaCategory::unknown;
-
-ImageScanner::ImageInfo info(const char* name, std::optional<int> minute) {
-    ImageScanner::ImageInfo out;
-    out.path = fs::path("/shoot") / name;
-    out.fileName = QString::fromUtf8(name);
-    if (minute) out.creationDate = QDateTime(QDate(2024, 5, 1), QTime(10, *minute), Qt::LocalTime);
-    out.fileType = ImageScanner::typeForExtension(ImageScanner::lowerExtension(name));
-    return out;
-}
+const auto L = MediaCategory::label, P = MediaCategory::panel, A = MediaCategory::artifact,
+           U = MediaCategory::unknown;
 
 /// A unit shot at 10:`minute` (none: undated), with its companions.
 MediaPipeline::ClassifiedItem item(const char* name, std::optional<int> minute, MediaCategory category,
                                    std::vector<const char*> companions = {}) {
-    MediaPipeline::WorkUnit unit{info(name, minute), {}};
+    const auto info = [&](const char* file) {
+        return ImageScanner::ImageInfo{
+            fs::path("/shoot") / file, QString::fromUtf8(file),
+            minute ? std::optional(QDateTime(QDate(2024, 5, 1), QTime(10, *minute), Qt::LocalTime))
+                   : std::nullopt,
+            ImageScanner::typeForExtension(ImageScanner::lowerExtension(file))};
+    };
+    MediaPipeline::WorkUnit unit{info(name), {}};
     for (const char* companion : companions)
-        unit.companions.push_back(info(companion, minute));
+        unit.companions.push_back(info(companion));
     return {unit, category};
 }
 
 AutoOrganizer::LabelRead read(const char* name, const char* source, const char* period) {
-    return {
-        RelicLabelExtracted{QString::fromUtf8(name), QString::fromUtf8(source), QString::fromUtf8(period), {}}
-            .withPersistenceDefaultsForAIOutput(),
-        {}};
+    return {RelicLabelExtracted{name, source, period, {}}.withPersistenceDefaultsForAIOutput(), {}};
 }
 
 } // namespace
 
 TEST(PlanGroups, IsAPureFunctionOfTheStreamAndTheLabelReads) {
     const AutoOrganizer::LabelRead failed{std::nullopt, QStringLiteral("字段抽取失败 L2.JPG：无效响应")};
-    struct Case {
+    const struct {
         const char* name;
         std::vector<MediaPipeline::ClassifiedItem> stream;
         std::vector<AutoOrganizer::LabelRead> reads;
         QStringList expected;
         QStringList errors = {};
-    };
-    const std::vector<Case> cases = {
+    } cases[] = {
         {"artifacts up to the label's own second go to it, the rest is left over",
          {item("A1.JPG", 0, A), item("A2.JPG", 1, U), item("L1.JPG", 2, L), item("A3.JPG", 2, A),
           item("A4.JPG", 3, A), item("L2.JPG", 4, L), item("A5.JPG", 5, A)},

@@ -13,43 +13,39 @@
 #include <unistd.h>
 
 using namespace refinetest;
-using FeaturePrintRefiner::MoveRecord;
 using fixtures::TempDir;
-using State = MoveJournal::Contents::State;
 
 namespace {
 
 /// Keeps the journals of a test in its own data folder.
-class MoveJournalTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        m_saved = qgetenv("XDG_DATA_HOME");
-        qputenv("XDG_DATA_HOME", QByteArray::fromStdString((m_data / "data").string()));
-    }
-    void TearDown() override { qputenv("XDG_DATA_HOME", m_saved); }
-
-    /// Moves a file and writes it down, as a run does.
-    static void journaledMove(MoveJournal::Writer& journal, const fs::path& from, const fs::path& to) {
-        const auto id = journal.willMove(from, to);
-        ASSERT_TRUE(id);
-        fs::create_directories(to.parent_path());
-        fs::rename(from, to);
-        journal.finished(*id, true);
-    }
-
-    static void appendText(const fs::path& file, const std::string& text) {
-        std::ofstream(file, std::ios::app | std::ios::binary) << text;
-    }
-
-    TempDir m_data;
-    QByteArray m_saved;
+struct MoveJournalTest : ::testing::Test {
+    TempDir data;
+    QByteArray saved = qgetenv("XDG_DATA_HOME");
+    MoveJournalTest() { qputenv("XDG_DATA_HOME", QByteArray::fromStdString((data / "data").string())); }
+    ~MoveJournalTest() override { qputenv("XDG_DATA_HOME", saved); }
 };
 
-QStringList undoLines(MoveJournal::Kind kind, const fs::path& root, QString* error = nullptr) {
+/// Moves a file and writes it down, as a run does.
+void journaledMove(MoveJournal::Writer& journal, const fs::path& from, const fs::path& to) {
+    const auto id = journal.willMove(from, to);
+    fs::create_directories(to.parent_path());
+    fs::rename(from, to);
+    journal.finished(id.value(), true);
+}
+
+QString refused(const QString& reason) {
+    return "refused: " + reason;
+}
+
+void appendText(const fs::path& file, const std::string& text) {
+    std::ofstream(file, std::ios::app | std::ios::binary) << text;
+}
+
+/// The latest journal's undo: its lines, then "refused: " and the reason when it was refused.
+QStringList undoLines(MoveJournal::Kind kind, const fs::path& root) {
     QStringList lines;
     const auto result = MoveJournal::undoLatest(kind, root, collect(lines));
-    if (!result && error) *error = result.error().description();
-    return lines;
+    return result ? lines : lines << refused(result.error().description());
 }
 
 } // namespace
@@ -80,7 +76,7 @@ TEST_F(MoveJournalTest, AStoppedRunIsUndoneFromWhatIsOnDisk) {
     const std::string moved = "caf\xe9.JPG"; // Latin-1 bytes, not UTF-8
     writeFolder(root / "B", {{moved, 1, {1}}, {"announced.JPG", 2, {1}}, {"gone.JPG", 3, {1}}});
     fs::create_directory(root / "A");
-    const auto before = snapshot(root);
+    auto before = snapshot(root);
     {
         auto writer = MoveJournal::Writer::create(MoveJournal::Kind::refine, root);
         auto& journal = **writer;
@@ -97,33 +93,27 @@ TEST_F(MoveJournalTest, AStoppedRunIsUndoneFromWhatIsOnDisk) {
               (QStringList{QStringLiteral("  [撤销] ") + core::displayName(root / "A" / moved) + " → B/",
                            QStringLiteral("[警告] 撤销跳过（目标已不在）：gone.JPG"),
                            QStringLiteral("撤销结束。恢复 1 个文件，剩余 0 条，错误 1 条。")}));
-    auto expected = before;
-    expected.erase("B/gone.JPG");
-    EXPECT_EQ(snapshot(root), expected);
+    before.erase("B/gone.JPG");
+    EXPECT_EQ(snapshot(root), before);
     // The dropped record is not tried again.
-    QString error;
-    EXPECT_TRUE(undoLines(MoveJournal::Kind::refine, root, &error).isEmpty());
-    EXPECT_EQ(error, MoveJournal::kNoRefineJournal);
+    EXPECT_EQ(undoLines(MoveJournal::Kind::refine, root),
+              QStringList{refused(MoveJournal::kNoRefineJournal)});
 }
 
 TEST_F(MoveJournalTest, OrganizeUndoWaitsForALaterRefinementToBeUndone) {
-    TempDir dir;
+    TempDir dir, fresh; // fresh: nothing recorded at all
     const auto& root = dir.path();
     writeFolder(root, {{"a.JPG", 1, {1}}});
     const QDateTime start(QDate(2026, 1, 1), QTime(9, 0));
-    {
-        auto organize = MoveJournal::Writer::create(MoveJournal::Kind::organize, root, start);
-        journaledMove(**organize, root / "a.JPG", root / "2 乙" / "a.JPG");
-        auto refine = MoveJournal::Writer::create(MoveJournal::Kind::refine, root, start.addSecs(5));
-        journaledMove(**refine, root / "2 乙" / "a.JPG", root / "1 甲" / "a.JPG");
-    }
+    journaledMove(**MoveJournal::Writer::create(MoveJournal::Kind::organize, root, start), root / "a.JPG",
+                  root / "2 乙" / "a.JPG");
+    journaledMove(**MoveJournal::Writer::create(MoveJournal::Kind::refine, root, start.addSecs(5)),
+                  root / "2 乙" / "a.JPG", root / "1 甲" / "a.JPG");
     const auto before = snapshot(root);
-    QString error;
-    TempDir fresh; // nothing recorded at all
-    EXPECT_TRUE(undoLines(MoveJournal::Kind::organize, fresh.path(), &error).isEmpty());
-    EXPECT_EQ(error, MoveJournal::kNoOrganizeJournal);
-    EXPECT_TRUE(undoLines(MoveJournal::Kind::organize, root, &error).isEmpty());
-    EXPECT_EQ(error, MoveJournal::kRefinedAfterOrganize);
+    EXPECT_EQ(undoLines(MoveJournal::Kind::organize, fresh.path()),
+              QStringList{refused(MoveJournal::kNoOrganizeJournal)});
+    EXPECT_EQ(undoLines(MoveJournal::Kind::organize, root),
+              QStringList{refused(MoveJournal::kRefinedAfterOrganize)});
     EXPECT_EQ(snapshot(root), before);
     undoLines(MoveJournal::Kind::refine, root);
     EXPECT_EQ(undoLines(MoveJournal::Kind::organize, root).last(),
@@ -131,80 +121,30 @@ TEST_F(MoveJournalTest, OrganizeUndoWaitsForALaterRefinementToBeUndone) {
     EXPECT_TRUE(fs::exists(root / "a.JPG"));
 }
 
-TEST_F(MoveJournalTest, AnOrganizeRunIsUndoneExactlyKeepingLabelFilesEditedSince) {
-    TempDir dir;
-    const auto& root = dir.path();
-    auto file = [&](const std::string& name, int minute) {
-        writeShot(root, {name, minute, {1}});
-        return ImageScanner::processImageFile(root / name);
-    };
-    const std::vector<AutoOrganizer::PlannedGroup> groups{
-        {QStringLiteral("0 展板"), {file("P1.JPG", 1)}, std::nullopt, true, false},
-        {QStringLiteral("1 鼎 随州出土 战国"),
-         {file("L1.JPG", 4), file("L1.CR3", 4), file("A1.JPG", 2), file("A2.JPG", 3)},
-         RelicLabelExtracted{QStringLiteral("鼎"), QStringLiteral("随州出土"), QStringLiteral("战国"),
-                             QString()},
-         false,
-         false},
-        {QStringLiteral("2 璧"),
-         {file("L2.JPG", 6), file("B1.JPG", 5)},
-         RelicLabelExtracted{QStringLiteral("璧"), QString(), QString(), QString()},
-         false,
-         false},
-    };
-    fs::create_directory(root / "2 璧"); // the user's own folder of that name, with a note in it
-    fixtures::writeBytes(root / "2 璧" / "note.txt", "mine");
-    const auto before = snapshot(root);
-    {
-        auto writer = MoveJournal::Writer::create(MoveJournal::Kind::organize, root);
-        QStringList lines, errors;
-        EXPECT_EQ(
-            AutoOrganizer::executeMoves(root, groups, core::logOnly(collect(lines)), errors, writer->get())
-                .moved,
-            7);
-    }
-    ASSERT_TRUE(fs::exists(root / "1 鼎 随州出土 战国" / "L1.json"));
-    // The user corrected one label text since: it stays, and so does the folder it is in.
-    fixtures::writeBytes(root / "2 璧" / "L2.txt", "文物名称：更正");
-    const QStringList lines = undoLines(MoveJournal::Kind::organize, root);
-    ASSERT_FALSE(lines.isEmpty());
-    EXPECT_EQ(lines.last(), QStringLiteral("撤销结束。恢复 7 个文件，剩余 0 条，错误 0 条。"));
-    for (const char* line : {"  [保留] L2.txt（整理后已改动）", "  [删除] L2.json（整理时写入的标签文件）",
-                             "  [删除] L1.txt（整理时写入的标签文件）", "  [删除] 0 展板/（空文件夹）"})
-        EXPECT_TRUE(lines.contains(QString::fromUtf8(line))) << line;
-    auto expected = before;
-    expected["2 璧/L2.txt"] = QCryptographicHash::hash("文物名称：更正", QCryptographicHash::Sha256).toHex();
-    EXPECT_EQ(snapshot(root), expected);
-}
-
 namespace {
 
 /// Passes every step on to the journal, and kills its own process at step `killAt`: after a move
 /// was announced but before it happened, or after it happened but before its outcome was written.
-class KillingObserver : public AutoOrganizer::MoveObserver {
-  public:
-    KillingObserver(MoveJournal::Writer& journal, int killAt) : m_journal(journal), m_killAt(killAt) {}
+struct KillingObserver : AutoOrganizer::MoveObserver {
+    KillingObserver(MoveJournal::Writer& journal, int killAt) : journal(journal), killAt(killAt) {}
     std::optional<qint64> willMove(const fs::path& from, const fs::path& to) override {
-        const auto id = m_journal.willMove(from, to);
+        const auto id = journal.willMove(from, to);
         step();
         return id;
     }
     std::optional<qint64> willWrite(const fs::path& file, const QByteArray& bytes) override {
-        return m_journal.willWrite(file, bytes);
+        return journal.willWrite(file, bytes);
     }
     void finished(qint64 id, bool succeeded) override {
         step();
-        m_journal.finished(id, succeeded);
+        journal.finished(id, succeeded);
     }
-    bool willCreateFolder(const fs::path& folder) override { return m_journal.willCreateFolder(folder); }
-
-  private:
+    bool willCreateFolder(const fs::path& folder) override { return journal.willCreateFolder(folder); }
     void step() {
-        if (++m_steps == m_killAt) ::raise(SIGKILL);
+        if (++steps == killAt) ::raise(SIGKILL);
     }
-    MoveJournal::Writer& m_journal;
-    int m_killAt;
-    int m_steps = 0;
+    MoveJournal::Writer& journal;
+    int killAt, steps = 0;
 };
 
 } // namespace
@@ -217,13 +157,12 @@ TEST_F(MoveJournalTest, APassKilledAtAnyStepIsUndoneExactly) {
         TempDir dir;
         const auto& root = dir.path();
         for (int e = 0; e < 4; ++e) {
-            std::vector<Shot> shots;
+            const std::string stem = "E" + std::to_string(e);
+            std::vector<Shot> shots{{stem + "_L.JPG", e * 10 + 7, {0, 0}}};
             for (int v = 0; v < 6; ++v)
-                shots.push_back({"E" + std::to_string(e) + "_" + std::to_string(v) + ".JPG",
-                                 e * 10 + v,
-                                 {v < 3 ? float(e) : float(e + 1), 1}});
-            shots.push_back({"E" + std::to_string(e) + "_L.JPG", e * 10 + 7, {0, 0}});
-            writeFolder(root / ("文物" + std::to_string(e + 1)), shots, "E" + std::to_string(e) + "_L");
+                shots.push_back(
+                    {stem + "_" + std::to_string(v) + ".JPG", e * 10 + v, {float(v < 3 ? e : e + 1), 1}});
+            writeFolder(root / ("文物" + std::to_string(e + 1)), shots, stem + "_L");
         }
         const auto before = snapshot(root);
         const pid_t child = ::fork();
@@ -232,11 +171,8 @@ TEST_F(MoveJournalTest, APassKilledAtAnyStepIsUndoneExactly) {
             auto writer = MoveJournal::Writer::create(MoveJournal::Kind::refine, root);
             if (!writer) ::_exit(3);
             KillingObserver observer(**writer, killAt);
-            FeaturePrintRefiner::Options options;
-            options.featurePrint = fakePrint;
-            options.journal = &observer;
-            const auto result =
-                FeaturePrintRefiner::refine(root, core::logOnly([](const QString&) {}), options);
+            const auto result = FeaturePrintRefiner::refine(root, core::logOnly([](const QString&) {}),
+                                                            {fakePrint, &observer});
             ::_exit(result.movedCount == 9 ? 0 : 4);
         }
         int status = 0;
@@ -249,9 +185,10 @@ TEST_F(MoveJournalTest, APassKilledAtAnyStepIsUndoneExactly) {
             ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
         }
 
-        QString error;
-        const QStringList lines = undoLines(MoveJournal::Kind::refine, root, &error);
-        EXPECT_EQ(error, killAt == 1 ? MoveJournal::kNoRefineJournal : QString());
+        const QStringList lines = undoLines(MoveJournal::Kind::refine, root);
+        if (killAt == 1) {
+            EXPECT_EQ(lines, QStringList{refused(MoveJournal::kNoRefineJournal)});
+        }
         EXPECT_TRUE(snapshot(root) == before) << lines.join('\n').toStdString();
     }
 }
@@ -310,56 +247,36 @@ TEST_F(MoveJournalTest, RefusesJournalsItCannotTrustAndMovesNothing) {
             fs::copy_file(file, MoveJournal::directoryFor(root) / file.filename());
         }
         const auto inside = snapshot(root), beside = snapshot(outside.path());
-        QString error;
-        EXPECT_TRUE(undoLines(MoveJournal::Kind::organize, root, &error).isEmpty());
+        const QStringList lines = undoLines(MoveJournal::Kind::organize, root);
         if (c.refused == Refused::unreadable)
-            EXPECT_EQ(error, MoveJournal::kUnreadable.arg(core::displayName(file), c.reason));
+            EXPECT_EQ(lines,
+                      QStringList{refused(MoveJournal::kUnreadable.arg(core::displayName(file), c.reason))});
         else if (c.refused == Refused::foreign)
-            EXPECT_EQ(error, MoveJournal::kForeign.arg(core::displayPath(out)));
+            EXPECT_EQ(lines, QStringList{refused(MoveJournal::kForeign.arg(core::displayPath(out)))});
         else
-            EXPECT_TRUE(error.startsWith(QStringLiteral("撤销记录指向文件夹之外"))) << error.toStdString();
+            EXPECT_TRUE(lines.size() == 1 && lines[0].startsWith(refused("撤销记录指向文件夹之外")))
+                << lines[0].toStdString();
         EXPECT_EQ(snapshot(root), inside);
         EXPECT_EQ(snapshot(outside.path()), beside);
         EXPECT_TRUE(fs::is_directory(outside / "empty"));
     }
 }
 
-TEST_F(MoveJournalTest, AnUndoStoppedHalfWayIsFinishedByTheNextOneWithoutErrors) {
-    TempDir dir;
-    const auto& root = dir.path();
-    writeFolder(root / "A", {{"a.JPG", 1, {1}}, {"b.JPG", 2, {1}}});
-    fs::create_directory(root / "B");
-    const auto before = snapshot(root);
-    {
-        auto writer = MoveJournal::Writer::create(MoveJournal::Kind::refine, root);
-        journaledMove(**writer, root / "A" / "a.JPG", root / "B" / "a.JPG");
-        journaledMove(**writer, root / "A" / "b.JPG", root / "B" / "b.JPG");
-    }
-    // The first undo put b.JPG back and was killed before writing that down.
-    fs::rename(root / "B" / "b.JPG", root / "A" / "b.JPG");
-    const QStringList lines = undoLines(MoveJournal::Kind::refine, root);
-    EXPECT_EQ(lines.last(), QStringLiteral("撤销结束。恢复 2 个文件，剩余 0 条，错误 0 条。"))
-        << lines.join('\n').toStdString();
-    EXPECT_EQ(snapshot(root), before);
-}
-
 TEST_F(MoveJournalTest, ARunStopsAtOnceWhenItsJournalCannotBeWritten) {
     TempDir dir;
-    const auto& root = dir.path();
-    std::vector<ImageScanner::ImageInfo> files;
-    for (const char* name : {"a.JPG", "b.JPG"}) {
-        writeShot(root, {name, int(files.size()) + 1, {1}});
-        files.push_back(ImageScanner::processImageFile(root / name));
-    }
+    writeShot(dir.path(), {"a.JPG", 1, {1}});
+    writeShot(dir.path(), {"b.JPG", 2, {1}});
     auto full = MoveJournal::Writer::openExisting("/dev/full");
     ASSERT_TRUE(full);
     core::RunContext context = core::logOnly([](const QString&) {});
     (*full)->stopOnFailure(context.cancel);
     QStringList errors;
-    const auto result = AutoOrganizer::executeMoves(
-        root, {{QStringLiteral("1 甲"), files, std::nullopt, false, false}}, context, errors, full->get());
+    const std::vector files{ImageScanner::processImageFile(dir / "a.JPG"),
+                            ImageScanner::processImageFile(dir / "b.JPG")};
+    const auto result = AutoOrganizer::executeMoves(dir.path(), {{"1 甲", files, std::nullopt, false, false}},
+                                                    context, errors, full->get());
     EXPECT_TRUE(result.cancelled);
     EXPECT_EQ(result.moved, 0); // nothing moves that the history does not hold
     ASSERT_TRUE((*full)->error());
-    EXPECT_TRUE(fs::exists(root / "a.JPG") && fs::exists(root / "b.JPG"));
+    EXPECT_TRUE(fs::exists(dir / "a.JPG") && fs::exists(dir / "b.JPG"));
 }

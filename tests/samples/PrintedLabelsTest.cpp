@@ -13,9 +13,7 @@ engine::PageText asRead(const scenes::PrintedLabel& label) {
     using Style = scenes::PrintedLine::Style;
     engine::PageText page;
     float top = 100;
-    auto heightOf = [](Style style) {
-        return style == Style::name ? 60.0f : style == Style::prose ? 26.0f : 30.0f;
-    };
+    auto heightOf = [](Style s) { return s == Style::name ? 60.0f : s == Style::prose ? 26.0f : 30.0f; };
     // A wrapped line runs to the right edge of the card's widest line.
     float edge = 0;
     for (const auto& printed : label.lines)
@@ -26,8 +24,7 @@ engine::PageText asRead(const scenes::PrintedLabel& label) {
         float left = 100;
         for (const QString& text : {printed.field, printed.text}) {
             if (text.isEmpty()) continue;
-            const float width =
-                printed.wraps ? std::max(edge, float(text.size()) * height) : float(text.size()) * height;
+            const float width = std::max(printed.wraps ? edge : 0, float(text.size()) * height);
             row.lines.push_back(engine::TextLine{text, 0.95f, height, width, top, left});
             left += width + 100;
         }
