@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <turbojpeg.h>
+
 using namespace fixtures;
 
 namespace {
@@ -17,15 +19,38 @@ fs::path recorded(const char* name) {
     return fs::path(VITRINO_TESTS_SOURCE_DIR) / "platform" / "data" / name;
 }
 
+/// A 32 × 32 JPEG whose frame header claims width × height.
+fs::path claimingSize(const fs::path& path, int width, int height, int flags) {
+    const platform::Bitmap rgb = picture(32, 32, 3);
+    tjhandle tj = tjInitCompress();
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    tjCompress2(tj, rgb.data, rgb.cols, int(rgb.step), rgb.rows, TJPF_RGB, &out, &size, TJSAMP_420, 85,
+                flags);
+    std::string bytes(reinterpret_cast<const char*>(out), size);
+    tjFree(out);
+    tjDestroy(tj);
+    for (size_t i = 2; i + 9 < bytes.size(); ++i)
+        if (uchar(bytes[i]) == 0xFF && (uchar(bytes[i + 1]) == 0xC0 || uchar(bytes[i + 1]) == 0xC2)) {
+            bytes[i + 5] = char(height >> 8), bytes[i + 6] = char(height);
+            bytes[i + 7] = char(width >> 8), bytes[i + 8] = char(width);
+            break;
+        }
+    writeBytes(path, bytes);
+    return path;
+}
+
 } // namespace
 
 TEST(DamagedImage, SmallStreamsClaimingHugeSizesAreRefusedCheaply) {
     // 259 bytes declaring 305 megapixels: libjpeg keeps every coefficient of a progressive picture,
-    // about 1 GB here, even for a 1/8-scale decode. The others: 32 × 32 pictures whose frame header
-    // claims 20000 × 20000 (baseline) and 65000 × 65000 (progressive).
-    for (const char* name : {"progressive-305mp.jpg", "baseline-400mp.jpg", "progressive-4gp.jpg"}) {
-        SCOPED_TRACE(name);
-        const fs::path path = recorded(name);
+    // about 1 GB here, even for a 1/8-scale decode. The others claim 400 MP (baseline) and 4 GP
+    // (progressive).
+    TempDir dir;
+    for (const fs::path& path :
+         {recorded("progressive-305mp.jpg"), claimingSize(dir / "baseline-400mp.jpg", 20000, 20000, 0),
+          claimingSize(dir / "progressive-4gp.jpg", 65000, 65000, TJFLAG_PROGRESSIVE)}) {
+        SCOPED_TRACE(path.filename().string());
         const std::string file = readFile(path);
         ASSERT_FALSE(file.empty());
         std::optional<platform::Bitmap> thumb, full, inMemory;
