@@ -49,7 +49,6 @@ TEST(ImageOCRProcessor, RepliesAreCleanedAndCountedAsReadersCount) {
     };
     const Case cases[] = {
         {"  \n第一行\n第二行\n\n", "第一行\n第二行", 7},
-        {"```\n展品说明\n```", "展品说明", 4},
         {"```text\n青铜鼎\n```\n", "text\n青铜鼎", 8},
         {"前言 ```code``` 后记", "前言 ```code``` 后记", 16},
         {"   ```   ", "", 0},
