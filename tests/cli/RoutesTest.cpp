@@ -607,7 +607,7 @@ TEST(Routes, EachRouteSaysWhatItDidExitsWithItsCodeAndCanBeUndone) {
         const auto outcome = [&](int requests, World& w) {
             qputenv("XDG_DATA_HOME", QFile::encodeName(q(w.home / "data")));
             if (r.setup) r.setup(w);
-            shot = pictureHashes(w.dir.path());
+            shot = treeHashes(w.dir.path(), true);
             Route changed = r;
             if (requests) changed.args.last() = QString::number(requests);
             const size_t before = w.server.requests().size();
@@ -637,16 +637,16 @@ TEST(Routes, EachRouteSaysWhatItDidExitsWithItsCodeAndCanBeUndone) {
                 printed(outcome(r.sameWith, one).stdoutText, QUrl(one.url()).authority());
             EXPECT_EQ(single.join('\n').replace(q(one.dir.path()), "$D"),
                       lines.join('\n').replace(q(w.dir.path()), "$D"));
-            EXPECT_EQ(pictureHashes(one.dir.path()), pictureHashes(w.dir.path()));
+            EXPECT_EQ(treeHashes(one.dir.path(), true), treeHashes(w.dir.path(), true));
         }
         if (r.undo) {
-            EXPECT_NE(pictureHashes(w.dir.path()), asShot) << "the run changed nothing";
+            EXPECT_NE(treeHashes(w.dir.path(), true), asShot) << "the run changed nothing";
             for (int undos = 0; undos < 4; ++undos) {
                 const auto undo = w.cli(expand({"undo", r.undo}, w));
                 if (undo.stdoutText.contains(MoveJournal::kNothingToUndo)) break;
                 EXPECT_EQ(undo.exitCode, 0) << undo.stdoutText.toStdString();
             }
-            EXPECT_EQ(pictureHashes(w.dir.path()), asShot);
+            EXPECT_EQ(treeHashes(w.dir.path(), true), asShot);
         }
     }
     qputenv("XDG_DATA_HOME", savedData);

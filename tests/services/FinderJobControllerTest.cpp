@@ -114,12 +114,15 @@ TEST_F(FinderJobControllerTest, HandOversWhileRunningJoinTheBatchOnce) {
     EXPECT_EQ(lock.owner(), Owner::finder); // held until the window closes (the window's test)
 }
 
-TEST_F(FinderJobControllerTest, ASecondBatchContinuesTheCountInTheSameLogFileAndNonFoldersFail) {
+TEST_F(FinderJobControllerTest, LinksAmongArgumentsStartABatchANewBatchContinuesItsCountAndNonFoldersFail) {
     writeBytes(dir / "IMG_1.JPG", "x");
     QSignalSpy shown(controller.get(), &C::windowShown);
-    auto first = folders({"a", "err c"});
+    auto first = folders({"甲 1", "err b&c"});
     first.insert(first.end(), {dir / "IMG_1.JPG", dir / "missing"});
-    controller->handleIncoming(Kind::nameFolder, first);
+    const QStringList args{"--some-option", ServiceEntry::openURL({Kind::nameFolder, first}),
+                           "vitrino://ocr?path=", "https://example.com/?path=/x"};
+    EXPECT_EQ(ServiceEntry::dispatch(args, *controller), 1);
+    EXPECT_FALSE(controller->hasWindow()); // nothing happens before the event loop runs
     ASSERT_TRUE(waitFinished());
     EXPECT_EQ(controller->statusText(), "全部完成（4 项）");
     EXPECT_TRUE(controller->windowShouldClose());
@@ -129,7 +132,7 @@ TEST_F(FinderJobControllerTest, ASecondBatchContinuesTheCountInTheSameLogFileAnd
     EXPECT_EQ(controller->statusText(), "正在处理 5/5");
     ASSERT_TRUE(QTest::qWaitFor([&] { return controller->statusText() == "全部完成（5 项）"; }, 10000));
     // Only folders reach the run; a renamed folder is shown with its new path.
-    EXPECT_EQ(runner->calls, (std::vector<std::string>{"a", "err c", "rename me"}));
+    EXPECT_EQ(runner->calls, (std::vector<std::string>{"甲 1", "err b&c", "rename me"}));
     EXPECT_EQ(controller->folderPath(), QString::fromStdString((dir / "1 renamed").string()));
     // Each batch says which engine it uses; the window session writes one log file of its lines.
     const QStringList files = QDir(LogStore::logsDirectory()).entryList({"*.log"}, QDir::Files);
@@ -150,22 +153,12 @@ TEST_F(FinderJobControllerTest, ASecondBatchContinuesTheCountInTheSameLogFileAnd
                   gone = QString::fromStdString((dir / "missing").string());
     EXPECT_EQ(lines(),
               QStringList({"—— 开始处理（文件管理器右键，共 4 项）——", "日志文件：" + files[0], engine}) +
-                  item("1/4", "a", {"  扫描 a"}) +
-                  item("2/4", "err c", QStringList{"  扫描 err c"} + failed("2/4", {"一", "二"})) +
+                  item("1/4", "甲 1", {"  扫描 甲 1"}) +
+                  item("2/4", "err b&c", QStringList{"  扫描 err b&c"} + failed("2/4", {"一", "二"})) +
                   item("3/4", "IMG_1.JPG", failed("3/4", {"不是文件夹：" + file})) +
                   item("4/4", "missing", failed("4/4", {"文件夹不存在：" + gone})) + QStringList{engine} +
                   item("5/5", "rename me", {"  扫描 rename me"}));
     QFile log(QDir(LogStore::logsDirectory()).filePath(files[0]));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(log.readAll()), controller->logMessages().join('\n') + '\n');
-}
-
-TEST_F(FinderJobControllerTest, ApplicationURLsAmongArgumentsAreQueuedInOrderLater) {
-    const auto f = folders({"甲 1", "b&c"});
-    const QStringList args{"--some-option", ServiceEntry::openURL({Kind::nameFolder, f}),
-                           "vitrino://ocr?path=", "https://example.com/?path=/x"};
-    EXPECT_EQ(ServiceEntry::dispatch(args, *controller), 1);
-    EXPECT_FALSE(controller->hasWindow()); // nothing happens before the event loop runs
-    ASSERT_TRUE(waitFinished());
-    EXPECT_EQ(runner->calls, (std::vector<std::string>{"甲 1", "b&c"}));
 }
