@@ -1,5 +1,4 @@
 #include "core/RelicLabelExtracted.h"
-#include "support/FakeAIServer.h"
 #include "support/Fixtures.h"
 
 #include <QCryptographicHash>

@@ -56,14 +56,11 @@ TEST(Package, HoldsEveryPartAndItsProgramsRunWhereTheyLie) {
     EXPECT_EQ(QFileInfo(deb).fileName(), QStringLiteral("vitrino_%1_%2.deb").arg(version, arch));
 
     // Dolphin offers only its two menus: naming for folders, OCR for images and folders.
-    const QStringList executables{"usr/bin/vitrino",
-                                  "usr/bin/vitrino-cli",
-                                  "usr/bin/vitrino-local-ai",
-                                  "usr/bin/vitrino-open-selection",
-                                  "usr/share/kio/servicemenus/vitrino-name.desktop",
-                                  "usr/share/kio/servicemenus/vitrino-ocr.desktop",
-                                  "usr/share/vitrino/nautilus-scripts/Vitrino：AI OCR",
-                                  "usr/share/vitrino/nautilus-scripts/Vitrino：重新整理并命名"};
+    const QStringList programs{"vitrino", "vitrino-cli", "vitrino-local-ai", "vitrino-open-selection"};
+    QStringList executables{"usr/share/kio/servicemenus/vitrino-name.desktop",
+                            "usr/share/kio/servicemenus/vitrino-ocr.desktop",
+                            "usr/share/vitrino/nautilus-scripts/Vitrino：AI OCR",
+                            "usr/share/vitrino/nautilus-scripts/Vitrino：重新整理并命名"};
     QStringList files{"usr/share/applications/vitrino.desktop",
                       "usr/share/applications/vitrino-url-handler.desktop",
                       "usr/share/icons/hicolor/scalable/apps/vitrino.svg",
@@ -71,8 +68,10 @@ TEST(Package, HoldsEveryPartAndItsProgramsRunWhereTheyLie) {
                       "usr/share/doc/vitrino/copyright",
                       "usr/share/doc/vitrino/changelog.gz",
                       "usr/share/vitrino/models/SHA256SUMS"};
-    for (const char* page : {"vitrino", "vitrino-cli", "vitrino-local-ai", "vitrino-open-selection"})
-        files << QStringLiteral("usr/share/man/man1/%1.1.gz").arg(page);
+    for (const QString& program : programs) {
+        executables << "usr/bin/" + program;
+        files << "usr/share/man/man1/" + program + ".1.gz";
+    }
     const QStringList models = modelFiles();
     ASSERT_GE(models.size(), 6) << "the build tree has no models (scripts/models)";
     for (const QString& model : models)
@@ -85,8 +84,7 @@ TEST(Package, HoldsEveryPartAndItsProgramsRunWhereTheyLie) {
     // Everything lies under /usr, and nothing of the build (the models' stamps) came along.
     EXPECT_EQ(QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"usr"});
     EXPECT_TRUE(QDir(path("usr/share/vitrino/models")).entryList({"STAMP*"}).isEmpty());
-    EXPECT_EQ(QDir(path("usr/bin")).entryList(QDir::Files, QDir::Name),
-              (QStringList{"vitrino", "vitrino-cli", "vitrino-local-ai", "vitrino-open-selection"}));
+    EXPECT_EQ(QDir(path("usr/bin")).entryList(QDir::Files, QDir::Name), programs);
 
     // The manual page in the package is the one the build wrote from the command table.
     const CliRun page = run("gzip", {"-dc", path("usr/share/man/man1/vitrino-cli.1.gz")});

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <mutex>
 
 using namespace fixtures;
@@ -32,37 +33,28 @@ class FakeRunner : public FinderJobRunner {
     bool gated = false;
     std::mutex mutex;
     std::vector<std::string> calls;
+    std::atomic<int> started{0};
 
     /// Picks its "engine" when a batch starts, on the interface thread.
     void beginBatch(const services::RunJob& job) override {
         EXPECT_EQ(QThread::currentThread(), qApp->thread());
-        ++begun;
         job.log(QStringLiteral("使用本机离线引擎（不上传照片）"));
     }
-    int begun = 0;
 
     FolderOutcome nameFolder(const services::RunJob& job, const fs::path& folder) override {
-        const QString name = enter(folder);
+        const QString name = QString::fromStdString(folder.filename().string());
+        {
+            std::lock_guard g(mutex);
+            calls.push_back(name.toStdString());
+        }
+        ++started;
+        if (gated) permits.acquire();
         job.log("  扫描 " + name);
         FolderOutcome out{folder, name.startsWith("err") ? QStringList{"一", "二"} : QStringList{}, 2};
         if (name == "rename me") fs::rename(folder, out.folder = folder.parent_path() / "1 renamed");
         return out;
     }
     ImageOutcome readImage(const services::RunJob&, const fs::path&) override { return {}; }
-    size_t started() {
-        std::lock_guard g(mutex);
-        return calls.size();
-    }
-
-  private:
-    QString enter(const fs::path& p) {
-        {
-            std::lock_guard g(mutex);
-            calls.push_back(p.filename().string());
-        }
-        if (gated) permits.acquire();
-        return QString::fromStdString(p.filename().string());
-    }
 };
 
 struct FinderJobControllerTest : testing::Test {
@@ -91,20 +83,17 @@ struct FinderJobControllerTest : testing::Test {
     bool waitFinished() {
         return QTest::qWaitFor([&] { return controller->isFinished(); }, 10000);
     }
-    bool waitStarted(size_t n) {
-        return QTest::qWaitFor([&] { return runner->started() >= n; }, 10000);
-    }
 };
 
 } // namespace
 
-TEST_F(FinderJobControllerTest, HandOversWhileRunningJoinTheBatchOnceAndClosingFreesTheLock) {
+TEST_F(FinderJobControllerTest, HandOversWhileRunningJoinTheBatchOnce) {
     runner->gated = true;
     QSignalSpy raised(controller.get(), &C::windowRaised);
     controller->handleIncoming(Kind::nameFolder, folders({"a", "b", "c"}));
     EXPECT_FALSE(controller->windowShouldClose());
     EXPECT_EQ(controller->statusText(), "正在处理 1/3");
-    ASSERT_TRUE(waitStarted(1));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return runner->started >= 1; }, 10000));
 
     // The same folders again (one spelled with a trailing slash) add nothing, only raise.
     const QStringList before = lines();
@@ -122,86 +111,54 @@ TEST_F(FinderJobControllerTest, HandOversWhileRunningJoinTheBatchOnceAndClosingF
     EXPECT_EQ(runner->calls, (std::vector<std::string>{"a", "b", "c", "d", "e"}));
     EXPECT_EQ(controller->statusText(), "全部完成（5 项）");
     EXPECT_TRUE(controller->windowShouldClose());
-    EXPECT_TRUE(lines().contains("—— [5/5] 结束 ——"));
-    EXPECT_EQ(lock.owner(), Owner::finder); // held until the window closes
-
-    // The worker's lines sit between their item's frame lines.
-    const qsizetype head = lines().indexOf("—— [2/5] b ——");
-    EXPECT_EQ(lines().mid(head, 4),
-              (QStringList{"—— [2/5] b ——", "文件夹：" + QString::fromStdString((dir / "b").string()),
-                           "  扫描 b", "—— [2/5] 结束 ——"}));
-
-    // Closing frees the lock; the same folder is then accepted again, in a fresh session.
-    QSignalSpy closed(controller.get(), &C::windowClosed);
-    controller->windowWillClose();
-    EXPECT_EQ(closed.count(), 1);
-    EXPECT_EQ(controller->statusText(), "准备处理");
-    EXPECT_TRUE(controller->logMessages().isEmpty());
-    EXPECT_EQ(lock.owner(), Owner::idle);
-    controller->handleIncoming(Kind::nameFolder, {dir / "a"});
-    ASSERT_TRUE(waitStarted(6));
-    runner->permits.release();
-    ASSERT_TRUE(waitFinished());
-    EXPECT_EQ(lines().first(), "—— 开始处理（文件管理器右键，共 1 项）——");
-    controller->closeWindow(true);
-    EXPECT_EQ(lock.owner(), Owner::idle);
+    EXPECT_EQ(lock.owner(), Owner::finder); // held until the window closes (the window's test)
 }
 
-TEST_F(FinderJobControllerTest, ASecondBatchInTheOpenWindowContinuesTheCountInTheSameLogFile) {
-    controller->handleIncoming(Kind::nameFolder, folders({"a", "err c"}));
-    ASSERT_TRUE(waitFinished());
-    EXPECT_EQ(controller->statusText(), "全部完成（2 项）");
-    controller->handleIncoming(Kind::nameFolder, folders({"rename me"}));
-    EXPECT_EQ(controller->statusText(), "正在处理 3/3");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->statusText() == "全部完成（3 项）"; }, 10000));
-    // A renamed folder is shown with its new path.
-    EXPECT_EQ(controller->folderPath(), QString::fromStdString((dir / "1 renamed").string()));
-    // Each batch says which engine it uses; the window session writes one log file of its lines.
-    const QStringList files = QDir(LogStore::logsDirectory()).entryList({"*.log"}, QDir::Files);
-    ASSERT_EQ(files.size(), 1);
-    const auto item = [&](const QString& at, const QString& name, const QStringList& errors = {}) {
-        return QStringList{"—— [" + at + "] " + name + " ——",
-                           "文件夹：" + QString::fromStdString((dir / name.toStdString()).string()),
-                           "  扫描 " + name} +
-               errors + QStringList{"—— [" + at + "] 结束 ——"};
-    };
-    const QString engine = QStringLiteral("使用本机离线引擎（不上传照片）");
-    EXPECT_EQ(lines(),
-              QStringList({"—— 开始处理（文件管理器右键，共 2 项）——", "日志文件：" + files[0], engine}) +
-                  item("1/2", "a") +
-                  item("2/2", "err c", {"[失败] 一", "[失败] 二", "[2/2] 错误 2 条（详见上方日志）"}) +
-                  QStringList{engine} + item("3/3", "rename me"));
-    QFile file(QDir(LogStore::logsDirectory()).filePath(files[0]));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(file.readAll()), controller->logMessages().join('\n') + '\n');
-}
-
-TEST_F(FinderJobControllerTest, WhatIsNotAFolderFailsItsNamingItemAndTheWindowCanBeConfirmed) {
+TEST_F(FinderJobControllerTest, LinksAmongArgumentsStartABatchANewBatchContinuesItsCountAndNonFoldersFail) {
     writeBytes(dir / "IMG_1.JPG", "x");
-    const auto a = folders({"a"});
     QSignalSpy shown(controller.get(), &C::windowShown);
-    controller->handleIncoming(Kind::nameFolder, {dir / "IMG_1.JPG", a[0], dir / "missing"});
-    EXPECT_EQ(shown.count(), 1);
-    ASSERT_TRUE(waitFinished());
-    EXPECT_EQ(runner->calls, std::vector<std::string>{"a"}); // only the folder reaches the run
-    EXPECT_EQ(controller->statusText(), "全部完成（3 项）");
-    EXPECT_TRUE(controller->windowShouldClose());
-    const QStringList log = lines();
-    const QString file = QString::fromStdString((dir / "IMG_1.JPG").string());
-    EXPECT_EQ(log.mid(log.indexOf("—— [1/3] IMG_1.JPG ——"), 5),
-              (QStringList{"—— [1/3] IMG_1.JPG ——", "文件夹：" + file, "[失败] 不是文件夹：" + file,
-                           "[1/3] 错误 1 条（详见上方日志）", "—— [1/3] 结束 ——"}));
-    EXPECT_TRUE(log.contains("[失败] 文件夹不存在：" + QString::fromStdString((dir / "missing").string())));
-    controller->handleIncoming(Kind::nameFolder, {});
-    EXPECT_EQ(shown.count(), 1);
-}
-
-TEST_F(FinderJobControllerTest, ApplicationURLsAmongArgumentsAreQueuedInOrderLater) {
-    const auto f = folders({"甲 1", "b&c"});
-    const QStringList args{"--some-option", ServiceEntry::openURL({Kind::nameFolder, f}),
+    auto first = folders({"甲 1", "err b&c"});
+    first.insert(first.end(), {dir / "IMG_1.JPG", dir / "missing"});
+    const QStringList args{"--some-option", ServiceEntry::openURL({Kind::nameFolder, first}),
                            "vitrino://ocr?path=", "https://example.com/?path=/x"};
     EXPECT_EQ(ServiceEntry::dispatch(args, *controller), 1);
     EXPECT_FALSE(controller->hasWindow()); // nothing happens before the event loop runs
     ASSERT_TRUE(waitFinished());
-    EXPECT_EQ(runner->calls, (std::vector<std::string>{"甲 1", "b&c"}));
+    EXPECT_EQ(controller->statusText(), "全部完成（4 项）");
+    EXPECT_TRUE(controller->windowShouldClose());
+    controller->handleIncoming(Kind::nameFolder, {});
+    EXPECT_EQ(shown.count(), 1);
+    controller->handleIncoming(Kind::nameFolder, folders({"rename me"}));
+    EXPECT_EQ(controller->statusText(), "正在处理 5/5");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->statusText() == "全部完成（5 项）"; }, 10000));
+    // Only folders reach the run; a renamed folder is shown with its new path.
+    EXPECT_EQ(runner->calls, (std::vector<std::string>{"甲 1", "err b&c", "rename me"}));
+    EXPECT_EQ(controller->folderPath(), QString::fromStdString((dir / "1 renamed").string()));
+    // Each batch says which engine it uses; the window session writes one log file of its lines.
+    const QStringList files = QDir(LogStore::logsDirectory()).entryList({"*.log"}, QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    const auto item = [&](const QString& at, const QString& name, const QStringList& body) {
+        const QString path = QString::fromStdString((dir / name.toStdString()).string());
+        return QStringList{"—— [" + at + "] " + name + " ——", "文件夹：" + path} + body +
+               QStringList{"—— [" + at + "] 结束 ——"};
+    };
+    const auto failed = [](const QString& at, const QStringList& errors) {
+        QStringList out;
+        for (const QString& e : errors)
+            out << "[失败] " + e;
+        return out << QStringLiteral("[%1] 错误 %2 条（详见上方日志）").arg(at).arg(errors.size());
+    };
+    const QString engine = QStringLiteral("使用本机离线引擎（不上传照片）");
+    const QString file = QString::fromStdString((dir / "IMG_1.JPG").string()),
+                  gone = QString::fromStdString((dir / "missing").string());
+    EXPECT_EQ(lines(),
+              QStringList({"—— 开始处理（文件管理器右键，共 4 项）——", "日志文件：" + files[0], engine}) +
+                  item("1/4", "甲 1", {"  扫描 甲 1"}) +
+                  item("2/4", "err b&c", QStringList{"  扫描 err b&c"} + failed("2/4", {"一", "二"})) +
+                  item("3/4", "IMG_1.JPG", failed("3/4", {"不是文件夹：" + file})) +
+                  item("4/4", "missing", failed("4/4", {"文件夹不存在：" + gone})) + QStringList{engine} +
+                  item("5/5", "rename me", {"  扫描 rename me"}));
+    QFile log(QDir(LogStore::logsDirectory()).filePath(files[0]));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(log.readAll()), controller->logMessages().join('\n') + '\n');
 }

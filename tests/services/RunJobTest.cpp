@@ -44,23 +44,19 @@ TEST(RunJob, RefusesWhileTheLockIsHeldNamingTheHolderAndWritesNothing) {
     struct Case {
         const char* name;
         Owner owner;
-        bool commandLine;
         bool sameProcess;
         QString refusal;
     };
     const Case cases[] = {
-        {"file-manager jobs", Owner::finder, false, true, "另有任务正在处理（文件管理器右键），请稍后再试。"},
-        {"file-manager jobs of another process", Owner::finder, false, false,
+        {"file-manager jobs", Owner::finder, true, "另有任务正在处理（文件管理器右键），请稍后再试。"},
+        {"file-manager jobs of another process", Owner::finder, false,
          "另有任务正在处理（文件管理器右键），请稍后再试。"},
-        {"a vitrino-cli run", Owner::main, true, false,
-         "另有任务正在处理（命令行 vitrino-cli），请稍后再试。"},
-        {"the main window", Owner::main, false, false, "另有任务正在处理（主窗口），请稍后再试。"},
+        {"the main window", Owner::main, false, "另有任务正在处理（主窗口），请稍后再试。"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ProcessingLock lock(path);
         ProcessingLock holder(path);
-        holder.setCommandLine(c.commandLine);
         ProcessingLock& held = c.sameProcess ? lock : holder;
         ASSERT_TRUE(held.tryAcquire(c.owner));
         QStringList sink;

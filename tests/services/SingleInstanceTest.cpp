@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <vector>
 
 using namespace fixtures;
 
@@ -18,33 +19,21 @@ namespace {
 const QString kURL1 = "vitrino://ocr?path=/a/IMG%201.JPG&path=/a/%E5%B1%95.JPG";
 const QString kURL2 = "vitrino://name?path=/shoot/3";
 
-struct Peer {
-    QProcess process;
-
+/// A vitrino-instance-peer on `socket`; an instance quits after `expect` argument lists.
+struct Peer : QProcess {
     Peer(const QString& socket, const QStringList& args, int expect = 0) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("PEER_EXPECT", QString::number(expect));
-        process.setProcessEnvironment(env);
-        process.start(VITRINO_INSTANCE_PEER, QStringList{socket} + args);
-        process.waitForStarted();
+        setProcessEnvironment(env);
+        start(VITRINO_INSTANCE_PEER, QStringList{socket} + args);
+        waitForStarted();
     }
-    ~Peer() {
-        process.kill();
-        process.waitForFinished();
+    ~Peer() override {
+        kill();
+        waitForFinished();
     }
-    /// Waits for the line "instance" (false when the process ended or took too long).
-    bool becameInstance() {
-        while (!process.canReadLine())
-            if (!process.waitForReadyRead(5000)) return false;
-        return process.readLine().trimmed() == "instance";
-    }
-    int finish() {
-        if (!process.waitForFinished(15000)) return -1;
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    }
-    QStringList lines() {
-        return QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    }
+    int finish() { return waitForFinished(15000) && exitStatus() == NormalExit ? exitCode() : -1; }
+    QStringList lines() { return QString::fromUtf8(readAllStandardOutput()).split('\n', Qt::SkipEmptyParts); }
 };
 
 } // namespace
@@ -62,17 +51,14 @@ TEST(SingleInstance, TakesOverACrashedSocketAndHearsEveryLaterProcessInOrder) {
     ::close(fd);
 
     Peer first(socket, {"first"}, 4);
-    ASSERT_TRUE(first.becameInstance());
+    ASSERT_TRUE(first.waitForReadyRead(5000) && first.readLine().trimmed() == "instance");
     Peer second(socket, {kURL1, kURL2});
     EXPECT_EQ(second.finish(), 0);
     Peer third(socket, {});
     EXPECT_EQ(third.finish(), 0);
     // Two senders at once are both heard.
-    Peer a(socket, {kURL1});
-    Peer b(socket, {kURL2});
-    EXPECT_EQ(a.finish(), 0);
-    EXPECT_EQ(b.finish(), 0);
-    EXPECT_EQ(first.finish(), 0);
+    Peer a(socket, {kURL1}), b(socket, {kURL2});
+    EXPECT_EQ((std::vector{a.finish(), b.finish(), first.finish()}), std::vector(3, 0));
     QStringList got = first.lines();
     ASSERT_EQ(got.size(), 4);
     EXPECT_EQ(got.mid(0, 2), (QStringList{"got:" + kURL1 + "|" + kURL2, "got:"}));
@@ -84,16 +70,10 @@ TEST(SingleInstance, TakesOverACrashedSocketAndHearsEveryLaterProcessInOrder) {
 TEST(SingleInstance, TwoStartsAtOnceMakeExactlyOneInstance) {
     TempDir dir;
     const QString socket = QString::fromStdString((dir / "vitrino-test.socket").string());
-    Peer a(socket, {"from a"}, 1);
-    Peer b(socket, {"from b"}, 1);
-    EXPECT_EQ(a.finish(), 0);
-    EXPECT_EQ(b.finish(), 0);
-    const QStringList linesA = a.lines(), linesB = b.lines();
+    Peer a(socket, {"from a"}, 1), b(socket, {"from b"}, 1);
+    EXPECT_EQ((std::vector{a.finish(), b.finish()}), std::vector(2, 0));
     // One printed "instance" and the other's arguments; the other printed nothing.
-    if (linesA.isEmpty()) {
-        EXPECT_EQ(linesB, (QStringList{"instance", "got:from a"}));
-    } else {
-        EXPECT_EQ(linesA, (QStringList{"instance", "got:from b"}));
-        EXPECT_TRUE(linesB.isEmpty());
-    }
+    const QStringList la = a.lines(), lb = b.lines();
+    EXPECT_EQ(la.isEmpty() ? lb : la + lb,
+              (QStringList{"instance", la.isEmpty() ? "got:from a" : "got:from b"}));
 }

@@ -46,10 +46,8 @@ core::Result<ai::PreparedPhoto> FakeVisionBackend::prepare(const std::filesystem
 }
 
 core::Result<ai::PreparedPhoto> FakeVisionBackend::prepareFrom(const platform::Bitmap&) const {
-    ++m_prepared;
     ++m_preparedFromPictures;
-    return ai::PreparedPhoto{RAWJPEGExporter::PreparedImage{QByteArray("jpeg"), QStringLiteral("image/jpeg")},
-                             std::nullopt};
+    return prepare({});
 }
 
 core::Result<ClassificationResult> FakeVisionBackend::classify(const std::filesystem::path& photo,

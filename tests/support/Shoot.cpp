@@ -117,21 +117,13 @@ void smallExhibition(Shoot& shoot) {
     shoot.artifact("IMG_0007.JPG", "2024:05:01 10:06:00");
 }
 
-std::map<std::string, QByteArray> treeHashes(const fs::path& dir) {
-    std::map<std::string, QByteArray> out;
-    for (const auto& entry : fs::recursive_directory_iterator(dir))
-        if (entry.is_regular_file()) out[fs::relative(entry.path(), dir).string()] = sha256(entry.path());
-    return out;
-}
-
-std::map<std::string, QByteArray> pictureHashes(const fs::path& dir) {
+std::map<std::string, QByteArray> treeHashes(const fs::path& dir, bool pictures) {
     std::map<std::string, QByteArray> tree;
     for (const auto& entry : fs::recursive_directory_iterator(dir)) {
         if (!entry.is_regular_file()) continue;
         QFile in(QString::fromStdString(entry.path().string()));
-        if (!in.open(QIODevice::ReadOnly)) continue;
-        QByteArray bytes = in.readAll();
-        if (bytes.startsWith("\xff\xd8") && bytes.indexOf("\xff\xda") > 0)
+        QByteArray bytes = in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+        if (pictures && bytes.startsWith("\xff\xd8") && bytes.indexOf("\xff\xda") > 0)
             bytes = bytes.mid(bytes.indexOf("\xff\xda"));
         tree[entry.path().lexically_relative(dir).string()] =
             QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();

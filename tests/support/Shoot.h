@@ -63,10 +63,9 @@ class Shoot {
 /// Two exhibits, a panel, RAW companions, a video and a leftover, shot 10:00–10:06.
 void smallExhibition(Shoot& shoot);
 
-/// Every regular file below dir (relative path → SHA-256), subfolders included.
-std::map<std::string, QByteArray> treeHashes(const fs::path& dir);
-/// The same, where a JPEG counts from its first scan onwards: the picture itself, which stays the
-/// same when exiftool writes ratings into the file's metadata.
-std::map<std::string, QByteArray> pictureHashes(const fs::path& dir);
+/// Every regular file below dir (relative path → SHA-256), subfolders included. With `pictures`, a
+/// JPEG counts from its first scan onwards: the picture itself, which stays the same when exiftool
+/// writes ratings into the file's metadata.
+std::map<std::string, QByteArray> treeHashes(const fs::path& dir, bool pictures = false);
 
 } // namespace fixtures

@@ -16,14 +16,8 @@ int main(int argc, char** argv) {
     QStringList args = app.arguments().mid(1);
     if (args.isEmpty()) return 2;
     platform::SingleInstance instance(args.takeFirst());
-    switch (instance.claim(args)) {
-    case platform::SingleInstance::Role::handedOver:
-        return 0;
-    case platform::SingleInstance::Role::failed:
-        return 2;
-    case platform::SingleInstance::Role::instance:
-        break;
-    }
+    if (const auto role = instance.claim(args); role != platform::SingleInstance::Role::instance)
+        return role == platform::SingleInstance::Role::handedOver ? 0 : 2;
     std::printf("instance\n");
     std::fflush(stdout);
     int expected = qEnvironmentVariableIntValue("PEER_EXPECT");
