@@ -35,6 +35,7 @@ RelicLabelExtracted::Candidate referenceCandidate(const QString& reply) {
         text.replace(QStringLiteral(",}"), QStringLiteral("}"));
     while (text.contains(QStringLiteral(",]")))
         text.replace(QStringLiteral(",]"), QStringLiteral("]"));
+    if (auto object = parse(text)) return {object, text};
     text = RelicLabelExtracted::repairMisclosedStraightQuotesAfterChineseOpenQuote(text);
     if (auto object = parse(text)) return {object, text};
     const qsizetype open = text.indexOf(QLatin1Char('{'));

@@ -91,6 +91,10 @@ RelicLabelExtracted::Candidate RelicLabelExtracted::parseJSONObjectWithCandidate
     text.remove(QStringLiteral("```"));
     text.remove(QChar(0xFEFF));
     text = withoutTrailingCommas(text);
+    // A reply that already parses is taken as it is: the quote repair is for replies that a straight
+    // quote closing a Chinese one broke, and on a well-formed reply whose text holds a “ before a
+    // closing quote it would break the JSON instead.
+    if (auto object = parseObjectText(text)) return {object, text};
     text = repairMisclosedStraightQuotesAfterChineseOpenQuote(text);
 
     if (auto object = parseObjectText(text)) return {object, text};

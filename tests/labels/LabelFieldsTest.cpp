@@ -30,6 +30,8 @@ TEST(LabelFields, TolerantParsingFindsTheObject) {
         {"object that never closes before the last brace", R"({"文物名称":"鼎" 注}释)", std::nullopt},
         {"straight quote closing a Chinese quote", QStringLiteral("{\"文物名称\":\"“鼎\"，\",\"其他\":\"\"}"),
          QStringLiteral("“鼎”，")},
+        {"well-formed, a “ before a closing quote",
+         QStringLiteral("{\"其他\":\"“长5.8\",\"文物名称\":\"鼎\"}"), "鼎"},
         {"empty", "", std::nullopt},
     };
     for (const auto& c : cases) {
