@@ -70,15 +70,18 @@ TEST_F(MoveJournalTest, KeepsTheNewestTwentyPerShootAndNoneThatRecordedNothing) 
     EXPECT_NE(MoveJournal::directoryFor(dir.path()), MoveJournal::directoryFor(other.path()));
 }
 
-TEST_F(MoveJournalTest, AStoppedRunIsUndoneFromWhatIsOnDisk) {
-    TempDir dir;
+TEST_F(MoveJournalTest, AStoppedRunIsUndoneFromWhatIsOnDiskBeforeTheOrganizeRunBeforeIt) {
+    TempDir dir, fresh; // fresh: nothing recorded at all
     const auto& root = dir.path();
     const std::string moved = "caf\xe9.JPG"; // Latin-1 bytes, not UTF-8
     writeFolder(root / "B", {{moved, 1, {1}}, {"announced.JPG", 2, {1}}, {"gone.JPG", 3, {1}}});
-    fs::create_directory(root / "A");
+    writeShot(root, {"a.JPG", 4, {1}});
+    const QDateTime start = QDateTime::currentDateTime();
+    journaledMove(**MoveJournal::Writer::create(MoveJournal::Kind::organize, root, start.addSecs(-5)),
+                  root / "a.JPG", root / "A" / "a.JPG");
     auto before = snapshot(root);
     {
-        auto writer = MoveJournal::Writer::create(MoveJournal::Kind::refine, root);
+        auto writer = MoveJournal::Writer::create(MoveJournal::Kind::refine, root, start);
         auto& journal = **writer;
         journaledMove(journal, root / "B" / "gone.JPG", root / "A" / "gone.JPG");
         // Killed after the move but before its outcome was written …
@@ -89,6 +92,11 @@ TEST_F(MoveJournalTest, AStoppedRunIsUndoneFromWhatIsOnDisk) {
         appendText(journal.file(), "{\"op\":\"done\",\"i");
     }
     fs::remove(root / "A" / "gone.JPG"); // deleted by the user since
+    // The organize run waits for the refinement after it to be undone.
+    EXPECT_EQ(undoLines(MoveJournal::Kind::organize, fresh.path()),
+              QStringList{refused(MoveJournal::kNoOrganizeJournal)});
+    EXPECT_EQ(undoLines(MoveJournal::Kind::organize, root),
+              QStringList{refused(MoveJournal::kRefinedAfterOrganize)});
     EXPECT_EQ(undoLines(MoveJournal::Kind::refine, root),
               (QStringList{QStringLiteral("  [撤销] ") + core::displayName(root / "A" / moved) + " → B/",
                            QStringLiteral("[警告] 撤销跳过（目标已不在）：gone.JPG"),
@@ -98,24 +106,6 @@ TEST_F(MoveJournalTest, AStoppedRunIsUndoneFromWhatIsOnDisk) {
     // The dropped record is not tried again.
     EXPECT_EQ(undoLines(MoveJournal::Kind::refine, root),
               QStringList{refused(MoveJournal::kNoRefineJournal)});
-}
-
-TEST_F(MoveJournalTest, OrganizeUndoWaitsForALaterRefinementToBeUndone) {
-    TempDir dir, fresh; // fresh: nothing recorded at all
-    const auto& root = dir.path();
-    writeFolder(root, {{"a.JPG", 1, {1}}});
-    const QDateTime start(QDate(2026, 1, 1), QTime(9, 0));
-    journaledMove(**MoveJournal::Writer::create(MoveJournal::Kind::organize, root, start), root / "a.JPG",
-                  root / "2 乙" / "a.JPG");
-    journaledMove(**MoveJournal::Writer::create(MoveJournal::Kind::refine, root, start.addSecs(5)),
-                  root / "2 乙" / "a.JPG", root / "1 甲" / "a.JPG");
-    const auto before = snapshot(root);
-    EXPECT_EQ(undoLines(MoveJournal::Kind::organize, fresh.path()),
-              QStringList{refused(MoveJournal::kNoOrganizeJournal)});
-    EXPECT_EQ(undoLines(MoveJournal::Kind::organize, root),
-              QStringList{refused(MoveJournal::kRefinedAfterOrganize)});
-    EXPECT_EQ(snapshot(root), before);
-    undoLines(MoveJournal::Kind::refine, root);
     EXPECT_EQ(undoLines(MoveJournal::Kind::organize, root).last(),
               QStringLiteral("撤销结束。恢复 1 个文件，剩余 0 条，错误 0 条。"));
     EXPECT_TRUE(fs::exists(root / "a.JPG"));
