@@ -10,7 +10,7 @@ using namespace fixtures;
 
 namespace {
 
-TEST(FolderRename, RenamesWithinTheParentAndNeverReplacesASibling) {
+TEST(FolderRename, RenamesWithinTheParentOrSaysWhyNot) {
     TempDir dir;
     fs::create_directories(dir / "12" / "inner");
     writeBytes(dir / "12" / "inner" / "a.JPG", "x");
@@ -36,10 +36,9 @@ TEST(FolderRename, RenamesWithinTheParentAndNeverReplacesASibling) {
     fs::current_path(cwd);
     EXPECT_EQ(relative, dir / "y");
     EXPECT_TRUE(fs::exists(dir / "y" / "inner" / "a.JPG"));
-}
 
-TEST(FolderRename, AFailureSaysItsCause) {
-    // Only a missing write permission is told as one; any other cause in the system's words.
+    // A failure says its cause: only a missing write permission is told as one; any other cause
+    // in the system's words.
     const struct {
         int error;
         QString text;
@@ -51,9 +50,7 @@ TEST(FolderRename, AFailureSaysItsCause) {
     for (const auto& c : cases)
         EXPECT_EQ(FolderProcessor::renameFolderFailure(c.error, QStringLiteral("展厅")), c.text) << c.error;
 
-    // The cause comes from the rename itself: a name too long for the file system, a parent
-    // no one may write.
-    TempDir dir;
+    // The cause comes from the rename itself: a name too long for the file system.
     fs::create_directories(dir / "hall" / "12");
     int error = 0;
     EXPECT_EQ(FolderProcessor::renameDirectory(dir / "hall" / "12", QString(300, QChar(u'玉')), &error),

@@ -15,7 +15,6 @@ namespace {
 const auto L = MediaCategory::label;
 const auto P = MediaCategory::panel;
 const auto U = MediaCategory::unknown;
-const QString kTitle = QStringLiteral("玉琮 良渚 良渚文化");
 const RelicLabelExtracted kCong{"玉琮", "良渚", "良渚文化", "高 8 厘米"};
 
 std::set<std::string> names(const fs::path& dir) {
@@ -54,8 +53,7 @@ class FolderRun : public ::testing::Test {
         backend.label("L.JPG", kCong);
         return dir;
     }
-    FolderProcessor::RunResult run(const fs::path& dir) { return run(dir, backend); }
-    FolderProcessor::RunResult run(const fs::path& dir, ai::VisionBackend& model) {
+    FolderProcessor::RunResult run(const fs::path& dir) {
         lines.clear();
         FolderProcessor::RunOptions options;
         options.useVisionPrefilter = false;
@@ -64,7 +62,7 @@ class FolderRun : public ::testing::Test {
             return RatingWriter::write(stars, file, tool.searchPath());
         };
         return FolderProcessor::run(
-            dir, model, core::RunContext{[this](const QString& l) { lines << l; }, {}, cancel}, options);
+            dir, backend, core::RunContext{[this](const QString& l) { lines << l; }, {}, cancel}, options);
     }
 
     TempDir tmp;
@@ -74,13 +72,14 @@ class FolderRun : public ::testing::Test {
     QStringList lines;
 };
 
-TEST_F(FolderRun, NamesTheFolderItsArtifactsAndRatesEveryFileByRole) {
+TEST_F(FolderRun, NamesTheFolderItsArtifactsAndRatesEveryFileByRoleAndASecondRunOnlyRenamesSuffixedNames) {
     const fs::path dir = folder("12");
     photo(dir, "IMG_0457.JPG", 1);
     photo(dir, "IMG_0457.CR3", 1);
     photo(dir, "IMG_0458.JPG", 2);
     photo(dir, "IMG_0459.JPG", 3);
     photo(dir, "IMG_0460.JPG", 4);
+    photo(dir, "DSC_0457.JPG", 5); // the same camera number as the first artifact
     writeBytes(dir / "IMG_0457.CR3.xmp", "darktable edit");
     writeBytes(dir / ".vitrino-tmp-999999999-2-3", "left by a killed run");
     backend.classifyAs("IMG_0458.JPG", P);
@@ -91,89 +90,68 @@ TEST_F(FolderRun, NamesTheFolderItsArtifactsAndRatesEveryFileByRole) {
     EXPECT_TRUE(result.errors.isEmpty()) << result.errors.join("\n").toStdString();
     const fs::path named = tmp / "hall" / "12 玉琮 良渚 良渚文化";
     EXPECT_EQ(result.folder, named);
-    EXPECT_EQ(result.renamedCount, 2);
+    EXPECT_EQ(result.renamedCount, 3);
     EXPECT_EQ(runLines(lines), QStringList({"开始处理当前文件夹：" + QString::fromStdString(dir.string()),
                                             "模式：当前文件夹命名 + 全量 AI 三分类",
                                             "API：test-model",
-                                            "扫描完成：共 5 个（RAW 1 / JPG 4 / HEIC 0 / 视频 0）",
-                                            "识别任务 4 个（有 JPG 则只认 JPG）",
+                                            "扫描完成：共 6 个（RAW 1 / JPG 5 / HEIC 0 / 视频 0）",
+                                            "识别任务 5 个（有 JPG 则只认 JPG）",
                                             "  写 3 星：IMG_0457.JPG",
                                             "  写 3 星：IMG_0457.CR3",
                                             "  写 2 星：IMG_0458.JPG",
                                             "  写 1 星：IMG_0459.JPG",
-                                            "分类结果：标签 1 / 展板 1 / 文物 1",
+                                            "  写 3 星：DSC_0457.JPG",
+                                            "分类结果：标签 1 / 展板 1 / 文物 2",
                                             "抽取标签字段：IMG_0459.JPG (1/1)",
                                             "  名称=玉琮 来源=良渚 年代=良渚文化",
                                             "已写入 IMG_0459.json / IMG_0459.txt",
                                             "重命名：IMG_0457.JPG → 玉琮 良渚 良渚文化 0457.JPG",
                                             "重命名：IMG_0457.CR3 → 玉琮 良渚 良渚文化 0457.CR3",
+                                            "重命名：DSC_0457.JPG → 玉琮 良渚 良渚文化 0457-2.JPG",
                                             "  收尾确认 标签 1 星：IMG_0459.JPG",
                                             "  收尾确认 展板 2 星：IMG_0458.JPG",
                                             "  收尾确认 文物 3 星：玉琮 良渚 良渚文化 0457.JPG",
                                             "  收尾确认 文物 3 星：玉琮 良渚 良渚文化 0457.CR3",
+                                            "  收尾确认 文物 3 星：玉琮 良渚 良渚文化 0457-2.JPG",
                                             "文件夹：12 → 12 玉琮 良渚 良渚文化",
                                             "完成。错误 0 条。"}));
     EXPECT_EQ(names(named),
               (std::set<std::string>{"玉琮 良渚 良渚文化 0457.JPG", "玉琮 良渚 良渚文化 0457.CR3",
-                                     "玉琮 良渚 良渚文化 0457.CR3.xmp", "IMG_0458.JPG", "IMG_0459.JPG",
-                                     "IMG_0459.json", "IMG_0459.txt", "IMG_0460.JPG"}));
+                                     "玉琮 良渚 良渚文化 0457.CR3.xmp", "玉琮 良渚 良渚文化 0457-2.JPG",
+                                     "IMG_0458.JPG", "IMG_0459.JPG", "IMG_0459.json", "IMG_0459.txt",
+                                     "IMG_0460.JPG"}));
     EXPECT_EQ(baloo(named / "玉琮 良渚 良渚文化 0457.CR3"), "6");
     EXPECT_EQ(baloo(named / "IMG_0458.JPG"), "4");
     EXPECT_EQ(baloo(named / "IMG_0459.JPG"), "2");
     EXPECT_EQ(baloo(named / "IMG_0460.JPG"), "none"); // unknown: no stars, name untouched
-    EXPECT_EQ(tool.calls().size(), 8u);               // two passes over four files, one process each
-}
+    EXPECT_EQ(tool.calls().size(), 10u);              // two passes over five files, one process each
 
-TEST_F(FolderRun, ASecondRunChangesNothingButSuffixedNames) {
-    const fs::path dir = folder("玉琮");
-    photo(dir, "A_0001.JPG", 1);
-    photo(dir, "B_0001.JPG", 2);
-    photo(dir, "L.JPG", 3);
-    backend.label("L.JPG", kCong);
-    const fs::path named = tmp / "hall" / kTitle.toStdString();
-    ASSERT_EQ(run(dir).folder, named);
-    EXPECT_TRUE(lines.contains("重命名：B_0001.JPG → 玉琮 良渚 良渚文化 0001-2.JPG"));
-
+    // Run again, only the suffixed name changes: its camera number is now the suffix.
     const auto second = run(named);
     EXPECT_TRUE(second.errors.isEmpty() && second.folder == named) << lines.join('\n').toStdString();
-    EXPECT_TRUE(lines.contains("文物文件名已是目标：玉琮 良渚 良渚文化 0001.JPG"));
-    EXPECT_TRUE(lines.contains("重命名：玉琮 良渚 良渚文化 0001-2.JPG → 玉琮 良渚 良渚文化 2.JPG"));
-    EXPECT_TRUE(lines.contains("文件夹名已是目标：玉琮 良渚 良渚文化"));
-
+    EXPECT_TRUE(lines.contains("文物文件名已是目标：玉琮 良渚 良渚文化 0457.JPG"));
+    EXPECT_TRUE(lines.contains("重命名：玉琮 良渚 良渚文化 0457-2.JPG → 玉琮 良渚 良渚文化 2.JPG"));
+    EXPECT_TRUE(lines.contains("文件夹名已是目标：12 玉琮 良渚 良渚文化"));
     const auto third = run(named);
     EXPECT_EQ(third.renamedCount, 0);
     EXPECT_TRUE(lines.contains("文物文件名已是目标：玉琮 良渚 良渚文化 2.JPG"));
 }
 
 TEST_F(FolderRun, StopsWithoutALabelOrReadableFieldsAfterRating) {
-    struct Case {
-        const char* what;
-        std::function<void(FakeVisionBackend&)> script;
-        QString error;
-    };
-    const Case cases[] = {
-        {"no label", [](FakeVisionBackend&) {}, FolderProcessor::kNoLabel},
-        {"label unreadable",
-         [](FakeVisionBackend& b) {
-             b.script("L.JPG", {L, {}, {}, QStringLiteral("无法解析 API 返回")});
-         },
-         FolderProcessor::kNoLabelFields},
-    };
-    for (const Case& c : cases) {
-        TempDir base;
-        fs::create_directories(base / "7");
-        const fs::path dir = base / "7";
+    for (const bool unreadable : {false, true}) {
+        SCOPED_TRACE(unreadable ? "label unreadable" : "no label");
+        const fs::path dir = folder(unreadable ? "8" : "7");
         photo(dir, "IMG_0001.JPG", 1);
         photo(dir, "L.JPG", 2);
-        FakeVisionBackend model;
-        c.script(model);
-        const auto result = run(dir, model);
-        EXPECT_EQ(result.errors.last(), c.error) << c.what;
-        EXPECT_EQ(lines.last(), "[失败] " + c.error) << c.what;
-        EXPECT_FALSE(lines.join('\n').contains("完成。")) << c.what;
+        if (unreadable) backend.script("L.JPG", {L, {}, {}, QStringLiteral("无法解析 API 返回")});
+        const QString error = unreadable ? FolderProcessor::kNoLabelFields : FolderProcessor::kNoLabel;
+        const auto result = run(dir);
+        EXPECT_EQ(result.errors.last(), error);
+        EXPECT_EQ(lines.last(), "[失败] " + error);
+        EXPECT_FALSE(lines.join('\n').contains("完成。"));
         EXPECT_EQ(result.folder, dir);
-        EXPECT_EQ(names(dir), (std::set<std::string>{"IMG_0001.JPG", "L.JPG"})) << c.what;
-        EXPECT_EQ(baloo(dir / "IMG_0001.JPG"), "6") << c.what; // ratings written so far stay
+        EXPECT_EQ(names(dir), (std::set<std::string>{"IMG_0001.JPG", "L.JPG"}));
+        EXPECT_EQ(baloo(dir / "IMG_0001.JPG"), "6"); // ratings written so far stay
     }
 }
 
@@ -197,9 +175,8 @@ TEST_F(FolderRun, FurtherCardsMergeOrAreIgnoredAndTheEarliestCardKeepsTheFields)
                            "  与首张标签不一致，仍用首张结果命名"}));
     const fs::path named = tmp / "hall" / "3 玉琮 良渚 良渚文化";
     EXPECT_TRUE(fs::exists(named / "A.json"));
-    QFile txt(QString::fromStdString((named / "A.txt").string()));
-    ASSERT_TRUE(txt.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(QString::fromUtf8(txt.readAll()).contains(QStringLiteral("高 8 厘米\n反山 M12 出土")));
+    EXPECT_TRUE(QString::fromStdString(readFile(named / "A.txt"))
+                    .contains(QStringLiteral("高 8 厘米\n反山 M12 出土")));
 }
 
 TEST_F(FolderRun, ABlockingSiblingLeavesTheFolderName) {
