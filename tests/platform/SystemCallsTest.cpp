@@ -30,6 +30,7 @@ TEST(SystemCalls, MovesAcrossFileSystemsKeepRatingsModeAndTimesWhereTheyCan) {
         writeBytes(from, "raw bytes");
         ASSERT_EQ(platform::setAttribute(from, "user.baloo.rating", "6"), 0);
         ASSERT_EQ(platform::setAttribute(from, "user.com.apple.metadata:kMDItemStarRating", stars), 0);
+        setModified(from, QDateTime(QDate(2020, 2, 2), QTime(2, 2))); // the camera's time, not the copy's
         ::chmod(from.c_str(), 0444); // a read-only photo still takes its attributes along
         struct stat before {
         }, after{};
@@ -45,7 +46,6 @@ TEST(SystemCalls, MovesAcrossFileSystemsKeepRatingsModeAndTimesWhereTheyCan) {
         EXPECT_EQ(after.st_mode & 07777, 0444u);
         EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
         const bool kept = to != "ramfs"; // no user attributes on ramfs: the photo moves all the same
-        EXPECT_EQ(platform::userAttributeNames(dest).size(), kept ? 2u : 0u);
         EXPECT_EQ(platform::attribute(dest, "user.baloo.rating"), kept ? std::optional("6") : std::nullopt);
         EXPECT_EQ(platform::attribute(dest, "user.com.apple.metadata:kMDItemStarRating"),
                   kept ? std::optional(stars) : std::nullopt);
