@@ -1,15 +1,17 @@
 #include "core/ImageTriClassifier.h"
+#include "core/RelicLabelExtracted.h"
 
 #include <QCryptographicHash>
 
 #include <gtest/gtest.h>
 
-TEST(TriClassifier, PromptIsExactlyTheFourteenLines) {
-    const QByteArray bytes = ImageTriClassifier::kPrompt.toUtf8();
-    EXPECT_EQ(bytes.size(), 921);
-    EXPECT_EQ(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex(),
-              QByteArray("dd49db4cf8fd88c96b2f1df6b367fbfbf40a2e1f08a42e1c4e363b895601fd7b"));
-    EXPECT_FALSE(ImageTriClassifier::kPrompt.endsWith(QLatin1Char('\n')));
+TEST(TriClassifier, PromptsAreExactlyTheTriedLines) {
+    const std::pair<QString, QByteArray> cases[] = {
+        {ImageTriClassifier::kPrompt, "dd49db4cf8fd88c96b2f1df6b367fbfbf40a2e1f08a42e1c4e363b895601fd7b"},
+        {RelicLabelExtracted::kPrompt, "19a2735586028e06134c380e16c48f198208ff053765d3ceceaef96fd71b527a"},
+    };
+    for (const auto& [prompt, sha256] : cases)
+        EXPECT_EQ(QCryptographicHash::hash(prompt.toUtf8(), QCryptographicHash::Sha256).toHex(), sha256);
 }
 
 TEST(TriClassifier, ParsesRepliesWithEveryRule) {
@@ -18,7 +20,6 @@ TEST(TriClassifier, ParsesRepliesWithEveryRule) {
         MediaCategory category;
         std::optional<double> confidence;
     } cases[] = {
-        {R"({"category":"label","confidence":0.92})", MediaCategory::label, 0.92},
         {"好的：\n```json\n{\"category\":\"label\",\"confidence\":0.92}\n```\n以上。", MediaCategory::label,
          0.92},
         {R"({"category":"LABEL"})", MediaCategory::label, std::nullopt},

@@ -16,8 +16,6 @@ TEST(RatingWriter, PropertyListOfARealMatchesTheReferenceBytes) {
             "0011"},
         {3, "62706c697374303023400800000000000008000000000000010100000000000000010000000000000000000000000000"
             "0011"},
-        {5, "62706c697374303023401400000000000008000000000000010100000000000000010000000000000000000000000000"
-            "0011"},
     };
     for (const auto& [value, bytes] : vectors)
         EXPECT_EQ(RatingWriter::realPropertyList(value).toHex(), QByteArray(bytes)) << value;
