@@ -39,7 +39,7 @@ TEST(VisionTextProbe, FindsTextOnLabelsAndPanelsButNotOnObjects) {
         << misses.join("; ").toStdString();
 }
 
-TEST(VisionTextProbe, AnUnloadableImageIsTheOnlyError) {
+TEST(VisionTextProbe, AnUnloadableImageOrAFailingModelIsAnErrorAndNothingElse) {
     TempDir dir;
     writeBytes(dir / "text.jpg", "not a picture");
     for (const char* name : {"text.jpg", "missing.jpg"})
@@ -49,11 +49,9 @@ TEST(VisionTextProbe, AnUnloadableImageIsTheOnlyError) {
     scenes::writePhoto(dir / "blank.jpg", platform::Bitmap(40, 60, CV_8UC3, cv::Scalar(128, 128, 128)));
     EXPECT_EQ(VisionTextProbe::containsAnyText(dir / "blank.jpg").value(),
               (VisionTextProbe::ProbeResult{false, QStringLiteral("1280+2560 均无文字")}));
-}
 
-TEST(VisionTextProbe, AModelThatFailsWhileRunningIsAnErrorNotNoText) {
-    TempDir dir;
-    // An object photo: with a working model every attempt runs and finds nothing.
+    // A model that fails while running is an error, not "no text". An object photo: with a working
+    // model every attempt runs and finds nothing.
     scenes::writePhoto(dir / "object.jpg", scenes::renderObject(3, 1600, 1067));
     const platform::TextBox box{{}, 300, 40, 0.9f};
     const core::Error broken{QStringLiteral("文字识别模型不可用：forward failed")};

@@ -40,10 +40,8 @@ TEST(WorkUnits, FoldsSameStemFilesAroundOnePrimary) {
         const char* input;
         const char* expected;
     } cases[] = {
-        {"jpeg beats raw", "IMG_0001.JPG@1 IMG_0001.CR3@1", "IMG_0001.JPG[IMG_0001.CR3]"},
         {"heic beats raw", "IMG_0002.DNG@1 IMG_0002.HEIC@1", "IMG_0002.HEIC[IMG_0002.DNG]"},
         {"video never a companion", "IMG_0004.JPG@1 IMG_0004.MOV@2", "IMG_0004.JPG IMG_0004.MOV"},
-        {"jpeg beats heic even when later", "IMG_0006.HEIC@1 IMG_0006.JPG@5", "IMG_0006.JPG[IMG_0006.HEIC]"},
         {"stems compare exactly", "img_0007.jpg@1 IMG_0007.CR3@2", "img_0007.jpg IMG_0007.CR3"},
         {"companions by their own dates", "A.JPG@5 A.NEF@9 A.DNG@3 A.HEIC", "A.JPG[A.HEIC,A.DNG,A.NEF]"},
         {"units in capture order, undated first", "C.JPG@3 B.JPG@2 V.MOV D.PNG", "D.PNG V.MOV B.JPG C.JPG"},

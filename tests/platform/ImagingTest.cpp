@@ -9,7 +9,7 @@
 
 using namespace fixtures;
 
-TEST(Imaging, ThumbnailFitsEveryFormatAndKeepsAspect) {
+TEST(Imaging, ThumbnailFitsEveryFormatAndKeepsAspectAndRawDevelopsAtScale) {
     const struct {
         const char* name;
         std::function<void(const fs::path&)> write;
@@ -33,13 +33,10 @@ TEST(Imaging, ThumbnailFitsEveryFormatAndKeepsAspect) {
         EXPECT_EQ(thumb.value().size(), c.expected);
         EXPECT_EQ(thumb->type(), CV_8UC3);
     }
-}
 
-TEST(Imaging, RawDevelopsAtScaleAndHasAPreview) {
-    TempDir dir;
-    writeDng(dir / "a.dng", 400, 300);
+    // A RAW also develops at scale.
     writeDng(dir / "nopreview.dng", 400, 300, {}, false);
-    auto raw = platform::RawDeveloper::open(dir / "a.dng");
+    auto raw = platform::RawDeveloper::open(dir / "e.dng");
     ASSERT_NE(raw, nullptr);
     EXPECT_EQ(raw->nativeSize(), cv::Size(400, 300));
     const auto half = raw->develop(0.25);
