@@ -21,7 +21,7 @@ TEST(RatingWriter, PropertyListOfARealMatchesTheReferenceBytes) {
         EXPECT_EQ(RatingWriter::realPropertyList(value).toHex(), QByteArray(bytes)) << value;
 }
 
-TEST(RatingWriter, RunsExifToolOnceWithTheEightArgumentsAndSetsBothAttributes) {
+TEST(RatingWriter, RunsExifToolOnceWithTheEightArgumentsSetsBothAttributesAndOneRouteIsEnough) {
     struct Case {
         int rating;
         QString stars, percent;
@@ -54,19 +54,16 @@ TEST(RatingWriter, RunsExifToolOnceWithTheEightArgumentsAndSetsBothAttributes) {
     EXPECT_EQ(tool.calls().size(), std::size(cases)); // one process per file
     // A relative name that starts with "-" must not reach exiftool as an option.
     EXPECT_EQ(RatingWriter::exifToolArguments(3, "-delete_original.JPG").last(), "./-delete_original.JPG");
-}
 
-TEST(RatingWriter, OneWorkingRouteIsEnough) {
-    TempDir dir;
+    // One working route is enough. No exiftool anywhere: the attribute alone carries the rating.
     const fs::path file = dir / "a.JPG";
     writeBytes(file, "x");
-    // No exiftool anywhere: the attribute alone carries the rating.
     EXPECT_EQ(RatingWriter::write(2, file, kNoExifTool), std::nullopt);
     EXPECT_EQ(platform::attribute(file, RatingWriter::kBalooRatingAttribute), QByteArray("4"));
     EXPECT_EQ(RatingWriter::writeWithExifTool(2, file, kNoExifTool), RatingWriter::kExifToolMissing);
 
     // exiftool failing is reported by its own route only.
-    const StandInExifTool failing(dir / "bin", 2);
+    const StandInExifTool failing(dir / "failing", 2);
     EXPECT_EQ(RatingWriter::writeWithExifTool(3, file, failing.searchPath()),
               QStringLiteral("exiftool 退出码 2"));
     EXPECT_EQ(RatingWriter::write(3, file, failing.searchPath()), std::nullopt);
