@@ -1,12 +1,9 @@
 #include "intake/ImageScanner.h"
-#include "platform/Imaging.h"
 #include "support/Fixtures.h"
 
 #include <gtest/gtest.h>
 
 #include <unistd.h>
-
-#include <fstream>
 
 using namespace fixtures;
 

@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
-
 #include <signal.h>
 
 using namespace fixtures;
