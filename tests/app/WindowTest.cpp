@@ -174,7 +174,7 @@ TEST_F(WindowTest, StartButtonNeedsAFolderCompleteSettingsAndNoFileManagerJob) {
     }
 }
 
-TEST_F(WindowTest, TypedSettingsAreStoredAndTheKeyFieldIsMasked) {
+TEST_F(WindowTest, TypedSettingsAreStoredTheKeyFieldIsMaskedAndTheContentFits) {
     EXPECT_EQ(view->apiKeyField()->echoMode(), QLineEdit::Password);
     view->modelField()->clear();
     QTest::keyClicks(view->modelField(), QStringLiteral("gpt-x"));
@@ -190,6 +190,10 @@ TEST_F(WindowTest, TypedSettingsAreStoredAndTheKeyFieldIsMasked) {
     EXPECT_EQ(ai::AIConfig().snapshot().useOfflineEngine, true);
     view->requestsField()->setValue(40);
     EXPECT_EQ(ai::AIConfig().maxRequestsInFlight(), 32);
+    // The prefilter's explanation follows its switch; the content fits the window's minimum size.
+    view->prefilterSwitch()->setChecked(false);
+    EXPECT_EQ(view->prefilterExplanation()->text(), QStringLiteral("每张图片都发送给 AI 处理，速度较慢。"));
+    EXPECT_LE(window->minimumSizeHint().height(), window->minimumSize().height());
 }
 
 TEST_F(WindowTest, TheRunAndItsPostprocessingAreFramedMirroredToTheLogFileAndOfferTheUndo) {
@@ -211,24 +215,30 @@ TEST_F(WindowTest, TheRunAndItsPostprocessingAreFramedMirroredToTheLogFileAndOff
     EXPECT_TRUE(window->undoPostprocessAction()->isEnabled());
 }
 
-TEST_F(WindowTest, MenuRequestsAreRefusedWithoutAFolderOrWhileBusy) {
+TEST_F(WindowTest, MenuRequestsAreRefusedWithoutAFolderOrWhileBusyAndUndoKeepsWhatCouldNotBeRestored) {
     // No folder: only the refusal line. The File menu only posts the request in the shared state;
-    // the window carries it out and clears it.
+    // the window carries it out and clears it. Nothing to undo yet: one line, no frame.
     FeaturePrintTools::shared().setPendingAction(FeaturePrintTools::PendingAction::runPostprocess);
     ASSERT_TRUE(QTest::qWaitFor([&] { return messages() == QStringList{ContentView::kMenuNoFolder}; }));
     EXPECT_EQ(FeaturePrintTools::shared().pendingAction(), FeaturePrintTools::PendingAction::none);
     view->undoFeaturePrintFromMenu();
-    EXPECT_EQ(messages(), (QStringList{ContentView::kMenuNoFolder, ContentView::kNothingToUndo}));
-
-    // While a refinement with a record runs, both commands are refused.
     pickFolder();
-    runs.refineResult.moves = {{"/a/1/x.jpg", "/a/2/x.jpg"}};
+    EXPECT_FALSE(window->undoPostprocessAction()->isEnabled());
+    const std::vector<app::MoveRecord> moves{
+        {"/s/1/a.jpg", "/s/2/a.jpg"}, {"/s/1/b.jpg", "/s/2/b.jpg"}, {"/s/1/c.jpg", "/s/2/c.jpg"}};
+    runs.refineResult.moves = moves;
     view->runFeaturePrintFromMenu();
     waitIdle();
+    EXPECT_EQ(messages(), (QStringList{ContentView::kMenuNoFolder, ContentView::kNothingToUndo,
+                                       services::refineMenuFrame().opening, logFileLine(), "对比：1 → 2",
+                                       "  搬回 IMG_3.JPG", services::refineMenuFrame().closing}))
+        << "the menu keeps the earlier lines";
+
+    // While a refinement with a record runs, both commands are refused.
     runs.holdAtGate = true;
     view->runFeaturePrintFromMenu();
     ASSERT_TRUE(QTest::qWaitFor([&] { return runs.waiting(); }));
-    const int before = int(messages().size());
+    int before = int(messages().size());
     view->runFeaturePrintFromMenu();
     view->undoFeaturePrintFromMenu();
     view->start();
@@ -237,25 +247,12 @@ TEST_F(WindowTest, MenuRequestsAreRefusedWithoutAFolderOrWhileBusy) {
     runs.open();
     waitIdle();
     EXPECT_TRUE(view->canUndoPostprocess()) << "a refused undo keeps the record";
-}
 
-TEST_F(WindowTest, UndoKeepsWhatCouldNotBeRestored) {
-    pickFolder();
-    const std::vector<app::MoveRecord> moves{
-        {"/s/1/a.jpg", "/s/2/a.jpg"}, {"/s/1/b.jpg", "/s/2/b.jpg"}, {"/s/1/c.jpg", "/s/2/c.jpg"}};
-    runs.refineResult.moves = moves;
-    view->undoFeaturePrintFromMenu(); // nothing to undo yet: one line, no frame
-    view->runFeaturePrintFromMenu();
-    waitIdle();
-    EXPECT_EQ(messages(),
-              (QStringList{ContentView::kNothingToUndo, services::refineMenuFrame().opening, logFileLine(),
-                           "对比：1 → 2", "  搬回 IMG_3.JPG", services::refineMenuFrame().closing}))
-        << "the menu keeps the earlier lines";
+    // An undo that restores only some files keeps the rest to undo.
     runs.undoResult.restored = 1;
     runs.undoResult.remaining = {moves[1]};
     runs.undoResult.errors = {"撤销失败（原文件夹不存在）：1", "撤销跳过（目标已不在）：c.jpg"};
-    const int before = int(messages().size());
-    runs.holdAtGate = true;
+    before = int(messages().size());
     window->undoPostprocessAction()->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return runs.waiting(); }));
     EXPECT_FALSE(window->undoPostprocessAction()->isEnabled());
@@ -312,18 +309,6 @@ TEST_F(WindowTest, CopyIsOfferedWithLinesTakesLinesOnTheirWayAndASecondStartBegi
     EXPECT_NE(view->currentLogFile(), first);
     EXPECT_EQ(messages().first(), services::organizeFrame().opening);
     EXPECT_EQ(messages().size(), 5);
-}
-
-TEST_F(WindowTest, WindowHasItsMinimumSizeShortcutsAndTexts) {
-    // Title and default size are checked on the real executable (Smoke).
-    EXPECT_EQ(window->minimumSize(), QSize(720, 680));
-    EXPECT_LE(window->minimumSizeHint().height(), 680) << "the content fits the minimum size";
-    EXPECT_EQ(window->postprocessAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Alt+F")));
-    EXPECT_EQ(window->undoPostprocessAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Alt+Z")));
-    EXPECT_EQ(view->folderLabel()->fullText(), QStringLiteral("未选择"));
-    EXPECT_EQ(view->prefilterExplanation()->text(), QStringLiteral("本机视觉模型预先处理，可加快处理速度。"));
-    view->prefilterSwitch()->setChecked(false);
-    EXPECT_EQ(view->prefilterExplanation()->text(), QStringLiteral("每张图片都发送给 AI 处理，速度较慢。"));
 }
 
 TEST_F(WindowTest, OptionsAreTakenAtStartAndLinesOfRunAndWindowReachListAndFileInOrder) {
