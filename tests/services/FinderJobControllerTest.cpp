@@ -87,33 +87,6 @@ struct FinderJobControllerTest : testing::Test {
 
 } // namespace
 
-TEST_F(FinderJobControllerTest, HandOversWhileRunningJoinTheBatchOnce) {
-    runner->gated = true;
-    QSignalSpy raised(controller.get(), &C::windowRaised);
-    controller->handleIncoming(Kind::nameFolder, folders({"a", "b", "c"}));
-    EXPECT_FALSE(controller->windowShouldClose());
-    EXPECT_EQ(controller->statusText(), "正在处理 1/3");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return runner->started >= 1; }, 10000));
-
-    // The same folders again (one spelled with a trailing slash) add nothing, only raise.
-    const QStringList before = lines();
-    const int raisedBefore = raised.count();
-    controller->handleIncoming(Kind::nameFolder, {dir / "b", fs::path((dir / "c").string() + "/")});
-    EXPECT_EQ(lines(), before);
-    EXPECT_GT(raised.count(), raisedBefore);
-
-    controller->handleIncoming(Kind::nameFolder, folders({"d", "e"}));
-    EXPECT_EQ(lines().last(), "已加入队列 2 项（命名），当前排队共 4 个。");
-    EXPECT_EQ(controller->statusText(), "正在处理 1/5");
-
-    runner->permits.release(5);
-    ASSERT_TRUE(waitFinished());
-    EXPECT_EQ(runner->calls, (std::vector<std::string>{"a", "b", "c", "d", "e"}));
-    EXPECT_EQ(controller->statusText(), "全部完成（5 项）");
-    EXPECT_TRUE(controller->windowShouldClose());
-    EXPECT_EQ(lock.owner(), Owner::finder); // held until the window closes (the window's test)
-}
-
 TEST_F(FinderJobControllerTest, LinksAmongArgumentsStartABatchANewBatchContinuesItsCountAndNonFoldersFail) {
     writeBytes(dir / "IMG_1.JPG", "x");
     QSignalSpy shown(controller.get(), &C::windowShown);
