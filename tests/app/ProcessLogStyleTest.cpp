@@ -35,7 +35,6 @@ TEST(ProcessLogStyle, ColoursTheMoveBackWordAndTheCategoryAfterTheFirstArrow) {
         {"x → 展板", {plain("x → "), {"展板", Tint::blue}, plain("")}},
         {"…）→ 回退 AI：…", {plain("…）→ 回退 AI：…")}},
         {"a → b → 文物", {plain("a → b → 文物")}},
-        {"x → 文物标签", {plain("x → "), {"文物", Tint::green}, plain("标签")}},
         {"搬回 a 搬回", {plain(""), red("搬回", true), plain(" a "), red("搬回", true), plain("")}},
         {"[1/2] 搬回 x → 文物", {plain("[1/2] "), red("搬回", true), plain(" x → 文物")}},
     };
