@@ -8,7 +8,6 @@
 #include "support/Fixtures.h"
 #include "support/Shoot.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 
 #include <map>
