@@ -48,7 +48,6 @@ TEST(FinderJobWindow,
     FinderJobWindow* window = host.window();
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Vitrino重新整理"));
-    EXPECT_EQ(window->size(), QSize(560, 420));
     EXPECT_EQ(window->statusLabel()->text(), QStringLiteral("正在处理 1/1"));
     EXPECT_EQ(window->pathLabel()->fullText(), QString::fromStdString(folders[0].string()));
     EXPECT_TRUE(window->spinner()->isVisible());

@@ -14,14 +14,13 @@ StyledRun red(const QString& text, bool bold = false) {
     return {text, Tint::red, bold};
 }
 
-QString describe(const std::vector<StyledRun>& runs) {
-    QStringList parts;
-    for (const StyledRun& run : runs)
-        parts << QStringLiteral("[%1|%2%3]").arg(run.text).arg(int(run.tint)).arg(run.bold ? "|b" : "");
-    return parts.join(QString());
-}
-
 } // namespace
+
+namespace ProcessLogStyle {
+void PrintTo(const Run& run, std::ostream* os) {
+    *os << '[' << run.text.toStdString() << '|' << int(run.tint) << (run.bold ? "|b]" : "]");
+}
+} // namespace ProcessLogStyle
 
 TEST(ProcessLogStyle, ColoursTheMoveBackWordAndTheCategoryAfterTheFirstArrow) {
     struct Case {
@@ -40,7 +39,7 @@ TEST(ProcessLogStyle, ColoursTheMoveBackWordAndTheCategoryAfterTheFirstArrow) {
     };
     for (const Case& c : cases) {
         const std::vector<StyledRun> runs = ProcessLogStyle::coloredLine(c.line);
-        EXPECT_EQ(describe(runs), describe(c.runs)) << c.line.toStdString();
+        EXPECT_EQ(runs, c.runs) << c.line.toStdString();
         QString joined;
         for (const StyledRun& run : runs)
             joined += run.text;

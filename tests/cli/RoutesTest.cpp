@@ -504,26 +504,20 @@ TEST(Routes, EachRouteSaysWhatItDidExitsWithItsCodeAndCanBeUndone) {
           }),
         // With the offline switch stored, nothing is sent to the configured service ("不上传照片"), on
         // the command line and from the file manager (whose jobs share one engine choice).
-        R("ocr offline", Via::cli, {"ocr", "$D/a.jpg", "--base-url", "$U"},
-          [](World& w) {
-              w.store(true);
-              w.photo();
-          }, 0, std::nullopt, "", 0,
-          [](World&, const QStringList& lines) {
-              EXPECT_TRUE(
-                  lines.contains("已开启本机离线引擎（不上传照片），不使用 --base-url；要使用 AI "
-                                 "接口，请加 --engine remote"));
-          }, "$D"),
-        R("ocr remote insisted on", Via::cli, {"ocr", "$D/a.jpg", "--engine", "remote"},
+        R("ocr offline, then remote insisted on", Via::cli, {"ocr", "$D/a.jpg", "--base-url", "$U"},
           [](World& w) {
               w.store(true);
               w.photo();
               w.answer("展板文字");
-          }, 0, std::nullopt, "", 1,
+          }, 0, std::nullopt, "", 0,
           [](World& w, const QStringList& lines) {
-              EXPECT_TRUE(lines.contains("使用 AI 接口：$H（模型 vision-1）"));
+              EXPECT_TRUE(
+                  lines.contains("已开启本机离线引擎（不上传照片），不使用 --base-url；要使用 AI "
+                                 "接口，请加 --engine remote"));
+              const auto remote = w.cli({"ocr", q(w.dir / "a.jpg"), "--engine", "remote"});
+              EXPECT_TRUE(remote.stdoutText.contains("使用 AI 接口：" + QUrl(w.url()).authority() + "（模型 vision-1）"));
               EXPECT_EQ(w.server.requests().at(0).headers.at("authorization"), "Bearer sk-secret");
-          }),
+          }, "$D"),
         R("organize offline", Via::cli, {"organize", "$D/shoot"},
           [](World& w) {
               w.store(true);
