@@ -1,5 +1,4 @@
 #include "services/RunJob.h"
-#include "services/OCRJob.h"
 #include "support/Fixtures.h"
 #include "support/Process.h"
 
@@ -60,14 +59,12 @@ TEST(RunJob, RefusesWhileTheLockIsHeldNamingTheHolderAndWritesNothing) {
         ProcessingLock& held = c.sameProcess ? lock : holder;
         ASSERT_TRUE(held.tryAcquire(c.owner));
         QStringList sink;
-        for (const services::JobFrame& frame : {services::organizeFrame(), services::ocrFrame()}) {
-            services::RunJob job(
-                frame, Owner::main, [&](const QString& l) { sink << l; }, lock);
-            EXPECT_FALSE(job.begin());
-            EXPECT_EQ(job.refusal(), c.refusal);
-            job.summarize({QStringLiteral("x")});
-            job.end();
-        }
+        services::RunJob job(
+            services::organizeFrame(), Owner::main, [&](const QString& l) { sink << l; }, lock);
+        EXPECT_FALSE(job.begin());
+        EXPECT_EQ(job.refusal(), c.refusal);
+        job.summarize({QStringLiteral("x")});
+        job.end();
         // A frame with a refusal of its own keeps it.
         services::RunJob menu({"a", "b", ProcessingLock::kBusy, false}, Owner::main, {}, lock);
         EXPECT_FALSE(menu.begin());
