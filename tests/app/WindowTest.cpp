@@ -12,7 +12,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
@@ -124,9 +124,8 @@ class WindowTest : public ::testing::Test {
         return fixtures::unstamped(view->logModel()->lines());
     }
     QStringList fileMessages() {
-        QFile file(view->currentLogFile());
-        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-        return fixtures::unstamped(QString::fromUtf8(file.readAll()));
+        return fixtures::unstamped(
+            QString::fromStdString(fixtures::readFile(view->currentLogFile().toStdString())));
     }
     QString logFileLine() { return services::kLogFileLine.arg(QFileInfo(view->currentLogFile()).fileName()); }
 

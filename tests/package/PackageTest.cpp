@@ -18,8 +18,7 @@ using namespace fixtures;
 namespace {
 
 QString readText(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    return QString::fromStdString(readFile(path.toStdString()));
 }
 
 /// The model files the build tree carries, as its SHA256SUMS lists them.
