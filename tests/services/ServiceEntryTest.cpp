@@ -12,8 +12,6 @@ TEST(ServiceEntry, ParsesApplicationURLs) {
         std::optional<Request> expected;
     };
     const Case cases[] = {
-        {"vitrino://ocr?path=/A/IMG_1.JPG&path=/A/IMG_2.JPG",
-         Request{Kind::ocrImage, {"/A/IMG_1.JPG", "/A/IMG_2.JPG"}}},
         {"VITRINO://Ocr?path=/a.jpg", Request{Kind::ocrImage, {"/a.jpg"}}},
         // Any other host, or none, names folders.
         {"vitrino://name?path=/shoot/3%20%E9%93%9C%E9%BC%8E", Request{Kind::nameFolder, {"/shoot/3 铜鼎"}}},
