@@ -8,6 +8,7 @@
 #include "support/Fixtures.h"
 #include "support/Shoot.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 
 #include <map>
