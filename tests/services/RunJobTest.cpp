@@ -37,7 +37,7 @@ TEST(RunJob, FramesTheRunAndReportsErrorsThatWereNotLogged) {
     qunsetenv("XDG_DATA_HOME");
 }
 
-TEST(RunJob, RefusesWhileTheLockIsHeldNamingTheHolderAndWritesNothing) {
+TEST(RunJob, RefusesWhileTheLockIsHeldNamingTheHolderAndWritesNothingAndTheLockIsTakenOnce) {
     TempDir dir;
     const QString path = QString::fromStdString((dir / "lock").string());
     struct Case {
@@ -79,5 +79,9 @@ TEST(RunJob, RefusesWhileTheLockIsHeldNamingTheHolderAndWritesNothing) {
     ASSERT_TRUE(holder.tryAcquire(Owner::finder));
     writeBytes((path + ".holder").toStdString(), "1\nfinder\n");
     EXPECT_EQ(lock.holder(), ProcessingLock::Holder::unknown);
+    // Held in this process, the lock is not taken a second time, even once its file has gone.
+    fs::remove(path.toStdString());
+    EXPECT_FALSE(holder.tryAcquire(Owner::main));
+    EXPECT_EQ(holder.owner(), Owner::finder);
     holder.release(Owner::finder);
 }
