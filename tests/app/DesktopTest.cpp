@@ -25,7 +25,10 @@ std::pair<QStringList, QString> underXvfb(const QString& script) {
     const QString text = QDir(photos.path()).filePath(QStringLiteral("展签 1.txt"));
     scenes::writePhoto(photo.toStdString(),
                        scenes::renderLabel({"青铜饕餮纹鼎", "河南安阳殷墟出土", "商代晚期", {}}, 5));
-    QProcessEnvironment env = fixtures::desktopEnvironment(home.path());
+    // The user's folders below `home`, no API key, no platform plugin forced; the runtime folder is
+    // `home` itself, which only its owner may use (else Qt would take a shared one).
+    QProcessEnvironment env = fixtures::isolatedEnvironment(home.path(), {});
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     env.insert(QStringLiteral("VITRINO_APP"), QStringLiteral(VITRINO_APP_PATH));
     env.insert("LINK", ServiceEntry::openURL({FinderWorkItem::Kind::ocrImage, {photo.toStdString()}}));
     env.insert("TEXT", text);

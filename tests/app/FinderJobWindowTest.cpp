@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSemaphore>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextLayout>
@@ -30,7 +31,8 @@ struct HeldRunner : FinderJobRunner {
 
 } // namespace
 
-TEST(FinderJobWindow, FollowsTheQueueStopsAfterTheFolderAtHandAndClosesOnlyWhenTheBatchIsOver) {
+TEST(FinderJobWindow,
+     FollowsTheQueueTakesEachFolderOnceStopsAfterTheFolderAtHandAndClosesWhenTheBatchIsOver) {
     QTemporaryDir dir;
     std::vector<std::filesystem::path> folders;
     for (const char* name : {"展柜 1", "2", "3"}) {
@@ -42,15 +44,28 @@ TEST(FinderJobWindow, FollowsTheQueueStopsAfterTheFolderAtHandAndClosesOnlyWhenT
     FinderJobController controller(std::unique_ptr<FinderJobRunner>(held), lock);
     FinderJobWindowHost host(controller);
 
-    controller.handleIncoming(FinderWorkItem::Kind::nameFolder, folders);
+    controller.handleIncoming(FinderWorkItem::Kind::nameFolder, {folders[0]});
     FinderJobWindow* window = host.window();
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Vitrino重新整理"));
-    EXPECT_EQ(window->size(), QSize(560, 420));
-    EXPECT_EQ(window->statusLabel()->text(), QStringLiteral("正在处理 1/3"));
+    EXPECT_EQ(window->statusLabel()->text(), QStringLiteral("正在处理 1/1"));
     EXPECT_EQ(window->pathLabel()->fullText(), QString::fromStdString(folders[0].string()));
     EXPECT_TRUE(window->spinner()->isVisible());
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->logModel()->count() >= 5; }));
+    // A folder handed over again (spelled with a trailing slash) adds nothing and raises the
+    // window; new ones join the batch, each once, and run after the folder at hand.
+    QSignalSpy raised(&controller, &FinderJobController::windowRaised);
+    const QStringList before = controller.logMessages();
+    controller.handleIncoming(FinderWorkItem::Kind::nameFolder, {folders[0].string() + "/"});
+    EXPECT_EQ(controller.logMessages(), before);
+    EXPECT_GE(raised.count(), 1);
+    controller.handleIncoming(FinderWorkItem::Kind::nameFolder, {folders[1], folders[2], folders[0]});
+    EXPECT_TRUE(controller.logMessages().last().endsWith("已加入队列 2 项（命名），当前排队共 2 个。"));
+    EXPECT_EQ(window->statusLabel()->text(), QStringLiteral("正在处理 1/3"));
+    held->permits.release();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return window->statusLabel()->text() == QStringLiteral("正在处理 2/3"); }));
+    EXPECT_EQ(window->pathLabel()->fullText(), QString::fromStdString(folders[1].string()));
 
     window->stopButton()->click();
     EXPECT_FALSE(window->stopButton()->isEnabled());
@@ -61,13 +76,13 @@ TEST(FinderJobWindow, FollowsTheQueueStopsAfterTheFolderAtHandAndClosesOnlyWhenT
     EXPECT_FALSE(window->confirmButton()->isEnabled());
     held->permits.release();
     ASSERT_TRUE(QTest::qWaitFor([&] { return controller.isFinished(); }));
-    EXPECT_EQ(window->statusLabel()->text(), QStringLiteral("已停止（已处理 1/3 项）"));
+    EXPECT_EQ(window->statusLabel()->text(), QStringLiteral("已停止（已处理 2/3 项）"));
     EXPECT_FALSE(window->spinner()->isVisible());
     EXPECT_TRUE(window->confirmButton()->isEnabled());
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->logModel()->lines() == controller.logMessages(); }));
     const QStringList shown = fixtures::unstamped(window->logModel()->lines());
     EXPECT_EQ(shown.mid(shown.size() - 2),
-              (QStringList{"—— [1/3] 结束 ——", "[取消] 已停止：已移动 3 个文件，其余文件保持原位"}));
+              (QStringList{"—— [2/3] 结束 ——", "[取消] 已停止：已移动 6 个文件，其余文件保持原位"}));
     EXPECT_EQ(lock.owner(), ProcessingLock::Owner::finder);
 
     window->confirmButton()->click();

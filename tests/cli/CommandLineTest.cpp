@@ -5,7 +5,6 @@
 #include "support/Process.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -39,10 +38,8 @@ TEST(CommandLine, TheOfflineEnginesServiceRunsOnItsOwnAndStopsOnRequest) {
 
 TEST(CommandLine, TheManualPagesListTheCommandsOfHelp) {
     const QStringList help = runCli({"--help"}).stdoutText.split('\n');
-    const auto read = [](const QString& name) {
-        QFile file(QStringLiteral(VITRINO_MAN_DIR "/") + name);
-        EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
-        return QString::fromUtf8(file.readAll());
+    const auto read = [](const std::string& name) {
+        return QString::fromStdString(readFile(VITRINO_MAN_DIR "/" + name));
     };
     const QString cli = read("vitrino-cli.1"), app = read("vitrino.1");
     // Each command of --help (its synopsis, then its description indented) is an entry of both pages.

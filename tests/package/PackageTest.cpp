@@ -18,8 +18,7 @@ using namespace fixtures;
 namespace {
 
 QString readText(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    return QString::fromStdString(readFile(path.toStdString()));
 }
 
 /// The model files the build tree carries, as its SHA256SUMS lists them.
@@ -125,9 +124,8 @@ TEST(Package, HoldsEveryPartAndItsProgramsRunWhereTheyLie) {
     const CliRun printed = run(cli, {"--version"});
     EXPECT_EQ(printed.exitCode, 0);
     EXPECT_EQ(printed.stdoutText, "vitrino-cli " + version + "\n");
-    const CliRun service = run(path("usr/bin/vitrino-local-ai"), {"--port", "none"});
-    EXPECT_EQ(service.exitCode, 2);
-    EXPECT_EQ(service.stderrText, QStringLiteral("用法：vitrino-local-ai [--port N]\n"));
+    EXPECT_EQ(run(path("usr/bin/vitrino-local-ai"), {"--port", "none"}).exitCode, 2)
+        << "starts, refuses the port";
 
     TempDir home, work;
     QProcessEnvironment env = isolatedEnvironment(QString::fromStdString(home.path().string()), QString());

@@ -7,33 +7,26 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
-#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <mutex>
 
 using namespace fixtures;
 using Kind = FinderWorkItem::Kind;
-using Owner = ProcessingLock::Owner;
 using C = FinderJobController;
 
 namespace {
 
-/// Records the items it is given; each item waits for a permit while `gated`. A folder named
-/// "rename me" comes back as "1 renamed"; a folder named "err*" fails.
+/// Records the folders it is given. A folder named "rename me" comes back as "1 renamed"; a
+/// folder named "err*" fails.
 class FakeRunner : public FinderJobRunner {
   public:
-    QSemaphore permits;
-    bool gated = false;
     std::mutex mutex;
     std::vector<std::string> calls;
-    std::atomic<int> started{0};
 
     /// Picks its "engine" when a batch starts, on the interface thread.
     void beginBatch(const services::RunJob& job) override {
@@ -47,8 +40,6 @@ class FakeRunner : public FinderJobRunner {
             std::lock_guard g(mutex);
             calls.push_back(name.toStdString());
         }
-        ++started;
-        if (gated) permits.acquire();
         job.log("  扫描 " + name);
         FolderOutcome out{folder, name.startsWith("err") ? QStringList{"一", "二"} : QStringList{}, 2};
         if (name == "rename me") fs::rename(folder, out.folder = folder.parent_path() / "1 renamed");
@@ -57,83 +48,35 @@ class FakeRunner : public FinderJobRunner {
     ImageOutcome readImage(const services::RunJob&, const fs::path&) override { return {}; }
 };
 
-struct FinderJobControllerTest : testing::Test {
-    TempDir dir, data;
-    QByteArray savedData = qgetenv("XDG_DATA_HOME");
-    ProcessingLock lock{QString::fromStdString((dir / "test.lock").string())};
-    FakeRunner* runner = new FakeRunner; // owned by the controller
-    std::unique_ptr<C> controller = std::make_unique<C>(std::unique_ptr<FinderJobRunner>(runner), lock);
-
-    void SetUp() override { qputenv("XDG_DATA_HOME", QByteArray::fromStdString(data.path().string())); }
-    void TearDown() override {
-        runner->gated = false;
-        runner->permits.release(100);
-        controller.reset();
-        qputenv("XDG_DATA_HOME", savedData);
-    }
-    std::vector<fs::path> folders(std::initializer_list<const char*> names) {
-        std::vector<fs::path> out;
-        for (const char* n : names) {
-            fs::create_directories(dir / n);
-            out.push_back(dir / n);
-        }
-        return out;
-    }
-    QStringList lines() const { return unstamped(controller->logMessages()); }
-    bool waitFinished() {
-        return QTest::qWaitFor([&] { return controller->isFinished(); }, 10000);
-    }
-};
-
 } // namespace
 
-TEST_F(FinderJobControllerTest, HandOversWhileRunningJoinTheBatchOnce) {
-    runner->gated = true;
-    QSignalSpy raised(controller.get(), &C::windowRaised);
-    controller->handleIncoming(Kind::nameFolder, folders({"a", "b", "c"}));
-    EXPECT_FALSE(controller->windowShouldClose());
-    EXPECT_EQ(controller->statusText(), "正在处理 1/3");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return runner->started >= 1; }, 10000));
-
-    // The same folders again (one spelled with a trailing slash) add nothing, only raise.
-    const QStringList before = lines();
-    const int raisedBefore = raised.count();
-    controller->handleIncoming(Kind::nameFolder, {dir / "b", fs::path((dir / "c").string() + "/")});
-    EXPECT_EQ(lines(), before);
-    EXPECT_GT(raised.count(), raisedBefore);
-
-    controller->handleIncoming(Kind::nameFolder, folders({"d", "e"}));
-    EXPECT_EQ(lines().last(), "已加入队列 2 项（命名），当前排队共 4 个。");
-    EXPECT_EQ(controller->statusText(), "正在处理 1/5");
-
-    runner->permits.release(5);
-    ASSERT_TRUE(waitFinished());
-    EXPECT_EQ(runner->calls, (std::vector<std::string>{"a", "b", "c", "d", "e"}));
-    EXPECT_EQ(controller->statusText(), "全部完成（5 项）");
-    EXPECT_TRUE(controller->windowShouldClose());
-    EXPECT_EQ(lock.owner(), Owner::finder); // held until the window closes (the window's test)
-}
-
-TEST_F(FinderJobControllerTest, LinksAmongArgumentsStartABatchANewBatchContinuesItsCountAndNonFoldersFail) {
+TEST(FinderJobController, LinksAmongArgumentsStartABatchANewBatchContinuesItsCountAndNonFoldersFail) {
+    TempDir dir, data;
+    const QByteArray savedData = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(data.path().string()));
+    ProcessingLock lock{QString::fromStdString((dir / "test.lock").string())};
+    auto* runner = new FakeRunner; // owned by the controller
+    C controller(std::unique_ptr<FinderJobRunner>(runner), lock);
+    for (const char* name : {"甲 1", "err b&c", "rename me"})
+        fs::create_directories(dir / name);
     writeBytes(dir / "IMG_1.JPG", "x");
-    QSignalSpy shown(controller.get(), &C::windowShown);
-    auto first = folders({"甲 1", "err b&c"});
-    first.insert(first.end(), {dir / "IMG_1.JPG", dir / "missing"});
+    QSignalSpy shown(&controller, &C::windowShown);
+    const std::vector<fs::path> first{dir / "甲 1", dir / "err b&c", dir / "IMG_1.JPG", dir / "missing"};
     const QStringList args{"--some-option", ServiceEntry::openURL({Kind::nameFolder, first}),
                            "vitrino://ocr?path=", "https://example.com/?path=/x"};
-    EXPECT_EQ(ServiceEntry::dispatch(args, *controller), 1);
-    EXPECT_FALSE(controller->hasWindow()); // nothing happens before the event loop runs
-    ASSERT_TRUE(waitFinished());
-    EXPECT_EQ(controller->statusText(), "全部完成（4 项）");
-    EXPECT_TRUE(controller->windowShouldClose());
-    controller->handleIncoming(Kind::nameFolder, {});
+    EXPECT_EQ(ServiceEntry::dispatch(args, controller), 1);
+    EXPECT_FALSE(controller.hasWindow()); // nothing happens before the event loop runs
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller.isFinished(); }, 10000));
+    EXPECT_EQ(controller.statusText(), "全部完成（4 项）");
+    EXPECT_TRUE(controller.windowShouldClose());
+    controller.handleIncoming(Kind::nameFolder, {});
     EXPECT_EQ(shown.count(), 1);
-    controller->handleIncoming(Kind::nameFolder, folders({"rename me"}));
-    EXPECT_EQ(controller->statusText(), "正在处理 5/5");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->statusText() == "全部完成（5 项）"; }, 10000));
+    controller.handleIncoming(Kind::nameFolder, {dir / "rename me"});
+    EXPECT_EQ(controller.statusText(), "正在处理 5/5");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller.statusText() == "全部完成（5 项）"; }, 10000));
     // Only folders reach the run; a renamed folder is shown with its new path.
     EXPECT_EQ(runner->calls, (std::vector<std::string>{"甲 1", "err b&c", "rename me"}));
-    EXPECT_EQ(controller->folderPath(), QString::fromStdString((dir / "1 renamed").string()));
+    EXPECT_EQ(controller.folderPath(), QString::fromStdString((dir / "1 renamed").string()));
     // Each batch says which engine it uses; the window session writes one log file of its lines.
     const QStringList files = QDir(LogStore::logsDirectory()).entryList({"*.log"}, QDir::Files);
     ASSERT_EQ(files.size(), 1);
@@ -151,14 +94,15 @@ TEST_F(FinderJobControllerTest, LinksAmongArgumentsStartABatchANewBatchContinues
     const QString engine = QStringLiteral("使用本机离线引擎（不上传照片）");
     const QString file = QString::fromStdString((dir / "IMG_1.JPG").string()),
                   gone = QString::fromStdString((dir / "missing").string());
-    EXPECT_EQ(lines(),
+    EXPECT_EQ(unstamped(controller.logMessages()),
               QStringList({"—— 开始处理（文件管理器右键，共 4 项）——", "日志文件：" + files[0], engine}) +
                   item("1/4", "甲 1", {"  扫描 甲 1"}) +
                   item("2/4", "err b&c", QStringList{"  扫描 err b&c"} + failed("2/4", {"一", "二"})) +
                   item("3/4", "IMG_1.JPG", failed("3/4", {"不是文件夹：" + file})) +
                   item("4/4", "missing", failed("4/4", {"文件夹不存在：" + gone})) + QStringList{engine} +
                   item("5/5", "rename me", {"  扫描 rename me"}));
-    QFile log(QDir(LogStore::logsDirectory()).filePath(files[0]));
-    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(log.readAll()), controller->logMessages().join('\n') + '\n');
+    EXPECT_EQ(
+        QString::fromStdString(readFile(QDir(LogStore::logsDirectory()).filePath(files[0]).toStdString())),
+        controller.logMessages().join('\n') + '\n');
+    qputenv("XDG_DATA_HOME", savedData);
 }

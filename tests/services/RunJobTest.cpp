@@ -1,5 +1,4 @@
 #include "services/RunJob.h"
-#include "services/OCRJob.h"
 #include "support/Fixtures.h"
 #include "support/Process.h"
 
@@ -38,7 +37,7 @@ TEST(RunJob, FramesTheRunAndReportsErrorsThatWereNotLogged) {
     qunsetenv("XDG_DATA_HOME");
 }
 
-TEST(RunJob, RefusesWhileTheLockIsHeldNamingTheHolderAndWritesNothing) {
+TEST(RunJob, RefusesWhileTheLockIsHeldNamingTheHolderAndWritesNothingAndTheLockIsTakenOnce) {
     TempDir dir;
     const QString path = QString::fromStdString((dir / "lock").string());
     struct Case {
@@ -60,14 +59,12 @@ TEST(RunJob, RefusesWhileTheLockIsHeldNamingTheHolderAndWritesNothing) {
         ProcessingLock& held = c.sameProcess ? lock : holder;
         ASSERT_TRUE(held.tryAcquire(c.owner));
         QStringList sink;
-        for (const services::JobFrame& frame : {services::organizeFrame(), services::ocrFrame()}) {
-            services::RunJob job(
-                frame, Owner::main, [&](const QString& l) { sink << l; }, lock);
-            EXPECT_FALSE(job.begin());
-            EXPECT_EQ(job.refusal(), c.refusal);
-            job.summarize({QStringLiteral("x")});
-            job.end();
-        }
+        services::RunJob job(
+            services::organizeFrame(), Owner::main, [&](const QString& l) { sink << l; }, lock);
+        EXPECT_FALSE(job.begin());
+        EXPECT_EQ(job.refusal(), c.refusal);
+        job.summarize({QStringLiteral("x")});
+        job.end();
         // A frame with a refusal of its own keeps it.
         services::RunJob menu({"a", "b", ProcessingLock::kBusy, false}, Owner::main, {}, lock);
         EXPECT_FALSE(menu.begin());
@@ -82,5 +79,9 @@ TEST(RunJob, RefusesWhileTheLockIsHeldNamingTheHolderAndWritesNothing) {
     ASSERT_TRUE(holder.tryAcquire(Owner::finder));
     writeBytes((path + ".holder").toStdString(), "1\nfinder\n");
     EXPECT_EQ(lock.holder(), ProcessingLock::Holder::unknown);
+    // Held in this process, the lock is not taken a second time, even once its file has gone.
+    fs::remove(path.toStdString());
+    EXPECT_FALSE(holder.tryAcquire(Owner::main));
+    EXPECT_EQ(holder.owner(), Owner::finder);
     holder.release(Owner::finder);
 }

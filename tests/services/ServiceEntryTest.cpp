@@ -12,12 +12,9 @@ TEST(ServiceEntry, ParsesApplicationURLs) {
         std::optional<Request> expected;
     };
     const Case cases[] = {
-        {"vitrino://ocr?path=/A/IMG_1.JPG&path=/A/IMG_2.JPG",
-         Request{Kind::ocrImage, {"/A/IMG_1.JPG", "/A/IMG_2.JPG"}}},
         {"VITRINO://Ocr?path=/a.jpg", Request{Kind::ocrImage, {"/a.jpg"}}},
         // Any other host, or none, names folders.
         {"vitrino://name?path=/shoot/3%20%E9%93%9C%E9%BC%8E", Request{Kind::nameFolder, {"/shoot/3 铜鼎"}}},
-        {"vitrino://x?path=/d", Request{Kind::nameFolder, {"/d"}}},
         {"vitrino:?path=/d", Request{Kind::nameFolder, {"/d"}}},
         // Encoded "&", "#", "=", quotes and "+" are part of the path.
         {"vitrino://ocr?path=/a%26b/c%23d%3De%22f%27.jpg&path=/x+y.jpg",
@@ -30,7 +27,6 @@ TEST(ServiceEntry, ParsesApplicationURLs) {
         {"vitrino://ocr", std::nullopt},
         {"vitrino://ocr?path=relative.jpg", std::nullopt},
         {"file:///a.jpg?path=/a.jpg", std::nullopt},
-        {"https://ocr?path=/a.jpg", std::nullopt},
         {"", std::nullopt},
     };
     for (const Case& c : cases) {

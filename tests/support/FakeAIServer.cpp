@@ -33,12 +33,8 @@ namespace {
 FakeAIServer::Request parseRequest(const httplib::Request& req) {
     FakeAIServer::Request r;
     r.path = req.path;
-    for (const auto& [name, value] : req.headers) {
-        std::string lower = name;
-        for (auto& c : lower)
-            c = char(std::tolower(static_cast<unsigned char>(c)));
-        r.headers[lower] = value;
-    }
+    for (const auto& [name, value] : req.headers)
+        r.headers[QByteArray::fromStdString(name).toLower().toStdString()] = value;
     r.body = QJsonDocument::fromJson(QByteArray::fromStdString(req.body)).object();
     const QJsonArray content =
         r.body.value("messages").toArray().first().toObject().value("content").toArray();

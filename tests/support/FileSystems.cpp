@@ -1,7 +1,5 @@
 #include "support/FileSystems.h"
 
-#include <QFile>
-
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -52,9 +50,7 @@ QStringList StandInExifTool::searchPath() const {
 
 std::vector<QStringList> StandInExifTool::calls() const {
     std::vector<QStringList> calls;
-    QFile file(QString::fromStdString(m_record.string()));
-    if (!file.open(QIODevice::ReadOnly)) return calls;
-    for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+    for (const QString& line : QString::fromStdString(readFile(m_record)).split(QLatin1Char('\n'))) {
         if (line == QLatin1String(kCallMarker))
             calls.emplace_back();
         else if (!calls.empty() && !line.isEmpty())

@@ -49,25 +49,15 @@ platform::Bitmap picture(int width, int height, unsigned seed) {
     return image;
 }
 
-static void writeFile(const fs::path& path, const unsigned char* data, size_t size) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    if (!file) throw std::runtime_error("cannot write fixture " + path.string());
-}
-
 void writeBytes(const fs::path& path, const std::string& bytes) {
-    writeFile(path, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!file) throw std::runtime_error("cannot write fixture " + path.string());
 }
 
 std::string readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-static void putDates(Exiv2::ExifData& exif, const Dates& dates, int orientation) {
-    if (dates.dateTimeOriginal) exif["Exif.Photo.DateTimeOriginal"] = *dates.dateTimeOriginal;
-    if (dates.dateTime) exif["Exif.Image.DateTime"] = *dates.dateTime;
-    if (orientation > 0) exif["Exif.Image.Orientation"] = uint16_t(orientation);
 }
 
 void writeExifDates(const fs::path& path, const Dates& dates, int orientation) {
@@ -81,7 +71,7 @@ void writeJpeg(const fs::path& path, int width, int height, const Dates& dates, 
                unsigned seed, int quality) {
     const auto jpeg = platform::encodeJpeg(picture(width, height, seed), quality);
     if (!jpeg) throw std::runtime_error("cannot encode fixture JPEG");
-    writeFile(path, jpeg->data(), jpeg->size());
+    writeBytes(path, std::string(jpeg->begin(), jpeg->end()));
     if (dates.dateTimeOriginal || dates.dateTime || orientation > 0) writeExifDates(path, dates, orientation);
 }
 
@@ -94,7 +84,8 @@ void writePng(const fs::path& path, int width, int height, unsigned seed) {
 
 static std::vector<unsigned char> exifBlock(const Dates& dates) {
     Exiv2::ExifData exif;
-    putDates(exif, dates, 0);
+    if (dates.dateTimeOriginal) exif["Exif.Photo.DateTimeOriginal"] = *dates.dateTimeOriginal;
+    if (dates.dateTime) exif["Exif.Image.DateTime"] = *dates.dateTime;
     Exiv2::Blob blob;
     Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, exif);
     return blob;

@@ -1,7 +1,5 @@
 #include "support/Process.h"
 
-#include <QDir>
-#include <QFile>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -44,18 +42,6 @@ QProcessEnvironment isolatedEnvironment(const QString& home, const QString& apiK
     for (const char* proxy :
          {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
         env.remove(proxy);
-    return env;
-}
-
-QProcessEnvironment desktopEnvironment(const QString& home) {
-    QProcessEnvironment env = isolatedEnvironment(home, {});
-    // Only the owner may use a runtime folder; Qt would fall back to a shared one otherwise,
-    // where another vitrino may be running and take the start over.
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}) {
-        QDir().mkpath(env.value(name));
-        QFile::setPermissions(env.value(name), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     return env;
 }
 

@@ -32,10 +32,6 @@ CliRun runCli(const QStringList& args,
 QProcessEnvironment isolatedEnvironment(const QString& home,
                                         const QString& apiKey = QStringLiteral("sk-test"));
 
-/// For a window started under a display of its own: the user's folders (settings, data, runtime)
-/// made below `home`, readable by their owner only, no platform plugin forced and no API key.
-QProcessEnvironment desktopEnvironment(const QString& home);
-
 /// Starts the process (its program is the vitrino-cli under test, its arguments set before),
 /// counts files leaving `folder` (inotify IN_MOVED_FROM; temporaries of ours do not count) until
 /// `moves` have gone, `stop()` is true or the process has ended, then sends it `signal` and waits.

@@ -10,18 +10,6 @@
 
 namespace fixtures {
 
-namespace {
-
-QByteArray sha256(const fs::path& path) {
-    QFile file(QString::fromStdString(path.string()));
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(&file);
-    return hash.result().toHex();
-}
-
-} // namespace
-
 Shoot::Shoot(const fs::path& dir, FakeAIServer& server) : m_dir(dir) {
     server.setHandler([this](const FakeAIServer::Request& request) {
         std::lock_guard lock(m_mutex);
@@ -55,7 +43,9 @@ void Shoot::randomDelays(int maxMs, unsigned seed) {
 }
 
 void Shoot::remember(const std::string& name) {
-    m_originals[name] = sha256(m_dir / name);
+    m_originals[name] = QCryptographicHash::hash(QByteArray::fromStdString(readFile(m_dir / name)),
+                                                 QCryptographicHash::Sha256)
+                            .toHex();
 }
 
 void Shoot::photo(const std::string& name, const QString& date, const QString& triReply,
