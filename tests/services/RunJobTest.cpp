@@ -1,6 +1,9 @@
 #include "services/RunJob.h"
+#include "services/LogStore.h"
 #include "support/Fixtures.h"
 #include "support/Process.h"
+
+#include <QDir>
 
 #include <gtest/gtest.h>
 
@@ -9,7 +12,6 @@ using Owner = ProcessingLock::Owner;
 
 TEST(RunJob, FramesTheRunAndReportsErrorsThatWereNotLogged) {
     TempDir dir;
-    qputenv("XDG_DATA_HOME", QByteArray::fromStdString((dir / "data").string()));
     ProcessingLock lock(QString::fromStdString((dir / "lock").string()));
     QStringList sink;
     const QString moved = QStringLiteral("移动失败 a.jpg：目标已存在：a.jpg"),
@@ -32,9 +34,9 @@ TEST(RunJob, FramesTheRunAndReportsErrorsThatWereNotLogged) {
               (QStringList{"—— 开始整理 ——", "日志文件：" + logFile, "[失败] " + moved, "[跳过] " + gone,
                            "[失败] 文件夹不存在", "错误汇总 3 条（详见上方日志）", "—— 整理结束 ——"}));
     // Every line also went to the session's log file.
-    EXPECT_EQ(QString::fromStdString(readFile(dir / "data" / "Vitrino" / "Logs" / logFile.toStdString())),
-              sink.join('\n') + '\n');
-    qunsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(
+        QString::fromStdString(readFile(QDir(LogStore::logsDirectory()).filePath(logFile).toStdString())),
+        sink.join('\n') + '\n');
 }
 
 TEST(RunJob, RefusesWhileTheLockIsHeldNamingTheHolderAndWritesNothingAndTheLockIsTakenOnce) {

@@ -1,7 +1,10 @@
-// Test programs run inside a Qt application so that Qt Network, QSettings and fonts work as in
-// the application.
+// Every test program runs inside a widgets application on the offscreen platform (scene rendering
+// needs fonts, the window tests widgets), with the user's folders (settings, data, runtime, cache)
+// in a private temporary home: the user's own settings, logs and lock stay untouched.
 
-#include <QGuiApplication>
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -10,11 +13,17 @@ int main(int argc, char** argv) {
     for (const char* name :
          {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
         qunsetenv(name);
-    // Scene rendering needs fonts, hence a GUI application on the offscreen platform.
+    QTemporaryDir home;
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "XDG_CACHE_HOME"}) {
+        const QString dir = QDir(home.path()).filePath(QString::fromLatin1(name).toLower());
+        QDir().mkpath(dir);
+        QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv(name, dir.toUtf8());
+    }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("VitrinoTests"));
-    QCoreApplication::setApplicationName(QStringLiteral("VitrinoTests"));
+    QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Vitrino"));
+    QCoreApplication::setApplicationName(QStringLiteral("Vitrino"));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
