@@ -60,12 +60,6 @@ std::optional<QByteArray> attribute(const std::filesystem::path& path, const std
     return QByteArray(bytes->data(), qsizetype(bytes->size()));
 }
 
-std::vector<std::string> userAttributeNames(const std::filesystem::path& path) {
-    const auto list =
-        readSized([&](char* buffer, size_t size) { return ::listxattr(path.c_str(), buffer, size); });
-    return list ? userNames(*list) : std::vector<std::string>{};
-}
-
 int copyUserAttributes(int fromFd, int toFd) {
     const auto list =
         readSized([&](char* buffer, size_t size) { return ::flistxattr(fromFd, buffer, size); });

@@ -20,9 +20,6 @@ int removeAttribute(const std::filesystem::path& path, const std::string& name);
 /// One attribute's value; nothing when it is absent or cannot be read.
 std::optional<QByteArray> attribute(const std::filesystem::path& path, const std::string& name);
 
-/// The names of the file's attributes in the "user." namespace.
-std::vector<std::string> userAttributeNames(const std::filesystem::path& path);
-
 /// Copies every "user." attribute of one open file to another. A destination whose file system
 /// keeps no user attributes is not an error; 0 or errno.
 int copyUserAttributes(int fromFd, int toFd);

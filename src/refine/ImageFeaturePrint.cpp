@@ -251,10 +251,4 @@ core::Result<std::vector<float>> ImageFeaturePrint::featureVector(const std::fil
     return print->values();
 }
 
-std::optional<FeaturePrintObservation> ImageFeaturePrint::observation(const std::filesystem::path& file) {
-    auto print = compute(file);
-    if (!print) return std::nullopt;
-    return std::move(*print);
-}
-
 } // namespace refine

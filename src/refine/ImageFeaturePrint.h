@@ -66,10 +66,7 @@ struct ImageFeaturePrint {
     /// Chosen by measurement on rendered views (see ImageFeaturePrint.cpp).
     static constexpr FeatureInputFit kFit = FeatureInputFit::squash;
 
-    /// The print of an image file, or nothing when it cannot be decoded or the network fails.
-    static std::optional<FeaturePrintObservation> observation(const std::filesystem::path& file);
-
-    /// As observation(), with the reason: "无法读取图像：…" or the model's own error.
+    /// The print of an image file, or the reason it has none: "无法读取图像：…" or the model's own error.
     static core::Result<FeaturePrintObservation> compute(const std::filesystem::path& file);
 
     /// compute()'s unit vector alone, the form the refinement pass takes its prints in.
