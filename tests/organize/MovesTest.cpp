@@ -72,6 +72,8 @@ TEST(Moves, TheSafeMoveNeverReplacesAndSurvivesEveryFallback) {
         {"copy, source gone meanwhile", opsFailingFirstRename(EXDEV), false, std::nullopt, ENOENT},
         {"copy, source cannot be removed", opsFailingFirstRename(EXDEV), false,
          QStringLiteral("无法移动（Permission denied）"), EACCES},
+        {"hard link, source cannot be removed", opsFailingFirstRename(EINVAL), false,
+         QStringLiteral("无法移动（Permission denied）"), EACCES},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
