@@ -22,7 +22,7 @@
 #include <algorithm>
 
 int main(int argc, char** argv) {
-    platform::returnLargeBuffersToTheSystem();
+    platform::reuseFreedBuffers();
     Q_INIT_RESOURCE(app);
     platform::ensureRuntimeDirectory();
     QApplication app(argc, argv);

@@ -10,7 +10,7 @@
 
 int main(int argc, char** argv) {
     platform::ensureRuntimeDirectory();
-    platform::returnLargeBuffersToTheSystem();
+    platform::reuseFreedBuffers();
     const QString name = argc >= 2 ? QString::fromLocal8Bit(argv[1]) : QString();
     if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
         cli::out(cli::usage());

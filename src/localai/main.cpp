@@ -19,7 +19,7 @@ volatile std::sig_atomic_t stopRequested = 0;
 
 int main(int argc, char** argv) {
     platform::ensureRuntimeDirectory();
-    platform::returnLargeBuffersToTheSystem();
+    platform::reuseFreedBuffers();
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     int port = 0;
