@@ -1,8 +1,8 @@
 // vitrino-cli: the headless front end over the same runs the main window uses.
 
 #include "cli/Cli.h"
-#include "platform/RuntimeDirectory.h"
 #include "platform/Process.h"
+#include "platform/RuntimeDirectory.h"
 
 #include <QGuiApplication>
 

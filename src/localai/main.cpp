@@ -1,8 +1,8 @@
 // vitrino-local-ai: the offline engine as a service of its own on 127.0.0.1.
 
 #include "engine/LocalAIService.h"
-#include "platform/RuntimeDirectory.h"
 #include "platform/Process.h"
+#include "platform/RuntimeDirectory.h"
 #include "platform/TextRecognition.h"
 
 #include <QCoreApplication>
