@@ -25,7 +25,7 @@ using bench::Clock;
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    platform::returnLargeBuffersToTheSystem(); // as the programs do
+    platform::reuseFreedBuffers(); // as the programs do
     const int count = 24;
     TempDir work;
 

@@ -4,6 +4,8 @@
 // Then the offline organize of a rendered 12 MP shoot (dry run, so both runs see the same files).
 // With --baseline CLI (a vitrino-cli built from an earlier commit), every run is made with both
 // programs in turn, and the ratios (ours / baseline) and whether the logs are identical are printed.
+// With --shoot DIR it only renders the 12 MP shoot into DIR (12 exhibits, or 4 with --quick), for
+// profiling the offline organize by hand.
 
 #include "support/Bench.h"
 #include "support/FakeAIServer.h"
@@ -108,6 +110,12 @@ int main(int argc, char** argv) {
     const QString baseline =
         baselineAt > 0 && baselineAt + 1 < options.size() ? options.at(baselineAt + 1) : QString();
     const bool offlineOnly = options.contains("--offline-only");
+    if (const int shootAt = int(options.indexOf("--shoot")); shootAt > 0 && shootAt + 1 < options.size()) {
+        const int photos =
+            renderShoot12MP(options.at(shootAt + 1).toStdString(), options.contains("--quick") ? 4 : 12);
+        std::printf("%d photos\n", photos);
+        return 0;
+    }
     TempDir work;
     const QString cli = QStringLiteral(VITRINO_CLI_PATH);
     qputenv("XDG_DATA_HOME", QByteArray::fromStdString((work / "data").string()));

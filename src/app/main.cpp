@@ -9,8 +9,8 @@
 #include "app/MainWindow.h"
 #include "app/QtTranslations.h"
 #include "app/ServiceRuns.h"
-#include "platform/RuntimeDirectory.h"
 #include "platform/Process.h"
+#include "platform/RuntimeDirectory.h"
 #include "platform/SingleInstance.h"
 #include "services/FinderJobController.h"
 #include "services/ProcessingLock.h"
@@ -22,7 +22,7 @@
 #include <algorithm>
 
 int main(int argc, char** argv) {
-    platform::returnLargeBuffersToTheSystem();
+    platform::reuseFreedBuffers();
     Q_INIT_RESOURCE(app);
     platform::ensureRuntimeDirectory();
     QApplication app(argc, argv);

@@ -1,8 +1,8 @@
 // vitrino-cli: the headless front end over the same runs the main window uses.
 
 #include "cli/Cli.h"
-#include "platform/RuntimeDirectory.h"
 #include "platform/Process.h"
+#include "platform/RuntimeDirectory.h"
 
 #include <QGuiApplication>
 
@@ -10,7 +10,7 @@
 
 int main(int argc, char** argv) {
     platform::ensureRuntimeDirectory();
-    platform::returnLargeBuffersToTheSystem();
+    platform::reuseFreedBuffers();
     const QString name = argc >= 2 ? QString::fromLocal8Bit(argv[1]) : QString();
     if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
         cli::out(cli::usage());

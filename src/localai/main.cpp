@@ -1,8 +1,8 @@
 // vitrino-local-ai: the offline engine as a service of its own on 127.0.0.1.
 
 #include "engine/LocalAIService.h"
-#include "platform/RuntimeDirectory.h"
 #include "platform/Process.h"
+#include "platform/RuntimeDirectory.h"
 #include "platform/TextRecognition.h"
 
 #include <QCoreApplication>
@@ -19,7 +19,7 @@ volatile std::sig_atomic_t stopRequested = 0;
 
 int main(int argc, char** argv) {
     platform::ensureRuntimeDirectory();
-    platform::returnLargeBuffersToTheSystem();
+    platform::reuseFreedBuffers();
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     int port = 0;

@@ -34,9 +34,12 @@ bool isExecutableFile(const std::filesystem::path& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 
-void returnLargeBuffersToTheSystem() {
-    // Setting the bound also turns off glibc's raising of it.
-    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+void reuseFreedBuffers() {
+    // Setting either bound also turns off glibc's raising of the mapping bound as buffers are freed.
+    // 32 MB is the most it takes for that bound.
+    mallopt(M_ARENA_MAX, 1);
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 128 << 20);
 }
 
 bool standardErrorIsTerminal() {

@@ -24,11 +24,13 @@ bool isExecutableFile(const std::filesystem::path& path);
 /// True when this process's standard error is a terminal (progress is drawn there, else left out).
 bool standardErrorIsTerminal();
 
-/// Buffers of 1 MB and more (decoded photos, uploads, request bodies) are mapped on their own and
-/// given back to the system when freed. Without it, glibc raises that bound once the first large
-/// buffer is freed and keeps later ones in the heap of the thread that freed them; a run with
-/// several requests in flight (many threads) then holds a few hundred MB it no longer uses.
-/// Called once at the start of each program.
-void returnLargeBuffersToTheSystem();
+/// Freed buffers are kept for the next photo instead of being handed back to the system and
+/// faulted in again page by page: every thread allocates from one heap, buffers up to 32 MB (a
+/// decoded photo, a detector tile's blob, a network's scratch) are taken from it, and its top is
+/// given back only when more than 128 MB lie free there. With a heap per thread, glibc would keep
+/// each thread's freed buffers for that thread alone: a run with several requests in flight (many
+/// threads) then held a few hundred MB it no longer used. Called once at the start of each program,
+/// before any thread is started.
+void reuseFreedBuffers();
 
 } // namespace platform

@@ -5,6 +5,8 @@
 
 #include "platform/TextRecognition.h"
 
+#include "platform/ChannelProduct.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -76,6 +78,7 @@ class Lease {
 
 core::Result<std::unique_ptr<cv::dnn::Net>> load(const QString& file) {
     auto net = std::make_unique<cv::dnn::Net>();
+    installChannelProduct(); // the detector's squeeze-and-excitation products, on every core
     try {
         *net = cv::dnn::readNetFromONNX(QFile::encodeName(file).toStdString());
         net->setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
