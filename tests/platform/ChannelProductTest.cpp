@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <opencv2/dnn.hpp>
 #include <opencv2/dnn/all_layers.hpp>
 #include <opencv2/dnn/layer.hpp>
 #include <opencv2/dnn/shape_utils.hpp>
@@ -44,10 +43,7 @@ TEST(ChannelProduct, GivesOpenCVsOwnProductsToTheBit) {
     const std::vector<Case> cases = {
         {"a detector's squeeze-and-excitation product", "prod", {{1, 96, 120, 160}, {1, 96, 1, 1}}},
         {"several pictures in a batch", "prod", {{2, 3, 5, 7}, {2, 3, 1, 1}}},
-        {"one plane of one pixel", "prod", {{1, 1, 1, 1}, {1, 1, 1, 1}}},
-        {"a single column", "prod", {{1, 24, 9, 1}, {1, 24, 1, 1}}},
         {"two maps of one shape", "prod", {{1, 16, 8, 8}, {1, 16, 8, 8}}},
-        {"three maps", "prod", {{1, 4, 5, 5}, {1, 4, 5, 5}, {1, 4, 5, 5}}},
         {"a sum", "sum", {{1, 4, 6, 6}, {1, 4, 6, 6}}},
         {"a product with a ReLU fused in", "prod", {{1, 8, 6, 5}, {1, 8, 1, 1}}, true},
     };
