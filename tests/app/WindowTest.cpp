@@ -190,6 +190,7 @@ TEST_F(WindowTest, TypedSettingsAreStoredTheKeyFieldIsMaskedAndTheContentFits) {
     view->requestsField()->setValue(40);
     EXPECT_EQ(ai::AIConfig().maxRequestsInFlight(), 32);
     // The prefilter's explanation follows its switch; the content fits the window's minimum size.
+    EXPECT_EQ(view->prefilterExplanation()->text(), QStringLiteral("本机视觉模型预先处理，可加快处理速度。"));
     view->prefilterSwitch()->setChecked(false);
     EXPECT_EQ(view->prefilterExplanation()->text(), QStringLiteral("每张图片都发送给 AI 处理，速度较慢。"));
     EXPECT_LE(window->minimumSizeHint().height(), window->minimumSize().height());
