@@ -7,6 +7,7 @@
 #include <opencv2/dnn/shape_utils.hpp>
 
 #include <cstring>
+#include <typeinfo>
 
 namespace {
 
@@ -63,6 +64,8 @@ TEST(ChannelProduct, GivesOpenCVsOwnProductsToTheBit) {
         const cv::Ptr<cv::dnn::Layer> ours = cv::dnn::LayerFactory::createLayerInstance("Eltwise", params);
         const cv::Ptr<cv::dnn::Layer> opencvs = cv::dnn::EltwiseLayer::create(params);
         ASSERT_FALSE(ours.empty());
+        // Every product is built as the stand-in, or this table would compare OpenCV with itself.
+        EXPECT_EQ(typeid(*ours) != typeid(*opencvs), std::string(c.operation) == "prod");
         if (c.relu) {
             cv::dnn::LayerParams reluParams;
             ASSERT_EQ(ours->setActivation(cv::dnn::ReLULayer::create(reluParams)),
