@@ -14,6 +14,7 @@
 #include "services/FinderJobController.h"
 #include "services/FinderJobRunner.h"
 #include "services/ProcessingLock.h"
+#include "services/ServiceEntry.h"
 #include "support/FileSystems.h"
 #include "support/Process.h"
 #include "support/RefineFixtures.h"
@@ -24,6 +25,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTest>
+#include <QThread>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -122,7 +124,7 @@ struct Route {
     std::function<void(World&)> setup;
     int exitCode;                     ///< of the command; a hand-over has none (0)
     std::optional<QStringList> lines; ///< every line printed, stamps dropped ("$H": the service's host)
-    const char* err = "";             ///< contained in standard error ("" for none, null: any)
+    const char* err = "";             ///< contained in standard error ("" for none, null: any), "$D" expanded
     size_t requests = 0;              ///< that reached the service
     std::function<void(World&, const QStringList&)> check = {};
     const char* undo = nullptr; ///< `vitrino-cli undo` here gives back every picture as shot
@@ -159,15 +161,34 @@ QStringList expand(QStringList args, const World& w) {
 CliRun take(const Route& r, World& w) {
     const QStringList args = expand(r.args, w);
     if (r.via != Via::cli) {
-        FinderJobController controller(makeApplicationRunner([&] { return w.finderSettings; }), w.holder);
-        std::vector<fs::path> paths;
-        for (const QString& a : args)
-            paths.push_back(a.toStdString());
-        controller.handleIncoming(r.via == Via::finderName ? FinderWorkItem::Kind::nameFolder
-                                                           : FinderWorkItem::Kind::ocrImage,
-                                  paths);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return controller.isFinished(); }, 600000));
-        CliRun out{0, controller.logMessages().join('\n'), {}};
+        // The file manager's links, among other arguments; "|" hands the rest over once the first
+        // batch has ended. The job's status and the folder it shows stand in for standard error.
+        const auto kind =
+            r.via == Via::finderName ? FinderWorkItem::Kind::nameFolder : FinderWorkItem::Kind::ocrImage;
+        FinderJobController controller(makeApplicationRunner([&] {
+                                           EXPECT_EQ(QThread::currentThread(), qApp->thread());
+                                           return w.finderSettings;
+                                       }),
+                                       w.holder);
+        for (const QString& batch : args.join('\n').split("\n|\n")) {
+            std::vector<fs::path> paths;
+            for (const QString& a : batch.split('\n'))
+                paths.push_back(a.toStdString());
+            const qsizetype before = controller.logMessages().size();
+            const QStringList links{"--some-option", ServiceEntry::openURL({kind, paths}),
+                                    "vitrino://ocr?path="};
+            EXPECT_EQ(ServiceEntry::dispatch(links, controller), 1);
+            EXPECT_EQ(controller.logMessages().size(), before) << "a link waits for the event loop";
+            EXPECT_TRUE(QTest::qWaitFor(
+                [&] { return controller.logMessages().size() > before && controller.isFinished(); }, 600000));
+            controller.handleIncoming(kind, {}); // adds no line
+        }
+        const QStringList lines = controller.logMessages();
+        // The session's log file holds every line from the opening one on.
+        const QString file = QString::fromStdString(readFile(controller.logFile().toStdString()));
+        EXPECT_TRUE(controller.logFile().isEmpty() ||
+                    (file.contains("—— 开始处理") && (lines.join('\n') + '\n').endsWith(file)));
+        CliRun out{0, lines.join('\n'), controller.statusText() + '\n' + controller.folderPath()};
         controller.closeWindow(true);
         return out;
     }
@@ -297,10 +318,10 @@ TEST(Routes, EachRouteSaysWhatItDidExitsWithItsCodeAndCanBeUndone) {
           [](World& w) {
               w.exhibit("12", "001", QStringLiteral("玉琮"));
               w.hold(ProcessingLock::Owner::main, true);
-          }, 0, QStringList{"命令行 vitrino-cli 正在处理，请等它完成后，再右键处理。"}),
+          }, 0, QStringList{"命令行 vitrino-cli 正在处理，请等它完成后，再右键处理。"}, "无法开始"),
         R("naming while the main window works", Via::finderName, {"$D/12"},
           [](World& w) { w.hold(ProcessingLock::Owner::main); }, 0,
-          QStringList{"主程序正在整理，请等主窗口完成后，再右键处理。"}),
+          QStringList{"主程序正在整理，请等主窗口完成后，再右键处理。"}, "无法开始"),
         // The tool commands.
         R("classify", Via::cli,
           {"classify", "$D", "--no-prefilter", "--base-url", "$U", "--model", "m", "--requests",
@@ -401,9 +422,10 @@ TEST(Routes, EachRouteSaysWhatItDidExitsWithItsCodeAndCanBeUndone) {
                       "使用 AI 接口：$H（模型 vision-1）", "—— [1/2] OCR a.jpg ——", "OCR：a.jpg", "已写入 a.txt（4 字）",
                       "—— [1/2] 结束 ——", "—— [2/2] OCR b.jpg ——", "OCR：b.jpg",
                       "[失败] b.jpg：API 错误 500: overloaded", "[2/2] OCR 失败", "—— [2/2] 结束 ——"},
-          "", 2, {}, "$D/wall"),
+          "全部完成（2 项）", 2, {}, "$D/wall"),
         R("ocr of a video from the file manager", Via::finderOCR, {"$D/v.mp4"},
-          [](World& w) { writeBytes(w.dir / "v.mp4", "video"); }, 0, QStringList{"没有可 OCR 的图片（已忽略子目录和视频）。"}),
+          [](World& w) { writeBytes(w.dir / "v.mp4", "video"); }, 0, QStringList{"没有可 OCR 的图片（已忽略子目录和视频）。"},
+          "无法开始"),
         // Naming: several folders in one framed job, N requests in flight as one at a time.
         R("name", Via::cli, nameArgs({"$D/12", "$D/empty", "$D/13"}, "4"),
           [](World& w) {
@@ -524,18 +546,34 @@ TEST(Routes, EachRouteSaysWhatItDidExitsWithItsCodeAndCanBeUndone) {
               samples::makeSampleShoot(w.dir / "shoot", 1, 7);
           }, 0, std::nullopt, "", 0,
           [](World&, const QStringList& lines) { EXPECT_TRUE(lines.contains(kOffline)); }),
-        R("naming offline", Via::finderName, {"$D/7"},
+        // Folders handed over in two batches: only folders are named, each item framed with its
+        // failures counted; the second batch counts on and shows the folder under its new name.
+        R("naming from the file manager", Via::finderName,
+          {"$D/空 b&c", "$D/IMG_1.JPG", "$D/missing", "|", "$D/7"},
           [](World& w) {
               w.store(true);
               fs::create_directories(w.dir / "7");
+              fs::create_directories(w.dir / "空 b&c");
+              writeBytes(w.dir / "IMG_1.JPG", "x");
               scenes::writePhoto(w.dir / "7" / "IMG_0001.JPG",
                                  scenes::renderLabel({"青铜饕餮纹鼎", "河南安阳殷墟出土", "商代晚期", {}}, 5));
               writeJpeg(w.dir / "7" / "IMG_0002.JPG", 320, 240);
-          }, 0, std::nullopt, "", 0,
-          [](World&, const QStringList& lines) {
-              EXPECT_TRUE(lines.contains(kOffline));
-              EXPECT_TRUE(lines.contains("API：" + engine::kModelID))
-                  << lines.join('\n').toStdString();
+          }, 0, std::nullopt, "全部完成（4 项）\n$D/7 ", 0,
+          [](World& w, const QStringList& lines) {
+              const QString d = q(w.dir.path());
+              const auto item = [&](const QString& at, const QString& name, const QString& error) {
+                  QStringList out{"—— [" + at + "] " + name + " ——", "文件夹：" + d + "/" + name};
+                  if (!error.isEmpty())
+                      out << "[失败] " + error << "[" + at + "] 错误 1 条（详见上方日志）";
+                  return out << "—— [" + at + "] 结束 ——";
+              };
+              EXPECT_EQ(lines.filter(QRegularExpression("^(—— |文件夹：/|使用|\\[失败|\\[\\d/\\d\\] 错误)")),
+                        (QStringList{"—— 开始处理（文件管理器右键，共 3 项）——", kOffline} +
+                            item("1/3", "空 b&c", "目录中没有可处理的媒体文件") +
+                            item("2/3", "IMG_1.JPG", "不是文件夹：" + d + "/IMG_1.JPG") +
+                            item("3/3", "missing", "文件夹不存在：" + d + "/missing") + QStringList{kOffline} +
+                            item("4/4", "7", {})));
+              EXPECT_TRUE(lines.contains("API：" + engine::kModelID)) << lines.join('\n').toStdString();
           }, "$D"),
           };
     for (const Route& r : routes) {
@@ -563,7 +601,8 @@ TEST(Routes, EachRouteSaysWhatItDidExitsWithItsCodeAndCanBeUndone) {
             EXPECT_EQ(lines, *r.lines);
         }
         if (r.err) {
-            EXPECT_TRUE(o.stderrText.contains(QString::fromUtf8(r.err))) << o.stderrText.toStdString();
+            EXPECT_TRUE(o.stderrText.contains(expand({QString::fromUtf8(r.err)}, w)[0]))
+                << o.stderrText.toStdString();
             EXPECT_TRUE(*r.err || o.stderrText.isEmpty()) << o.stderrText.toStdString();
         }
         EXPECT_FALSE(o.stdoutText.contains("sk-") || o.stderrText.contains("sk-"));
