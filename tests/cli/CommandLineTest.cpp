@@ -1,40 +1,11 @@
-// What the command line shows beside its runs: the manual pages agree with --help, and the
-// offline engine's own service runs alone and stops when asked.
+// What the command line shows beside its runs: the manual pages agree with --help.
 
 #include "support/Fixtures.h"
 #include "support/Process.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QProcess>
-#include <QRegularExpression>
-
 #include <gtest/gtest.h>
 
-#include <signal.h>
-
 using namespace fixtures;
-
-TEST(CommandLine, TheOfflineEnginesServiceRunsOnItsOwnAndStopsOnRequest) {
-    QProcess service;
-    service.start(QFileInfo(cliPath()).dir().filePath(QStringLiteral("vitrino-local-ai")), {});
-    ASSERT_TRUE(service.waitForReadyRead(30000));
-    const QString url = QString::fromUtf8(service.readLine()).trimmed();
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^http://127\\.0\\.0\\.1:\\d+/api/v3/chat/completions$"))
-                    .match(url)
-                    .hasMatch())
-        << url.toStdString();
-    TempDir home, dir;
-    writeJpeg(dir / "a.jpg", 320, 240);
-    const auto run = runCli({"chat", QString::fromStdString((dir / "a.jpg").string()), "--prompt", "tri",
-                             "--base-url", url, "--engine", "remote"},
-                            isolatedEnvironment(QString::fromStdString(home.path().string()), "any"));
-    EXPECT_EQ(run.exitCode, 0) << run.stderrText.toStdString();
-    EXPECT_EQ(run.stdoutText, "{\"category\":\"artifact\",\"confidence\":0.9}\n");
-    ::kill(pid_t(service.processId()), SIGTERM);
-    ASSERT_TRUE(service.waitForFinished(10000));
-    EXPECT_EQ(service.exitCode(), 0);
-}
 
 TEST(CommandLine, TheManualPagesListTheCommandsOfHelp) {
     const QStringList help = runCli({"--help"}).stdoutText.split('\n');

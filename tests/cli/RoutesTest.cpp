@@ -20,7 +20,9 @@
 #include "support/RefineFixtures.h"
 #include "support/Shoot.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
@@ -50,6 +52,7 @@ struct World {
     QProcessEnvironment env = isolatedEnvironment(q(home.path()), QStringLiteral("sk-secret"));
     ai::AISettings finderSettings{server.url(), QStringLiteral("sk-secret"), QStringLiteral("vision-1")};
     std::unique_ptr<Unwritable> sealed;
+    QProcess service;
 
     QString url() const { return server.url(); }
     void store(bool offline) {
@@ -272,6 +275,22 @@ TEST(Routes, EachRouteSaysWhatItDidExitsWithItsCodeAndCanBeUndone) {
           }, 2, QStringList{}, kNoSettings),
         R("local chosen", Via::cli, {"chat", "$D/a.jpg", "--prompt", "ocr", "--engine", "local"},
           [](World& w) { w.photo(); }, 0, std::nullopt, "使用本机离线引擎（不上传照片）"),
+        // The offline engine's own service runs alone, answers as the engine does and stops when asked.
+        R("the offline engine's service", Via::cli, {"chat", "$D/a.jpg", "--prompt", "tri", "--engine", "remote"},
+          [](World& w) {
+              w.photo();
+              w.service.start(QFileInfo(cliPath()).dir().filePath("vitrino-local-ai"), {});
+              ASSERT_TRUE(w.service.waitForReadyRead(30000));
+              const QString url = QString::fromUtf8(w.service.readLine()).trimmed();
+              EXPECT_TRUE(QRegularExpression("^http://127\\.0\\.0\\.1:\\d+/api/v3/chat/completions$").match(url).hasMatch())
+                  << url.toStdString();
+              QSettings(q(w.home / "config" / "Vitrino" / "Vitrino.conf"), QSettings::IniFormat).setValue("ai.baseURL", url);
+          }, 0, QStringList{"{\"category\":\"artifact\",\"confidence\":0.9}"}, "", 0,
+          [](World& w, const QStringList&) {
+              ::kill(pid_t(w.service.processId()), SIGTERM);
+              ASSERT_TRUE(w.service.waitForFinished(10000));
+              EXPECT_EQ(w.service.exitCode(), 0);
+          }),
         R("a chat with the prompt's file", Via::cli,
           {"chat", "$D/a.jpg", "--prompt", "$D/prompt.txt", "--max-tokens", "7", "--base-url", "$U",
            "--model", "m1"},
