@@ -499,15 +499,20 @@ TEST(Routes, EachRouteSaysWhatItDidExitsWithItsCodeAndCanBeUndone) {
               EXPECT_TRUE(fs::exists(w.dir / "1 器物0 遗址 汉" / "E0_0.JPG"));
               EXPECT_TRUE(fs::exists(w.dir / "0 展板" / "P.JPG")) << "the organize run stands";
           }),
-        R("ocr replacing its text", Via::cli, {"ocr", "$D/a.jpg", "--base-url", "$U"},
+        // A RAW is read through the JPEG beside it (once, however often selected), alone as itself.
+        R("ocr replacing its text", Via::cli, {"ocr", "$D/a.CR3", "$D/./a.jpg", "$D/c.CR3", "--base-url", "$U"},
           [](World& w) {
               w.photo(64, 48);
+              writeDng(w.dir / "a.CR3", 64, 48);
+              writeDng(w.dir / "c.CR3", 64, 48);
               writeBytes(w.dir / "a.txt", "my own notes");
               w.answer("展板文字");
           }, 0,
-          QStringList{"—— 开始 OCR ——", kLogLine, "使用 AI 接口：$H（模型 doubao-seed-2-0-lite-260215）", "OCR：a.jpg",
-                      "[警告] 已替换原有文本文件 a.txt（原内容已记入历史，可撤销）", "已写入 a.txt（4 字）", "—— OCR 结束 ——"},
-          "", 1, [](World& w, const QStringList&) { EXPECT_EQ(readFile(w.dir / "a.txt"), "展板文字"); }, "$D"),
+          QStringList{"—— 开始 OCR ——", kLogLine, "使用 AI 接口：$H（模型 doubao-seed-2-0-lite-260215）",
+                      "同名有 JPG，改 OCR：a.jpg", "OCR：a.jpg",
+                      "[警告] 已替换原有文本文件 a.txt（原内容已记入历史，可撤销）", "已写入 a.txt（4 字）",
+                      "OCR：c.CR3", "已写入 c.txt（4 字）", "—— OCR 结束 ——"},
+          "", 2, [](World& w, const QStringList&) { EXPECT_EQ(readFile(w.dir / "a.txt"), "展板文字"); }, "$D"),
         // Refinement undone from its journal.
         R("refine undo", Via::cli, {"refine", "--undo", "$D"}, [](World& w) { w.refined(); }, 0,
           QStringList{"—— 撤销上一次后处理 ——", "待恢复 2 个文件", "  [撤销] b1.JPG → 2 乙/",

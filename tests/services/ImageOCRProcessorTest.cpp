@@ -8,29 +8,6 @@
 using namespace fixtures;
 namespace ocr = ImageOCRProcessor;
 
-TEST(ImageOCRProcessor, ReadsARawThroughTheJpegBesideIt) {
-    TempDir dir;
-    writeDng(dir / "IMG_5.CR3", 64, 48);
-    writeJpeg(dir / "IMG_5.JPG", 64, 48);
-    writeDng(dir / "IMG_6.CR3", 64, 48);
-    QStringList log;
-    const auto resolve = [&](const std::vector<fs::path>& selection) {
-        std::vector<std::string> names;
-        for (const fs::path& p : ocr::resolveImages(selection, [&](const QString& line) { log << line; }))
-            names.push_back(p.filename().string());
-        return names;
-    };
-    EXPECT_EQ(resolve({dir / "IMG_5.CR3"}), std::vector<std::string>{"IMG_5.JPG"});
-    EXPECT_EQ(log, QStringList{"同名有 JPG，改 OCR：IMG_5.JPG"});
-
-    // Selected together (in either order, even twice), the JPEG is read once.
-    EXPECT_EQ(resolve({dir / "IMG_5.JPG", dir / "IMG_5.CR3", dir / "./IMG_5.JPG"}),
-              std::vector<std::string>{"IMG_5.JPG"});
-
-    // A RAW without a JPEG is read itself.
-    EXPECT_EQ(resolve({dir / "IMG_6.CR3"}), std::vector<std::string>{"IMG_6.CR3"});
-}
-
 TEST(ImageOCRProcessor, RepliesAreCleanedAndCountedAsReadersCount) {
     struct Case {
         QString reply, saved;
