@@ -28,18 +28,7 @@ namespace {
 class OrganizeFlowTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        for (int i = 1; i <= 9; ++i) {
-            const std::string name = "IMG_000" + std::to_string(i) + ".JPG";
-            const QString date = QStringLiteral("2025:03:14 09:0%1:00").arg(i);
-            if (i == 1)
-                shoot.panel(name, date);
-            else if (i == 5)
-                shoot.label(name, date, "青铜鼎", "湖北省博物馆藏", "商代晚期");
-            else if (i == 9)
-                shoot.label(name, date, "玉琮", "浙江省博物馆藏", "良渚文化");
-            else
-                shoot.artifact(name, date);
-        }
+        exhibits(shoot, 2);
         config.setApiKey(QString());
         view->offlineSwitch()->setChecked(true);
         view->prefilterSwitch()->setChecked(false);
@@ -68,7 +57,7 @@ class OrganizeFlowTest : public ::testing::Test {
 } // namespace
 
 TEST_F(OrganizeFlowTest, ThePreviewShowsThePlanStartsItAsEditedAndTheMenuUndoesTheRun) {
-    shoot.raw("IMG_0004.DNG", "2025:03:14 09:04:00"); // moved with its JPEG
+    shoot.raw("E0_2.DNG", "2024:05:01 10:10:02"); // moved with its JPEG
     const auto before = treeHashes(shoot.dir());
     ASSERT_TRUE(view->previewButton()->isEnabled() && view->startButton()->isEnabled())
         << "offline: no endpoint needed";
@@ -85,7 +74,7 @@ TEST_F(OrganizeFlowTest, ThePreviewShowsThePlanStartsItAsEditedAndTheMenuUndoesT
     PlanPreview* preview = view->currentPreview();
     ASSERT_EQ(preview->rowCount(), 3);
     EXPECT_EQ(preview->folderLabel(0)->text(), QStringLiteral("0 展板"));
-    EXPECT_EQ(preview->folderLabel(1)->text(), QStringLiteral("1 青铜鼎 湖北省博物馆藏 商代晚期"));
+    EXPECT_EQ(preview->folderLabel(1)->text(), QStringLiteral("1 器物0 遗址 汉"));
     EXPECT_EQ(preview->strip(1)->count(), 4);
     // The thumbnails arrive from the workers and are drawn into the items.
     ASSERT_TRUE(QTest::qWaitFor([&] { return preview->thumbnailsShown() == 9; }, 30000));
@@ -98,10 +87,10 @@ TEST_F(OrganizeFlowTest, ThePreviewShowsThePlanStartsItAsEditedAndTheMenuUndoesT
     // An edited name renames the row at once.
     QLineEdit* nameEdit = preview->fieldEdit(1, PlanPreviewModel::name);
     nameEdit->setText(QStringLiteral("方鼎"));
-    EXPECT_EQ(preview->folderLabel(1)->text(), QStringLiteral("1 方鼎 湖北省博物馆藏 商代晚期"));
+    EXPECT_EQ(preview->folderLabel(1)->text(), QStringLiteral("1 方鼎 遗址 汉"));
 
     // A thumbnail dropped on the second exhibit's row moves the file there.
-    const QModelIndex dragged = preview->strip(1)->model()->index(3, 0); // IMG_0004.JPG
+    const QModelIndex dragged = preview->strip(1)->model()->index(3, 0); // E0_2.JPG
     std::unique_ptr<QMimeData> data(preview->strip(1)->model()->mimeData({dragged}));
     ASSERT_TRUE(data);
     EXPECT_TRUE(data->hasFormat(PhotoStrip::kMimeType)) << data->formats().join(',').toStdString();
@@ -117,11 +106,11 @@ TEST_F(OrganizeFlowTest, ThePreviewShowsThePlanStartsItAsEditedAndTheMenuUndoesT
     preview->startButton()->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return view->isProcessing(); }, 5000));
     ASSERT_TRUE(idle());
-    const auto moved = std::filesystem::path(shoot.dir()) / "2 玉琮 浙江省博物馆藏 良渚文化" / "IMG_0004.JPG";
+    const auto moved = std::filesystem::path(shoot.dir()) / "2 器物1 遗址 汉" / "E0_2.JPG";
     EXPECT_TRUE(std::filesystem::exists(moved)) << messages().join('\n').toStdString();
-    EXPECT_TRUE(std::filesystem::exists(moved.parent_path() / "IMG_0004.DNG"));
-    EXPECT_TRUE(std::filesystem::exists(shoot.dir() / "1 方鼎 湖北省博物馆藏 商代晚期" / "IMG_0005.json"));
-    EXPECT_TRUE(std::filesystem::exists(shoot.dir() / "0 展板" / "IMG_0001.JPG"));
+    EXPECT_TRUE(std::filesystem::exists(moved.parent_path() / "E0_2.DNG"));
+    EXPECT_TRUE(std::filesystem::exists(shoot.dir() / "1 方鼎 遗址 汉" / "E0_L.json"));
+    EXPECT_TRUE(std::filesystem::exists(shoot.dir() / "0 展板" / "P.JPG"));
     EXPECT_FALSE(messages().join('\n').contains(QStringLiteral("错误汇总")));
     ASSERT_TRUE(view->canUndoOrganize() && window.undoLatestAction()->isEnabled())
         << "the run left a journal";

@@ -70,18 +70,6 @@ struct World {
         shoot.label(folder + "/IMG_9" + number + ".JPG", "2024:05:01 10:01:00", name, QStringLiteral("良渚"),
                     QStringLiteral("良渚文化"));
     }
-    /// A panel, then three exhibits of three photos and a label card each.
-    void threeExhibits() {
-        shoot.panel("P.JPG", "2024:05:01 10:00:00");
-        for (int e = 0; e < 3; ++e) {
-            for (int s = 0; s < 3; ++s)
-                shoot.artifact("E" + std::to_string(e) + "_" + std::to_string(s) + ".JPG",
-                               QStringLiteral("2024:05:01 10:%1:0%2").arg(e * 5 + 10).arg(s));
-            shoot.label("E" + std::to_string(e) + "_L.JPG",
-                        QStringLiteral("2024:05:01 10:%1:30").arg(e * 5 + 10),
-                        QStringLiteral("器物%1").arg(e), QStringLiteral("遗址"), QStringLiteral("汉"));
-        }
-    }
     /// The service answers every request with `text`.
     void answer(const char* text) {
         server.setHandler([text](const FakeAIServer::Request&) { return FakeAIServer::chat(text); });
@@ -497,7 +485,7 @@ TEST(Routes, EachRouteSaysWhatItDidExitsWithItsCodeAndCanBeUndone) {
         // Organize, undone from the shared history even after a kill.
         R("organize killed", Via::cli, {"organize", "$D", "--base-url", "$U", "--no-prefilter"},
           [](World& w) {
-              w.threeExhibits();
+              exhibits(w.shoot, 3);
               w.shoot.raw("E0_L.DNG", "2024:05:01 10:10:30");
               fs::create_directory(w.dir / "已有文件夹");
           }, -1, std::nullopt, nullptr, 16, {}, "$D", 0, 5),
@@ -505,7 +493,7 @@ TEST(Routes, EachRouteSaysWhatItDidExitsWithItsCodeAndCanBeUndone) {
         // be undone, and undo asked from inside the shoot takes it.
         R("history", Via::cli, {"history", "$D"},
           [](World& w) { // three exhibits organized, then the first one named
-              w.threeExhibits();
+              exhibits(w.shoot, 3);
               ASSERT_EQ(w.cli({"organize", q(w.dir.path()), "--base-url", w.url(), "--no-prefilter"}).exitCode, 0);
               ASSERT_EQ(w.cli({"name", q(w.dir / "1 器物0 遗址 汉"), "--base-url", w.url(), "--no-prefilter"}).exitCode,
                         0);

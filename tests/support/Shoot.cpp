@@ -107,6 +107,17 @@ void smallExhibition(Shoot& shoot) {
     shoot.artifact("IMG_0007.JPG", "2024:05:01 10:06:00");
 }
 
+void exhibits(Shoot& shoot, int count) {
+    shoot.panel("P.JPG", "2024:05:01 10:00:00");
+    for (int e = 0; e < count; ++e) {
+        for (int s = 0; s < 3; ++s)
+            shoot.artifact("E" + std::to_string(e) + "_" + std::to_string(s) + ".JPG",
+                           QStringLiteral("2024:05:01 10:%1:0%2").arg(e * 5 + 10).arg(s));
+        shoot.label("E" + std::to_string(e) + "_L.JPG", QStringLiteral("2024:05:01 10:%1:30").arg(e * 5 + 10),
+                    QStringLiteral("器物%1").arg(e), QStringLiteral("遗址"), QStringLiteral("汉"));
+    }
+}
+
 std::map<std::string, QByteArray> treeHashes(const fs::path& dir, bool pictures) {
     std::map<std::string, QByteArray> tree;
     for (const auto& entry : fs::recursive_directory_iterator(dir)) {

@@ -63,6 +63,10 @@ class Shoot {
 /// Two exhibits, a panel, RAW companions, a video and a leftover, shot 10:00–10:06.
 void smallExhibition(Shoot& shoot);
 
+/// A panel P.JPG, then `count` exhibits five minutes apart: objects Ee_0…Ee_2.JPG and the label card
+/// Ee_L.JPG of "器物e", "遗址", "汉" (e counting from 0).
+void exhibits(Shoot& shoot, int count);
+
 /// Every regular file below dir (relative path → SHA-256), subfolders included. With `pictures`, a
 /// JPEG counts from its first scan onwards: the picture itself, which stays the same when exiftool
 /// writes ratings into the file's metadata.
