@@ -320,7 +320,12 @@ TEST(Routes, EachRouteSaysWhatItDidExitsWithItsCodeAndCanBeUndone) {
               EXPECT_EQ(request.headers.at("authorization"), "Bearer sk-secret");
           }),
         // Runs that find nothing to work on end with the reason and exit 1.
-        R("organize of nothing", Via::cli, {"organize", "/no/such/folder", "--engine", "local"}, {}, 1,
+        R("organize of nothing, without a desktop session", Via::cli,
+          {"organize", "/no/such/folder", "--engine", "local"},
+          [](World& w) {
+              w.env.remove("XDG_RUNTIME_DIR");
+              w.env.insert("TMPDIR", q(w.dir.path()));
+          }, 1,
           QStringList{"—— 开始整理 ——", kLogLine, kOffline, "开始扫描：folder",
                       "模式：按拍摄时间整理 + Vision 预处理（完整解码+提亮；1280 无字再 2560；仍无字→文物）",
                       "[失败] 文件夹不存在",
@@ -332,11 +337,6 @@ TEST(Routes, EachRouteSaysWhatItDidExitsWithItsCodeAndCanBeUndone) {
           [](World& w) { writeBytes(w.dir / "clip.mp4", "video"); }, 1,
           QStringList{"—— 开始 OCR ——", kLogLine, kOffline, "[失败] 没有可 OCR 的图片（已忽略子目录和视频）。",
                       "错误汇总 1 条（详见上方日志）", "—— OCR 结束 ——"}),
-        R("no desktop session", Via::cli, {"organize", "/no/such/folder", "--engine", "local"},
-          [](World& w) {
-              w.env.remove("XDG_RUNTIME_DIR");
-              w.env.insert("TMPDIR", q(w.dir.path()));
-          }, 1, std::nullopt, ""),
         // While another job holds the lock, nothing starts.
         R("ocr while the file manager works", Via::cli, {"ocr", "$D/clip.mp4", "--engine", "local"},
           [](World& w) { w.hold(ProcessingLock::Owner::finder); }, 2, QStringList{},
@@ -347,10 +347,7 @@ TEST(Routes, EachRouteSaysWhatItDidExitsWithItsCodeAndCanBeUndone) {
               w.hold(ProcessingLock::Owner::main, true);
           }, 2, QStringList{}, "另有任务正在处理（命令行 vitrino-cli），请稍后再试。"),
         R("naming while the command line works", Via::finderName, {"$D/12"},
-          [](World& w) {
-              w.exhibit("12", "001", QStringLiteral("玉琮"));
-              w.hold(ProcessingLock::Owner::main, true);
-          }, 0, QStringList{"命令行 vitrino-cli 正在处理，请等它完成后，再右键处理。"}, "无法开始"),
+          [](World& w) { w.hold(ProcessingLock::Owner::main, true); }, 0, QStringList{"命令行 vitrino-cli 正在处理，请等它完成后，再右键处理。"}, "无法开始"),
         R("naming while the main window works", Via::finderName, {"$D/12"},
           [](World& w) { w.hold(ProcessingLock::Owner::main); }, 0,
           QStringList{"主程序正在整理，请等主窗口完成后，再右键处理。"}, "无法开始"),
@@ -582,7 +579,7 @@ TEST(Routes, EachRouteSaysWhatItDidExitsWithItsCodeAndCanBeUndone) {
               w.store(true);
               samples::makeSampleShoot(w.dir / "shoot", 1, 7);
           }, 0, std::nullopt, "", 0,
-          [](World&, const QStringList& lines) { EXPECT_TRUE(lines.contains(kOffline)); }),
+          [](World&, const QStringList& lines) { EXPECT_TRUE(lines.contains(kOffline)); }, "$D/shoot"),
         // Folders handed over in two batches: only folders are named, each item framed with its
         // failures counted; the second batch counts on and shows the folder under its new name.
         R("naming from the file manager", Via::finderName,
