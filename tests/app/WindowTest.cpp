@@ -123,10 +123,7 @@ class WindowTest : public ::testing::Test {
         view->logPump()->flush();
         return fixtures::unstamped(view->logModel()->lines());
     }
-    QStringList fileMessages() {
-        return fixtures::unstamped(
-            QString::fromStdString(fixtures::readFile(view->currentLogFile().toStdString())));
-    }
+    QStringList fileMessages() { return fixtures::unstamped(fixtures::readText(view->currentLogFile())); }
     QString logFileLine() { return services::kLogFileLine.arg(QFileInfo(view->currentLogFile()).fileName()); }
 
     QTemporaryDir dir;

@@ -176,7 +176,7 @@ CliRun take(const Route& r, World& w) {
         }
         const QStringList lines = controller.logMessages();
         // The session's log file holds every line from the opening one on.
-        const QString file = QString::fromStdString(readFile(controller.logFile().toStdString()));
+        const QString file = readText(controller.logFile());
         EXPECT_TRUE(controller.logFile().isEmpty() ||
                     (file.contains("—— 开始处理") && (lines.join('\n') + '\n').endsWith(file)));
         CliRun out{0, lines.join('\n'), controller.statusText() + '\n' + controller.folderPath()};
@@ -218,9 +218,7 @@ TEST(Routes, EachRouteSaysWhatItDidExitsWithItsCodeAndCanBeUndone) {
         // manual pages.
         R("help", Via::cli, {"--help"}, {}, 0, std::nullopt, "", 0,
           [](World&, const QStringList& help) {
-              const auto read = [](const std::string& name) {
-                  return QString::fromStdString(readFile(VITRINO_MAN_DIR "/" + name));
-              };
+              const auto read = [](const QString& name) { return readText(VITRINO_MAN_DIR "/" + name); };
               const QString cli = read("vitrino-cli.1"), app = read("vitrino.1");
               int commands = 0;
               for (qsizetype i = 1; i + 1 < help.size(); ++i) {

@@ -17,10 +17,6 @@ using namespace fixtures;
 
 namespace {
 
-QString readText(const QString& path) {
-    return QString::fromStdString(readFile(path.toStdString()));
-}
-
 /// The model files the build tree carries, as its SHA256SUMS lists them.
 QStringList modelFiles() {
     QStringList names;

@@ -25,10 +25,6 @@ void writeFakeVitrino(const fs::path& bin, const QString& out) {
     fs::permissions(bin / "vitrino", fs::perms::owner_all);
 }
 
-QString text(const QString& path) {
-    return QString::fromStdString(readFile(path.toStdString()));
-}
-
 } // namespace
 
 TEST(DesktopFiles, SelectionsReachVitrinoAsOneLinkWithEveryPathIntact) {
@@ -52,8 +48,8 @@ TEST(DesktopFiles, SelectionsReachVitrinoAsOneLinkWithEveryPathIntact) {
         env.insert("NAUTILUS_SCRIPT_SELECTED_FILE_PATHS", QString::fromStdString(list));
         const CliRun r = run(kSource + "/desktop/nautilus/" + script, {}, env);
         ASSERT_EQ(r.exitCode, 0) << (r.stdoutText + r.stderrText).toStdString();
-        EXPECT_EQ(text(out).count('\n'), 1); // one link, every path intact
-        EXPECT_EQ(ServiceEntry::parseOpenURL(text(out).trimmed()), (ServiceEntry::Request{kind, tricky}));
+        EXPECT_EQ(readText(out).count('\n'), 1); // one link, every path intact
+        EXPECT_EQ(ServiceEntry::parseOpenURL(readText(out).trimmed()), (ServiceEntry::Request{kind, tricky}));
     }
 
     // Dolphin passes the paths as arguments; a relative one is taken from the working folder.
@@ -61,7 +57,7 @@ TEST(DesktopFiles, SelectionsReachVitrinoAsOneLinkWithEveryPathIntact) {
     const CliRun r = run(kSource + "/desktop/vitrino-open-selection", {"ocr", "/a b.jpg", "rel/c.jpg"}, base,
                          120000, QString::fromStdString(dir.path().string()));
     ASSERT_EQ(r.exitCode, 0) << (r.stdoutText + r.stderrText).toStdString();
-    const auto got = ServiceEntry::parseOpenURL(text(out).trimmed());
+    const auto got = ServiceEntry::parseOpenURL(readText(out).trimmed());
     ASSERT_TRUE(got);
     EXPECT_EQ(got->paths, (std::vector<fs::path>{"/a b.jpg", dir / "rel/c.jpg"}));
 
@@ -93,10 +89,10 @@ TEST(DesktopFiles, UserInstallRegistersTheHandlerAndIsRepeatable) {
         ASSERT_EQ(r.exitCode, 0) << (r.stdoutText + r.stderrText).toStdString();
     }
     const QString local = h + "/.local";
-    EXPECT_TRUE(text(local + "/share/applications/mimeinfo.cache")
+    EXPECT_TRUE(readText(local + "/share/applications/mimeinfo.cache")
                     .contains("x-scheme-handler/vitrino=vitrino-url-handler.desktop"));
-    EXPECT_TRUE(
-        text(h + "/.config/mimeapps.list").contains("x-scheme-handler/vitrino=vitrino-url-handler.desktop"));
+    EXPECT_TRUE(readText(h + "/.config/mimeapps.list")
+                    .contains("x-scheme-handler/vitrino=vitrino-url-handler.desktop"));
     EXPECT_TRUE(QFileInfo(local + "/share/kio/servicemenus/vitrino-name.desktop").isExecutable());
     EXPECT_TRUE(QFileInfo(local + "/share/kio/servicemenus/vitrino-ocr.desktop").isExecutable());
     EXPECT_FALSE(QFileInfo::exists(local + "/share/kio/servicemenus/vitrino-actions.desktop"));
@@ -111,5 +107,5 @@ TEST(DesktopFiles, UserInstallRegistersTheHandlerAndIsRepeatable) {
     use.insert("PATH", h + "/fake:/usr/bin:/bin");
     use.insert("NAUTILUS_SCRIPT_SELECTED_FILE_PATHS", "/x y/1.jpg\n");
     ASSERT_EQ(run(scripts.filePath(kOCRScript), {}, use).exitCode, 0);
-    EXPECT_EQ(text(out).trimmed(), "vitrino://ocr?path=/x%20y/1.jpg");
+    EXPECT_EQ(readText(out).trimmed(), "vitrino://ocr?path=/x%20y/1.jpg");
 }

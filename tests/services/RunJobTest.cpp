@@ -34,9 +34,7 @@ TEST(RunJob, FramesTheRunAndReportsErrorsThatWereNotLogged) {
               (QStringList{"—— 开始整理 ——", "日志文件：" + logFile, "[失败] " + moved, "[跳过] " + gone,
                            "[失败] 文件夹不存在", "错误汇总 3 条（详见上方日志）", "—— 整理结束 ——"}));
     // Every line also went to the session's log file.
-    EXPECT_EQ(
-        QString::fromStdString(readFile(QDir(LogStore::logsDirectory()).filePath(logFile).toStdString())),
-        sink.join('\n') + '\n');
+    EXPECT_EQ(readText(QDir(LogStore::logsDirectory()).filePath(logFile)), sink.join('\n') + '\n');
 }
 
 TEST(RunJob, RefusesWhileTheLockIsHeldNamingTheHolderAndWritesNothingAndTheLockIsTakenOnce) {

@@ -60,6 +60,10 @@ std::string readFile(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+QString readText(const QString& path) {
+    return QString::fromStdString(readFile(path.toStdString()));
+}
+
 void writeExifDates(const fs::path& path, const Dates& dates, int orientation) {
     if (!platform::writeExifDates(
             path, QString::fromStdString(dates.dateTimeOriginal.value_or(std::string())),

@@ -50,6 +50,8 @@ void writeDng(const fs::path& path, int width, int height, const Dates& dates = 
 void writeBytes(const fs::path& path, const std::string& bytes);
 /// A file's bytes; empty when it cannot be read.
 std::string readFile(const fs::path& path);
+/// A file's text (UTF-8); empty when it cannot be read.
+QString readText(const QString& path);
 
 /// The growth of this process's peak resident set while `work` runs, in MB.
 double peakGrowthMb(const std::function<void()>& work);
