@@ -43,16 +43,12 @@ std::pair<QStringList, QString> underXvfb(const QString& script) {
             file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString()};
 }
 
-bool toolsMissing() {
-    for (const char* tool : {"xvfb-run", "xdotool"})
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) return true;
-    return false;
-}
-
 } // namespace
 
 TEST(Desktop, ALinkAloneShowsOnlyTheJobWindowAndTheWindowTakesALinkFromASecondProcess) {
-    if (toolsMissing()) GTEST_SKIP() << "xvfb-run or xdotool missing (scripts/bootstrap installs them)";
+    for (const char* tool : {"xvfb-run", "xdotool"})
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            GTEST_SKIP() << "xvfb-run or xdotool missing (scripts/bootstrap installs them)";
     const auto [out, text] = underXvfb(QStringLiteral(R"(
 # Started for a link alone: only the job window, and the program quits with it.
 "$VITRINO_APP" "$LINK" & pid=$!
