@@ -467,12 +467,13 @@ std::vector<Row> rowsOf(const PageText& page) {
     return rows;
 }
 
-/// Whether a row is set in about the type size of a line `h` high. A box round one or two
+/// Whether a row is set in about the type size of a line `h` high. A box round up to three
 /// characters fits their glyphs rather than the line's type ("土" is shorter than a line of
-/// text): for those the larger of its height and a character's width counts, more loosely.
+/// text, "藏出土" on a turned card taller): for those the larger of its height and a
+/// character's width counts, more loosely.
 bool sameTypeSize(const Row& row, float h) {
     const auto n = row.text.size();
-    if (n == 0 || n > 2) return std::abs(row.height / h - 1) <= 0.2f;
+    if (n == 0 || n > 3) return std::abs(row.height / h - 1) <= 0.2f;
     return std::abs(std::max(row.height, (row.lastRight - row.left) / float(n)) / h - 1) <= 0.3f;
 }
 
