@@ -339,4 +339,37 @@ QString correctTerms(const QString& text, TermContext context) {
     return out;
 }
 
+QString completeTerms(const QString& text, const std::vector<NearlyRead>& nearlyRead) {
+    // Terms of two or more characters by the characters in them.
+    static const std::unordered_map<char16_t, std::vector<qsizetype>> containing = [] {
+        std::unordered_map<char16_t, std::vector<qsizetype>> map;
+        const QStringList& terms = museumTerms();
+        for (qsizetype t = 0; t < terms.size(); ++t)
+            if (terms[t].size() >= 2)
+                for (const QChar c : terms[t])
+                    if (auto& list = map[c.unicode()]; list.empty() || list.back() != t) list.push_back(t);
+        return map;
+    }();
+    QString out = text;
+    // From the end, so that the places still to come stay where they were read.
+    for (auto it = nearlyRead.rbegin(); it != nearlyRead.rend(); ++it) {
+        if (it->character.size() != 1 || it->at < 0 || it->at > text.size()) continue;
+        const QChar c = it->character[0];
+        // The runner-up of a gap beside the same character is that character read once.
+        if ((it->at > 0 && out[it->at - 1] == c) || (it->at < out.size() && out[it->at] == c)) continue;
+        const auto found = containing.find(c.unicode());
+        if (found == containing.end()) continue;
+        const QString with = out.left(it->at) + c + out.mid(it->at);
+        const bool completes = std::any_of(found->second.begin(), found->second.end(), [&](qsizetype t) {
+            const QString& term = museumTerms()[t];
+            for (qsizetype k = 0; k < term.size(); ++k)
+                if (term[k] == c && it->at - k >= 0 && QStringView(with).mid(it->at - k, term.size()) == term)
+                    return true;
+            return false;
+        });
+        if (completes) out = with;
+    }
+    return out;
+}
+
 } // namespace engine

@@ -28,4 +28,14 @@ QString correctTerms(const QString& text, TermContext context);
 /// The same for a label's name.
 QString correctTerms(const QString& text);
 
+/// A character the recogniser nearly read, to go in before `text[at]`.
+struct NearlyRead {
+    qsizetype at = 0;
+    QString character;
+};
+/// The text with each nearly read character put in where it completes a lexicon term of two or
+/// more characters ("三门峡国墓地" with 虢 nearly read before 国: "三门峡虢国墓地"). Elsewhere
+/// the text stays as read.
+QString completeTerms(const QString& text, const std::vector<NearlyRead>& nearlyRead);
+
 } // namespace engine

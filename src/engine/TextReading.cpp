@@ -1,6 +1,7 @@
 #include "engine/TextReading.h"
 
 #include "ai/VisionBackend.h"
+#include "engine/MuseumTerms.h"
 #include "platform/TextRecognition.h"
 
 #include <algorithm>
@@ -175,7 +176,10 @@ core::Result<PageText> readPage(const platform::Bitmap& image, int maxRead, cons
         }
         const auto read = recognize(image, box, found);
         if (!read) return read.error();
-        const QString text = read->text.trimmed();
+        std::vector<NearlyRead> nearly;
+        for (const auto& n : read->nearlyRead)
+            nearly.push_back({n.at, n.character});
+        const QString text = completeTerms(read->text, nearly).trimmed();
         if (text.isEmpty() || read->confidence < kMinConfidence) {
             area -= double(box.width) * box.height;
             continue;

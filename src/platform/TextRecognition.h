@@ -28,6 +28,14 @@ struct TextBox {
 struct RecognizedText {
     QString text;
     float confidence = 0; ///< mean probability of the characters read
+    /// A character the recogniser nearly read where it read none: the runner-up of a step it
+    /// took as a gap, to go in before `text[at]`. Rare characters are often dropped this way.
+    struct NearlyRead {
+        qsizetype at = 0;
+        QString character;
+        float probability = 0;
+    };
+    std::vector<NearlyRead> nearlyRead;
 };
 
 inline const QString kModelsMissing = QStringLiteral("文字识别模型不可用：");

@@ -104,6 +104,24 @@ TEST(LabelFields, DescribedCardsAreLabelsAndPanelsStayPanels) {
     EXPECT_EQ(engine::classifyPage(page("永寿@40")).category, MediaCategory::artifact);
 }
 
+TEST(LabelFields, NearlyReadCharactersGoInOnlyWhereTheyCompleteATerm) {
+    const struct {
+        const char* read;
+        std::vector<engine::NearlyRead> nearly;
+        const char* want;
+    } cases[] = {
+        {"河南三门峡国墓地", {{5, "虢"}}, "河南三门峡虢国墓地"},
+        {"龙纹 三门峡国墓地", {{0, "夔"}, {6, "虢"}, {6, "虢"}}, "夔龙纹 三门峡虢国墓地"},
+        {"青铜器", {{1, "虢"}}, "青铜器"},     // completes no term
+        {"虢国墓地", {{0, "虢"}}, "虢国墓地"}, // the term is whole already
+        {"粉彩山水", {{1, "彩"}}, "粉彩山水"}, // the character read next, not another one
+        {"国墓地", {{9, "虢"}, {-1, "虢"}}, "国墓地"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(engine::completeTerms(QString::fromUtf8(c.read), c.nearly), QString::fromUtf8(c.want))
+            << c.read;
+}
+
 TEST(LabelFields, CorrectsLookAlikesAtBothEndsOfAVeryLongLine) {
     // A line of thousands of characters (once a fuzz target's slow input) is mended at both ends.
     const QString middle = QStringLiteral("青铜鼎").repeated(1800);

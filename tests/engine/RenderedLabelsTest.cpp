@@ -43,8 +43,8 @@ TEST(RenderedLabels, ReadsTheFieldsOfEveryLayoutAndTypeFamilyTheSameEveryTime) {
     struct Card {
         scenes::LabelLayout layout;
         unsigned seed;
-        scenes::CardPose pose;
-        QString family; ///< empty: drawn from the seed
+        scenes::CardPose pose; ///< a share of 0: as the card is drawn
+        QString family;        ///< empty: drawn from the seed
     };
     const std::vector<Card> cards = {
         {scenes::LabelLayout::prefixed, 1, {0.7, 8}, {}},
@@ -61,6 +61,8 @@ TEST(RenderedLabels, ReadsTheFieldsOfEveryLayoutAndTypeFamilyTheSameEveryTime) {
         {scenes::LabelLayout::periodMaterial, 10, {0.6, 0}, QStringLiteral("LXGW WenKai")},
         {scenes::LabelLayout::prefixed, 11, {0.6, -1}, QStringLiteral("WenQuanYi Micro Hei")},
         {scenes::LabelLayout::plain, 12, {0.6, 2}, QStringLiteral("cwTeXFangSong")},
+        // 虢 of "三门峡虢国墓地" is dropped in this face, nearly read: the lexicon term puts it back.
+        {scenes::LabelLayout::prefixed, 93006, {0, 0}, QStringLiteral("LXGW WenKai")},
     };
     platform::Bitmap previous;
     for (size_t i = 0; i < cards.size(); ++i) {
@@ -69,7 +71,9 @@ TEST(RenderedLabels, ReadsTheFieldsOfEveryLayoutAndTypeFamilyTheSameEveryTime) {
         SCOPED_TRACE(std::string(scenes::layoutName(layout)) + " seed " + std::to_string(seed) + " " +
                      family.toStdString());
         const QStringList families = family.isEmpty() ? QStringList() : QStringList{family};
-        const auto card = scenes::renderPrintedLabel(label, seed * 13u + 5u, 2400, 1600, pose, families);
+        const auto card =
+            scenes::renderPrintedLabel(label, seed * 13u + 5u, 2400, 1600,
+                                       pose.share > 0 ? std::optional(pose) : std::nullopt, families);
         const Reading got = read(card);
         EXPECT_EQ(got.category, MediaCategory::label);
         EXPECT_EQ(got.fields.name, label.fields.name);
