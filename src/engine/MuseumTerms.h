@@ -4,6 +4,8 @@
 // decoration motifs, dynasties, reigns and cultures), general domain knowledge, and the
 // correction of label names read with a look-alike character.
 
+#include "platform/TextRecognition.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -29,10 +31,7 @@ QString correctTerms(const QString& text, TermContext context);
 QString correctTerms(const QString& text);
 
 /// A character the recogniser nearly read, to go in before `text[at]`.
-struct NearlyRead {
-    qsizetype at = 0;
-    QString character;
-};
+using NearlyRead = platform::RecognizedText::NearlyRead;
 /// The text with each nearly read character put in where it completes a lexicon term of two or
 /// more characters ("三门峡国墓地" with 虢 nearly read before 国: "三门峡虢国墓地"). Elsewhere
 /// the text stays as read.

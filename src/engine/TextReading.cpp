@@ -176,10 +176,7 @@ core::Result<PageText> readPage(const platform::Bitmap& image, int maxRead, cons
         }
         const auto read = recognize(image, box, found);
         if (!read) return read.error();
-        std::vector<NearlyRead> nearly;
-        for (const auto& n : read->nearlyRead)
-            nearly.push_back({n.at, n.character});
-        const QString text = completeTerms(read->text, nearly).trimmed();
+        const QString text = completeTerms(read->text, read->nearlyRead).trimmed();
         if (text.isEmpty() || read->confidence < kMinConfidence) {
             area -= double(box.width) * box.height;
             continue;

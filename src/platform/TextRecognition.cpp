@@ -396,7 +396,7 @@ core::Result<RecognizedText> recognizeCrop(const cv::Mat& crop, const std::vecto
         // A gap whose runner-up is a character (not the one just read, nor the space).
         if (best == 0 && second != previous && p[second] >= kNearlyReadMin &&
             second - 1 < int(characters.size()))
-            result.nearlyRead.push_back({result.text.size(), characters[size_t(second - 1)], p[second]});
+            result.nearlyRead.push_back({result.text.size(), characters[size_t(second - 1)]});
         if (best != 0 && best != previous) {
             // Index 0 is the CTC blank; the last class is the space.
             if (best - 1 < int(characters.size()))

@@ -33,7 +33,6 @@ struct RecognizedText {
     struct NearlyRead {
         qsizetype at = 0;
         QString character;
-        float probability = 0;
     };
     std::vector<NearlyRead> nearlyRead;
 };
