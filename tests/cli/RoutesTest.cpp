@@ -179,6 +179,8 @@ CliRun take(const Route& r, World& w) {
         const QString file = readText(controller.logFile());
         EXPECT_TRUE(controller.logFile().isEmpty() ||
                     (file.contains("—— 开始处理") && (lines.join('\n') + '\n').endsWith(file)));
+        // A batch that began has its file.
+        EXPECT_TRUE(lines.filter("—— 开始处理").isEmpty() || file.contains("—— 开始处理"));
         CliRun out{0, lines.join('\n'), controller.statusText() + '\n' + controller.folderPath()};
         controller.closeWindow(true);
         return out;
