@@ -469,12 +469,13 @@ std::vector<Row> rowsOf(const PageText& page) {
 
 /// Whether a row is set in about the type size of a line `h` high. A box round up to three
 /// characters fits their glyphs rather than the line's type ("土" is shorter than a line of
-/// text, "藏出土" on a turned card taller): for those the larger of its height and a
-/// character's width counts, more loosely.
+/// text, "藏出土" on a turned card or "物馆藏" in a Kai face taller): for those either its height
+/// or a character's width may tell the size, more loosely.
 bool sameTypeSize(const Row& row, float h) {
     const auto n = row.text.size();
     if (n == 0 || n > 3) return std::abs(row.height / h - 1) <= 0.2f;
-    return std::abs(std::max(row.height, (row.lastRight - row.left) / float(n)) / h - 1) <= 0.3f;
+    const float glyph = (row.lastRight - row.left) / float(n);
+    return std::min(std::abs(row.height / h - 1), std::abs(glyph / h - 1)) <= 0.3f;
 }
 
 // A source line that wraps is joined before fields are chosen: same column, same type size,

@@ -52,8 +52,9 @@ TEST(LabelFields, AssignsFieldsOnEveryLayout) {
         {"an explicit source prefix wins over a guessed find-spot or holder",
          "名称：青花瓶|年代：明宣德|来源：湖北省文物商店|湖北省博物馆二楼展厅展出|景德镇御窑厂遗址同类器",
          "青花瓶|湖北省文物商店|明宣德|湖北省博物馆二楼展厅展出\n景德镇御窑厂遗址同类器"},
-        {"a source wrapped in a word, the find-spot kept and the holder joined in the rest",
-         "#兽面纹鼎|商代晚期|上海市松江区广富林遗址出土，上海博物|馆藏|青铜",
+        {"a source wrapped in a word, its box taller than the type but not its glyphs; the find-spot "
+         "kept and the holder joined in the rest",
+         "#兽面纹鼎|商代晚期|上海市松江区广富林遗址出土，上海博物|馆藏@40,66|青铜",
          "兽面纹鼎|上海市松江区广富林遗址出土|商代晚期|上海博物馆藏\n青铜"},
         {"a find-spot whose verb wrapped alone: the box fits the short glyph, not the type",
          "#曾侯乙尊盘|战国早期|1978年湖北随州擂鼓墩出|土@20,30",
