@@ -478,15 +478,21 @@ bool sameTypeSize(const Row& row, float h) {
     return std::min(std::abs(row.height / h - 1), std::abs(glyph / h - 1)) <= 0.3f;
 }
 
-// A source line that wraps is joined before fields are chosen: same column, same type size,
-// close below, the line above runs to the block's right edge, and only the joined line ends as
-// a source does ("…省博物" / "馆藏"). Paragraphs are joined when the rest is written.
-bool wraps(const Row& upper, const Row& lower) {
+/// Whether `upper` may run on into `lower` as one printed text: one line each, the same column
+/// and type size, `lower` close below, and `upper` reaching its block's right edge.
+bool runsOnInto(const Row& upper, const Row& lower) {
     const float h = upper.height;
     if (!upper.single || !lower.single || h <= 0) return false;
     if (!sameTypeSize(lower, h) || std::abs(lower.left - upper.left) > 0.75f * h) return false;
     if (lower.top - (upper.lastTop + h) > 1.6f * h || lower.top <= upper.lastTop) return false;
-    if (upper.lastRight < upper.edge - 1.5f * h || lower.lastRight > upper.lastRight + 0.5f * h) return false;
+    return upper.lastRight >= upper.edge - 1.5f * h && lower.lastRight <= upper.lastRight + 0.5f * h;
+}
+
+// A source line that wraps is joined before fields are chosen: it runs on into the line below,
+// and only the joined line ends as a source does ("…省博物" / "馆藏"). Paragraphs are joined when
+// the rest is written.
+bool wraps(const Row& upper, const Row& lower) {
+    if (!runsOnInto(upper, lower)) return false;
     if (upper.text.contains(QStringLiteral("。")) || fieldPrefix(lower.text) || isPeriod(lower.text))
         return false;
     const auto upperPrefix = fieldPrefix(upper.text);
@@ -524,11 +530,20 @@ void joinWrappedSources(std::vector<Row>& rows) {
 
 void markParagraphs(std::vector<Row>& rows) {
     // Paragraphs: from a row of prose on, rows belong to it unless a colon marks a field; a
-    // wrapped sentence may begin with a field's word ("出土时…").
+    // wrapped sentence may begin with a field's word ("出土时…"). A paragraph's first line may
+    // read as no sentence at all ("…等地的商代墓葬中多有出" / "土。玉质…"): a long line that runs on
+    // into the paragraph's first line of prose begins the paragraph, unless it ends as a source.
+    const auto proseStarts = [&](size_t i) {
+        const Row& row = rows[i];
+        return !(row.prefix && row.prefix->colon) && row.text.size() >= 12 && startsProse(row.text);
+    };
     bool inProse = false;
-    for (auto& row : rows) {
+    for (size_t i = 0; i < rows.size(); ++i) {
+        Row& row = rows[i];
         if (row.prefix && row.prefix->colon) continue;
-        inProse = inProse || (row.text.size() >= 12 && startsProse(row.text));
+        inProse = inProse || proseStarts(i) ||
+                  (!row.prefix && row.text.size() >= 12 && i + 1 < rows.size() && proseStarts(i + 1) &&
+                   runsOnInto(row, rows[i + 1]) && !endsASource(row.text));
         row.prose = inProse;
         if (row.prose) {
             row.prefix.reset();

@@ -43,6 +43,13 @@ TEST(LabelFields, AssignsFieldsOnEveryLayout) {
          "等地的墓葬中多有出土，是研究礼制的|重要资料。",
          "兽面纹斝|上海博物馆藏||"
          "青铜\n此类酒器盛行于商代，同类器物在河南安阳等地的墓葬中多有出土，是研究礼制的重要资料。"},
+        {"a paragraph whose first line reads as no sentence (its 、 not read) and ends in a cut 出: "
+         "not a find-spot",
+         "#越王勾践剑|五代|首都博物馆藏|木|同类器物在河南陕西等地的商代墓葬中多有出@30,630|"
+         "土。玉质温润，琢磨精细，反映了良渚先民高超|的治玉技艺。",
+         "越王勾践剑|首都博物馆藏|五代|"
+         "木\n同类器物在河南陕西等地的商代墓葬中多有出土。玉质温润，琢磨精细，反映了良渚先民高超的治玉技艺"
+         "。"},
         {"a full stop read as a middle dot in a paragraph; the middle dot of a period line stays",
          "#青花缠枝莲纹梅瓶|明 · 瓷|釉色莹润，发色浓艳，为官窑精品·玉质温|润，琢磨精细 ·",
          "青花缠枝莲纹梅瓶||明|瓷\n釉色莹润，发色浓艳，为官窑精品。玉质温润，琢磨精细。"},
