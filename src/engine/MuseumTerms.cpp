@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -350,24 +351,34 @@ QString completeTerms(const QString& text, const std::vector<NearlyRead>& nearly
                     if (auto& list = map[c.unicode()]; list.empty() || list.back() != t) list.push_back(t);
         return map;
     }();
+    // Whether `c` put in at `at` completes a term.
+    const auto completes = [](const QString& out, qsizetype at, QChar c) {
+        // The runner-up of a gap beside the same character is that character read once.
+        if ((at > 0 && out[at - 1] == c) || (at < out.size() && out[at] == c)) return false;
+        const auto found = containing.find(c.unicode());
+        if (found == containing.end()) return false;
+        const QString with = out.left(at) + c + out.mid(at);
+        return std::any_of(found->second.begin(), found->second.end(), [&](qsizetype t) {
+            const QString& term = museumTerms()[t];
+            for (qsizetype k = 0; k < term.size(); ++k)
+                if (term[k] == c && at - k >= 0 && QStringView(with).mid(at - k, term.size()) == term)
+                    return true;
+            return false;
+        });
+    };
     QString out = text;
     // From the end, so that the places still to come stay where they were read.
     for (auto it = nearlyRead.rbegin(); it != nearlyRead.rend(); ++it) {
         if (it->character.size() != 1 || it->at < 0 || it->at > text.size()) continue;
         const QChar c = it->character[0];
-        // The runner-up of a gap beside the same character is that character read once.
-        if ((it->at > 0 && out[it->at - 1] == c) || (it->at < out.size() && out[it->at] == c)) continue;
-        const auto found = containing.find(c.unicode());
-        if (found == containing.end()) continue;
-        const QString with = out.left(it->at) + c + out.mid(it->at);
-        const bool completes = std::any_of(found->second.begin(), found->second.end(), [&](qsizetype t) {
-            const QString& term = museumTerms()[t];
-            for (qsizetype k = 0; k < term.size(); ++k)
-                if (term[k] == c && it->at - k >= 0 && QStringView(with).mid(it->at - k, term.size()) == term)
-                    return true;
-            return false;
-        });
-        if (completes) out = with;
+        // The character itself, else one it is known to be read for (钱 nearly read where 钺 was
+        // printed).
+        std::optional<QChar> put;
+        if (completes(out, it->at, c)) put = c;
+        const auto [first, last] = lookAlikes().equal_range(c);
+        for (auto pair = first; pair != last && !put; ++pair)
+            if (completes(out, it->at, pair->second)) put = pair->second;
+        if (put) out.insert(it->at, *put);
     }
     return out;
 }

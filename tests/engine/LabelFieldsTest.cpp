@@ -120,9 +120,10 @@ TEST(LabelFields, NearlyReadCharactersGoInOnlyWhereTheyCompleteATerm) {
     } cases[] = {
         {"河南三门峡国墓地", {{5, "虢"}}, "河南三门峡虢国墓地"},
         {"龙纹 三门峡国墓地", {{0, "夔"}, {6, "虢"}, {6, "虢"}}, "夔龙纹 三门峡虢国墓地"},
-        {"青铜器", {{1, "虢"}}, "青铜器"},     // completes no term
-        {"虢国墓地", {{0, "虢"}}, "虢国墓地"}, // the term is whole already
-        {"粉彩山水", {{1, "彩"}}, "粉彩山水"}, // the character read next, not another one
+        {"蒲纹玉", {{3, "钱"}}, "蒲纹玉钺"},          // one the recogniser reads for 钺 nearly read
+        {"青铜器", {{1, "虢"}, {3, "钱"}}, "青铜器"}, // completes no term
+        {"虢国墓地", {{0, "虢"}}, "虢国墓地"},        // the term is whole already
+        {"粉彩山水", {{1, "彩"}}, "粉彩山水"},        // the character read next, not another one
         {"国墓地", {{9, "虢"}, {-1, "虢"}}, "国墓地"},
     };
     for (const auto& c : cases)
