@@ -554,10 +554,26 @@ void markParagraphs(std::vector<Row>& rows) {
         if (!row.prefix) row.tokens = tokens(row.text);
 }
 
+/// A row that is wholly other fields, never the name: a period, a source line, a size, or a
+/// period or source with a material ("新石器时代 · 瓷"). When the name's line was not read, the
+/// card's first line is one of these.
+bool whollyOtherFields(const QString& text) {
+    static const QRegularExpression size(QStringLiteral("\\d\\s*(?:厘米|毫米|cm|CM|千克|公斤|克)"));
+    bool field = false;
+    for (const QString& token : tokens(text)) {
+        if (isPeriod(token) || bracketedPeriod(token) || endsASource(token) || size.match(token).hasMatch())
+            field = true;
+        else if (!isMaterial(token))
+            return false;
+    }
+    return field;
+}
+
 /// Takes the name into `fields`; the period printed in brackets after it, if any.
 std::optional<QString> takeName(std::vector<Row>& rows, RelicLabelExtracted& fields) {
     std::optional<QString> bracketPeriod;
-    // The name: a prefixed row, else the most prominent of the first unprefixed rows.
+    // The name: a prefixed row, else the most prominent of the first unprefixed rows that are not
+    // wholly other fields.
     std::optional<size_t> nameRow;
     for (size_t i = 0; i < rows.size() && !nameRow; ++i)
         if (rows[i].prefix && rows[i].prefix->field == Field::name) nameRow = i;
@@ -565,6 +581,7 @@ std::optional<QString> takeName(std::vector<Row>& rows, RelicLabelExtracted& fie
         std::vector<size_t> firsts;
         for (size_t i = 0; i < rows.size() && firsts.size() < 3; ++i)
             if (!rows[i].prefix && !rows[i].prose) firsts.push_back(i);
+        std::erase_if(firsts, [&](size_t i) { return whollyOtherFields(rows[i].text); });
         if (!firsts.empty()) {
             nameRow = firsts.front();
             for (const size_t i : firsts)

@@ -74,6 +74,12 @@ TEST(LabelFields, AssignsFieldsOnEveryLayout) {
         {"a find-spot by its form, without 出土, before a holder",
          "#绿松石龙形器|二里头文化|2002年河南偃师二里头|中国国家博物馆藏",
          "绿松石龙形器|2002年河南偃师二里头|二里头文化|中国国家博物馆藏"},
+        {"the name's line not read: a holder, a period, a size or a period with its material is not the name",
+         "湖南省博物馆藏|明嘉靖|长6.0—10.7厘米", "|湖南省博物馆藏|明嘉靖|长6.0—10.7厘米"},
+        {"", "新石器时代 · 瓷|1970年陕西西安何家村窖藏出土|高20厘米",
+         "|1970年陕西西安何家村窖藏出土|新石器时代|瓷\n高20厘米"},
+        {"a period set larger than a name read short is still the period",
+         "目|#商代晚期|1972年陕西扶风庄白窖藏出土|瓷", "目|1972年陕西扶风庄白窖藏出土|商代晚期|瓷"},
         {"mismatched brackets around a period after the name", "#彩绘木俑〔唐]|湖南省博物馆藏",
          "彩绘木俑|湖南省博物馆藏|唐|"},
         {"a bracketed period alone; brackets around a number stay",
@@ -91,8 +97,9 @@ TEST(LabelFields, AssignsFieldsOnEveryLayout) {
     };
     for (const auto& c : cases) {
         const RelicLabelExtracted got = engine::readLabelFields(page(QString::fromUtf8(c.page)));
-        EXPECT_EQ(QStringList({got.name, got.source, got.period, got.other}).join(QLatin1Char('|')),
-                  QString::fromUtf8(c.want))
+        EXPECT_EQ(
+            QStringList({got.name, got.source, got.period, got.other}).join(QLatin1Char('|')).toStdString(),
+            c.want)
             << c.name;
     }
 }
