@@ -555,15 +555,18 @@ void markParagraphs(std::vector<Row>& rows) {
 }
 
 /// A row that is wholly other fields, never the name: a period, a source line, a size, or a
-/// period or source with a material ("新石器时代 · 瓷"). When the name's line was not read, the
-/// card's first line is one of these.
+/// period or source followed by a material ("新石器时代 · 瓷"). When the name's line was not read,
+/// the card's first line is one of these. A name set with its period ("彩绘陶俑 （清乾隆）",
+/// "玉琮 良渚文化") comes first in its row, so it is not.
 bool whollyOtherFields(const QString& text) {
     static const QRegularExpression size(QStringLiteral("\\d\\s*(?:厘米|毫米|cm|CM|千克|公斤|克)"));
+    const QStringList parts = tokens(text);
     bool field = false;
-    for (const QString& token : tokens(text)) {
-        if (isPeriod(token) || bracketedPeriod(token) || endsASource(token) || size.match(token).hasMatch())
+    for (const QString& token : parts) {
+        if (isPeriod(token) || endsASource(token) || size.match(token).hasMatch() ||
+            (parts.size() == 1 && bracketedPeriod(token)))
             field = true;
-        else if (!isMaterial(token))
+        else if (!field || !isMaterial(token))
             return false;
     }
     return field;
