@@ -47,9 +47,8 @@ TEST(LabelFields, AssignsFieldsOnEveryLayout) {
          "not a find-spot",
          "#越王勾践剑|五代|首都博物馆藏|木|同类器物在河南陕西等地的商代墓葬中多有出@30,630|"
          "土。玉质温润，琢磨精细，反映了良渚先民高超|的治玉技艺。",
-         "越王勾践剑|首都博物馆藏|五代|"
-         "木\n同类器物在河南陕西等地的商代墓葬中多有出土。玉质温润，琢磨精细，反映了良渚先民高超的治玉技艺"
-         "。"},
+         "越王勾践剑|首都博物馆藏|五代|木\n"
+         "同类器物在河南陕西等地的商代墓葬中多有出土。玉质温润，琢磨精细，反映了良渚先民高超的治玉技艺。"},
         {"a full stop read as a middle dot in a paragraph; the middle dot of a period line stays",
          "#青花缠枝莲纹梅瓶|明 · 瓷|釉色莹润，发色浓艳，为官窑精品·玉质温|润，琢磨精细 ·",
          "青花缠枝莲纹梅瓶||明|瓷\n釉色莹润，发色浓艳，为官窑精品。玉质温润，琢磨精细。"},
@@ -76,7 +75,8 @@ TEST(LabelFields, AssignsFieldsOnEveryLayout) {
          "绿松石龙形器|2002年河南偃师二里头|二里头文化|中国国家博物馆藏"},
         {"the name's line not read: a holder, a period, a size or a period with its material is not the name",
          "湖南省博物馆藏|明嘉靖|长6.0—10.7厘米", "|湖南省博物馆藏|明嘉靖|长6.0—10.7厘米"},
-        {"", "新石器时代 · 瓷|1970年陕西西安何家村窖藏出土|高20厘米",
+        {"the same, the period set with its material",
+         "新石器时代 · 瓷|1970年陕西西安何家村窖藏出土|高20厘米",
          "|1970年陕西西安何家村窖藏出土|新石器时代|瓷\n高20厘米"},
         {"a period set larger than a name read short is still the period",
          "目|#商代晚期|1972年陕西扶风庄白窖藏出土|瓷", "目|1972年陕西扶风庄白窖藏出土|商代晚期|瓷"},
