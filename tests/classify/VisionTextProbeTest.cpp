@@ -59,7 +59,8 @@ TEST(VisionTextProbe, AnUnloadableImageOrAFailingModelIsAnErrorAndNothingElse) {
         return core::Result<std::vector<platform::TextBox>>(std::vector<platform::TextBox>{box});
     };
     const auto unreadable = [](const platform::Bitmap&, const platform::TextBox&) {
-        return core::Result<platform::RecognizedText>(platform::RecognizedText{QStringLiteral("·"), 0.2f});
+        return core::Result<platform::RecognizedText>(
+            platform::RecognizedText{QStringLiteral("·"), 0.2f, {}});
     };
     // The recogniser fails on the one region the detector finds.
     const auto result = VisionTextProbe::containsAnyTextWith(
