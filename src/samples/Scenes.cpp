@@ -98,8 +98,11 @@ platform::Bitmap photograph(const QImage& drawn, std::mt19937& rng, double tiltA
     for (auto& c : ch)
         c = c.mul(light);
     cv::merge(ch, f);
+    // Drawn from the scene's seed, not from OpenCV's shared generator, so that one seed is one
+    // picture whatever was rendered before it in the process.
     cv::Mat noise(f.size(), CV_32FC3);
-    cv::randn(noise, cv::Scalar::all(0), cv::Scalar::all(3 + rng() % 5));
+    const double noiseSigma = 3 + rng() % 5;
+    cv::RNG(rng()).fill(noise, cv::RNG::NORMAL, cv::Scalar::all(0), cv::Scalar::all(noiseSigma));
     f += noise;
     f.convertTo(image, CV_8UC3);
     return image;
