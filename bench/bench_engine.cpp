@@ -131,10 +131,11 @@ int dump(LabelLayout layout, unsigned seed, const QString& family) {
     const QStringList faces = family.isEmpty() ? QStringList() : QStringList{family};
     scenes::writePhoto(dir / "card.jpg",
                        scenes::renderPrintedLabel(label, seed * 13u + 5u, 2400, 1600, std::nullopt, faces));
-    const auto image = platform::decodeImageBytes([&] {
-        std::ifstream in(dir / "card.jpg", std::ios::binary);
-        return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
-    }());
+    // What the service is sent: loaded at 2560, toned and compressed as for an upload.
+    const auto sent = RAWJPEGExporter::prepareForUpload(dir / "card.jpg");
+    if (!sent) return 1;
+    const auto image =
+        platform::decodeImageBytes(std::vector<unsigned char>(sent->data.begin(), sent->data.end()));
     if (!image) return 1;
     const auto page = engine::readPage(*image);
     if (!page) return 1;
