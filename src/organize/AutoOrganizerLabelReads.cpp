@@ -120,9 +120,7 @@ std::optional<EarlyReads::Read> EarlyReads::take(const std::filesystem::path& ph
     const std::lock_guard hold(m_mutex);
     const auto it = m_reads.find(photo);
     if (it == m_reads.end()) return std::nullopt;
-    Read read = std::move(it->second);
-    m_reads.erase(it);
-    return read;
+    return std::move(m_reads.extract(it).mapped());
 }
 
 bool readLabels(const std::vector<ClassifiedItem>& labels, ai::VisionBackend& backend,
